@@ -1,0 +1,120 @@
+#pragma once
+// The main window's logic: it owns the state of the window's data model and wires the
+// units of every subsystem. The Qt window (app/qt) is a thin view over it; tests and the
+// headless runner drive it without Qt.
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/Ui.h"
+#include "host/Clock.h"
+#include "host/FileSystem.h"
+#include "host/HostInterfaces.h"
+#include "settings/FrmPrefs.h"
+#include "settings/NumberText.h"
+#include "settings/Settings.h"
+
+namespace np {
+
+// What the window system does for the main window: show its state, open the modal
+// preferences dialog, unload the program's other windows.
+class MainWindowView {
+ public:
+  virtual ~MainWindowView() = default;
+  virtual void statusTextChanged(const std::string& text) = 0;
+  virtual void buttonStatesChanged() = 0;
+  // Shows the dialog for `prefs` modally; returns when its window has closed.
+  virtual void showPrefsDialog(frmPrefs& prefs) = 0;
+  virtual void unloadOtherWindows() = 0;
+};
+
+// Everything the main window is given by the start-up routine.
+struct Platform {
+  IHostFactory& host;
+  IEphemerisFactory& ephemeris;
+  FileSystem& files;           // the file-system object
+  Clock& clock;                // the computer's clock (also the simulated observatory's)
+  MessageSink& messages;       // modal OK boxes titled "Nightpick"
+  EventPump& events;           // event processing and WaitSeconds
+  NumberLocale locale;         // numbers in the log, the status line and the dialog
+  std::string executablePath;  // the running executable; its folder is the program folder
+};
+
+class frmMain {
+ public:
+  explicit frmMain(Platform& platform, MainWindowView* view = nullptr);
+  ~frmMain();
+  frmMain(const frmMain&) = delete;
+  frmMain& operator=(const frmMain&) = delete;
+
+  void setView(MainWindowView* view) { view_ = view; }
+
+  // ---- data model ----
+  std::unique_ptr<frmPrefs> fPrefsForm;
+  FileSystem* fso = nullptr;
+  std::unique_ptr<IUtil> util;
+  std::unique_ptr<ITelescope> telescope;
+  std::unique_ptr<IApplication> acpApp;
+  std::unique_ptr<IEphemeris> earthEphem;
+  std::unique_ptr<TextWriter> logFile;
+  std::unique_ptr<ICoordinateTransform> ct;
+  bool stopFlag = false;
+  DateTime quitTime;
+  Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
+
+  // ---- window state (the view shows these) ----
+  const std::string& statusText() const { return statusText_; }
+  bool startEnabled() const { return startEnabled_; }
+  bool stopEnabled() const { return stopEnabled_; }
+  bool stopAndAbortEnabled() const { return stopAndAbortEnabled_; }
+  bool running() const { return running_; }
+  void setStatusText(const std::string& text);
+
+  // ---- events ----
+  void Form_Load();              // creates the objects, LoadConfig, the dialog object
+  void Form_Unload();            // window close: SaveConfig, stopFlag, unload other windows
+  void StartButton_Click();      // the observing loop; returns when the run has ended
+  void StopButton_Click();
+  void StopAndAbortButton_Click();
+  void About_Click();
+  void PrefsButton_Click();
+  std::string aboutText() const;
+
+  // ---- methods other parts call ----
+  std::string GetEXEPath() const;
+  bool FileExists(const std::string& fileName) const;
+  void LoadConfig();
+  void SaveConfig();
+
+  // Target list (app/FrmMainTargets.cpp): the routines of the list format, the plan
+  // writer and the selection. Line counts and group starts are 64-bit.
+  bool parseTarget(const std::string& target, std::string& targetName, float& targetRA, float& targetDec);
+  bool extractName(const std::string& target, std::string& targetName);
+  // False when the line's count could not be read (a message was shown, remaining is 0).
+  bool parseTargetConfig(const std::string& targetConfig, std::int16_t& remaining);
+  bool selectTarget(float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart);
+  void updateTarget(const std::string& bestTarget, std::int64_t bestTargetstart);
+
+  // Night timing (app/FrmMainNight.cpp).
+  DateTime NextDawnDusk(float& H0, bool DoDawn);
+  void SunEphem(double JD, double& RA, double& Dec);
+  static double Arccos(double x);
+
+  Platform& platform() { return platform_; }
+
+ private:
+  void setButtons(bool start, bool stop, bool stopAndAbort);
+
+  Platform& platform_;
+  MainWindowView* view_;
+  std::string statusText_ = "Nightpick stopped";
+  bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
+  bool running_ = false;
+};
+
+// The program folder of an executable path, with exactly one trailing separator.
+std::string programFolderOf(const std::string& executablePath);
+// True for an existing entry that is not a folder; false on any error (never throws).
+bool fileExistsAt(const std::string& path) noexcept;
+
+}  // namespace np

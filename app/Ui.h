@@ -1,0 +1,40 @@
+#pragma once
+// What the program's logic needs of the window system, as small interfaces: the
+// windowed program implements them with Qt, tests and the headless runner without.
+#include <string>
+#include <vector>
+
+namespace np {
+
+// Modal message boxes: OK only, no icon, title "Nightpick". show() returns when the
+// user has closed the box.
+class MessageSink {
+ public:
+  virtual ~MessageSink() = default;
+  virtual void showMessage(const std::string& text) = 0;
+};
+
+// Records messages instead of showing them (tests).
+class RecordingMessageSink : public MessageSink {
+ public:
+  void showMessage(const std::string& text) override { messages.push_back(text); }
+  std::vector<std::string> messages;
+};
+
+// The window's event processing and the responsive wait (modTimer).
+class EventPump {
+ public:
+  virtual ~EventPump() = default;
+  // Processes every pending window event once, running the handlers, and returns.
+  virtual void DoEvents() = 0;
+  // Lets `seconds` pass while the window stays usable.
+  virtual void WaitSeconds(int seconds) = 0;
+};
+
+// A pause of the observing loop: process pending events once, then WaitSeconds(1).
+inline void Pause(EventPump& pump) {
+  pump.DoEvents();
+  pump.WaitSeconds(1);
+}
+
+}  // namespace np

@@ -1,0 +1,65 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace np {
+
+// The platform's path separator; folders the host reports carry none at the end.
+inline constexpr char kPathSeparator = '/';
+
+// A text file open for reading. Lines end in LF or CR LF; ReadLine returns the line
+// without its end. Reading past the end is a RunTimeError.
+class TextReader {
+ public:
+  virtual ~TextReader() = default;
+  virtual bool AtEndOfStream() = 0;
+  virtual std::string ReadLine() = 0;
+  virtual void Close() = 0;
+};
+
+// A text file open for writing. Every line is written with CR LF. Close flushes and
+// reports a failed write (a full disk) as a RunTimeError.
+class TextWriter {
+ public:
+  virtual ~TextWriter() = default;
+  virtual void WriteLine(std::string_view text) = 0;
+  virtual void Close() = 0;
+};
+
+// Plain text-file access. Every failure but FileExists's is a RunTimeError naming the
+// path and the cause.
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // Opens an existing file for reading (never creates it).
+  virtual std::unique_ptr<TextReader> OpenTextFile(const std::string& path) = 0;
+  // Opens for appending, creating the file if it is missing.
+  virtual std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) = 0;
+  // Creates the file, replacing any file of that name.
+  virtual std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) = 0;
+  // True for an existing entry that is not a folder; false on any error.
+  virtual bool FileExists(const std::string& path) noexcept = 0;
+  virtual bool FolderExists(const std::string& path) noexcept = 0;
+  virtual void DeleteFile(const std::string& path) = 0;
+  // Moves a file to a path where no file exists.
+  virtual void MoveFile(const std::string& from, const std::string& to) = 0;
+  // Puts `from` in place of `to` in one step: at every instant `to` is either the old
+  // file or the new one, complete.
+  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+};
+
+// The file system of the machine, through the C++ standard library and POSIX rename.
+class LocalFileSystem : public FileSystem {
+ public:
+  std::unique_ptr<TextReader> OpenTextFile(const std::string& path) override;
+  std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) override;
+  std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) override;
+  bool FileExists(const std::string& path) noexcept override;
+  bool FolderExists(const std::string& path) noexcept override;
+  void DeleteFile(const std::string& path) override;
+  void MoveFile(const std::string& from, const std::string& to) override;
+  void ReplaceFile(const std::string& from, const std::string& to) override;
+};
+
+}  // namespace np

@@ -1,0 +1,127 @@
+#pragma once
+// What the program requires of the observatory-control host and of the ephemeris
+// components. The windowed program and the headless runner put the simulated
+// observatory (host/sim) behind these; a build for the observatory computer puts the
+// real host behind the same interfaces. Every failing member throws RunTimeError with
+// a text naming the member and the cause.
+#include <array>
+#include <memory>
+#include <string>
+
+#include "host/DateTime.h"
+#include "host/Errors.h"
+
+namespace np {
+
+// A coordinate transform fixed to the site and the moment it was made.
+class ICoordinateTransform {
+ public:
+  virtual ~ICoordinateTransform() = default;
+  virtual void setRightAscension(double hours) = 0;
+  virtual void setDeclination(double degrees) = 0;
+  virtual double Elevation() = 0;  // degrees
+  virtual double Azimuth() = 0;    // degrees from north through east
+};
+
+class ILocalUser {
+ public:
+  virtual ~ILocalUser() = default;
+  virtual std::string DefaultPlanDir() = 0;  // folder, no trailing separator
+  virtual std::string DefaultLogDir() = 0;   // folder, no trailing separator
+};
+
+class IPrefs {
+ public:
+  virtual ~IPrefs() = default;
+  virtual double TiltUpLimit() = 0;                // degrees
+  virtual double MinimumElevation() = 0;           // degrees
+  virtual double GetHorizon(double azimuth) = 0;   // horizon elevation there, degrees
+  virtual ILocalUser& LocalUser() = 0;
+};
+
+class IWeather {
+ public:
+  virtual ~IWeather() = default;
+  virtual bool Safe() = 0;
+};
+
+// The host's utility object.
+class IUtil {
+ public:
+  virtual ~IUtil() = default;
+  virtual bool ScriptActive() = 0;
+  virtual void LoadScript(const std::string& path) = 0;
+  virtual void RunScript() = 0;
+  virtual void AbortScript() = 0;
+  virtual IPrefs& Prefs() = 0;
+  virtual std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() = 0;
+  virtual double HMS_Hours(const std::string& text) = 0;
+  virtual double DMS_Degrees(const std::string& text) = 0;
+  virtual double HourAngle12(double rightAscension) = 0;  // at now's local sidereal time
+  virtual double HourAngle12(double rightAscension, double localSiderealTime) = 0;
+  virtual double SysJulianDate() = 0;
+  virtual double Julian_GMST(double julianDate) = 0;  // hours
+  virtual double Date_Julian(DateTime local) = 0;     // Julian date (UTC) of a local date-time
+  virtual DateTime Julian_Date(double julianDate) = 0; // local date-time of a Julian date
+  virtual std::string FormatVar(DateTime value, const std::string& format) = 0;
+  virtual bool WeatherConnected() = 0;
+  virtual IWeather& Weather() = 0;
+};
+
+class ITelescope {
+ public:
+  virtual ~ITelescope() = default;
+  virtual int AlignmentMode() = 0;  // 0 alt-azimuth, 1 polar, 2 German polar
+  virtual double SiteLatitude() = 0;   // degrees, north positive
+  virtual double SiteLongitude() = 0;  // degrees, east positive
+  virtual bool CanPark() = 0;
+  virtual bool CanUnpark() = 0;
+  virtual void Park() = 0;
+  virtual void Unpark() = 0;
+};
+
+// The host application object.
+class IApplication {
+ public:
+  virtual ~IApplication() = default;
+  virtual std::string Path() = 0;  // the host's program folder, no trailing separator
+};
+
+// Creates the three host objects at window load.
+class IHostFactory {
+ public:
+  virtual ~IHostFactory() = default;
+  virtual std::unique_ptr<IUtil> createUtil() = 0;
+  virtual std::unique_ptr<ITelescope> createTelescope() = 0;
+  virtual std::unique_ptr<IApplication> createApplication() = 0;
+};
+
+// A body's ephemeris (the Earth: body type 0, number 3).
+class IEphemeris {
+ public:
+  virtual ~IEphemeris() = default;
+  virtual void setBodyType(int bodyType) = 0;
+  virtual void setNumber(int number) = 0;
+  // Heliocentric position (x, y, z, AU, equatorial) and velocity for a Julian date.
+  virtual std::array<double, 6> GetPositionAndVelocity(double julianDate) = 0;
+};
+
+// A position vector: set x, y, z; read right ascension (hours) and declination (degrees).
+class IPositionVector {
+ public:
+  virtual ~IPositionVector() = default;
+  virtual void setX(double x) = 0;
+  virtual void setY(double y) = 0;
+  virtual void setZ(double z) = 0;
+  virtual double RightAscension() = 0;
+  virtual double Declination() = 0;
+};
+
+class IEphemerisFactory {
+ public:
+  virtual ~IEphemerisFactory() = default;
+  virtual std::unique_ptr<IEphemeris> createEphemeris() = 0;
+  virtual std::unique_ptr<IPositionVector> createPositionVector() = 0;
+};
+
+}  // namespace np

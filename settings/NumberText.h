@@ -1,0 +1,35 @@
+#pragma once
+// Numbers as text, written once for the whole program: the general numeric form (at most
+// 7 significant digits for single precision, 15 for double, no trailing zeros, no
+// leading blank, a minus sign when negative, no exponent at ordinary magnitudes) with a
+// given decimal separator, and the reverse conversion.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace np {
+
+// The user's numeric locale as far as the program uses it.
+struct NumberLocale {
+  char decimalSeparator = '.';
+};
+
+// General form of `value` rounded to `significantDigits` significant digits.
+std::string formatGeneral(double value, int significantDigits, char decimalSeparator = '.');
+inline std::string formatSingle(float value, char decimalSeparator = '.') {
+  return formatGeneral(static_cast<double>(value), 7, decimalSeparator);
+}
+inline std::string formatDouble(double value, char decimalSeparator = '.') {
+  return formatGeneral(value, 15, decimalSeparator);
+}
+
+// A number in the general form with the given separator: optional blanks around it, an
+// optional sign, digits with at most one separator, an optional exponent. Anything else
+// (empty text, letters, a second separator) gives nullopt.
+std::optional<double> parseDecimal(std::string_view text, char decimalSeparator = '.');
+
+// Rounds half to even (12.5 -> 12, 13.5 -> 14); nullopt outside -32768..32767.
+std::optional<std::int16_t> roundToInt16(double value);
+
+}  // namespace np
