@@ -68,6 +68,8 @@ class frmMain {
   bool stopEnabled() const { return stopEnabled_; }
   bool stopAndAbortEnabled() const { return stopAndAbortEnabled_; }
   bool running() const { return running_; }
+  // Plans whose host script has ended (or was given up on) since the program started.
+  long plansFinished() const { return plansFinished_; }
   void setStatusText(const std::string& text);
 
   // ---- events ----
@@ -104,12 +106,22 @@ class frmMain {
 
  private:
   void setButtons(bool start, bool stop, bool stopAndAbort);
+  // The observing loop's pieces (app/ObservingLoop.cpp).
+  void runNights();
+  void dayPass(DateTime nextDusk);
+  void nightPass(DateTime nextDawn, float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart,
+                 std::string& targetName);
+  void runChosenTarget(const std::string& bestTarget, std::int64_t bestTargetstart, std::string& targetName);
+  void endRun();
+  void log(const std::string& line);
+  std::string planDir();
 
   Platform& platform_;
   MainWindowView* view_;
   std::string statusText_ = "Nightpick stopped";
   bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
   bool running_ = false;
+  long plansFinished_ = 0;
 };
 
 // The program folder of an executable path, with exactly one trailing separator.
