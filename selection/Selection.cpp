@@ -1,0 +1,117 @@
+#include "selection/Selection.h"
+
+#include <cmath>
+
+#include "targets/TargetList.h"
+
+namespace np {
+
+namespace {
+
+// Alignment mode of an alt-azimuth mount: its tilt-up limit is an elevation. Every other
+// (equatorial) mount's limit is compared with the declination.
+constexpr int kAltAzimuthMount = 0;
+
+struct Judged {
+  bool eligible = false;
+  double elevation = 0;
+};
+
+// Applies every test to a group whose target line was read. Each test is evaluated even
+// when an earlier one failed, except the horizon, which is consulted only for a target
+// clear of the minimum elevation.
+Judged judge(SelectionContext& context, ICoordinateTransform& ct, float targetDec, std::int16_t remaining) {
+  IPrefs& prefs = context.util.Prefs();
+  const Settings& settings = context.settings;
+  bool eligible = true;
+
+  if (context.telescope.AlignmentMode() == kAltAzimuthMount) {
+    if (ct.Elevation() > prefs.TiltUpLimit()) eligible = false;
+  } else if (static_cast<double>(targetDec) > prefs.TiltUpLimit()) {
+    eligible = false;
+  }
+
+  const double elevation = ct.Elevation();
+  const double azimuth = ct.Azimuth();
+  if (elevation > static_cast<double>(settings.maxElevation) || azimuth < static_cast<double>(settings.minAzimuth) ||
+      azimuth > static_cast<double>(settings.maxAzimuth)) {
+    eligible = false;
+  }
+
+  if (elevation <= prefs.MinimumElevation() + 1.0) {
+    eligible = false;
+  } else if (elevation <= prefs.GetHorizon(azimuth) + 1.0) {
+    eligible = false;
+  }
+
+  if (remaining == 0) eligible = false;
+  return Judged{eligible, elevation};
+}
+
+}  // namespace
+
+TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude) {
+  TargetScore result;
+  result.hourAngle = std::fabs(hourAngle12);
+  const float decFromSouthPole = targetDec + 90.0f;  // formed in single precision
+  double transit = static_cast<double>(decFromSouthPole) - siteLatitude;
+  if (transit > 90.0) transit = 180.0 - transit;  // culminates north of the zenith
+  result.transitAltitude = transit;
+  result.score = static_cast<float>((6.0 - result.hourAngle) * 15.0 * 2.0 + (90.0 - transit));
+  return result;
+}
+
+bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
+                  std::int64_t& bestTargetstart) {
+  context.setStatusText(kSelectingStatus);
+  bestScore = kNoTargetScore;
+  bool chosen = false;
+  const char sep = context.locale.decimalSeparator;
+
+  std::unique_ptr<TextReader> list = context.files.OpenTextFile(context.listPath);
+  GroupReader groups;
+  while (!context.stopFlag && !list->AtEndOfStream()) {
+    context.events.DoEvents();
+    const GroupReader::LineKind kind = groups.feed(list->ReadLine());
+    if (kind == GroupReader::LineKind::Other) continue;
+    if (kind == GroupReader::LineKind::DelimiterFirst) {
+      context.messages.showMessage(std::string(kDelimiterFirst));
+      list->Close();
+      return false;
+    }
+
+    const GroupReader::Group& group = groups.group();
+    std::int16_t remaining = 0;
+    parseTargetConfig(context.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
+    std::string name;
+    float ra = 0, dec = 0;
+    const bool parsed = parseTarget(context.util, context.messages, *group.targetLine, name, ra, dec);
+
+    context.ct = context.util.NewCTHereAndNow();
+    if (!parsed) continue;  // a target line without coordinates is never judged
+    ICoordinateTransform& ct = *context.ct;
+    ct.setRightAscension(static_cast<double>(ra));
+    ct.setDeclination(static_cast<double>(dec));
+
+    const Judged judged = judge(context, ct, dec, remaining);
+    if (!judged.eligible) continue;
+
+    context.log.WriteLine("Target: " + name + " RA=" + formatSingle(ra, sep) + ", DEC=" + formatSingle(dec, sep));
+    const TargetScore score =
+        scoreTarget(dec, context.util.HourAngle12(static_cast<double>(ra)), context.telescope.SiteLatitude());
+    context.log.WriteLine("  Score=" + formatSingle(score.score, sep) + " Elev=" + formatDouble(judged.elevation, sep) +
+                          " TransitAlt=" + formatDouble(score.transitAltitude, sep) +
+                          " HADiff=" + formatDouble(score.hourAngle, sep));
+    if (score.score > bestScore) {
+      bestScore = score.score;
+      bestTarget = *group.targetLine;
+      bestTargetstart = group.start;
+      chosen = true;
+      context.log.WriteLine("  >>> New bestscore = " + formatSingle(bestScore, sep));
+    }
+  }
+  list->Close();
+  return chosen;
+}
+
+}  // namespace np

@@ -1,0 +1,58 @@
+#pragma once
+// Target selection: judges every group of the target list against the mount's tilt-up
+// limit, the observing window, the host's minimum elevation and horizon and the group's
+// remaining count, scores the groups that pass and chooses the best.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/Ui.h"
+#include "host/FileSystem.h"
+#include "host/HostInterfaces.h"
+#include "settings/NumberText.h"
+#include "settings/Settings.h"
+
+namespace np {
+
+// The score that means that no group was chosen; real scores lie within -180..+360.
+inline constexpr float kNoTargetScore = -10000.0f;
+inline constexpr const char* kSelectingStatus = "Selecting best target";
+
+// What a selection pass works with. The settings and the stop flag are the live values
+// of the main window: the events processed during the pass may change them.
+struct SelectionContext {
+  FileSystem& files;
+  IUtil& util;
+  ITelescope& telescope;
+  TextWriter& log;
+  MessageSink& messages;
+  const Settings& settings;
+  const bool& stopFlag;
+  EventPump& events;
+  std::function<void(const std::string&)> setStatusText;
+  std::unique_ptr<ICoordinateTransform>& ct;  // replaced for every delimiter line
+  std::string listPath;                       // the target list's full path
+  NumberLocale locale;
+};
+
+// The figures of merit of one target.
+struct TargetScore {
+  double hourAngle = 0;        // |hour angle| in hours, 0..12
+  double transitAltitude = 0;  // elevation at the meridian crossing, degrees
+  float score = 0;
+};
+
+// Score of a target with declination `targetDec` (degrees) at hour angle
+// `hourAngle12` (hours, -12..+12) seen from `siteLatitude` (degrees):
+// (6 - |HA|) * 30 + (90 - transit altitude), higher is better.
+TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude);
+
+// One pass over the list. Returns true when a group passed every test; bestScore is
+// then its score and bestTarget/bestTargetstart its target line and group start.
+// Without one, bestScore is kNoTargetScore and the other two keep their values.
+// File and host failures propagate as RunTimeError.
+bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
+                  std::int64_t& bestTargetstart);
+
+}  // namespace np

@@ -1,0 +1,116 @@
+#include "targets/TargetList.h"
+
+#include <utility>
+
+namespace np {
+
+namespace {
+
+constexpr char kTab = '\t';
+
+std::string quoted(std::string_view prefix, std::string_view text) {
+  std::string message(prefix);
+  message += text;
+  message += '\'';
+  return message;
+}
+
+}  // namespace
+
+bool isDelimiterLine(std::string_view line) { return line.substr(0, kDelimiterMark.size()) == kDelimiterMark; }
+
+bool parseTarget(IUtil& util, MessageSink& messages, const std::string& target, std::string& targetName,
+                 float& targetRA, float& targetDec) {
+  const std::size_t firstTab = target.find(kTab);
+  if (firstTab == std::string::npos) {
+    messages.showMessage(quoted(kFirstTabMissing, target));
+    return false;
+  }
+  const std::size_t secondTab = target.find(kTab, firstTab + 1);
+  if (secondTab == std::string::npos) {
+    messages.showMessage(quoted(kSecondTabMissing, target));
+    return false;
+  }
+  targetName = target.substr(0, firstTab);
+  const std::string raText = target.substr(firstTab + 1, secondTab - firstTab - 1);
+  const std::string decText = target.substr(secondTab + 1);
+  targetRA = static_cast<float>(util.HMS_Hours(raText));
+  targetDec = static_cast<float>(util.DMS_Degrees(decText));
+  return true;
+}
+
+bool extractName(MessageSink& messages, const std::string& target, std::string& targetName) {
+  const std::size_t firstTab = target.find(kTab);
+  if (firstTab == std::string::npos) {
+    messages.showMessage(quoted(kFirstTabMissing, target));
+    return false;
+  }
+  targetName = target.substr(0, firstTab);
+  return true;
+}
+
+std::optional<std::int16_t> parseRemainingValue(std::string_view value) {
+  bool negative = false;
+  if (!value.empty() && (value.front() == '+' || value.front() == '-')) {
+    negative = value.front() == '-';
+    value.remove_prefix(1);
+  }
+  if (value.empty()) return std::nullopt;
+  std::int32_t magnitude = 0;
+  for (const char c : value) {
+    if (c < '0' || c > '9') return std::nullopt;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > 32768) return std::nullopt;  // past the range; also keeps the sum small
+  }
+  const std::int32_t signedValue = negative ? -magnitude : magnitude;
+  if (signedValue > 32767) return std::nullopt;
+  return static_cast<std::int16_t>(signedValue);
+}
+
+bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, std::int16_t& remaining) {
+  remaining = 0;
+  // The items begin after the four stars and the one character that follows them.
+  std::size_t itemStart = kDelimiterMark.size() + 1;
+  for (;;) {
+    const std::size_t space = itemStart < targetConfig.size() ? targetConfig.find(' ', itemStart) : std::string::npos;
+    std::string_view item;
+    if (itemStart < targetConfig.size()) {
+      item = std::string_view(targetConfig).substr(itemStart, space == std::string::npos ? std::string::npos : space - itemStart);
+    }
+    if (item.empty()) return true;
+
+    const std::size_t equals = item.find('=');
+    if (equals == std::string_view::npos) {
+      messages.showMessage(std::string(kMalformedDelimiter));
+      return true;
+    }
+    const std::string_view name = item.substr(0, equals);
+    const std::string_view value = item.substr(equals + 1);
+    if (name == "remaining") {
+      const std::optional<std::int16_t> count = parseRemainingValue(value);
+      if (!count) {
+        remaining = 0;
+        messages.showMessage(quoted(kInvalidRemaining, targetConfig));
+        return false;
+      }
+      remaining = *count;
+    } else {
+      messages.showMessage(quoted(kUnknownItem, name));
+    }
+
+    if (space == std::string::npos) return true;
+    itemStart = space + 1;
+  }
+}
+
+GroupReader::LineKind GroupReader::feed(std::string line) {
+  previous_ = std::exchange(current_, std::move(line));
+  ++linesRead_;
+  if (!isDelimiterLine(current_)) return LineKind::Other;
+  if (linesRead_ == 1) return LineKind::DelimiterFirst;
+  group_ = Group{nextStart_, linesRead_, &previous_, &current_};
+  nextStart_ = linesRead_;
+  return LineKind::GroupEnd;
+}
+
+}  // namespace np

@@ -1,0 +1,82 @@
+#pragma once
+// The target list (targets.txt): groups of plan lines, each closed by a delimiter line
+// ("****" followed by items such as "remaining=3"); the line directly before a delimiter
+// line is the group's target line, "name<TAB>RA<TAB>Dec". These routines take single
+// lines apart and recognise groups while the list is read; they never write the list.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/Ui.h"
+#include "host/HostInterfaces.h"
+
+namespace np {
+
+inline constexpr std::string_view kDelimiterMark = "****";
+inline constexpr std::string_view kTargetListName = "targets.txt";
+inline constexpr std::string_view kNewTargetListName = "newtargets.txt";
+
+inline constexpr std::string_view kFirstTabMissing = "Parse error - First tab missing from target line '";
+inline constexpr std::string_view kSecondTabMissing = "Parse error - Second tab missing from target line '";
+inline constexpr std::string_view kMalformedDelimiter = "Malformed target delimiter line (missing '='?)";
+inline constexpr std::string_view kUnknownItem = "Unknown target config item name: '";
+inline constexpr std::string_view kInvalidRemaining = "Invalid remaining count in target delimiter line '";
+inline constexpr std::string_view kDelimiterFirst = "Target delimiter invalid as first line";
+
+// A line whose first four characters are "****" (a shorter line never is one).
+bool isDelimiterLine(std::string_view line);
+
+// Splits a target line into its name, right ascension (hours, through util.HMS_Hours)
+// and declination (degrees, through util.DMS_Degrees). A line without two tabs is
+// reported and false returned; the outputs are then left exactly as they were.
+// Failures of the host conversions propagate as RunTimeError.
+bool parseTarget(IUtil& util, MessageSink& messages, const std::string& target, std::string& targetName,
+                 float& targetRA, float& targetDec);
+
+// The name of a target line (the text before the first tab). A line without a tab is
+// reported and false returned; targetName is then left as it was.
+bool extractName(MessageSink& messages, const std::string& target, std::string& targetName);
+
+// A `remaining` value as a signed 16-bit count: an optional sign and decimal digits,
+// nothing else. nullopt for anything else or outside -32768..32767.
+std::optional<std::int16_t> parseRemainingValue(std::string_view value);
+
+// Reads the items of a delimiter line into `remaining` (0 when the line names no count;
+// the last `remaining` item counts). Faulty items are reported as they are met. A
+// `remaining` value that is not a whole number in the 16-bit range is reported quoting
+// the line, leaves `remaining` at 0, ends the reading of the line and gives false; the
+// result is true otherwise.
+bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, std::int16_t& remaining);
+
+// The group rules applied while the list is read from the top, one line at a time.
+class GroupReader {
+ public:
+  enum class LineKind {
+    Other,           // no delimiter line
+    GroupEnd,        // a delimiter line that closes a group (see group())
+    DelimiterFirst,  // a delimiter line as line 1: the list is unusable for this pass
+  };
+
+  struct Group {
+    std::int64_t start = 0;               // lines before the group's first line
+    std::int64_t delimiterLineNumber = 0; // counted from 1
+    const std::string* targetLine = nullptr;
+    const std::string* delimiterLine = nullptr;
+  };
+
+  // Takes the next line of the list.
+  LineKind feed(std::string line);
+
+  // The group that the last GroupEnd line closed. Valid until the next feed.
+  const Group& group() const { return group_; }
+  std::int64_t linesRead() const { return linesRead_; }
+
+ private:
+  std::string previous_, current_;
+  std::int64_t linesRead_ = 0;
+  std::int64_t nextStart_ = 0;
+  Group group_;
+};
+
+}  // namespace np
