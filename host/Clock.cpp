@@ -1,0 +1,10 @@
+#include "host/Clock.h"
+
+namespace np {
+
+double systemUnixSeconds() {
+  const std::chrono::duration<double> sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  return sinceEpoch.count();
+}
+
+}  // namespace np

@@ -1,0 +1,91 @@
+#include "settings/NumberText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace np {
+
+// The general form is printf's %g at the given precision, in the C locale whatever the
+// process locale is (std::to_chars): fixed notation while the decimal exponent X of the
+// rounded value satisfies -5 < X < significantDigits, otherwise d.dddE+XX. So a double
+// keeps fixed notation up to 15 digits before the point and a single up to 7, and both
+// show 0.0001 fixed but 0.00001 as 1E-05. Trailing zeros and a trailing point go.
+std::string formatGeneral(double value, int significantDigits, char decimalSeparator) {
+  if (std::isnan(value)) return "NaN";
+  if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+  if (significantDigits < 1) significantDigits = 1;
+  if (significantDigits > 17) significantDigits = 17;
+  if (value == 0.0) return "0";  // also -0
+  char buf[64];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significantDigits);
+  std::string out(buf, res.ptr);
+  for (char& c : out) {
+    if (c == '.') c = decimalSeparator;
+    else if (c == 'e') c = 'E';
+  }
+  return out;
+}
+
+std::optional<double> parseDecimal(std::string_view text, char decimalSeparator) {
+  auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
+
+  bool negative = false;
+  if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+    negative = text.front() == '-';
+    text.remove_prefix(1);
+  }
+  // Mantissa: digits with at most one separator, at least one digit.
+  std::string normal;
+  std::size_t i = 0;
+  bool separatorSeen = false, digitSeen = false;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c >= '0' && c <= '9') {
+      digitSeen = true;
+      normal.push_back(c);
+    } else if (c == decimalSeparator && !separatorSeen) {
+      separatorSeen = true;
+      normal.push_back('.');
+    } else {
+      break;
+    }
+  }
+  if (!digitSeen) return std::nullopt;
+  // Optional exponent: E or e, optional sign, at least one digit.
+  if (i < text.size()) {
+    if (text[i] != 'e' && text[i] != 'E') return std::nullopt;
+    normal.push_back('e');
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) normal.push_back(text[i++]);
+    const std::size_t expStart = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') normal.push_back(text[i++]);
+    if (i == expStart || i != text.size()) return std::nullopt;
+  }
+  double value = 0.0;
+  const auto res = std::from_chars(normal.data(), normal.data() + normal.size(), value);
+  if (res.ptr != normal.data() + normal.size()) return std::nullopt;
+  if (res.ec == std::errc::result_out_of_range) {
+    // Too small to represent is zero; too large is not a number the program can hold.
+    const std::size_t e = normal.find('e');
+    if (e == std::string::npos || e + 1 >= normal.size() || normal[e + 1] != '-') return std::nullopt;
+    value = 0.0;
+  } else if (res.ec != std::errc()) {
+    return std::nullopt;
+  }
+  return negative ? -value : value;
+}
+
+std::optional<std::int16_t> roundToInt16(double value) {
+  if (!std::isfinite(value)) return std::nullopt;
+  double whole = std::floor(value);
+  const double fraction = value - whole;
+  if (fraction > 0.5 || (fraction == 0.5 && std::fmod(whole, 2.0) != 0.0)) whole += 1.0;
+  if (whole < std::numeric_limits<std::int16_t>::min() || whole > std::numeric_limits<std::int16_t>::max())
+    return std::nullopt;
+  return static_cast<std::int16_t>(whole);
+}
+
+}  // namespace np
