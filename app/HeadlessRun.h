@@ -1,0 +1,42 @@
+#pragma once
+// The headless run: the program's own observing loop against the simulated observatory on
+// a clock that runs as fast as the machine allows. Only the wait, the message sink and the
+// status line differ from the windowed program.
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "host/DateTime.h"
+
+namespace np {
+
+struct HeadlessOptions {
+  std::string programDir = ".";  // holds targets.txt and config.ini
+  std::string hostDir;           // empty: "observatory" inside programDir
+  std::string start;             // ISO 8601 UTC; empty: the observatory's clock.start
+  double hours = 24.0;           // simulated time until the runner presses Stop
+  long stopAfterPlans = 0;       // press Stop once this many plans have finished (0: never)
+};
+
+struct StatusChange {
+  double unixSeconds = 0;  // UTC
+  DateTime local;
+  std::string text;
+};
+
+struct HeadlessResult {
+  int exitCode = 0;         // 0: the run ended by the stop
+  std::string error;        // the run-time failure that ended it, if any
+  double startUnix = 0, endUnix = 0;
+  double utcOffsetHours = 0;
+  std::string hostDir, programDir;
+  std::vector<StatusChange> statuses;  // every change of the status line, in order
+  std::vector<std::string> messages;   // every message box, in order
+};
+
+// Runs one headless run. Status changes go to `out` as "<local time> <status text>",
+// messages to `err` as "message: <text>", a failure to `err` as "error: <text>".
+HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
+
+}  // namespace np

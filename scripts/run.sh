@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Runs Nightpick against the simulated observatory: the window where there is a display,
+# otherwise one simulated night with the headless runner. Builds first if needed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh release >&2
+bin="$PWD/build/release/bin"
+# A sample target list for a first run; an existing list is never touched.
+if [ ! -e "$bin/targets.txt" ]; then
+  cp docs/sample/targets.txt "$bin/targets.txt"
+  echo "run: put a sample targets.txt into $bin" >&2
+fi
+if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
+  exec "$bin/nightpick" "$@"
+fi
+echo "run: no display; running one simulated night headless (program folder $bin)" >&2
+exec "$bin/nightpick-sim" --program-dir "$bin" --hours 24 "$@"
