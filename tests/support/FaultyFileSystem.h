@@ -1,0 +1,59 @@
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/FileSystem.h"
+
+namespace np::test {
+
+// A FileSystem that passes everything to another one but can be told to fail. It counts
+// the mutating operations: CreateTextFile, OpenTextFileForAppending, DeleteFile,
+// MoveFile, ReplaceFile, and WriteLine and Close on every writer it handed out. The
+// chosen operation throws RunTimeError instead of reaching the inner file system, so a
+// test can interrupt a file rewrite at each of its steps in turn:
+//
+//   for (int n = 1;; ++n) {
+//     FaultyFileSystem files(local);
+//     files.failAt(n);
+//     try { rewrite(files); } catch (const RunTimeError&) { check(); continue; }
+//     break;  // n is past the last step
+//   }
+class FaultyFileSystem : public FileSystem {
+ public:
+  explicit FaultyFileSystem(FileSystem& inner);
+
+  // The n-th mutating operation (1-based, counted since construction or resetCount) fails;
+  // the ones after it go through.
+  void failAt(int n);
+  // The n-th mutating operation and every one after it fail (a disk that has gone away).
+  void failFrom(int n);
+  // No mutating operation fails.
+  void failNever();
+  // OpenTextFile fails while this is set (a file that exists but cannot be read).
+  void failOpenForReading(bool fail);
+
+  // Mutating operations seen so far, the failed ones included.
+  int operationCount() const;
+  // One entry per mutating operation, e.g. "CreateTextFile /tmp/x/a.txt" or
+  // "WriteLine /tmp/x/a.txt"; failed ones end in " (failed)".
+  std::vector<std::string> operations() const;
+  void resetCount();
+
+  std::unique_ptr<TextReader> OpenTextFile(const std::string& path) override;
+  std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) override;
+  std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) override;
+  bool FileExists(const std::string& path) noexcept override;
+  bool FolderExists(const std::string& path) noexcept override;
+  void DeleteFile(const std::string& path) override;
+  void MoveFile(const std::string& from, const std::string& to) override;
+  void ReplaceFile(const std::string& from, const std::string& to) override;
+
+  struct State;
+
+ private:
+  FileSystem& inner_;
+  std::shared_ptr<State> state_;  // shared with the writers, which may outlive this object
+};
+
+}  // namespace np::test
