@@ -1,0 +1,154 @@
+#include "settings/ConfigFile.h"
+
+#include <cfloat>
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "host/Errors.h"
+#include "settings/NumberText.h"
+
+namespace np {
+namespace {
+
+constexpr char kCrLf[] = "\r\n";
+
+std::vector<std::string> configLines(const Settings& s) {
+  return {
+      "lastFocusJD," + formatDouble(s.lastFocusJD),
+      "focusInterval," + std::to_string(s.focusInterval),
+      "baseDir," + s.baseDir,
+      "maxElevation," + formatSingle(s.maxElevation),
+      "minAzimuth," + formatSingle(s.minAzimuth),
+      "maxAzimuth," + formatSingle(s.maxAzimuth),
+      "sunElev," + formatSingle(s.sunElev),
+  };
+}
+
+// Reads the file item by item: an item ends at a comma or at the end of its line, blanks
+// before an item are skipped, and a line end separates items like a comma does.
+class ItemReader {
+ public:
+  explicit ItemReader(TextReader& in) : in_(in) {}
+
+  // The next item, or nullopt at the end of the file.
+  std::optional<std::string> next() {
+    if (!lineOpen_) {
+      if (in_.AtEndOfStream()) return std::nullopt;
+      line_ = in_.ReadLine();
+      pos_ = 0;
+      lineOpen_ = true;
+    }
+    while (pos_ < line_.size() && (line_[pos_] == ' ' || line_[pos_] == '\t')) ++pos_;
+    const std::size_t comma = line_.find(',', pos_);
+    std::string item;
+    if (comma == std::string::npos) {
+      item = line_.substr(pos_);
+      lineOpen_ = false;
+    } else {
+      item = line_.substr(pos_, comma - pos_);
+      pos_ = comma + 1;
+    }
+    return item;
+  }
+
+  // True when no item is left: the current line is used up and the file has ended.
+  bool atEnd() { return !lineOpen_ && in_.AtEndOfStream(); }
+
+ private:
+  TextReader& in_;
+  std::string line_;
+  std::size_t pos_ = 0;
+  bool lineOpen_ = false;
+};
+
+double toDouble(const std::string& item) { return parseDecimal(item, '.').value_or(0.0); }
+
+// A number that a 32-bit float cannot hold is treated like text that is not a number.
+float toFloat(const std::string& item) {
+  const std::optional<double> v = parseDecimal(item, '.');
+  if (!v || std::fabs(*v) > static_cast<double>(FLT_MAX)) return 0.0f;
+  return static_cast<float>(*v);
+}
+
+// Rounded half to even; a number outside -32768..32767 counts as not a number.
+std::int16_t toInt16(const std::string& item) {
+  const std::optional<double> v = parseDecimal(item, '.');
+  return v ? roundToInt16(*v).value_or(0) : 0;
+}
+
+void readSettings(TextReader& in, Settings& s) {
+  ItemReader items(in);
+  // Each field takes the value item of its line; the key item before it is skipped
+  // unread. When the file runs out, the remaining fields keep their defaults.
+  auto value = [&]() -> std::optional<std::string> {
+    if (!items.next()) return std::nullopt;
+    return items.next();
+  };
+  auto v = value();
+  if (!v) return;
+  s.lastFocusJD = toDouble(*v);
+  if (!(v = value())) return;
+  s.focusInterval = toInt16(*v);
+  if (!(v = value())) return;
+  s.baseDir = *v;
+  if (!(v = value())) return;
+  s.maxElevation = toFloat(*v);
+  if (!(v = value())) return;
+  s.minAzimuth = toFloat(*v);
+  if (!(v = value())) return;
+  s.maxAzimuth = toFloat(*v);
+  if (items.atEnd()) return;  // six lines: sunElev keeps its default
+  if (!(v = value())) return;
+  s.sunElev = toFloat(*v);
+  // Whatever follows the seventh line is not read.
+}
+
+}  // namespace
+
+std::string formatConfig(const Settings& settings) {
+  std::string text;
+  for (const std::string& line : configLines(settings)) text += line + kCrLf;
+  return text;
+}
+
+void loadConfigFile(FileSystem& files, const std::string& path, Settings& settings) {
+  if (!files.FileExists(path)) {
+    settings = Settings{};
+    return;
+  }
+  Settings loaded;  // the defaults, for whatever the file does not supply
+  try {
+    std::unique_ptr<TextReader> in = files.OpenTextFile(path);
+    readSettings(*in, loaded);
+    in->Close();
+  } catch (const RunTimeError& e) {
+    throw RunTimeError("Cannot read the settings file '" + path + "': " + e.what());
+  }
+  settings = loaded;
+}
+
+void saveConfigFile(FileSystem& files, const std::string& path, const Settings& settings) {
+  // The new content goes to a file beside config.ini that then takes its place in one
+  // step, so an interrupted save never leaves a truncated or half-written config.ini.
+  const std::string temp = path + ".tmp";
+  bool created = false;
+  try {
+    std::unique_ptr<TextWriter> out = files.CreateTextFile(temp);
+    created = true;
+    for (const std::string& line : configLines(settings)) out->WriteLine(line);
+    out->Close();
+    files.ReplaceFile(temp, path);
+  } catch (const RunTimeError& e) {
+    if (created && files.FileExists(temp)) {
+      try {
+        files.DeleteFile(temp);
+      } catch (const RunTimeError&) {
+        // The save has failed already; a stray temporary file is the lesser problem.
+      }
+    }
+    throw RunTimeError("Cannot save the settings file '" + path + "': " + e.what());
+  }
+}
+
+}  // namespace np
