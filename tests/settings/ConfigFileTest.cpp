@@ -1,0 +1,322 @@
+#include "settings/ConfigFile.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "host/Errors.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TempDir.h"
+
+namespace np {
+namespace {
+
+using test::FaultyFileSystem;
+using test::readFileBytes;
+using test::TempDir;
+using test::writeFileBytes;
+using ::testing::HasSubstr;
+
+const char kDefaultFile[] =
+    "lastFocusJD,0\r\n"
+    "focusInterval,30\r\n"
+    "baseDir,C:\\Astronomy\\Nightpick\\\r\n"
+    "maxElevation,90\r\n"
+    "minAzimuth,0\r\n"
+    "maxAzimuth,360\r\n"
+    "sunElev,-18\r\n";
+
+Settings someSettings() {
+  Settings s;
+  s.lastFocusJD = 2459000.5;
+  s.focusInterval = 45;
+  s.baseDir = "D:\\Obs\\";
+  s.maxElevation = 75.5f;
+  s.minAzimuth = 300.0f;
+  s.maxAzimuth = 60.0f;
+  s.sunElev = -12.5f;
+  return s;
+}
+
+class ConfigFileTest : public ::testing::Test {
+ protected:
+  // Loads the given file content into settings that start far from the defaults.
+  Settings loadFrom(const std::string& bytes) {
+    writeFileBytes(path, bytes);
+    Settings s = someSettings();
+    loadConfigFile(files, path, s);
+    return s;
+  }
+
+  TempDir dir;
+  std::string path = dir.file("config.ini");
+  LocalFileSystem files;
+};
+
+TEST_F(ConfigFileTest, DefaultsFormatAsTheSevenStandardLines) {
+  EXPECT_EQ(formatConfig(Settings{}), kDefaultFile);
+}
+
+TEST_F(ConfigFileTest, FormatsEveryFieldInItsLine) {
+  EXPECT_EQ(formatConfig(someSettings()),
+            "lastFocusJD,2459000.5\r\nfocusInterval,45\r\nbaseDir,D:\\Obs\\\r\nmaxElevation,75.5\r\n"
+            "minAzimuth,300\r\nmaxAzimuth,60\r\nsunElev,-12.5\r\n");
+  Settings s;
+  s.lastFocusJD = 2460123.456789012345;
+  s.focusInterval = -32768;
+  s.maxElevation = 0.1f;
+  s.minAzimuth = -0.0f;
+  s.sunElev = 1.0f / 3.0f;
+  EXPECT_EQ(formatConfig(s),
+            "lastFocusJD,2460123.45678901\r\nfocusInterval,-32768\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\n"
+            "maxElevation,0.1\r\nminAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,0.3333333\r\n");
+}
+
+TEST_F(ConfigFileTest, NoFileGivesDefaultsAndCreatesNothing) {
+  Settings s = someSettings();
+  loadConfigFile(files, path, s);
+  EXPECT_EQ(s, Settings{});
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(ConfigFileTest, FolderInPlaceOfTheFileGivesDefaults) {
+  std::filesystem::create_directory(path);
+  Settings s = someSettings();
+  loadConfigFile(files, path, s);
+  EXPECT_EQ(s, Settings{});
+}
+
+TEST_F(ConfigFileTest, FirstSaveWritesExactlyTheDefaultLines) {
+  Settings s;
+  loadConfigFile(files, path, s);
+  saveConfigFile(files, path, s);
+  EXPECT_EQ(readFileBytes(path), kDefaultFile);
+  EXPECT_EQ(std::filesystem::directory_iterator(dir.path())->path().filename(), "config.ini");  // no leftovers
+}
+
+TEST_F(ConfigFileTest, SaveThenLoadRoundTrips) {
+  saveConfigFile(files, path, someSettings());
+  Settings s;
+  loadConfigFile(files, path, s);
+  EXPECT_EQ(s, someSettings());
+  EXPECT_EQ(readFileBytes(path), formatConfig(someSettings()));
+}
+
+TEST_F(ConfigFileTest, LastFocusJDRoundTrips) {
+  Settings s;
+  s.lastFocusJD = 2459000.5;
+  saveConfigFile(files, path, s);
+  EXPECT_THAT(readFileBytes(path), ::testing::StartsWith("lastFocusJD,2459000.5\r\n"));
+  Settings back;
+  loadConfigFile(files, path, back);
+  EXPECT_EQ(back.lastFocusJD, 2459000.5);
+}
+
+TEST_F(ConfigFileTest, MaxElevationWithFractionRoundTripsInTheSameForm) {
+  std::string text = kDefaultFile;
+  text.replace(text.find("maxElevation,90"), 15, "maxElevation,75.5");
+  const Settings s = loadFrom(text);
+  EXPECT_EQ(s.maxElevation, 75.5f);
+  saveConfigFile(files, path, s);
+  EXPECT_EQ(readFileBytes(path), text);
+}
+
+// One line of the default file replaced, and what the load must give.
+struct LineCase {
+  const char* name;
+  int line;  // 0-based
+  const char* replacement;
+  void (*check)(const Settings&);
+};
+
+std::string withLine(int index, const std::string& replacement) {
+  std::string text = kDefaultFile;
+  std::size_t start = 0;
+  for (int i = 0; i < index; ++i) start = text.find("\r\n", start) + 2;
+  const std::size_t end = text.find("\r\n", start);
+  return text.replace(start, end - start, replacement);
+}
+
+TEST_F(ConfigFileTest, ValuesAreReadByPosition) {
+  const LineCase cases[] = {
+      {"other key", 3, "x,45", [](const Settings& s) { EXPECT_EQ(s.maxElevation, 45.0f); }},
+      {"sunElev fraction", 6, "sunElev,-12.5", [](const Settings& s) { EXPECT_EQ(s.sunElev, -12.5f); }},
+      {"interval not a number", 1, "focusInterval,abc", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 0); }},
+      {"interval half to even", 1, "focusInterval,12.5", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 12); }},
+      {"interval odd half up", 1, "focusInterval,13.5", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 14); }},
+      {"interval out of range", 1, "focusInterval,40000", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 0); }},
+      {"float out of range", 4, "minAzimuth,1e39", [](const Settings& s) { EXPECT_EQ(s.minAzimuth, 0.0f); }},
+      {"JD not a number", 0, "lastFocusJD,", [](const Settings& s) { EXPECT_EQ(s.lastFocusJD, 0.0); }},
+      {"blanks before items", 5, "  maxAzimuth,  270", [](const Settings& s) { EXPECT_EQ(s.maxAzimuth, 270.0f); }},
+      {"folder kept as text", 2, "baseDir,E:\\My Data\\ ",
+       [](const Settings& s) { EXPECT_EQ(s.baseDir, "E:\\My Data\\ "); }},
+      {"empty folder", 2, "baseDir,", [](const Settings& s) { EXPECT_EQ(s.baseDir, ""); }},
+      {"sunElev not a number", 6, "sunElev,low", [](const Settings& s) { EXPECT_EQ(s.sunElev, 0.0f); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Settings s = loadFrom(withLine(c.line, c.replacement));
+    c.check(s);
+    // Every other field comes from the file, not from what the settings held before.
+    Settings expected;
+    Settings actual = s;
+    switch (c.line) {
+      case 0: actual.lastFocusJD = expected.lastFocusJD; break;
+      case 1: actual.focusInterval = expected.focusInterval; break;
+      case 2: actual.baseDir = expected.baseDir; break;
+      case 3: actual.maxElevation = expected.maxElevation; break;
+      case 4: actual.minAzimuth = expected.minAzimuth; break;
+      case 5: actual.maxAzimuth = expected.maxAzimuth; break;
+      case 6: actual.sunElev = expected.sunElev; break;
+    }
+    EXPECT_EQ(actual, expected);
+  }
+}
+
+TEST_F(ConfigFileTest, LinesAfterTheSeventhHaveNoEffect) {
+  std::string text = formatConfig(someSettings());
+  EXPECT_EQ(loadFrom(text + "sunElev,-6\r\nmore,1,2,3\r\n"), someSettings());
+  EXPECT_EQ(loadFrom(text + "\r\n\r\n"), someSettings());
+}
+
+TEST_F(ConfigFileTest, SixLineFileLeavesSunElevAtItsDefault) {
+  std::string six = formatConfig(someSettings());
+  six.erase(six.find("sunElev"));
+  Settings expected = someSettings();
+  expected.sunElev = -18.0f;
+  EXPECT_EQ(loadFrom(six), expected);
+  // The next save writes all seven lines.
+  saveConfigFile(files, path, loadFrom(six));
+  EXPECT_EQ(readFileBytes(path), formatConfig(expected));
+}
+
+TEST_F(ConfigFileTest, LoneLineFeedsAndMissingLastLineEndAreRead) {
+  EXPECT_EQ(loadFrom("lastFocusJD,1\nfocusInterval,2\nbaseDir,B\nmaxElevation,4\nminAzimuth,5\nmaxAzimuth,6\nsunElev,7"),
+            (Settings{1.0, 2, "B", 4.0f, 5.0f, 6.0f, 7.0f}));
+}
+
+TEST_F(ConfigFileTest, ShortFileGivesDefaultsForWhatIsMissing) {
+  const std::string full = formatConfig(someSettings());
+  // Cut the file after every item of the first six lines in turn.
+  const Settings fileValues = someSettings();
+  const Settings defaults;
+  struct Cut {
+    std::string text;
+    int fieldsFromFile;
+  };
+  std::vector<Cut> cuts = {{"", 0},
+                           {"lastFocusJD", 0},
+                           {"lastFocusJD,2459000.5\r\n", 1},
+                           {"lastFocusJD,2459000.5\r\nfocusInterval", 1},
+                           {"lastFocusJD,2459000.5\r\nfocusInterval,45", 2}};
+  std::size_t pos = 0;
+  for (int line = 0; line < 6; ++line) {
+    pos = full.find("\r\n", pos) + 2;
+    cuts.push_back({full.substr(0, pos), line + 1});
+  }
+  for (const auto& cut : cuts) {
+    SCOPED_TRACE(cut.text);
+    const Settings s = loadFrom(cut.text);
+    const int n = cut.fieldsFromFile;
+    EXPECT_EQ(s.lastFocusJD, n > 0 ? fileValues.lastFocusJD : defaults.lastFocusJD);
+    EXPECT_EQ(s.focusInterval, n > 1 ? fileValues.focusInterval : defaults.focusInterval);
+    EXPECT_EQ(s.baseDir, n > 2 ? fileValues.baseDir : defaults.baseDir);
+    EXPECT_EQ(s.maxElevation, n > 3 ? fileValues.maxElevation : defaults.maxElevation);
+    EXPECT_EQ(s.minAzimuth, n > 4 ? fileValues.minAzimuth : defaults.minAzimuth);
+    EXPECT_EQ(s.maxAzimuth, n > 5 ? fileValues.maxAzimuth : defaults.maxAzimuth);
+    EXPECT_EQ(s.sunElev, defaults.sunElev);
+  }
+}
+
+TEST_F(ConfigFileTest, ItemsFollowCommasNotLines) {
+  // A line with an extra comma shifts the following values by one item.
+  const Settings s = loadFrom(
+      "lastFocusJD,1\r\nfocusInterval,2\r\nbaseDir,C:\\a,b\r\nmaxElevation,4\r\nminAzimuth,5\r\nmaxAzimuth,6\r\n"
+      "sunElev,7\r\n");
+  EXPECT_EQ(s.baseDir, "C:\\a");
+  EXPECT_EQ(s.maxElevation, 0.0f);  // the item "maxElevation"
+  EXPECT_EQ(s.minAzimuth, 0.0f);    // "minAzimuth"
+  EXPECT_EQ(s.maxAzimuth, 0.0f);    // "maxAzimuth"
+  EXPECT_EQ(s.sunElev, 0.0f);       // "sunElev"
+}
+
+TEST_F(ConfigFileTest, UnreadableFileIsAnErrorNamingFileAndCause) {
+  writeFileBytes(path, kDefaultFile);
+  FaultyFileSystem faulty(files);
+  faulty.failOpenForReading(true);
+  Settings s = someSettings();
+  try {
+    loadConfigFile(faulty, path, s);
+    FAIL() << "no error";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(e.what(), HasSubstr(path));
+    EXPECT_THAT(e.what(), HasSubstr("Injected read failure"));
+  }
+  EXPECT_EQ(s, someSettings());  // nothing taken over
+}
+
+TEST_F(ConfigFileTest, ReadErrorOfTheLocalFileSystemIsReported) {
+  // /proc/self/mem exists and opens, but reading at offset 0 fails (nothing is mapped there).
+  if (!files.FileExists("/proc/self/mem")) GTEST_SKIP() << "no /proc";
+  Settings s;
+  try {
+    loadConfigFile(files, "/proc/self/mem", s);
+    FAIL() << "no error";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("/proc/self/mem"));
+    EXPECT_THAT(e.what(), HasSubstr("Input/output error"));
+  }
+}
+
+TEST_F(ConfigFileTest, SaveIntoAMissingFolderFailsAndNamesTheFile) {
+  const std::string bad = dir.file("missing/config.ini");
+  try {
+    saveConfigFile(files, bad, Settings{});
+    FAIL() << "no error";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(e.what(), HasSubstr(bad));
+    EXPECT_THAT(e.what(), HasSubstr("No such file or directory"));
+  }
+}
+
+TEST_F(ConfigFileTest, InterruptedSaveLeavesTheOldFileIntact) {
+  const std::string old = formatConfig(someSettings());
+  int steps = 0;
+  for (int n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    ASSERT_LT(n, 100);
+    writeFileBytes(path, old);
+    FaultyFileSystem faulty(files);
+    faulty.failAt(n);
+    try {
+      saveConfigFile(faulty, path, Settings{});
+    } catch (const RunTimeError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(path));
+      EXPECT_EQ(readFileBytes(path), old);
+      EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+      ++steps;
+      continue;
+    }
+    // n is past the last step: the save went through.
+    EXPECT_EQ(readFileBytes(path), kDefaultFile);
+    break;
+  }
+  EXPECT_EQ(steps, 10);  // create, seven lines, close, replace
+}
+
+TEST_F(ConfigFileTest, SaveOnADeadDiskStillKeepsTheOldFile) {
+  // Every step from the n-th on fails, the clean-up included.
+  const std::string old = formatConfig(someSettings());
+  for (int n = 1; n <= 10; ++n) {
+    SCOPED_TRACE(n);
+    writeFileBytes(path, old);
+    FaultyFileSystem faulty(files);
+    faulty.failFrom(n);
+    EXPECT_THROW(saveConfigFile(faulty, path, Settings{}), RunTimeError);
+    EXPECT_EQ(readFileBytes(path), old);
+  }
+}
+
+}  // namespace
+}  // namespace np
