@@ -1,0 +1,102 @@
+// The start-up routine: builds the platform the program runs on (the simulated
+// observatory, the ephemeris, files, event processing, message boxes), loads the main
+// window and shows it.
+#include <QApplication>
+#include <QLocale>
+#include <QString>
+#include <cstdio>
+#include <cstdlib>
+#include <exception>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "app/FrmMain.h"
+#include "app/qt/MainWindow.h"
+#include "app/qt/QtMessageSink.h"
+#include "host/Clock.h"
+#include "host/ErfaEphemeris.h"
+#include "host/FileSystem.h"
+#include "host/sim/ObservatoryConfig.h"
+#include "host/sim/SimulatedObservatory.h"
+#include "night/qt/QtEventPump.h"
+
+namespace {
+
+bool displayAvailable() {
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+    const char* value = std::getenv(name);
+    if (value && *value) return true;
+  }
+  return false;
+}
+
+// Without a display there is no window to show.
+int runWithoutDisplay(int /*argc*/, char** /*argv*/) {
+  std::fputs(
+      "nightpick: no display available; the program needs a window system "
+      "(an X11 or Wayland display)\n",
+      stderr);
+  return 1;
+}
+
+// The running executable; its folder is the program folder.
+std::string executablePath() {
+  std::string path = QCoreApplication::applicationFilePath().toStdString();
+  if (path.empty()) {
+    std::error_code ec;
+    path = std::filesystem::read_symlink("/proc/self/exe", ec).string();
+  }
+  return path;
+}
+
+np::NumberLocale systemNumberLocale() {
+  np::NumberLocale locale;
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point.at(0).unicode() < 0x80) locale.decimalSeparator = static_cast<char>(point.at(0).unicode());
+  return locale;
+}
+
+// Everything lives in this scope: the window goes first, the host objects after it.
+int runWindowed(QApplication& app, np::MessageSink& messages) {
+  const std::string exe = executablePath();
+  const std::string hostFolder = np::programFolderOf(exe) + "observatory";
+  const np::ObservatoryConfig config = np::loadObservatoryConfig(hostFolder);
+
+  np::RealTimeClock clock(np::clockStartUnixSeconds(config, np::systemUnixSeconds()), config.clock.speed);
+  np::SimulatedObservatory observatory(hostFolder, clock);  // also sets the clock's zone
+  np::ErfaEphemerisFactory ephemeris;
+  np::LocalFileSystem files;
+  np::QtEventPump events(clock);
+
+  np::Platform platform{observatory, ephemeris, files, clock, messages, events, systemNumberLocale(), exe};
+  np::frmMain form(platform);
+  // The window's load: a host that cannot be created ends the program before any
+  // window shows.
+  form.Form_Load();
+  np::MainWindow window(form);
+  window.show();
+  return app.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (!displayAvailable()) return runWithoutDisplay(argc, argv);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Nightpick"));
+  // The program ends when the main window has closed and any night run has ended; the
+  // window says when.
+  QApplication::setQuitOnLastWindowClosed(false);
+
+  np::QtMessageSink messages;
+  try {
+    return runWindowed(app, messages);
+  } catch (const std::exception& e) {
+    messages.showMessage(np::runTimeErrorMessage(e.what()));
+  } catch (...) {
+    messages.showMessage(np::runTimeErrorMessage("unknown error"));
+  }
+  return 1;
+}

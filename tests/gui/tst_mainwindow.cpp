@@ -1,0 +1,329 @@
+// The main window: its layout at the screen's resolution, its states, the stop buttons,
+// the About box, run-time errors and closing.
+#include <QFrame>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QtTest/QtTest>
+
+#include "Version.h"
+#include "gui/GuiHarness.h"
+
+using namespace np;
+using namespace np::guitest;
+
+namespace {
+
+struct TwipsRect {
+  const char* name;
+  int left, top, width, height;
+};
+
+// The design table of the main window, in twips.
+const TwipsRect kControls[] = {
+    {"StartButton", 360, 360, 2055, 1095},      {"StopAndAbortButton", 2880, 360, 1935, 495},
+    {"StopButton", 2880, 960, 1935, 495},       {"PrefsButton", 240, 1920, 1215, 495},
+    {"About", 4080, 1920, 975, 495},            {"sbStatusBar", 0, 2670, 5205, 375},
+};
+
+int px(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
+
+template <class W = QWidget>
+W* child(QWidget& window, const char* name) {
+  W* w = window.findChild<W*>(QString::fromUtf8(name));
+  if (!w) qFatal("no control %s", name);
+  return w;
+}
+
+QString statusOf(QWidget& window) { return child<QStatusBar>(window, "sbStatusBar")->currentMessage(); }
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void layoutMatchesDesignTable();
+  void captionsAndNames();
+  void tabOrderFollowsTabIndex();
+  void startsStopped();
+  void stopButtonOnlyAsksToStop();
+  void stopAndAbortAbortsRunningScript();
+  void stopAndAbortLeavesIdleHostAlone();
+  void aboutShowsVersion();
+  void runTimeErrorInHandlerEndsProgram();
+  void closeSavesSettingsAndQuits();
+  void closeUnloadsOtherWindows();
+  void failedSaveAtCloseIsRunTimeError();
+  void closeDuringRunExitsWhenRunEnds();
+  void stopDuringRunEndsRun();
+};
+
+void MainWindowTest::layoutMatchesDesignTable() {
+  Program program;
+  QWidget& w = *program.window;
+  const QScreen* screen = w.screen();
+  QVERIFY(screen);
+  const double dpiX = screen->logicalDotsPerInchX(), dpiY = screen->logicalDotsPerInchY();
+
+  // Fixed client size 5205 x 3045 twips.
+  QCOMPARE(w.minimumSize(), QSize(px(5205, dpiX), px(3045, dpiY)));
+  QCOMPARE(w.maximumSize(), w.minimumSize());
+  QCOMPARE(w.size(), w.minimumSize());
+
+  for (const TwipsRect& c : kControls) {
+    const QRect expected(px(c.left, dpiX), px(c.top, dpiY), px(c.width, dpiX), px(c.height, dpiY));
+    QCOMPARE_EQ(child(w, c.name)->geometry(), expected);
+  }
+
+  // The lines are one pixel high, from their start point to their end point.
+  auto* line1 = child<QFrame>(w, "Line1");
+  QCOMPARE(line1->frameShape(), QFrame::HLine);
+  QCOMPARE(line1->geometry(), QRect(px(120, dpiX), px(1680, dpiY), px(5040, dpiX) - px(120, dpiX), 1));
+  auto* line2 = child<QFrame>(w, "Line2");
+  QCOMPARE(line2->frameShape(), QFrame::HLine);
+  QCOMPARE(line2->geometry(), QRect(0, 0, px(4920, dpiX), 1));
+
+  // The status bar is docked: flush with the bottom edge, over the full width.
+  auto* bar = child<QStatusBar>(w, "sbStatusBar");
+  QCOMPARE(bar->geometry().bottom(), w.height() - 1);
+  QCOMPARE(bar->width(), w.width());
+  QVERIFY(!bar->isSizeGripEnabled());
+
+  // At the common 96 dots per inch every measure is a whole number of pixels.
+  if (qFuzzyCompare(dpiX, 96.0) && qFuzzyCompare(dpiY, 96.0)) {
+    QCOMPARE(w.size(), QSize(347, 203));
+    QCOMPARE(child(w, "StartButton")->geometry(), QRect(24, 24, 137, 73));
+    QCOMPARE(child(w, "StopAndAbortButton")->geometry(), QRect(192, 24, 129, 33));
+    QCOMPARE(child(w, "StopButton")->geometry(), QRect(192, 64, 129, 33));
+    QCOMPARE(child(w, "PrefsButton")->geometry(), QRect(16, 128, 81, 33));
+    QCOMPARE(child(w, "About")->geometry(), QRect(272, 128, 65, 33));
+    QCOMPARE(line1->geometry(), QRect(8, 112, 328, 1));
+    QCOMPARE(bar->geometry(), QRect(0, 178, 347, 25));
+  }
+}
+
+void MainWindowTest::captionsAndNames() {
+  Program program;
+  QWidget& w = *program.window;
+  QCOMPARE(w.windowTitle(), QStringLiteral("Nightpick"));
+  QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
+  QVERIFY(w.isWindow());
+  const struct {
+    const char* name;
+    const char* caption;
+  } buttons[] = {{"StartButton", "Start Nightpick"},
+                 {"StopAndAbortButton", "Stop Nightpick and ACP"},
+                 {"StopButton", "Stop Nightpick"},
+                 {"PrefsButton", "Preferences"},
+                 {"About", "About"}};
+  for (const auto& b : buttons) QCOMPARE(child<QPushButton>(w, b.name)->text(), QString::fromUtf8(b.caption));
+  QCOMPARE(w.findChildren<QPushButton*>().size(), 5);
+}
+
+void MainWindowTest::tabOrderFollowsTabIndex() {
+  Program program;
+  QWidget* start = child(*program.window, "StartButton");
+  QStringList order;
+  QWidget* w = start;
+  do {
+    if (w->focusPolicy() & Qt::TabFocus) order << w->objectName();
+    w = w->nextInFocusChain();
+  } while (w && w != start && order.size() < 20);
+  QCOMPARE(order, (QStringList{"StartButton", "StopButton", "About", "PrefsButton", "StopAndAbortButton"}));
+  QCOMPARE(child(*program.window, "sbStatusBar")->focusPolicy(), Qt::NoFocus);
+}
+
+void MainWindowTest::startsStopped() {
+  Program program;
+  QWidget& w = *program.window;
+  QVERIFY(child(w, "StartButton")->isEnabled());
+  QVERIFY(!child(w, "StopButton")->isEnabled());
+  QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
+  QVERIFY(child(w, "PrefsButton")->isEnabled());
+  QVERIFY(child(w, "About")->isEnabled());
+  QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
+  QVERIFY(!program.form->running());
+  // Loading read no file and wrote none.
+  QVERIFY(!QFile::exists(program.configPath()));
+}
+
+void MainWindowTest::stopButtonOnlyAsksToStop() {
+  Program program;
+  QWidget& w = *program.window;
+  // While stopped the window never enables the button; pressing it anyway (as the
+  // handler allows) must only change the status text.
+  auto* stop = child<QPushButton>(w, "StopButton");
+  stop->setEnabled(true);
+  const int scriptActiveBefore = program.util().scriptActiveCalls;
+  QTest::mouseClick(stop, Qt::LeftButton);
+  QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopping"));
+  QVERIFY(program.form->stopFlag);
+  QVERIFY(child(w, "StartButton")->isEnabled());
+  QVERIFY(stop->isEnabled());
+  QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
+  QCOMPARE(program.util().scriptActiveCalls, scriptActiveBefore);
+  QCOMPARE(program.util().abortScriptCalls, 0);
+  QVERIFY(program.messages.messages.empty());
+  QVERIFY(program.exitCodes.empty());
+  QVERIFY(!QFile::exists(program.configPath()));
+}
+
+void MainWindowTest::stopAndAbortAbortsRunningScript() {
+  Program program;
+  QWidget& w = *program.window;
+  // Start the host's acquisition script on a one-line plan, as the loop hands it over.
+  IUtil& util = *program.form->util;
+  const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
+  writeBytes(QString::fromStdString(plans + "/test.txt"), "M 13\t13:29:52\t+47:11:43\r\n");
+  writeBytes(QString::fromStdString(plans + "/runplanonce.txt"), plans + "/test.txt\r\n");
+  util.LoadScript(program.form->acpApp->Path() + "/Scripts/AcquireImages.js");
+  util.RunScript();
+  program.clock.advance(10);
+  QVERIFY(util.ScriptActive());
+
+  program.util().scriptActiveCalls = 0;
+  auto* button = child<QPushButton>(w, "StopAndAbortButton");
+  button->setEnabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
+  QVERIFY(program.form->stopFlag);
+  QCOMPARE(program.util().scriptActiveCalls, 1);
+  QCOMPARE(program.util().abortScriptCalls, 1);
+  QVERIFY(!util.ScriptActive());  // the host really stopped its script
+  QVERIFY(program.messages.messages.empty());
+  QVERIFY(program.exitCodes.empty());
+}
+
+void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
+  Program program;
+  QWidget& w = *program.window;
+  auto* button = child<QPushButton>(w, "StopAndAbortButton");
+  button->setEnabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
+  QVERIFY(program.form->stopFlag);
+  QCOMPARE(program.util().scriptActiveCalls, 1);
+  QCOMPARE(program.util().abortScriptCalls, 0);
+  // No button changes state.
+  QVERIFY(child(w, "StartButton")->isEnabled());
+  QVERIFY(!child(w, "StopButton")->isEnabled());
+  QVERIFY(program.exitCodes.empty());
+}
+
+void MainWindowTest::aboutShowsVersion() {
+  Program program;
+  QTest::mouseClick(child(*program.window, "About"), Qt::LeftButton);
+  QCOMPARE(program.messages.messages.size(), size_t{1});
+  const std::string& text = program.messages.messages[0];
+  QCOMPARE(text, program.form->aboutText());
+  QVERIFY(text.rfind("Nightpick", 0) == 0);
+  const std::string version = " - Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
+                              "." + std::to_string(kVersionRevision);
+  QVERIFY(text.size() > version.size() && text.compare(text.size() - version.size(), version.size(), version) == 0);
+  QCOMPARE(version, std::string(" - Version 1.3.0"));
+  QCOMPARE(statusOf(*program.window), QStringLiteral("Nightpick stopped"));
+  QVERIFY(program.exitCodes.empty());
+}
+
+void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
+  Program program;
+  program.util().failScriptActive = true;
+  auto* button = child<QPushButton>(*program.window, "StopAndAbortButton");
+  button->setEnabled(true);
+  QTest::mouseClick(button, Qt::LeftButton);
+  QCOMPARE(program.messages.messages,
+           std::vector<std::string>{"Run-time error: ScriptActive: the host does not answer"});
+  QCOMPARE(program.exitCodes, std::vector<int>{1});
+  // The program ends as the error left it: nothing was saved.
+  QVERIFY(!QFile::exists(program.configPath()));
+  QCOMPARE(runTimeErrorMessage("x"), std::string("Run-time error: x"));
+}
+
+void MainWindowTest::closeSavesSettingsAndQuits() {
+  Program program;
+  program.window->show();
+  QVERIFY(QTest::qWaitForWindowExposed(program.window.get()));
+  QVERIFY(program.window->close());
+  QVERIFY(!program.window->isVisible());
+  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QVERIFY(program.form->stopFlag);
+  QCOMPARE(program.exitCodes, std::vector<int>{0});
+  QVERIFY(program.messages.messages.empty());
+}
+
+void MainWindowTest::closeUnloadsOtherWindows() {
+  Program program;
+  program.window->show();
+  QWidget other;
+  other.setWindowTitle(QStringLiteral("another window"));
+  other.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&other));
+  program.window->close();
+  QVERIFY(!other.isVisible());
+  QCOMPARE(program.exitCodes, std::vector<int>{0});
+}
+
+void MainWindowTest::failedSaveAtCloseIsRunTimeError() {
+  Program program;
+  // A folder where config.ini should be: the settings cannot be saved.
+  QVERIFY(QDir(program.folder()).mkdir(QStringLiteral("config.ini")));
+  program.window->show();
+  program.window->close();
+  QCOMPARE(program.messages.messages.size(), size_t{1});
+  QVERIFY(program.messages.messages[0].rfind("Run-time error: ", 0) == 0);
+  QVERIFY(program.messages.messages[0].size() > std::string("Run-time error: ").size());
+  QCOMPARE(program.exitCodes, std::vector<int>{1});
+}
+
+void MainWindowTest::closeDuringRunExitsWhenRunEnds() {
+  Program program;
+  QWidget& w = *program.window;
+  w.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&w));
+  bool sawRunningState = false;
+  program.events.duringRun = [&] {
+    sawRunningState = program.form->running() && !child(w, "StartButton")->isEnabled() &&
+                      child(w, "StopButton")->isEnabled() && child(w, "StopAndAbortButton")->isEnabled();
+    w.close();
+    // The window is gone at once, but the program waits for the run to end.
+    QVERIFY(!w.isVisible());
+    QVERIFY(program.exitCodes.empty());
+  };
+  QTest::mouseClick(child(w, "StartButton"), Qt::LeftButton);
+  QVERIFY(sawRunningState);
+  QVERIFY(!program.form->running());
+  QCOMPARE(program.exitCodes, std::vector<int>{0});
+  QCOMPARE(program.runningAtExit, std::vector<bool>{false});
+  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QVERIFY(program.messages.messages.empty());
+}
+
+void MainWindowTest::stopDuringRunEndsRun() {
+  Program program;
+  QWidget& w = *program.window;
+  w.show();
+  QString statusAfterClick;
+  bool buttonsUnchanged = false;
+  program.events.duringRun = [&] {
+    QTest::mouseClick(child(w, "StopButton"), Qt::LeftButton);
+    statusAfterClick = statusOf(w);
+    buttonsUnchanged = !child(w, "StartButton")->isEnabled() && child(w, "StopButton")->isEnabled() &&
+                       child(w, "StopAndAbortButton")->isEnabled();
+  };
+  QTest::mouseClick(child(w, "StartButton"), Qt::LeftButton);
+  QCOMPARE(statusAfterClick, QStringLiteral("Nightpick stopping"));
+  QVERIFY(buttonsUnchanged);
+  // The run noticed the request and restored the stopped state.
+  QVERIFY(!program.form->running());
+  QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
+  QVERIFY(child(w, "StartButton")->isEnabled());
+  QVERIFY(!child(w, "StopButton")->isEnabled());
+  QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
+  QCOMPARE(program.util().abortScriptCalls, 0);
+  QVERIFY(program.exitCodes.empty());
+  QVERIFY(program.messages.messages.empty());
+}
+
+QTEST_MAIN(MainWindowTest)
+#include "tst_mainwindow.moc"
