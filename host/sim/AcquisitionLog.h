@@ -1,0 +1,76 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace np {
+
+// Logs/AcquireImages.log, the simulated acquisition's own log, is built to be read back
+// by a program. One event per line, lines end in CR LF, fields are separated by TAB:
+//
+//   <UTC YYYY-MM-DD HH:MM:SS> TAB <KIND> [TAB <field>]...
+//
+//   START      plan path                         the script became active on a plan
+//   IGNORED    directive line                    a plan directive the simulator does not know
+//   AUTOFOCUS  seconds                           an autofocus finished (it took that long)
+//   EXPOSURE   target, seconds, elevation, azimuth
+//                                                an image finished; its exposure time, and
+//                                                where the target stood when it finished
+//   SKIPPED    target, reason, elevation, azimuth
+//                                                a target below the limits at its turn;
+//                                                reason kSkippedBelowMinimum or kSkippedBelowHorizon
+//   END        reason [, error text]             the run ended: done, quit (#QUITAT),
+//                                                aborted (AbortScript), weather (unsafe),
+//                                                or error with the error's text
+//   PARK       -                                 the telescope was parked
+//   UNPARK     -                                 the telescope was unparked
+//
+// Angles are degrees with three decimals; seconds in the shortest exact form. An END
+// without a START means that the run never became active (no runplanonce.txt, a plan
+// that could not be read, or an abort during the start delay). Fields never hold TAB,
+// CR or LF (they are replaced by blanks when written).
+namespace acqlog {
+inline constexpr const char* kFileName = "AcquireImages.log";
+
+inline constexpr const char* kStart = "START";
+inline constexpr const char* kIgnored = "IGNORED";
+inline constexpr const char* kAutofocus = "AUTOFOCUS";
+inline constexpr const char* kExposure = "EXPOSURE";
+inline constexpr const char* kSkipped = "SKIPPED";
+inline constexpr const char* kEnd = "END";
+inline constexpr const char* kPark = "PARK";
+inline constexpr const char* kUnpark = "UNPARK";
+
+inline constexpr const char* kSkippedBelowMinimum = "below minimum elevation";
+inline constexpr const char* kSkippedBelowHorizon = "below horizon";
+
+inline constexpr const char* kEndDone = "done";
+inline constexpr const char* kEndQuit = "quit";
+inline constexpr const char* kEndAborted = "aborted";
+inline constexpr const char* kEndWeather = "weather";
+inline constexpr const char* kEndError = "error";
+}  // namespace acqlog
+
+// One line of AcquireImages.log.
+struct AcquisitionEvent {
+  double utc = 0.0;   // UTC seconds since 1970 of the line's time (whole seconds)
+  std::string time;   // the line's time as written, "YYYY-MM-DD HH:MM:SS" UTC
+  std::string kind;   // one of acqlog::kStart ... kUnpark
+  std::string text;   // START: plan path; EXPOSURE, SKIPPED: target name; IGNORED: directive
+  std::string reason; // SKIPPED: why; END: done, quit, aborted, weather or error
+  std::string detail; // END with reason error: the error's text
+  double seconds = 0.0;    // EXPOSURE: exposure seconds; AUTOFOCUS: seconds spent
+  double elevation = 0.0;  // EXPOSURE, SKIPPED: degrees
+  double azimuth = 0.0;    // EXPOSURE, SKIPPED: degrees from north through east
+};
+
+// The line of an event, without its line end; only the fields of its kind are written.
+std::string formatAcquisitionEvent(const AcquisitionEvent& event);
+
+// Reads a whole AcquireImages.log. A missing file holds no events; a line that cannot be
+// read is a RunTimeError naming the file and the line number.
+std::vector<AcquisitionEvent> readAcquisitionLog(const std::string& path);
+
+// Reads one line (without its line end); throws RunTimeError naming the cause.
+AcquisitionEvent parseAcquisitionEvent(const std::string& line);
+
+}  // namespace np

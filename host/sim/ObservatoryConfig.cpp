@@ -1,0 +1,374 @@
+#include "host/sim/ObservatoryConfig.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <system_error>
+
+#include "host/Errors.h"
+#include "host/sim/SimTime.h"
+
+namespace np {
+namespace {
+
+std::string trim(const std::string& s) {
+  auto first = std::find_if_not(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
+  auto last = std::find_if_not(s.rbegin(), s.rend(), [](unsigned char c) { return std::isspace(c); }).base();
+  return first < last ? std::string(first, last) : std::string();
+}
+
+std::string lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+// A value that cannot be read; the caller adds the key and the line.
+struct BadValue {
+  std::string why;
+};
+
+double readNumber(const std::string& value) {
+  if (value.empty()) throw BadValue{"a number is missing"};
+  const char* begin = value.c_str();
+  char* end = nullptr;
+  errno = 0;
+  double d = std::strtod(begin, &end);
+  if (end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(d)) {
+    throw BadValue{"cannot read '" + value + "' as a number"};
+  }
+  return d;
+}
+
+double readNumberIn(const std::string& value, double low, double high) {
+  double d = readNumber(value);
+  if (d < low || d > high) {
+    std::ostringstream os;
+    os << "'" << value << "' lies outside " << low << " to " << high;
+    throw BadValue{os.str()};
+  }
+  return d;
+}
+
+double readPositive(const std::string& value) {
+  double d = readNumber(value);
+  if (!(d > 0.0)) throw BadValue{"'" + value + "' must be greater than 0"};
+  return d;
+}
+
+double readNotNegative(const std::string& value) {
+  double d = readNumber(value);
+  if (d < 0.0) throw BadValue{"'" + value + "' must not be negative"};
+  return d;
+}
+
+int readWhole(const std::string& value, int low, int high) {
+  double d = readNumber(value);
+  if (d != std::floor(d) || d < low || d > high) {
+    throw BadValue{"'" + value + "' must be a whole number from " + std::to_string(low) + " to " +
+                   std::to_string(high)};
+  }
+  return static_cast<int>(d);
+}
+
+bool readBool(const std::string& value) {
+  std::string v = lower(value);
+  if (v == "true" || v == "yes" || v == "on" || v == "1") return true;
+  if (v == "false" || v == "no" || v == "off" || v == "0") return false;
+  throw BadValue{"cannot read '" + value + "' as true or false"};
+}
+
+std::vector<HorizonPoint> readHorizon(const std::string& value) {
+  std::vector<HorizonPoint> points;
+  std::istringstream in(value);
+  std::string pair;
+  while (in >> pair) {
+    auto colon = pair.find(':');
+    if (colon == std::string::npos) throw BadValue{"'" + pair + "' is not an azimuth:elevation pair"};
+    HorizonPoint p;
+    try {
+      p.azimuth = readNumberIn(pair.substr(0, colon), 0.0, 360.0);
+      p.elevation = readNumberIn(pair.substr(colon + 1), -90.0, 90.0);
+    } catch (const BadValue& bad) {
+      throw BadValue{"in '" + pair + "': " + bad.why};
+    }
+    points.push_back(p);
+  }
+  std::stable_sort(points.begin(), points.end(),
+                   [](const HorizonPoint& a, const HorizonPoint& b) { return a.azimuth < b.azimuth; });
+  return points;
+}
+
+std::vector<UtcInterval> readIntervals(const std::string& value) {
+  std::vector<UtcInterval> intervals;
+  if (value.empty()) return intervals;
+  std::size_t pos = 0;
+  while (true) {
+    std::size_t comma = value.find(',', pos);
+    std::string item = trim(value.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
+    auto slash = item.find('/');
+    UtcInterval iv;
+    if (slash == std::string::npos || !sim::parseUtcInstant(item.substr(0, slash), iv.start) ||
+        !sim::parseUtcInstant(item.substr(slash + 1), iv.end)) {
+      throw BadValue{"cannot read '" + item + "' as an interval start/end in ISO 8601 UTC"};
+    }
+    if (!(iv.end > iv.start)) throw BadValue{"the interval '" + item + "' ends before it starts"};
+    intervals.push_back(iv);
+    if (comma == std::string::npos) break;
+    pos = comma + 1;
+  }
+  return intervals;
+}
+
+std::string readClockStart(const std::string& value) {
+  double unused = 0.0;
+  if (lower(value) == "now") return "now";
+  if (!sim::parseUtcInstant(value, unused)) throw BadValue{"cannot read '" + value + "' as now or an ISO 8601 instant"};
+  return value;
+}
+
+using Setter = std::function<void(ObservatoryConfig&, const std::string&)>;
+
+const std::map<std::string, Setter>& setters() {
+  static const std::map<std::string, Setter> table = {
+      {"site.latitude", [](ObservatoryConfig& c, const std::string& v) { c.site.latitude = readNumberIn(v, -90, 90); }},
+      {"site.longitude",
+       [](ObservatoryConfig& c, const std::string& v) { c.site.longitude = readNumberIn(v, -180, 180); }},
+      {"site.utc_offset",
+       [](ObservatoryConfig& c, const std::string& v) { c.site.utcOffset = readNumberIn(v, -14, 14); }},
+      {"mount.alignment_mode",
+       [](ObservatoryConfig& c, const std::string& v) { c.mount.alignmentMode = readWhole(v, 0, 2); }},
+      {"mount.can_park", [](ObservatoryConfig& c, const std::string& v) { c.mount.canPark = readBool(v); }},
+      {"mount.can_unpark", [](ObservatoryConfig& c, const std::string& v) { c.mount.canUnpark = readBool(v); }},
+      {"mount.tilt_up_limit",
+       [](ObservatoryConfig& c, const std::string& v) { c.mount.tiltUpLimit = readNumberIn(v, -90, 90); }},
+      {"limits.minimum_elevation",
+       [](ObservatoryConfig& c, const std::string& v) { c.limits.minimumElevation = readNumberIn(v, -90, 90); }},
+      {"limits.horizon", [](ObservatoryConfig& c, const std::string& v) { c.limits.horizon = readHorizon(v); }},
+      {"weather.connected", [](ObservatoryConfig& c, const std::string& v) { c.weather.connected = readBool(v); }},
+      {"weather.unsafe", [](ObservatoryConfig& c, const std::string& v) { c.weather.unsafe = readIntervals(v); }},
+      {"acquisition.start_delay",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.startDelay = readNotNegative(v); }},
+      {"acquisition.count",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.count = readWhole(v, 1, 1000000); }},
+      {"acquisition.interval",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.interval = readPositive(v); }},
+      {"acquisition.overhead",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.overhead = readNotNegative(v); }},
+      {"acquisition.autofocus",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.autofocus = readNotNegative(v); }},
+      {"clock.speed", [](ObservatoryConfig& c, const std::string& v) { c.clock.speed = readPositive(v); }},
+      {"clock.start", [](ObservatoryConfig& c, const std::string& v) { c.clock.start = readClockStart(v); }},
+  };
+  return table;
+}
+
+void writeNewFile(const std::filesystem::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  out.close();
+  if (!out) throw RunTimeError("loadObservatoryConfig: cannot write '" + path.string() + "'");
+}
+
+// Text with LF line ends written with CR LF, as every text file of the observatory.
+std::string withCrLf(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string defaultObservatoryIni() {
+  return R"(; The simulated observatory's configuration.
+; Plain INI: [section], key = value, and ; comments. A key left out takes the default
+; shown here; an unknown section or key is an error, so a typing mistake never passes.
+
+[site]
+; Latitude of the site in degrees, north positive.
+latitude = 31.96
+; Longitude of the site in degrees, east positive.
+longitude = -111.6
+; Hours east of UTC of the simulated local time zone (a fixed offset, no daylight
+; saving), as the observatory computer's clock would be set. Without this key it is
+; longitude / 15 rounded to whole hours.
+; utc_offset = -7
+
+[mount]
+; 0 alt-azimuth, 1 polar, 2 German polar.
+alignment_mode = 2
+; Whether the mount can park and unpark (true or false).
+can_park = true
+can_unpark = true
+; Highest elevation the mount may point to, degrees (Prefs.TiltUpLimit).
+tilt_up_limit = 90
+
+[limits]
+; Lowest elevation the observatory observes at, degrees (Prefs.MinimumElevation).
+minimum_elevation = 10
+; Local horizon as azimuth:elevation pairs in degrees separated by blanks, for example
+; 0:10 90:14 180:6 270:22; linear between the points, wrapping through north.
+; Empty is a flat horizon at 0 (Prefs.GetHorizon).
+horizon =
+
+[weather]
+; Whether a weather source is connected (WeatherConnected).
+connected = false
+; Comma-separated UTC intervals start/end in ISO 8601 during which the weather is
+; unsafe, for example 2024-03-10T05:00:00Z/2024-03-10T06:30:00Z. While a connected
+; source turns unsafe, a running acquisition is aborted.
+unsafe =
+
+[acquisition]
+; Seconds from RunScript until ScriptActive turns true.
+start_delay = 3
+; Images per target line when the plan gives no #COUNT.
+count = 4
+; Seconds per image when the plan gives no #INTERVAL.
+interval = 120
+; Seconds per target for slewing and centring.
+overhead = 60
+; Seconds an #AUTOFOCUS takes.
+autofocus = 180
+
+[clock]
+; Simulated seconds per real second for the windowed program (headless runs do not sleep).
+speed = 1
+; now, or the ISO 8601 UTC instant at which the simulated clock starts.
+start = now
+)";
+}
+
+ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
+  static const std::set<std::string> sections = {"site", "mount", "limits", "weather", "acquisition", "clock"};
+  ObservatoryConfig config;
+  bool utcOffsetGiven = false;
+  std::set<std::string> seen;
+  std::string section;
+  std::istringstream in(text);
+  std::string raw;
+  int lineNumber = 0;
+  while (std::getline(in, raw)) {
+    ++lineNumber;
+    auto where = [&]() { return sourceName + " line " + std::to_string(lineNumber) + ": "; };
+    std::string line = trim(raw);
+    if (line.empty() || line[0] == ';') continue;
+    if (line.front() == '[') {
+      if (line.back() != ']') throw RunTimeError(where() + "cannot read '" + line + "'");
+      std::string name = lower(trim(line.substr(1, line.size() - 2)));
+      if (!sections.count(name)) throw RunTimeError(where() + "unknown section '" + line + "'");
+      section = name;
+      continue;
+    }
+    auto eq = line.find('=');
+    if (eq == std::string::npos) throw RunTimeError(where() + "cannot read '" + line + "'");
+    std::string key = lower(trim(line.substr(0, eq)));
+    std::string value = line.substr(eq + 1);
+    if (auto semicolon = value.find(';'); semicolon != std::string::npos) value.erase(semicolon);
+    value = trim(value);
+    if (key.empty()) throw RunTimeError(where() + "cannot read '" + line + "'");
+    if (section.empty()) throw RunTimeError(where() + "key '" + key + "' outside any section");
+    std::string full = section + "." + key;
+    auto setter = setters().find(full);
+    if (setter == setters().end()) throw RunTimeError(where() + "unknown key '" + full + "'");
+    if (!seen.insert(full).second) throw RunTimeError(where() + "key '" + full + "' given twice");
+    try {
+      setter->second(config, value);
+    } catch (const BadValue& bad) {
+      throw RunTimeError(where() + "key '" + full + "': " + bad.why);
+    }
+    if (full == "site.utc_offset") utcOffsetGiven = true;
+  }
+  if (!utcOffsetGiven) config.site.utcOffset = std::round(config.site.longitude / 15.0);
+  return config;
+}
+
+ObservatoryConfig loadObservatoryConfig(const std::string& folder) {
+  namespace fs = std::filesystem;
+  const fs::path root(folder);
+  std::error_code ec;
+  for (const fs::path& dir : {root, root / kPlansFolderName, root / kLogsFolderName, root / kScriptsFolderName}) {
+    fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir)) {
+      throw RunTimeError("loadObservatoryConfig: cannot create the folder '" + dir.string() + "'" +
+                         (ec ? ": " + ec.message() : std::string()));
+    }
+  }
+  const fs::path ini = root / kObservatoryIniName;
+  if (!fs::exists(ini)) writeNewFile(ini, withCrLf(defaultObservatoryIni()));
+  const fs::path script = root / kScriptsFolderName / kAcquireScriptName;
+  if (!fs::exists(script)) {
+    writeNewFile(script, withCrLf("// Image acquisition of the simulated observatory.\n"
+                                  "// The simulator runs plans itself: RunScript reads the plan named in\n"
+                                  "// Plans/runplanonce.txt and logs what it does in Logs/AcquireImages.log.\n"
+                                  "// Nothing in this file is executed.\n"));
+  }
+  std::ifstream in(ini, std::ios::binary);
+  if (!in) throw RunTimeError("loadObservatoryConfig: cannot open '" + ini.string() + "'");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return parseObservatoryConfig(text.str(), ini.string());
+}
+
+double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix) {
+  if (lower(trim(config.clock.start)) == "now") return systemNowUnix;
+  double start = 0.0;
+  if (!sim::parseUtcInstant(config.clock.start, start)) {
+    throw RunTimeError("clockStartUnixSeconds: cannot read clock.start '" + config.clock.start + "'");
+  }
+  return start;
+}
+
+}  // namespace np
+
+namespace np::sim {
+
+double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth) {
+  if (horizon.empty()) return 0.0;
+  if (horizon.size() == 1) return horizon.front().elevation;
+  double az = std::fmod(azimuth, 360.0);
+  if (az < 0.0) az += 360.0;
+  // The segment that holds az; the last one runs from the last point through north to
+  // the first point.
+  for (std::size_t i = 0; i + 1 < horizon.size(); ++i) {
+    const HorizonPoint& a = horizon[i];
+    const HorizonPoint& b = horizon[i + 1];
+    if (az >= a.azimuth && az <= b.azimuth) {
+      double span = b.azimuth - a.azimuth;
+      return span > 0.0 ? a.elevation + (b.elevation - a.elevation) * (az - a.azimuth) / span : b.elevation;
+    }
+  }
+  const HorizonPoint& last = horizon.back();
+  const HorizonPoint& first = horizon.front();
+  double span = first.azimuth + 360.0 - last.azimuth;
+  double along = az >= last.azimuth ? az - last.azimuth : az + 360.0 - last.azimuth;
+  return span > 0.0 ? last.elevation + (first.elevation - last.elevation) * along / span : first.elevation;
+}
+
+bool firstUnsafeInstant(const std::vector<UtcInterval>& unsafe, double from, double& instant) {
+  bool found = false;
+  for (const UtcInterval& iv : unsafe) {
+    if (iv.end <= from) continue;
+    double t = std::max(iv.start, from);
+    if (!found || t < instant) instant = t;
+    found = true;
+  }
+  return found;
+}
+
+bool isUnsafeAt(const std::vector<UtcInterval>& unsafe, double unixSeconds) {
+  return std::any_of(unsafe.begin(), unsafe.end(),
+                     [&](const UtcInterval& iv) { return unixSeconds >= iv.start && unixSeconds < iv.end; });
+}
+
+}  // namespace np::sim

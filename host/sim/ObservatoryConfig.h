@@ -1,0 +1,95 @@
+#pragma once
+#include <string>
+#include <vector>
+
+namespace np {
+
+// One point of the local horizon: its elevation (degrees) at an azimuth (degrees from
+// north through east).
+struct HorizonPoint {
+  double azimuth = 0.0;
+  double elevation = 0.0;
+};
+
+// A stretch of time, UTC seconds since 1970, from start (included) to end (excluded).
+struct UtcInterval {
+  double start = 0.0;
+  double end = 0.0;
+};
+
+// The simulated observatory's configuration: observatory.ini in its folder, one
+// member per key, grouped as the file's sections. Every member starts at the key's
+// default.
+struct ObservatoryConfig {
+  struct Site {
+    double latitude = 31.96;    // degrees, north positive
+    double longitude = -111.6;  // degrees, east positive
+    double utcOffset = -7.0;    // hours east of UTC; round(longitude / 15) when the key is missing
+  } site;
+  struct Mount {
+    int alignmentMode = 2;  // 0 alt-azimuth, 1 polar, 2 German polar
+    bool canPark = true;
+    bool canUnpark = true;
+    double tiltUpLimit = 90.0;  // degrees
+  } mount;
+  struct Limits {
+    double minimumElevation = 10.0;    // degrees
+    std::vector<HorizonPoint> horizon;  // sorted by azimuth; empty is flat at 0
+  } limits;
+  struct Weather {
+    bool connected = false;
+    std::vector<UtcInterval> unsafe;  // in the order written
+  } weather;
+  struct Acquisition {
+    double startDelay = 3.0;  // seconds from RunScript until ScriptActive
+    int count = 4;            // images per target line without #COUNT
+    double interval = 120.0;  // seconds per image without #INTERVAL
+    double overhead = 60.0;   // seconds per target for slewing and centring
+    double autofocus = 180.0; // seconds for an #AUTOFOCUS
+  } acquisition;
+  struct ClockSettings {
+    double speed = 1.0;         // simulated seconds per real second (windowed program)
+    std::string start = "now";  // "now" or an ISO 8601 UTC instant
+  } clock;
+};
+
+inline constexpr const char* kObservatoryIniName = "observatory.ini";
+inline constexpr const char* kPlansFolderName = "Plans";
+inline constexpr const char* kLogsFolderName = "Logs";
+inline constexpr const char* kScriptsFolderName = "Scripts";
+inline constexpr const char* kAcquireScriptName = "AcquireImages.js";
+
+// The text of a fresh observatory.ini: every key at its default, each explained.
+std::string defaultObservatoryIni();
+
+// Reads the text of an observatory.ini. `sourceName` heads every error message
+// ("<sourceName> line <n>: ..."). Unknown sections and keys, keys given twice, lines
+// that are neither a section, a key nor a comment, and values that cannot be read are
+// RunTimeErrors naming the key and the line.
+ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName);
+
+// Creates the folder and what is missing in it (observatory.ini with defaults,
+// Plans/, Logs/, Scripts/AcquireImages.js), never overwriting what exists, then
+// reads its observatory.ini.
+ObservatoryConfig loadObservatoryConfig(const std::string& folder);
+
+// UTC seconds since 1970 at which the simulated clock starts: the configured
+// instant, or `systemNowUnix` for "now".
+double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix);
+
+}  // namespace np
+
+namespace np::sim {
+
+// The elevation of the local horizon at an azimuth: linear between the points,
+// wrapping through north; 0 without points.
+double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth);
+
+// The first instant at or after `from` at which an interval is under way: `from`
+// itself when one covers it, else the earliest later start; false when there is none.
+bool firstUnsafeInstant(const std::vector<UtcInterval>& unsafe, double from, double& instant);
+
+// True when an interval covers the instant.
+bool isUnsafeAt(const std::vector<UtcInterval>& unsafe, double unixSeconds);
+
+}  // namespace np::sim

@@ -1,0 +1,339 @@
+#include "host/sim/SimulatedObservatory.h"
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "host/Errors.h"
+#include "host/FileSystem.h"
+#include "host/sim/AcquisitionRun.h"
+#include "host/sim/SimTime.h"
+#include "host/sim/SkyMath.h"
+
+namespace np {
+namespace sim {
+
+inline constexpr const char* kRunPlanOnceName = "runplanonce.txt";
+
+// One acquisition run, from RunScript to its END.
+struct Run {
+  double activeAt = 0.0;  // ScriptActive from here ...
+  double endAt = 0.0;     // ... until here (never active when endAt <= activeAt)
+  std::vector<AcquisitionEvent> events;  // in time order, the last one the END
+  std::size_t written = 0;               // events already in the log
+};
+
+struct SimState {
+  SimState(std::string folderPath, Clock& c) : folder(std::move(folderPath)), clock(c) {}
+
+  std::string folder;
+  Clock& clock;
+  ObservatoryConfig config;
+  bool parked = false;
+  std::string loadedScript;
+  int runs = 0;
+  std::optional<Run> run;
+
+  double now() const { return clock.unixSeconds(); }
+  std::string planDir() const { return folder + kPathSeparator + kPlansFolderName; }
+  std::string logDir() const { return folder + kPathSeparator + kLogsFolderName; }
+  std::string logPath() const { return logDir() + kPathSeparator + acqlog::kFileName; }
+
+  void appendToLog(const std::vector<const AcquisitionEvent*>& events, const char* member) {
+    if (events.empty()) return;
+    std::ofstream out(logPath(), std::ios::binary | std::ios::app);
+    for (const AcquisitionEvent* e : events) out << formatAcquisitionEvent(*e) << "\r\n";
+    out.close();
+    if (!out) throw RunTimeError(std::string(member) + ": cannot write '" + logPath() + "'");
+  }
+
+  // Writes the run's events up to now to the log.
+  void update(const char* member) {
+    if (!run) return;
+    const double t = now();
+    std::vector<const AcquisitionEvent*> due;
+    std::size_t next = run->written;
+    while (next < run->events.size() && run->events[next].utc <= t) due.push_back(&run->events[next++]);
+    appendToLog(due, member);
+    run->written = next;
+  }
+
+  bool scriptActive(const char* member) {
+    update(member);
+    const double t = now();
+    return run && run->activeAt <= t && t < run->endAt;
+  }
+
+  bool scriptRunning(const char* member) {
+    update(member);
+    return run && now() < run->endAt;
+  }
+
+  void loadScript(const std::string& path) {
+    std::error_code ec;
+    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
+      throw RunTimeError("LoadScript: the script '" + path + "' does not exist");
+    }
+    loadedScript = path;
+  }
+
+  // A run that ends at once, before it ever becomes active.
+  void failRun(const std::string& why) {
+    const double t = now();
+    Run failed;
+    failed.activeAt = t;
+    failed.endAt = t;
+    AcquisitionEvent& e = failed.events.emplace_back();
+    e.utc = t;
+    e.kind = acqlog::kEnd;
+    e.reason = acqlog::kEndError;
+    e.detail = why;
+    run = std::move(failed);
+    update("RunScript");
+  }
+
+  void runScript() {
+    if (scriptRunning("RunScript")) throw RunTimeError("RunScript: a script is already running");
+    if (loadedScript.empty()) throw RunTimeError("RunScript: no script is loaded");
+    ++runs;
+    namespace fs = std::filesystem;
+    const std::string handOver = planDir() + kPathSeparator + kRunPlanOnceName;
+    std::error_code ec;
+    if (!fs::is_regular_file(handOver, ec)) return failRun("no plan: '" + handOver + "' does not exist");
+    std::string planPath;
+    {
+      std::ifstream in(handOver, std::ios::binary);
+      if (!in) return failRun("cannot open '" + handOver + "'");
+      std::getline(in, planPath);
+    }
+    if (!fs::remove(handOver, ec) || ec) {
+      throw RunTimeError("RunScript: cannot delete '" + handOver + "'" + (ec ? ": " + ec.message() : std::string()));
+    }
+    while (!planPath.empty() && (planPath.back() == '\r' || planPath.back() == ' ' || planPath.back() == '\t')) {
+      planPath.pop_back();
+    }
+    if (planPath.empty()) return failRun("'" + handOver + "' names no plan");
+    std::ifstream planFile(planPath, std::ios::binary);
+    if (!planFile || fs::is_directory(planPath, ec)) return failRun("cannot open the plan '" + planPath + "'");
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(planFile, line);) lines.push_back(line);
+    if (planFile.bad()) return failRun("cannot read the plan '" + planPath + "'");
+    AcquisitionPlan plan;
+    try {
+      plan = parseAcquisitionPlan(lines, config.acquisition.count, config.acquisition.interval);
+    } catch (const RunTimeError& error) {
+      return failRun("plan '" + planPath + "' " + error.what());
+    }
+    const double activeAt = now() + config.acquisition.startDelay;
+    RunTimeline timeline = computeRunTimeline(plan, planPath, config, activeAt);
+    Run started;
+    started.activeAt = activeAt;
+    started.endAt = timeline.end;
+    started.events = std::move(timeline.events);
+    run = std::move(started);
+    update("RunScript");
+  }
+
+  void abortScript() {
+    if (!scriptRunning("AbortScript")) return;
+    const double t = now();
+    run->events.resize(run->written);
+    AcquisitionEvent& e = run->events.emplace_back();
+    e.utc = t;
+    e.kind = acqlog::kEnd;
+    e.reason = acqlog::kEndAborted;
+    run->endAt = t;
+    update("AbortScript");
+  }
+
+  void setParked(bool park) {
+    const char* member = park ? "Park" : "Unpark";
+    update(member);
+    if (park ? !config.mount.canPark : !config.mount.canUnpark) {
+      throw RunTimeError(std::string(member) + ": the telescope cannot " + (park ? "park" : "unpark"));
+    }
+    parked = park;
+    AcquisitionEvent e;
+    e.utc = now();
+    e.kind = park ? acqlog::kPark : acqlog::kUnpark;
+    appendToLog({&e}, member);
+  }
+};
+
+namespace {
+
+class CoordinateTransform : public ICoordinateTransform {
+ public:
+  CoordinateTransform(double localSiderealTime, double latitude) : lst_(localSiderealTime), latitude_(latitude) {}
+  void setRightAscension(double hours) override {
+    ra_ = hours;
+    raSet_ = true;
+  }
+  void setDeclination(double degrees) override {
+    dec_ = degrees;
+    decSet_ = true;
+  }
+  double Elevation() override { return position("Elevation").elevation; }
+  double Azimuth() override { return position("Azimuth").azimuth; }
+
+ private:
+  Horizontal position(const char* member) const {
+    if (!raSet_ || !decSet_) {
+      throw RunTimeError(std::string(member) + ": the right ascension and the declination are not both set");
+    }
+    return horizontalFromHourAngle(lst_ - ra_, dec_, latitude_);
+  }
+
+  double lst_;
+  double latitude_;
+  double ra_ = 0.0, dec_ = 0.0;
+  bool raSet_ = false, decSet_ = false;
+};
+
+class LocalUser : public ILocalUser {
+ public:
+  explicit LocalUser(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
+  std::string DefaultPlanDir() override { return s_->planDir(); }
+  std::string DefaultLogDir() override { return s_->logDir(); }
+
+ private:
+  std::shared_ptr<SimState> s_;
+};
+
+class Prefs : public IPrefs {
+ public:
+  explicit Prefs(std::shared_ptr<SimState> s) : s_(s), localUser_(std::move(s)) {}
+  double TiltUpLimit() override { return s_->config.mount.tiltUpLimit; }
+  double MinimumElevation() override { return s_->config.limits.minimumElevation; }
+  double GetHorizon(double azimuth) override { return horizonElevation(s_->config.limits.horizon, azimuth); }
+  ILocalUser& LocalUser() override { return localUser_; }
+
+ private:
+  std::shared_ptr<SimState> s_;
+  sim::LocalUser localUser_;
+};
+
+class Weather : public IWeather {
+ public:
+  explicit Weather(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
+  bool Safe() override {
+    s_->update("Weather.Safe");
+    return !isUnsafeAt(s_->config.weather.unsafe, s_->now());
+  }
+
+ private:
+  std::shared_ptr<SimState> s_;
+};
+
+class Util : public IUtil {
+ public:
+  explicit Util(std::shared_ptr<SimState> s) : s_(s), prefs_(s), weather_(s) {}
+
+  bool ScriptActive() override { return s_->scriptActive("ScriptActive"); }
+  void LoadScript(const std::string& path) override { s_->loadScript(path); }
+  void RunScript() override { s_->runScript(); }
+  void AbortScript() override { s_->abortScript(); }
+  IPrefs& Prefs() override { return prefs_; }
+
+  std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() override {
+    const double lst = localSiderealHours(SysJulianDate(), s_->config.site.longitude);
+    return std::make_unique<CoordinateTransform>(lst, s_->config.site.latitude);
+  }
+
+  double HMS_Hours(const std::string& text) override { return parseSexagesimal(text, "HMS_Hours"); }
+  double DMS_Degrees(const std::string& text) override { return parseSexagesimal(text, "DMS_Degrees"); }
+
+  double HourAngle12(double rightAscension) override {
+    return hourAngle12(rightAscension, localSiderealHours(SysJulianDate(), s_->config.site.longitude));
+  }
+  double HourAngle12(double rightAscension, double localSiderealTime) override {
+    return hourAngle12(rightAscension, localSiderealTime);
+  }
+
+  double SysJulianDate() override { return s_->clock.julianDateUtc(); }
+  double Julian_GMST(double julianDate) override { return greenwichMeanSiderealHours(julianDate); }
+  double Date_Julian(DateTime local) override {
+    return local.serial + kSerialEpochJD - s_->clock.utcOffsetHours() / 24.0;
+  }
+  DateTime Julian_Date(double julianDate) override {
+    return DateTime{julianDate - kSerialEpochJD + s_->clock.utcOffsetHours() / 24.0};
+  }
+  std::string FormatVar(DateTime value, const std::string& format) override {
+    if (format != "General Date") throw RunTimeError("FormatVar: unsupported format '" + format + "'");
+    return formatGeneralDate(value);
+  }
+
+  bool WeatherConnected() override { return s_->config.weather.connected; }
+  IWeather& Weather() override { return weather_; }
+
+ private:
+  std::shared_ptr<SimState> s_;
+  sim::Prefs prefs_;
+  sim::Weather weather_;
+};
+
+class Telescope : public ITelescope {
+ public:
+  explicit Telescope(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
+  int AlignmentMode() override { return s_->config.mount.alignmentMode; }
+  double SiteLatitude() override { return s_->config.site.latitude; }
+  double SiteLongitude() override { return s_->config.site.longitude; }
+  bool CanPark() override { return s_->config.mount.canPark; }
+  bool CanUnpark() override { return s_->config.mount.canUnpark; }
+  void Park() override { s_->setParked(true); }
+  void Unpark() override { s_->setParked(false); }
+
+ private:
+  std::shared_ptr<SimState> s_;
+};
+
+class Application : public IApplication {
+ public:
+  explicit Application(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
+  std::string Path() override { return s_->folder; }
+
+ private:
+  std::shared_ptr<SimState> s_;
+};
+
+std::string withoutTrailingSeparator(std::string folder) {
+  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+}  // namespace sim
+
+SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clock) {
+  if (folder.empty()) throw RunTimeError("SimulatedObservatory: no folder given");
+  state_ = std::make_shared<sim::SimState>(sim::withoutTrailingSeparator(folder), clock);
+  state_->config = loadObservatoryConfig(state_->folder);
+  clock.setUtcOffsetHours(state_->config.site.utcOffset);
+}
+
+SimulatedObservatory::~SimulatedObservatory() = default;
+
+std::unique_ptr<IUtil> SimulatedObservatory::createUtil() { return std::make_unique<sim::Util>(state_); }
+std::unique_ptr<ITelescope> SimulatedObservatory::createTelescope() { return std::make_unique<sim::Telescope>(state_); }
+std::unique_ptr<IApplication> SimulatedObservatory::createApplication() {
+  return std::make_unique<sim::Application>(state_);
+}
+
+const ObservatoryConfig& SimulatedObservatory::config() const { return state_->config; }
+const std::string& SimulatedObservatory::folder() const { return state_->folder; }
+std::string SimulatedObservatory::planDir() const { return state_->planDir(); }
+std::string SimulatedObservatory::logDir() const { return state_->logDir(); }
+std::string SimulatedObservatory::scriptPath() const {
+  return state_->folder + kPathSeparator + kScriptsFolderName + kPathSeparator + kAcquireScriptName;
+}
+std::string SimulatedObservatory::acquisitionLogPath() const { return state_->logPath(); }
+bool SimulatedObservatory::parked() const { return state_->parked; }
+std::string SimulatedObservatory::loadedScript() const { return state_->loadedScript; }
+int SimulatedObservatory::runCount() const { return state_->runs; }
+bool SimulatedObservatory::scriptActive() { return state_->scriptActive("ScriptActive"); }
+bool SimulatedObservatory::scriptRunning() { return state_->scriptRunning("ScriptActive"); }
+void SimulatedObservatory::update() { state_->update("update"); }
+
+}  // namespace np

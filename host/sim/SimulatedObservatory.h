@@ -1,0 +1,53 @@
+#pragma once
+#include <memory>
+#include <string>
+
+#include "host/Clock.h"
+#include "host/HostInterfaces.h"
+#include "host/sim/AcquisitionLog.h"
+#include "host/sim/ObservatoryConfig.h"
+
+namespace np {
+
+namespace sim {
+struct SimState;
+}
+
+// The stand-in for the observatory-control host: one folder (see loadObservatoryConfig)
+// and one shared clock. Everything it simulates is worked out from the clock's time
+// whenever a member is called; it keeps no thread and no timer. The objects it creates
+// share one state, stay valid after the factory is gone, and need the clock to outlive
+// them.
+class SimulatedObservatory : public IHostFactory {
+ public:
+  // Loads the folder's configuration (creating what is missing) and sets the clock's
+  // utc offset from site.utc_offset. The clock is not owned.
+  SimulatedObservatory(const std::string& folder, Clock& clock);
+  ~SimulatedObservatory() override;
+  SimulatedObservatory(const SimulatedObservatory&) = delete;
+  SimulatedObservatory& operator=(const SimulatedObservatory&) = delete;
+
+  std::unique_ptr<IUtil> createUtil() override;
+  std::unique_ptr<ITelescope> createTelescope() override;
+  std::unique_ptr<IApplication> createApplication() override;
+
+  // What the host's objects see, for tests and tools.
+  const ObservatoryConfig& config() const;
+  const std::string& folder() const;        // no trailing separator (acpApp.Path)
+  std::string planDir() const;              // folder + "/Plans"
+  std::string logDir() const;               // folder + "/Logs"
+  std::string scriptPath() const;           // folder + "/Scripts/AcquireImages.js"
+  std::string acquisitionLogPath() const;   // folder + "/Logs/AcquireImages.log"
+  bool parked() const;
+  std::string loadedScript() const;         // empty before the first LoadScript
+  int runCount() const;                     // RunScript calls so far
+  bool scriptActive();                      // as util.ScriptActive now
+  bool scriptRunning();                     // a run under way, its start delay included
+  // Brings the acquisition up to the clock's now (its log included).
+  void update();
+
+ private:
+  std::shared_ptr<sim::SimState> state_;
+};
+
+}  // namespace np

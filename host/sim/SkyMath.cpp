@@ -1,0 +1,105 @@
+#include "host/sim/SkyMath.h"
+
+#include <erfa.h>
+#include <erfam.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+#include "host/Errors.h"
+
+namespace np::sim {
+namespace {
+
+bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-'; }
+
+// One field: an optional sign (only on the first field), digits with at most one point.
+bool readField(const std::string& field, bool first, double& value, bool& negative) {
+  std::size_t pos = 0;
+  negative = false;
+  if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
+    if (!first) return false;
+    negative = field[pos] == '-';
+    ++pos;
+  }
+  bool digit = false, point = false;
+  for (std::size_t i = pos; i < field.size(); ++i) {
+    char c = field[i];
+    if (c >= '0' && c <= '9') {
+      digit = true;
+    } else if (c == '.' && !point) {
+      point = true;
+    } else {
+      return false;
+    }
+  }
+  if (!digit) return false;
+  value = std::strtod(field.c_str() + pos, nullptr);
+  return std::isfinite(value);
+}
+
+}  // namespace
+
+double parseSexagesimal(const std::string& text, const char* member) {
+  auto fail = [&]() -> double { throw RunTimeError(std::string(member) + ": cannot read '" + text + "'"); };
+  std::vector<std::string> fields;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (!isNumberChar(text[i])) {
+      ++i;
+      continue;
+    }
+    std::size_t start = i;
+    while (i < text.size() && isNumberChar(text[i])) ++i;
+    fields.push_back(text.substr(start, i - start));
+  }
+  if (fields.empty() || fields.size() > 3) return fail();
+  double total = 0.0;
+  double scale = 1.0;
+  bool negative = false;
+  for (std::size_t f = 0; f < fields.size(); ++f) {
+    double value = 0.0;
+    bool fieldNegative = false;
+    if (!readField(fields[f], f == 0, value, fieldNegative)) return fail();
+    if (f == 0) negative = fieldNegative;
+    total += value / scale;
+    scale *= 60.0;
+  }
+  return negative ? -total : total;
+}
+
+double greenwichMeanSiderealHours(double julianDate) {
+  // Split the date for precision; terrestrial time is taken as UTC too (its effect on
+  // the mean sidereal time is far below a millisecond).
+  const double whole = 2400000.5;
+  const double part = julianDate - whole;
+  return eraGmst06(whole, part, whole, part) * 12.0 / ERFA_DPI;
+}
+
+double localSiderealHours(double julianDate, double longitudeDegrees) {
+  double lst = std::fmod(greenwichMeanSiderealHours(julianDate) + longitudeDegrees / 15.0, 24.0);
+  return lst < 0.0 ? lst + 24.0 : lst;
+}
+
+double hourAngle12(double rightAscensionHours, double localSiderealHours) {
+  double h = std::fmod(localSiderealHours - rightAscensionHours, 24.0);
+  if (h > 12.0) h -= 24.0;
+  if (h <= -12.0) h += 24.0;
+  return h;
+}
+
+Horizontal horizontalFromHourAngle(double hourAngleHours, double declinationDegrees, double latitudeDegrees) {
+  double az = 0.0, el = 0.0;
+  eraHd2ae(hourAngleHours * 15.0 * ERFA_DD2R, declinationDegrees * ERFA_DD2R, latitudeDegrees * ERFA_DD2R, &az,
+           &el);
+  return Horizontal{az * ERFA_DR2D, el * ERFA_DR2D};
+}
+
+Horizontal horizontalAt(double rightAscensionHours, double declinationDegrees, double latitudeDegrees,
+                        double longitudeDegrees, double julianDate) {
+  double lst = localSiderealHours(julianDate, longitudeDegrees);
+  return horizontalFromHourAngle(lst - rightAscensionHours, declinationDegrees, latitudeDegrees);
+}
+
+}  // namespace np::sim

@@ -1,0 +1,212 @@
+#include <erfa.h>
+#include <erfam.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "host/Errors.h"
+#include "host/sim/SimTime.h"
+#include "host/sim/SkyMath.h"
+#include "support/SimFixture.h"
+
+namespace np {
+namespace {
+
+using test::kSimNightUnix;
+using test::SimFixture;
+
+// ---- HMS_Hours and DMS_Degrees ------------------------------------------------------
+
+struct AngleCase {
+  const char* text;
+  double value;
+};
+
+class AngleTextReads : public ::testing::TestWithParam<AngleCase> {};
+
+TEST_P(AngleTextReads, BothMembersGiveTheSameValue) {
+  SimFixture sim;
+  const AngleCase& c = GetParam();
+  EXPECT_NEAR(sim.util->HMS_Hours(c.text), c.value, 1e-12) << c.text;
+  EXPECT_NEAR(sim.util->DMS_Degrees(c.text), c.value, 1e-12) << c.text;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forms, AngleTextReads,
+    ::testing::Values(AngleCase{"18:40:00", 18.0 + 40.0 / 60.0},
+                      AngleCase{"18 40 00.5", 18.0 + 40.0 / 60.0 + 0.5 / 3600.0},
+                      AngleCase{"18h40m00s", 18.0 + 40.0 / 60.0},
+                      AngleCase{"-02:15", -2.25},
+                      AngleCase{"+33:00:00", 33.0},
+                      AngleCase{"5.5", 5.5},
+                      AngleCase{"-0:30", -0.5},               // the sign covers the whole value
+                      AngleCase{"-00:00:36", -0.01},
+                      AngleCase{"12:30.5", 12.0 + 30.5 / 60.0},  // decimals in the minutes
+                      AngleCase{"1.5:30", 2.0},               // decimals in the units
+                      AngleCase{" 7 ", 7.0},
+                      AngleCase{"23d 59' 59.9\"", 23.0 + 59.0 / 60.0 + 59.9 / 3600.0},
+                      AngleCase{".5", 0.5},
+                      AngleCase{"12:30:00\t", 12.5}));
+
+class AngleTextFails : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(AngleTextFails, ErrorNamesMemberAndText) {
+  SimFixture sim;
+  const std::string text = GetParam();
+  try {
+    sim.util->HMS_Hours(text);
+    FAIL() << "no error for '" << text << "'";
+  } catch (const RunTimeError& e) {
+    EXPECT_EQ(std::string(e.what()), "HMS_Hours: cannot read '" + text + "'");
+  }
+  try {
+    sim.util->DMS_Degrees(text);
+    FAIL() << "no error for '" << text << "'";
+  } catch (const RunTimeError& e) {
+    EXPECT_EQ(std::string(e.what()), "DMS_Degrees: cannot read '" + text + "'");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Malformed, AngleTextFails,
+                         ::testing::Values("", "abc", "  ", "1.2.3", "1:2:3:4", "12:-30", "12:+30", "+-5", "-",
+                                           ".", "5-3", "10:20:30.1.2"));
+
+// ---- sidereal time and hour angles --------------------------------------------------
+
+TEST(SiderealTime, GmstAtJ2000MatchesPublishedValue) {
+  SimFixture sim;
+  // 2000-01-01 12:00 UT: GMST 18h 41m 50.548s.
+  EXPECT_NEAR(sim.util->Julian_GMST(2451545.0), 18.0 + 41.0 / 60.0 + 50.548 / 3600.0, 2e-6);
+}
+
+TEST(SiderealTime, GmstAdvancesBySiderealRateAndStaysInADay) {
+  SimFixture sim;
+  const double jd = 2460379.5;
+  const double a = sim.util->Julian_GMST(jd);
+  const double b = sim.util->Julian_GMST(jd + 1.0);
+  EXPECT_GE(a, 0.0);
+  EXPECT_LT(a, 24.0);
+  // One solar day later the sidereal time is about 3m56.56s further on.
+  EXPECT_NEAR(std::fmod(b - a + 24.0, 24.0), 236.5554 / 3600.0, 1e-5);
+}
+
+struct HourAngleCase {
+  double ra, lst, expected;
+};
+
+class HourAngleFolds : public ::testing::TestWithParam<HourAngleCase> {};
+
+TEST_P(HourAngleFolds, IntoMinus12To12PositiveWest) {
+  SimFixture sim;
+  const HourAngleCase& c = GetParam();
+  EXPECT_NEAR(sim.util->HourAngle12(c.ra, c.lst), c.expected, 1e-12) << c.ra << " at " << c.lst;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HourAngleFolds,
+                         ::testing::Values(HourAngleCase{2.0, 1.0, -1.0}, HourAngleCase{1.0, 2.0, 1.0},
+                                           HourAngleCase{23.0, 1.0, 2.0}, HourAngleCase{1.0, 23.0, -2.0},
+                                           HourAngleCase{0.0, 12.0, 12.0}, HourAngleCase{12.0, 0.0, 12.0},
+                                           HourAngleCase{5.0, 5.0, 0.0}, HourAngleCase{0.0, 30.0, 6.0},
+                                           HourAngleCase{18.0, 5.5, 11.5}, HourAngleCase{5.5, 18.0, -11.5}));
+
+TEST(SiderealTime, HourAngleAtNowUsesSiteLongitude) {
+  SimFixture sim;
+  const double lst = sim.util->Julian_GMST(sim.util->SysJulianDate()) + sim.telescope->SiteLongitude() / 15.0;
+  for (double ra : {0.0, 3.3, 9.9, 17.25, 23.9}) {
+    EXPECT_NEAR(sim.util->HourAngle12(ra), sim.util->HourAngle12(ra, lst), 1e-9) << ra;
+  }
+}
+
+// ---- the coordinate transform -------------------------------------------------------
+
+TEST(CoordinateTransform, ObjectOnTheMeridianCulminates) {
+  SimFixture sim;
+  const double lat = sim.telescope->SiteLatitude();
+  const double ra = sim.meridianRa(sim.clock.unixSeconds());
+  struct {
+    double dec, azimuth;
+  } cases[] = {{20.0, 180.0}, {-30.0, 180.0}, {50.0, 0.0}, {85.0, 0.0}};
+  for (const auto& c : cases) {
+    auto ct = sim.util->NewCTHereAndNow();
+    ct->setRightAscension(ra);
+    ct->setDeclination(c.dec);
+    EXPECT_NEAR(ct->Elevation(), 90.0 - std::fabs(lat - c.dec), 1e-6) << c.dec;
+    const double azimuthOff = std::fmod(ct->Azimuth() - c.azimuth + 540.0, 360.0) - 180.0;
+    EXPECT_NEAR(azimuthOff, 0.0, 1e-6) << c.dec;
+  }
+}
+
+TEST(CoordinateTransform, EastBeforeAndWestAfterTheMeridian) {
+  SimFixture sim;
+  const double ra = sim.meridianRa(sim.clock.unixSeconds());
+  auto rising = sim.util->NewCTHereAndNow();
+  rising->setRightAscension(std::fmod(ra + 3.0, 24.0));  // hour angle -3: east
+  rising->setDeclination(0.0);
+  auto setting = sim.util->NewCTHereAndNow();
+  setting->setRightAscension(std::fmod(ra + 21.0, 24.0));  // hour angle +3: west
+  setting->setDeclination(0.0);
+  EXPECT_GT(rising->Azimuth(), 0.0);
+  EXPECT_LT(rising->Azimuth(), 180.0);
+  EXPECT_GT(setting->Azimuth(), 180.0);
+  EXPECT_LT(setting->Azimuth(), 360.0);
+  EXPECT_NEAR(rising->Elevation(), setting->Elevation(), 1e-9);
+}
+
+// An independent reckoning: the 1982 sidereal time and the spherical triangle.
+TEST(CoordinateTransform, AgreesWithIndependentComputation) {
+  const double lat = 31.96, lon = -111.6;
+  for (double offset : {0.0, 7345.0, 40000.0, 86400.0 * 100.5}) {
+    SimFixture sim;
+    sim.clock.set(kSimNightUnix + offset);
+    const double jd = sim::julianDateFromUnix(sim.clock.unixSeconds());
+    const double lst = eraGmst82(jd, 0.0) + lon * ERFA_DD2R;
+    for (double ra : {1.0, 7.5, 13.25, 22.0}) {
+      for (double dec : {-40.0, -5.0, 15.0, 45.0, 75.0}) {
+        auto ct = sim.util->NewCTHereAndNow();
+        ct->setRightAscension(ra);
+        ct->setDeclination(dec);
+        const double h = lst - ra * 15.0 * ERFA_DD2R;
+        const double d = dec * ERFA_DD2R, phi = lat * ERFA_DD2R;
+        const double el = std::asin(std::sin(phi) * std::sin(d) + std::cos(phi) * std::cos(d) * std::cos(h));
+        double az = std::atan2(-std::cos(d) * std::sin(h), std::sin(d) * std::cos(phi) - std::cos(d) * std::sin(phi) * std::cos(h));
+        if (az < 0) az += 2 * ERFA_DPI;
+        EXPECT_NEAR(ct->Elevation(), el * ERFA_DR2D, 1e-4) << ra << " " << dec;
+        double diff = std::fmod(ct->Azimuth() - az * ERFA_DR2D + 540.0, 360.0) - 180.0;
+        EXPECT_NEAR(diff, 0.0, 1e-3) << ra << " " << dec;
+      }
+    }
+  }
+}
+
+TEST(CoordinateTransform, IsFixedToTheMomentItWasMade) {
+  SimFixture sim;
+  auto before = sim.util->NewCTHereAndNow();
+  before->setRightAscension(6.0);
+  before->setDeclination(10.0);
+  const double el = before->Elevation();
+  sim.clock.advance(3600.0);
+  EXPECT_EQ(before->Elevation(), el);
+  auto after = sim.util->NewCTHereAndNow();
+  after->setRightAscension(6.0);
+  after->setDeclination(10.0);
+  EXPECT_GT(std::fabs(after->Elevation() - el), 1.0);
+}
+
+TEST(CoordinateTransform, ReadingBeforeBothCoordinatesAreSetFails) {
+  SimFixture sim;
+  auto ct = sim.util->NewCTHereAndNow();
+  EXPECT_THROW(ct->Elevation(), RunTimeError);
+  ct->setRightAscension(3.0);
+  try {
+    ct->Azimuth();
+    FAIL();
+  } catch (const RunTimeError& e) {
+    EXPECT_NE(std::string(e.what()).find("Azimuth"), std::string::npos);
+  }
+  ct->setDeclination(3.0);
+  EXPECT_NO_THROW(ct->Azimuth());
+}
+
+}  // namespace
+}  // namespace np
