@@ -16,6 +16,10 @@ struct NumberLocale {
 };
 
 // General form of `value` rounded to `significantDigits` significant digits.
+// Exponent form ("1E+15", "1.5E-07") only when the rounded value's decimal exponent is
+// below -4 or at least `significantDigits`: a double stays fixed up to 15 digits before
+// the point, a single up to 7, and both show 0.0001 fixed but 0.00001 as "1E-05".
+// Independent of the process locale. NaN and infinities give "NaN", "Infinity", "-Infinity".
 std::string formatGeneral(double value, int significantDigits, char decimalSeparator = '.');
 inline std::string formatSingle(float value, char decimalSeparator = '.') {
   return formatGeneral(static_cast<double>(value), 7, decimalSeparator);

@@ -15,14 +15,5 @@ TEST(ClockTest, SystemSecondsAgreeWithTheCLibrary) {
   EXPECT_LE(now, after + 1.0);
 }
 
-TEST(ClockTest, NowLocalAppliesTheZoneOffset) {
-  ManualClock clock(0.0);  // 1970-01-01 00:00 UTC
-  clock.setUtcOffsetHours(-6.0);
-  EXPECT_EQ(formatGeneralDate(clock.nowLocal()), "1969-12-31 18:00:00");
-  clock.set(1'700'000'000.0);
-  clock.setUtcOffsetHours(1.0);
-  EXPECT_EQ(formatGeneralDate(clock.nowLocal()), "2023-11-14 23:13:20");
-}
-
 }  // namespace
 }  // namespace np
