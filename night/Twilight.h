@@ -1,0 +1,52 @@
+#pragma once
+// Dawn, dusk and the Sun's position. Night is defined by the Sun's elevation alone: it
+// is night while the Sun stands below the user's elevation `sunElev` (degrees).
+#include "host/DateTime.h"
+#include "host/Errors.h"
+#include "host/HostInterfaces.h"
+
+namespace np {
+
+// The Sun never passes the requested elevation within a year from now (for example an
+// elevation below -90 or above +90 degrees, or one the Sun cannot reach at the site).
+// The observing loop ends the run on it.
+class NoTwilightError : public RunTimeError {
+ public:
+  explicit NoTwilightError(double elevation);
+  double elevation() const { return elevation_; }
+
+ private:
+  double elevation_;
+};
+
+// Arc cosine in radians (0..pi), built from the arc tangent; exactly 0 for 1 and
+// 4 * atan(1) for -1. Outside [-1, 1] (or NaN) it is a RunTimeError.
+double Arccos(double x);
+
+// The Sun's geometric right ascension (hours) and declination (degrees) at the Julian
+// date JD, the opposite of the Earth's heliocentric position from `earthEphem`. The
+// date goes to the ephemeris unchanged. A new position vector comes from `vectors` at
+// every call.
+void SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD, double& RA, double& Dec);
+
+// The local date-time of the next moment, strictly after util.SysJulianDate, at which
+// the Sun passes the elevation H0 (degrees): rising when DoDawn is true (dawn), setting
+// when it is false (dusk).
+//
+// On a day when the Sun does not pass H0 at all (it stays above H0 all night, as in a
+// summer far north, or below it all day, as in a polar night) the search moves on a day
+// at a time and returns the first real crossing. The two answers asked at the same
+// moment always order the way the observing loop reads them ("the dawn later than the
+// dusk means day"):
+//  - Sun above H0 all day today: the next dusk is the first evening the Sun gets down
+//    to H0, and the next dawn is the dawn after that dusk, so the run waits through the
+//    bright nights for the first dark one.
+//  - Sun below H0 all day today (polar night): the next dawn is the first morning the
+//    Sun gets up to H0, and the next dusk is the dusk after that dawn, so the whole
+//    polar night is one long night, its plans ending at that first dawn.
+// Throws NoTwilightError when H0 lies outside -90..90 or no crossing comes within a
+// year; RunTimeError if the search does not settle (it never loops without bound).
+DateTime NextDawnDusk(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors,
+                      double H0, bool DoDawn);
+
+}  // namespace np
