@@ -1,5 +1,7 @@
 #include "host/sim/SimTime.h"
 
+#include <erfa.h>
+
 #include <algorithm>
 #include <cctype>
 
@@ -10,8 +12,14 @@ double julianDateFromUnix(double unixSeconds) { return unixSeconds / kSecondsPer
 double unixFromJulianDate(double julianDate) { return (julianDate - kUnixEpochJD) * kSecondsPerDay; }
 
 double unixFromCivilUtc(const CivilTime& utc) {
-  // The automation date is a plain day count; read in UTC it is an instant.
-  return (fromCivil(utc).serial - (kUnixEpochJD - kSerialEpochJD)) * kSecondsPerDay;
+  // Whole days and seconds apart, so that whole-second instants come out exact.
+  double mjd0 = 0.0, mjd = 0.0;
+  if (eraCal2jd(utc.year, utc.month, utc.day, &mjd0, &mjd) != 0) {
+    // Fields out of their ranges: carried over as the automation date does it.
+    return (fromCivil(utc).serial - (kUnixEpochJD - kSerialEpochJD)) * kSecondsPerDay;
+  }
+  constexpr double kUnixEpochMjd = 40587.0;
+  return (mjd - kUnixEpochMjd) * kSecondsPerDay + utc.hour * 3600.0 + utc.minute * 60.0 + utc.second;
 }
 
 bool parseUtcInstant(const std::string& text, double& unixSeconds) {

@@ -1,0 +1,165 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "host/Errors.h"
+#include "host/sim/AcquisitionLog.h"
+#include "host/sim/SimulatedObservatory.h"
+#include "support/SimFixture.h"
+
+namespace np {
+namespace {
+
+using ::testing::HasSubstr;
+using test::kSimNightUnix;
+using test::SimFixture;
+
+std::string errorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const RunTimeError& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+constexpr double kNightJD = 2460379.5 + 4.0 / 24.0;  // 2024-03-10 04:00:00 UTC
+constexpr double kSerial20240310 = 45361.0;          // automation date of 2024-03-10 00:00
+
+// ---- time ---------------------------------------------------------------------------
+
+TEST(HostTime, SysJulianDateIsTheClockInUtc) {
+  SimFixture sim;
+  EXPECT_NEAR(sim.util->SysJulianDate(), kNightJD, 1e-9);
+  sim.clock.advance(43200.0);
+  EXPECT_NEAR(sim.util->SysJulianDate(), kNightJD + 0.5, 1e-9);
+}
+
+TEST(HostTime, LocalDateTimesUseTheConfiguredOffset) {
+  SimFixture sim;  // default site: utc offset -7
+  EXPECT_EQ(sim.clock.utcOffsetHours(), -7.0);
+  const DateTime local9pm{kSerial20240310 - 1.0 + 21.0 / 24.0};  // 2024-03-09 21:00 local
+  EXPECT_NEAR(sim.util->Date_Julian(local9pm), kNightJD, 1e-9);
+  EXPECT_NEAR(sim.util->Julian_Date(kNightJD).serial, local9pm.serial, 1e-9);
+  EXPECT_EQ(sim.util->FormatVar(sim.util->Julian_Date(sim.util->SysJulianDate()), "General Date"),
+            "2024-03-09 21:00:00");
+  EXPECT_EQ(sim.util->FormatVar(sim.clock.nowLocal(), "General Date"), "2024-03-09 21:00:00");
+}
+
+TEST(HostTime, FractionalOffsetEastOfUtc) {
+  SimFixture sim("[site]\nlongitude = 77.2\nutc_offset = 5.5\n");
+  EXPECT_EQ(sim.clock.utcOffsetHours(), 5.5);
+  EXPECT_EQ(sim.util->FormatVar(sim.util->Julian_Date(kNightJD), "General Date"), "2024-03-10 09:30:00");
+  const DateTime local{kSerial20240310 + 9.5 / 24.0};
+  EXPECT_NEAR(sim.util->Date_Julian(local), kNightJD, 1e-9);
+}
+
+TEST(HostTime, DateJulianAndJulianDateAreInverse) {
+  SimFixture sim("[site]\nutc_offset = -3\n");
+  for (double jd : {2451545.0, 2460379.6789, 2470000.25}) {
+    EXPECT_NEAR(sim.util->Date_Julian(sim.util->Julian_Date(jd)), jd, 1e-9);
+  }
+}
+
+TEST(HostTime, FormatVarKnowsOnlyGeneralDate) {
+  SimFixture sim;
+  const DateTime t{kSerial20240310 + 0.5 + 1.0 / 86400.0};
+  EXPECT_EQ(sim.util->FormatVar(t, "General Date"), "2024-03-10 12:00:01");
+  for (const char* format : {"Short Date", "general date", "", "yyyy-mm-dd"}) {
+    const std::string error = errorOf([&] { sim.util->FormatVar(t, format); });
+    EXPECT_THAT(error, HasSubstr("FormatVar"));
+    EXPECT_THAT(error, HasSubstr(std::string("'") + format + "'"));
+  }
+}
+
+// ---- preferences, weather, telescope, application ------------------------------------
+
+TEST(HostPrefs, FromConfigurationAndFolder) {
+  SimFixture sim("[mount]\ntilt_up_limit = 82\n[limits]\nminimum_elevation = 15\nhorizon = 0:10 180:30\n");
+  IPrefs& prefs = sim.util->Prefs();
+  EXPECT_EQ(prefs.TiltUpLimit(), 82.0);
+  EXPECT_EQ(prefs.MinimumElevation(), 15.0);
+  EXPECT_NEAR(prefs.GetHorizon(90.0), 20.0, 1e-9);
+  EXPECT_NEAR(prefs.GetHorizon(270.0), 20.0, 1e-9);
+  EXPECT_EQ(prefs.LocalUser().DefaultPlanDir(), sim.dir.path() + "/observatory/Plans");
+  EXPECT_EQ(prefs.LocalUser().DefaultLogDir(), sim.dir.path() + "/observatory/Logs");
+}
+
+TEST(HostApplication, PathIsTheFolderWithoutTrailingSeparator) {
+  test::TempDir dir;
+  ManualClock clock(kSimNightUnix);
+  SimulatedObservatory host(dir.path() + "/obs//", clock);
+  EXPECT_EQ(host.createApplication()->Path(), dir.path() + "/obs");
+  EXPECT_EQ(host.createUtil()->Prefs().LocalUser().DefaultPlanDir(), dir.path() + "/obs/Plans");
+  EXPECT_TRUE(std::filesystem::is_regular_file(host.createApplication()->Path() + "/Scripts/AcquireImages.js"));
+}
+
+TEST(HostWeather, ConnectedFlagAndUnsafeIntervalsFollowTheClock) {
+  SimFixture sim("[weather]\nconnected = true\nunsafe = 2024-03-10T05:00:00Z/2024-03-10T06:00:00Z\n");
+  EXPECT_TRUE(sim.util->WeatherConnected());
+  EXPECT_TRUE(sim.util->Weather().Safe());
+  sim.clock.set(kSimNightUnix + 3600.0);
+  EXPECT_FALSE(sim.util->Weather().Safe());
+  sim.clock.set(kSimNightUnix + 7200.0);
+  EXPECT_TRUE(sim.util->Weather().Safe());
+
+  SimFixture off;
+  EXPECT_FALSE(off.util->WeatherConnected());
+  EXPECT_TRUE(off.util->Weather().Safe());
+}
+
+TEST(HostTelescope, ReportsTheConfiguredMount) {
+  SimFixture sim("[site]\nlatitude = -30.25\nlongitude = 70.75\n[mount]\nalignment_mode = 0\ncan_unpark = false\n");
+  EXPECT_EQ(sim.telescope->AlignmentMode(), 0);
+  EXPECT_EQ(sim.telescope->SiteLatitude(), -30.25);
+  EXPECT_EQ(sim.telescope->SiteLongitude(), 70.75);
+  EXPECT_TRUE(sim.telescope->CanPark());
+  EXPECT_FALSE(sim.telescope->CanUnpark());
+}
+
+TEST(HostTelescope, ParkAndUnparkChangeStateAndAreLogged) {
+  SimFixture sim;
+  EXPECT_FALSE(sim.host->parked());
+  sim.telescope->Park();
+  EXPECT_TRUE(sim.host->parked());
+  sim.clock.advance(3600.0);
+  sim.telescope->Unpark();
+  EXPECT_FALSE(sim.host->parked());
+
+  const auto events = sim.events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].kind, acqlog::kPark);
+  EXPECT_EQ(events[0].time, "2024-03-10 04:00:00");
+  EXPECT_EQ(events[1].kind, acqlog::kUnpark);
+  EXPECT_EQ(events[1].utc, kSimNightUnix + 3600.0);
+  EXPECT_EQ(test::readFileBytes(sim.host->acquisitionLogPath()),
+            "2024-03-10 04:00:00\tPARK\r\n2024-03-10 05:00:00\tUNPARK\r\n");
+}
+
+TEST(HostTelescope, ParkingWithoutTheCapabilityFails) {
+  SimFixture sim("[mount]\ncan_park = false\ncan_unpark = false\n");
+  EXPECT_THAT(errorOf([&] { sim.telescope->Park(); }), HasSubstr("Park: the telescope cannot park"));
+  EXPECT_THAT(errorOf([&] { sim.telescope->Unpark(); }), HasSubstr("Unpark: the telescope cannot unpark"));
+  EXPECT_FALSE(sim.host->parked());
+  EXPECT_TRUE(sim.events().empty());
+}
+
+TEST(HostObjects, ShareOneState) {
+  SimFixture sim;
+  auto otherTelescope = sim.host->createTelescope();
+  otherTelescope->Park();
+  EXPECT_TRUE(sim.host->parked());
+  auto otherUtil = sim.host->createUtil();
+  otherUtil->LoadScript(sim.host->scriptPath());
+  EXPECT_EQ(sim.host->loadedScript(), sim.host->scriptPath());
+  // The objects outlive the factory.
+  sim.host.reset();
+  EXPECT_NO_THROW(sim.telescope->Unpark());
+  EXPECT_FALSE(sim.util->ScriptActive());
+}
+
+}  // namespace
+}  // namespace np
