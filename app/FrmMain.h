@@ -68,8 +68,6 @@ class frmMain {
   bool stopEnabled() const { return stopEnabled_; }
   bool stopAndAbortEnabled() const { return stopAndAbortEnabled_; }
   bool running() const { return running_; }
-  // Plans whose host script has ended (or was given up on) since the program started.
-  long plansFinished() const { return plansFinished_; }
   void setStatusText(const std::string& text);
 
   // ---- events ----
@@ -121,7 +119,6 @@ class frmMain {
   std::string statusText_ = "Nightpick stopped";
   bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
   bool running_ = false;
-  long plansFinished_ = 0;
 };
 
 // The program folder of an executable path, with exactly one trailing separator.

@@ -1,0 +1,27 @@
+// nightpick-sim: the headless runner. The program's own observing loop against the
+// simulated observatory, on a clock that runs as fast as the machine allows.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "app/runner/HeadlessRun.h"
+
+int main(int argc, char** argv) {
+  np::HeadlessOptions options;
+  CLI::App app{"Runs Nightpick's observing loop against the simulated observatory, as fast as it can."};
+  app.add_option("--program-dir", options.programDir, "folder holding targets.txt and config.ini")
+      ->capture_default_str();
+  app.add_option("--host-dir", options.hostDir, "the simulated observatory's folder (default: observatory in it)");
+  app.add_option("--start", options.start, "UTC instant at which the run starts, ISO 8601 (default: clock.start)");
+  app.add_option("--hours", options.hours, "simulated hours until Stop is pressed")->capture_default_str()
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--stop-after-plans", options.stopAfterPlans, "press Stop once N plans have finished")
+      ->check(CLI::PositiveNumber);
+  std::string reportFile;
+  app.add_option("--report", reportFile, "also draw the night report as a picture (.png or .svg)");
+  CLI11_PARSE(app, argc, argv);
+
+  np::HeadlessResult result = np::runHeadless(options, std::cout, std::cerr);
+  std::cout.flush();
+  return result.exitCode;
+}

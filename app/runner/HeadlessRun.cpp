@@ -1,0 +1,124 @@
+#include "app/runner/HeadlessRun.h"
+
+#include <exception>
+#include <filesystem>
+#include <ostream>
+
+#include "app/FrmMain.h"
+#include "host/ErfaEphemeris.h"
+#include "host/FileSystem.h"
+#include "host/sim/ObservatoryConfig.h"
+#include "host/sim/SimTime.h"
+#include "host/sim/SimulatedObservatory.h"
+#include "night/SimulatedWait.h"
+
+namespace np {
+
+namespace {
+
+// Message boxes of a headless run: printed, and answered with OK at once.
+class PrintingMessageSink : public MessageSink {
+ public:
+  PrintingMessageSink(std::ostream& err, std::vector<std::string>& record) : err_(err), record_(record) {}
+  void showMessage(const std::string& text) override {
+    err_ << "message: " << text << std::endl;
+    record_.push_back(text);
+  }
+
+ private:
+  std::ostream& err_;
+  std::vector<std::string>& record_;
+};
+
+// The status line of a headless run: every change printed with the local time.
+class PrintingView : public MainWindowView {
+ public:
+  PrintingView(std::ostream& out, const Clock& clock, std::vector<StatusChange>& record)
+      : out_(out), clock_(clock), record_(record) {}
+  void statusTextChanged(const std::string& text) override {
+    if (!record_.empty() && record_.back().text == text) return;
+    StatusChange change{clock_.unixSeconds(), clock_.nowLocal(), text};
+    out_ << formatGeneralDate(change.local) << ' ' << text << '\n';
+    record_.push_back(std::move(change));
+  }
+  void buttonStatesChanged() override {}
+  void showPrefsDialog(frmPrefs&) override {}
+  void unloadOtherWindows() override {}
+
+ private:
+  std::ostream& out_;
+  const Clock& clock_;
+  std::vector<StatusChange>& record_;
+};
+
+std::string absoluteFolder(const std::string& folder) {
+  std::error_code ec;
+  auto abs = std::filesystem::absolute(folder, ec);
+  return ec ? folder : abs.lexically_normal().string();
+}
+
+std::string withoutTrailingSeparator(std::string folder) {
+  folder = absoluteFolder(folder);
+  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+  return folder;
+}
+
+}  // namespace
+
+HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err) {
+  HeadlessResult result;
+  result.programDir = withoutTrailingSeparator(options.programDir.empty() ? "." : options.programDir);
+  result.hostDir = options.hostDir.empty() ? result.programDir + kPathSeparator + "observatory"
+                                           : withoutTrailingSeparator(options.hostDir);
+  try {
+    if (!(options.hours >= 0)) throw RunTimeError("--hours must be a number of hours, 0 or more");
+    ObservatoryConfig config = loadObservatoryConfig(result.hostDir);
+    double start = clockStartUnixSeconds(config, systemUnixSeconds());
+    if (!options.start.empty() && !sim::parseUtcInstant(options.start, start))
+      throw RunTimeError("--start: not an ISO 8601 UTC instant: '" + options.start + "'");
+    result.startUnix = start;
+    const double end = start + options.hours * 3600.0;
+
+    ManualClock clock(start);
+    SimulatedObservatory observatory(result.hostDir, clock);
+    result.utcOffsetHours = clock.utcOffsetHours();
+    ErfaEphemerisFactory ephemeris;
+    LocalFileSystem files;
+    PrintingMessageSink messages(err, result.messages);
+    SimulatedEventPump events(clock);
+    Platform platform{observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
+                      result.programDir + kPathSeparator + "nightpick-sim"};
+    PrintingView view(out, clock, result.statuses);
+    frmMain main(platform, &view);
+
+    // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
+    bool stopPressed = false;
+    events.setOnEvents([&] {
+      if (stopPressed || !main.running()) return;
+      if (clock.unixSeconds() >= end ||
+          (options.stopAfterPlans > 0 && observatory.runCount() >= options.stopAfterPlans &&
+           !observatory.scriptRunning())) {
+        stopPressed = true;
+        main.StopButton_Click();
+      }
+    });
+
+    main.Form_Load();
+    view.statusTextChanged(main.statusText());
+    main.StartButton_Click();
+    main.Form_Unload();
+    result.endUnix = clock.unixSeconds();
+    if (!stopPressed) {
+      result.exitCode = 1;
+      result.error = result.messages.empty() ? "the run ended without a stop" : result.messages.back();
+      err << "error: " << result.error << std::endl;
+    }
+  } catch (const std::exception& e) {
+    result.exitCode = 1;
+    result.error = e.what();
+    err << "error: " << e.what() << std::endl;
+  }
+  return result;
+}
+
+}  // namespace np
