@@ -89,6 +89,8 @@ MainWindow::MainWindow(frmMain& form, QWidget* parent) : QWidget(parent), form_(
   connect(aboutButton_, &QPushButton::clicked, this, [this] { runHandler([this] { form_.About_Click(); }); });
   connect(prefsButton_, &QPushButton::clicked, this, [this] { runHandler([this] { form_.PrefsButton_Click(); }); });
 
+  fitCaptions(*this);
+
   form_.setView(this);
   statusTextChanged(form_.statusText());
   buttonStatesChanged();

@@ -1,5 +1,10 @@
 #pragma once
 // Design measures in twips (1/1440 inch) converted to the screen's logical pixels.
+#include <QAbstractButton>
+#include <QFont>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
 #include <QRect>
 #include <QScreen>
 #include <QWidget>
@@ -28,5 +33,37 @@ class TwipsScale {
  private:
   double dpiX_, dpiY_;
 };
+
+// Room a caption needs besides its text: a button's frame and margins, a frame's
+// indentation of its title.
+inline constexpr int kButtonCaptionRoom = 8;
+inline constexpr int kFrameTitleRoom = 16;
+
+// True when every caption of the window's labels, buttons and frames fits its control
+// at `font`.
+inline bool captionsFit(const QWidget& window, const QFont& font) {
+  const QFontMetrics metrics(font);
+  for (const QAbstractButton* b : window.findChildren<QAbstractButton*>())
+    if (metrics.horizontalAdvance(b->text()) > b->width() - kButtonCaptionRoom) return false;
+  for (const QLabel* l : window.findChildren<QLabel*>())
+    if (metrics.horizontalAdvance(l->text()) > l->width()) return false;
+  for (const QGroupBox* g : window.findChildren<QGroupBox*>())
+    if (metrics.horizontalAdvance(g->title()) > g->width() - kFrameTitleRoom) return false;
+  return true;
+}
+
+// The controls keep their design sizes whatever the system's font: the window's font
+// becomes the largest size, at most the system's, at which every caption fits (down to
+// 6 points).
+inline void fitCaptions(QWidget& window) {
+  QFont font = window.font();
+  double size = font.pointSizeF();
+  if (size <= 0) return;  // a font given in pixels is left as it is
+  while (size > 6.0 && !captionsFit(window, font)) {
+    size -= 0.25;
+    font.setPointSizeF(size);
+  }
+  window.setFont(font);
+}
 
 }  // namespace np

@@ -67,6 +67,8 @@ PrefsDialog::PrefsDialog(frmPrefs& prefs, NumberLocale locale, MessageSink& mess
   label8_ = makeLabel(frame1_, "Label8", "maximum Azimuth [Degrees]", s.rect(240, 1320, 2055, 255));
   maxAzimuthText_ = makeBox(frame1_, "maxAzimuthText", s.rect(2400, 1320, 975, 285));
 
+  fitCaptions(*this);
+
   QWidget::setTabOrder(focusIntervalText_, cmdOK_);
   QWidget::setTabOrder(cmdOK_, cmdCancel_);
   QWidget::setTabOrder(cmdCancel_, sunElevText_);

@@ -117,7 +117,12 @@ void MainWindowTest::captionsAndNames() {
                  {"StopButton", "Stop Nightpick"},
                  {"PrefsButton", "Preferences"},
                  {"About", "About"}};
-  for (const auto& b : buttons) QCOMPARE(child<QPushButton>(w, b.name)->text(), QString::fromUtf8(b.caption));
+  for (const auto& b : buttons) {
+    auto* button = child<QPushButton>(w, b.name);
+    QCOMPARE(button->text(), QString::fromUtf8(b.caption));
+    // Readable in full: the caption fits inside the button's frame.
+    QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= button->width() - 4, b.name);
+  }
   QCOMPARE(w.findChildren<QPushButton*>().size(), 5);
 }
 
@@ -175,7 +180,7 @@ void MainWindowTest::stopAndAbortAbortsRunningScript() {
   // Start the host's acquisition script on a one-line plan, as the loop hands it over.
   IUtil& util = *program.form->util;
   const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
-  writeBytes(QString::fromStdString(plans + "/test.txt"), "M 13\t13:29:52\t+47:11:43\r\n");
+  writeBytes(QString::fromStdString(plans + "/test.txt"), "Polaris\t02:31:49\t+89:15:51\r\n");
   writeBytes(QString::fromStdString(plans + "/runplanonce.txt"), plans + "/test.txt\r\n");
   util.LoadScript(program.form->acpApp->Path() + "/Scripts/AcquireImages.js");
   util.RunScript();

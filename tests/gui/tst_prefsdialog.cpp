@@ -82,8 +82,10 @@ class PrefsDialogTest : public QObject {
 
 void PrefsDialogTest::layoutAndFocus() {
   Program program;
+  // Away from the screen's edges, so that centring needs no clamping.
+  program.window->move(300, 300);
   show(program);
-  QRect mainFrame = program.window->frameGeometry();
+  const QRect mainFrame = program.window->frameGeometry();
   bool checked = withDialog(program, [&](PrefsDialog& d) {
     const QScreen* screen = d.screen();
     QVERIFY(screen);
@@ -123,10 +125,12 @@ void PrefsDialogTest::layoutAndFocus() {
       QCOMPARE(w->parentWidget(), c.inFrame ? frame : static_cast<QWidget*>(&d));
       if (!c.caption) continue;
       QString caption;
+      int room = w->width();  // what the caption may take, readable in full
       if (auto* label = qobject_cast<QLabel*>(w)) caption = label->text();
-      else if (auto* button = qobject_cast<QPushButton*>(w)) caption = button->text();
-      else if (auto* group = qobject_cast<QGroupBox*>(w)) caption = group->title();
+      else if (auto* button = qobject_cast<QPushButton*>(w)) caption = button->text(), room -= 4;
+      else if (auto* group = qobject_cast<QGroupBox*>(w)) caption = group->title(), room -= 8;
       QCOMPARE(caption, QString::fromUtf8(c.caption));
+      QVERIFY2(w->fontMetrics().horizontalAdvance(caption) <= room, c.name);
     }
 
     // Keyboard order and the starting focus.
