@@ -1,0 +1,183 @@
+// The main window's logic without a window: load, the stopped state, the stop buttons
+// against the simulated observatory, About, the preferences exchange and the close.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "AppWorld.h"
+#include "host/sim/SimTime.h"
+
+namespace np::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+const char kDefaultConfig[] =
+    "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\nmaxElevation,90\r\n"
+    "minAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,-18\r\n";
+
+// Starts a real acquisition run in the simulated observatory, as another program would.
+void startHostScript(AppWorld& w, const std::string& planLines) {
+  writeFileBytes(w.hostDir + "/Plans/manual.txt", planLines);
+  writeFileBytes(w.hostDir + "/Plans/runplanonce.txt", w.hostDir + "/Plans/manual.txt\r\n");
+  w.main->util->LoadScript(w.hostDir + "/Scripts/AcquireImages.js");
+  w.main->util->RunScript();
+  w.clock.advance(10);
+  ASSERT_TRUE(w.main->util->ScriptActive());
+}
+
+TEST(MainWindow, StartsStoppedWithDefaultsAndWritesNothingAtLoad) {
+  AppWorld w;
+  w.main->Form_Load();
+  EXPECT_EQ(w.main->statusText(), "Nightpick stopped");
+  EXPECT_TRUE(w.main->startEnabled());
+  EXPECT_FALSE(w.main->stopEnabled());
+  EXPECT_FALSE(w.main->stopAndAbortEnabled());
+  EXPECT_FALSE(w.main->stopFlag);
+  EXPECT_EQ(w.main->settings, Settings{});
+  EXPECT_TRUE(w.main->util && w.main->telescope && w.main->acpApp && w.main->fPrefsForm && w.main->fso);
+  EXPECT_FALSE(std::filesystem::exists(w.dir.file("config.ini")));
+}
+
+TEST(MainWindow, LoadReadsTheProgramFoldersConfig) {
+  AppWorld w;
+  writeFileBytes(w.dir.file("config.ini"),
+                 "lastFocusJD,2459000.5\r\nfocusInterval,45\r\nbaseDir,D:\\x\\\r\nmaxElevation,75.5\r\n"
+                 "minAzimuth,10\r\nmaxAzimuth,350\r\nsunElev,-12.5\r\n");
+  w.main->Form_Load();
+  EXPECT_EQ(w.main->settings.lastFocusJD, 2459000.5);
+  EXPECT_EQ(w.main->settings.focusInterval, 45);
+  EXPECT_EQ(w.main->settings.baseDir, "D:\\x\\");
+  EXPECT_EQ(w.main->settings.maxElevation, 75.5f);
+  EXPECT_EQ(w.main->settings.sunElev, -12.5f);
+}
+
+TEST(MainWindow, StopButtonOnlySetsTheFlagAndTheStatus) {
+  AppWorld w;
+  w.main->Form_Load();
+  int changes = w.view.buttonChanges;
+  w.main->StopButton_Click();
+  EXPECT_TRUE(w.main->stopFlag);
+  EXPECT_EQ(w.main->statusText(), "Nightpick stopping");
+  EXPECT_EQ(w.view.buttonChanges, changes);
+  EXPECT_TRUE(w.main->startEnabled());
+  EXPECT_FALSE(w.main->stopEnabled());
+  EXPECT_EQ(w.observatory->runCount(), 0);
+}
+
+TEST(MainWindow, StopAndAbortWithoutAScriptTouchesNothingElse) {
+  AppWorld w;
+  w.main->Form_Load();
+  w.main->StopAndAbortButton_Click();
+  EXPECT_TRUE(w.main->stopFlag);
+  EXPECT_EQ(w.main->statusText(), "Nightpick and ACP stopping");
+  EXPECT_TRUE(w.main->startEnabled());
+  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/AcquireImages.log"));
+}
+
+TEST(MainWindow, StopAndAbortAbortsARunningScript) {
+  AppWorld w;
+  w.main->Form_Load();
+  startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
+  w.main->StopAndAbortButton_Click();
+  EXPECT_EQ(w.main->statusText(), "Nightpick and ACP stopping");
+  EXPECT_FALSE(w.main->util->ScriptActive());
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tEND\taborted"));
+}
+
+TEST(MainWindow, StopWithAScriptRunningLeavesItRunning) {
+  AppWorld w;
+  w.main->Form_Load();
+  startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
+  w.main->StopButton_Click();
+  EXPECT_TRUE(w.main->util->ScriptActive());
+}
+
+TEST(MainWindow, AboutShowsNameCreditAndTheBuildsVersion) {
+  AppWorld w;
+  w.main->Form_Load();
+  w.main->About_Click();
+  ASSERT_EQ(w.messages.messages.size(), 1u);
+  const std::string& text = w.messages.messages[0];
+  EXPECT_EQ(text, w.main->aboutText());
+  EXPECT_EQ(text.rfind("Nightpick", 0), 0u);
+  EXPECT_THAT(text, ::testing::EndsWith(" - Version 1.3.0"));
+  EXPECT_GT(text.size(), std::string("Nightpick - Version 1.3.0").size());  // a credit line
+}
+
+TEST(MainWindow, CloseSavesTheSettingsRaisesStopAndUnloadsTheOtherWindows) {
+  AppWorld w;
+  w.main->Form_Load();
+  w.main->Form_Unload();
+  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")), kDefaultConfig);
+  EXPECT_TRUE(w.main->stopFlag);
+  EXPECT_EQ(w.view.unloads, 1);
+}
+
+TEST(MainWindow, PreferencesTakeBackTheDialogsValuesAndSaveHoweverItCloses) {
+  AppWorld w;
+  w.main->Form_Load();
+  // Cancelled: the values passed in come back; the file is written all the same.
+  w.view.onPrefs = [](frmPrefs& p) { EXPECT_EQ(p.getFocusInterval(), 30); };
+  w.main->PrefsButton_Click();
+  EXPECT_EQ(w.main->settings, Settings{});
+  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")), kDefaultConfig);
+  // Confirmed: the five editable settings change, the other two stay.
+  w.view.onPrefs = [](frmPrefs& p) {
+    EXPECT_EQ(p.getSunElev(), -18.0f);
+    p.setFocusInterval(45);
+    p.setMaxElevation(75.5f);
+    p.setMinAzimuth(300);
+    p.setMaxAzimuth(60);
+    p.setSunElev(-12);
+  };
+  w.main->PrefsButton_Click();
+  EXPECT_EQ(w.main->settings.focusInterval, 45);
+  EXPECT_EQ(w.main->settings.minAzimuth, 300.0f);
+  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")),
+            "lastFocusJD,0\r\nfocusInterval,45\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\nmaxElevation,75.5\r\n"
+            "minAzimuth,300\r\nmaxAzimuth,60\r\nsunElev,-12\r\n");
+}
+
+class FailingHost : public IHostFactory {
+ public:
+  std::unique_ptr<IUtil> createUtil() override { throw RunTimeError("createUtil: the host is not installed"); }
+  std::unique_ptr<ITelescope> createTelescope() override { return nullptr; }
+  std::unique_ptr<IApplication> createApplication() override { return nullptr; }
+};
+
+TEST(MainWindow, LoadFailsWhenTheHostObjectsCannotBeCreated) {
+  AppWorld w;
+  FailingHost host;
+  Platform p{host, w.ephemeris, w.files, w.clock, w.messages, w.pump, NumberLocale{}, w.dir.file("nightpick")};
+  frmMain main(p);
+  EXPECT_THROW(main.Form_Load(), RunTimeError);
+}
+
+TEST(ProgramFolder, EndsInExactlyOneSeparator) {
+  EXPECT_EQ(programFolderOf("/opt/nightpick/bin/nightpick"), "/opt/nightpick/bin/");
+  EXPECT_EQ(programFolderOf("/nightpick"), "/");
+  EXPECT_EQ(programFolderOf("nightpick"), "./");
+  EXPECT_EQ(programFolderOf("bin/nightpick"), "bin/");
+}
+
+TEST(ProgramFolder, GetEXEPathIsTheExecutablesFolder) {
+  AppWorld w;
+  EXPECT_EQ(w.main->GetEXEPath(), w.dir.path() + "/");
+}
+
+TEST(ProgramFolder, FileExistsOnlyForFilesAndNeverThrows) {
+  TempDir d;
+  writeFileBytes(d.file("a.txt"), "x");
+  std::filesystem::create_directory(d.file("sub"));
+  EXPECT_TRUE(fileExistsAt(d.file("a.txt")));
+  EXPECT_FALSE(fileExistsAt(d.file("sub")));
+  EXPECT_FALSE(fileExistsAt(d.file("missing")));
+  EXPECT_FALSE(fileExistsAt(""));
+  EXPECT_FALSE(fileExistsAt(d.file("a.txt/inner")));
+  EXPECT_FALSE(fileExistsAt(std::string(5000, 'x')));
+}
+
+}  // namespace
+}  // namespace np::test
