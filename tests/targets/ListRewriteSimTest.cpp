@@ -1,0 +1,134 @@
+// The plan writer on real files against the simulated observatory.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "host/DateTime.h"
+#include "host/Errors.h"
+#include "settings/ConfigFile.h"
+#include "support/FaultyFileSystem.h"
+#include "targets/SimStation.h"
+
+namespace np {
+namespace {
+
+using testing::crlf;
+
+const std::vector<std::string> kExampleList = {
+    "Garden Field\t18:40:00\t+33:00:00",
+    "**** remaining=3",
+    "Twin Field North\t05:10:00\t+12:30:00",
+    "Twin Field South\t05:11:30\t+12:05:00",
+    "**** remaining=1",
+    "Harbour Cluster\t21:05:00\t-02:15:00",
+    "**** remaining=0",
+};
+
+const std::vector<std::string> kExampleAfterSecondGroup = {
+    "Garden Field\t18:40:00\t+33:00:00",
+    "**** remaining=3",
+    "Twin Field North\t05:10:00\t+12:30:00",
+    "Twin Field South\t05:11:30\t+12:05:00",
+    "**** remaining=0",
+    "Harbour Cluster\t21:05:00\t-02:15:00",
+    "**** remaining=0",
+};
+
+class ListRewriteSimTest : public ::testing::Test {
+ protected:
+  ListRewriteSimTest() {
+    station.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
+    station.writeList(kExampleList);
+    station.openLog();
+  }
+  testing::SimStation station;
+};
+
+TEST_F(ListRewriteSimTest, WorkedExampleWithAutofocus) {
+  station.settings.lastFocusJD = 0;  // never focused
+  station.update("Twin Field South\t05:11:30\t+12:05:00", 2);
+
+  EXPECT_EQ(test::readFileBytes(station.planPath()),
+            "#QUITAT 2024-03-10 12:45:00\r\n#autofocus\r\nTwin Field North\t05:10:00\t+12:30:00\r\n"
+            "Twin Field South\t05:11:30\t+12:05:00\r\n");
+  EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleAfterSecondGroup));
+  EXPECT_FALSE(station.files.FileExists(station.newListPath()));
+  EXPECT_EQ(station.closeLog(),
+            "Updating targets file\r\nPerforming autofocus on this target\r\nRemaining count for best target = 0\r\n");
+  EXPECT_THAT(station.statusTexts, ::testing::ElementsAre("Updating targets file"));
+  EXPECT_TRUE(station.messages.messages.empty());
+
+  // The request's time is the clock's now, and it is saved at once.
+  EXPECT_NEAR(station.settings.lastFocusJD, station.sim.clock.julianDateUtc(), 1e-6);
+  Settings saved;
+  loadConfigFile(station.files, station.configPath(), saved);
+  EXPECT_NEAR(saved.lastFocusJD, station.settings.lastFocusJD, 1e-6);
+}
+
+TEST_F(ListRewriteSimTest, FirstGroupWithinTheFocusInterval) {
+  station.settings.focusInterval = 30;
+  station.settings.lastFocusJD = station.sim.clock.julianDateUtc() - 29.0 / 1440.0;
+  const double before = station.settings.lastFocusJD;
+  station.update("ignored", 0);
+
+  EXPECT_EQ(test::readFileBytes(station.planPath()),
+            "#QUITAT 2024-03-10 12:45:00\r\nGarden Field\t18:40:00\t+33:00:00\r\n");
+  std::vector<std::string> expected = kExampleList;
+  expected[1] = "**** remaining=2";
+  EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(expected));
+  EXPECT_EQ(station.closeLog(), "Updating targets file\r\nRemaining count for best target = 2\r\n");
+  EXPECT_EQ(station.settings.lastFocusJD, before);
+  EXPECT_FALSE(station.files.FileExists(station.configPath()));
+}
+
+TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
+  station.writeList(kExampleList, "\n");
+  station.settings.lastFocusJD = 1e9;
+  station.update("ignored", 2);
+  EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleAfterSecondGroup));
+}
+
+TEST_F(ListRewriteSimTest, MissingPlanFolderFailsAndLeavesTheListAlone) {
+  std::filesystem::remove_all(station.sim.host->planDir());
+  EXPECT_THROW(station.update("ignored", 2), RunTimeError);
+  EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleList));
+}
+
+// Interrupts the update at each of its file operations in turn: targets.txt must hold
+// the old list or the new one, complete, after every interruption.
+TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {
+  station.settings.lastFocusJD = 1e9;  // no autofocus: the settings stay put
+  const std::string oldList = crlf(kExampleList);
+  const std::string newList = crlf(kExampleAfterSecondGroup);
+  int interruptions = 0, oldSeen = 0, newSeen = 0;
+  for (int n = 1; n < 1000; ++n) {
+    test::writeFileBytes(station.listPath(), oldList);
+    test::FaultyFileSystem faulty(station.files);
+    faulty.failAt(n);
+    station.fso = &faulty;
+    try {
+      station.update("ignored", 2);
+    } catch (const RunTimeError&) {
+      ++interruptions;
+      const std::string now = test::readFileBytes(station.listPath());
+      ASSERT_TRUE(now == oldList || now == newList) << "after failing step " << n << ":\n" << now;
+      (now == oldList ? oldSeen : newSeen)++;
+      continue;
+    }
+    EXPECT_EQ(test::readFileBytes(station.listPath()), newList);
+    EXPECT_FALSE(station.files.FileExists(station.newListPath()));
+    break;
+  }
+  station.fso = &station.files;
+  // Two creations, 7 + 3 lines written, two closes and the replacement, then the plan's close.
+  EXPECT_EQ(interruptions, 15);
+  EXPECT_EQ(newSeen, 1);  // only the plan's close comes after the replacement
+  EXPECT_EQ(oldSeen, 14);
+}
+
+}  // namespace
+}  // namespace np
