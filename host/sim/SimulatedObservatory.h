@@ -18,6 +18,20 @@ struct SimState;
 // whenever a member is called; it keeps no thread and no timer. The objects it creates
 // share one state, stay valid after the factory is gone, and need the clock to outlive
 // them.
+//
+// The acquisition run. RunScript (after LoadScript of an existing file) reads the plan
+// path from Plans/runplanonce.txt, deletes that file and reads the plan at once; a
+// missing hand-over file or a plan that cannot be read ends the run right there (an END
+// error line, ScriptActive never true). Otherwise the script is active from start_delay
+// seconds later: #AUTOFOCUS takes `autofocus` seconds; each target line is judged where
+// the target stands at its turn (below the minimum elevation or the horizon: SKIPPED,
+// no time spent), then takes `overhead` seconds and count x interval seconds of
+// exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
+// is finished first, slewing and focusing stop at the quit time); at AbortScript; or
+// when a connected weather source turns unsafe. A run that became active stays active
+// for at least one second unless aborted, so a caller polling once a second sees it.
+// Each event goes to Logs/AcquireImages.log (format in AcquisitionLog.h) once the clock
+// has reached its time; Park and Unpark are logged there too.
 class SimulatedObservatory : public IHostFactory {
  public:
   // Loads the folder's configuration (creating what is missing) and sets the clock's
