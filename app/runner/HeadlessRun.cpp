@@ -1,8 +1,11 @@
 #include "app/runner/HeadlessRun.h"
 
+#include <algorithm>
 #include <exception>
 #include <filesystem>
+#include <fstream>
 #include <ostream>
+#include <sstream>
 
 #include "app/FrmMain.h"
 #include "host/ErfaEphemeris.h"
@@ -11,6 +14,7 @@
 #include "host/sim/SimTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/SimulatedWait.h"
+#include "targets/TargetList.h"
 
 namespace np {
 
@@ -55,6 +59,16 @@ std::string absoluteFolder(const std::string& folder) {
   std::error_code ec;
   auto abs = std::filesystem::absolute(folder, ec);
   return ec ? folder : abs.lexically_normal().string();
+}
+
+// The whole file; false when it cannot be read.
+bool readWholeFile(const std::string& path, std::string& text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream buffer;
+  buffer << in.rdbuf();
+  text = buffer.str();
+  return true;
 }
 
 std::string withoutTrailingSeparator(std::string folder) {
@@ -103,15 +117,68 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       }
     });
 
-    main.Form_Load();
-    view.statusTextChanged(main.statusText());
-    main.StartButton_Click();
-    main.Form_Unload();
+    // What the report needs from before the run: where this run's part of the run log
+    // begins, and the target list as it stood.
+    const std::string runLogPath = observatory.logDir() + kPathSeparator + "Nightpick.log";
+    std::error_code ec;
+    std::uintmax_t runLogStart = std::filesystem::file_size(runLogPath, ec);
+    if (ec) runLogStart = 0;
+    std::vector<ReportGroup> groups;
+    {
+      std::string list;
+      if (readWholeFile(result.programDir + kPathSeparator + std::string(kTargetListName), list)) {
+        auto util = observatory.createUtil();
+        groups = readReportGroups(*util, list);
+      }
+    }
+
+    std::string failure;
+    bool started = false;
+    try {
+      main.Form_Load();
+      view.statusTextChanged(main.statusText());
+      started = true;
+      main.StartButton_Click();
+      main.Form_Unload();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
     result.endUnix = clock.unixSeconds();
-    if (!stopPressed) {
+    if (!failure.empty()) {
+      result.exitCode = 1;
+      result.error = failure;
+      err << "error: " << failure << std::endl;
+    } else if (!stopPressed) {
       result.exitCode = 1;
       result.error = result.messages.empty() ? "the run ended without a stop" : result.messages.back();
       err << "error: " << result.error << std::endl;
+    }
+
+    if (started) {
+      observatory.update();
+      NightReportInput input;
+      input.startUnix = result.startUnix;
+      input.endUnix = result.endUnix;
+      input.utcOffsetHours = result.utcOffsetHours;
+      std::string runLog;
+      readWholeFile(runLogPath, runLog);
+      input.runLogText = runLog.substr(std::min<std::size_t>(runLog.size(), runLogStart));
+      input.acquisition = readAcquisitionLog(observatory.acquisitionLogPath());
+      input.statuses = &result.statuses;
+      input.sunElev = main.settings.sunElev;
+      const ObservatoryConfig& site = observatory.config();
+      input.sunElevation = sunElevationAt(site.site.latitude, site.site.longitude);
+      result.report = buildNightReport(input);
+      result.report.latitude = site.site.latitude;
+      result.report.longitude = site.site.longitude;
+      result.report.minimumElevation = site.limits.minimumElevation;
+      for (const HorizonPoint& p : site.limits.horizon)
+        result.report.horizonMax = std::max(result.report.horizonMax, p.elevation);
+      result.report.maxElevation = main.settings.maxElevation;
+      result.report.groups = std::move(groups);
+      result.hasReport = true;
+      out << '\n' << formatNightReport(result.report);
+      out.flush();
     }
   } catch (const std::exception& e) {
     result.exitCode = 1;

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/runner/NightReport.h"
 #include "host/DateTime.h"
 
 namespace np {
@@ -33,10 +34,13 @@ struct HeadlessResult {
   std::string hostDir, programDir;
   std::vector<StatusChange> statuses;  // every change of the status line, in order
   std::vector<std::string> messages;   // every message box, in order
+  bool hasReport = false;              // the run got as far as its start
+  NightReport report;
 };
 
 // Runs one headless run. Status changes go to `out` as "<local time> <status text>",
-// messages to `err` as "message: <text>", a failure to `err` as "error: <text>".
+// messages to `err` as "message: <text>", a failure to `err` as "error: <text>". Once the
+// run has ended (by the stop or by a failure) the night report follows on `out`.
 HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace np

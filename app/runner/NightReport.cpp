@@ -1,0 +1,318 @@
+#include "app/runner/NightReport.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <memory>
+#include <sstream>
+
+#include "app/runner/HeadlessRun.h"
+#include "host/DateTime.h"
+#include "host/ErfaEphemeris.h"
+#include "host/sim/SkyMath.h"
+#include "night/Twilight.h"
+#include "targets/TargetList.h"
+
+namespace np {
+
+namespace {
+
+constexpr std::string_view kSearchBanner = "**** Searching for new target ";
+constexpr std::string_view kBestScore = "  >>> New bestscore = ";
+constexpr std::string_view kRunningPlan = "Running ACP plan for selected target:";
+constexpr std::string_view kNoViable = "No viable target - sleeping for 5 minutes";
+
+constexpr std::string_view kStatusDusk = "Waiting for Sun to reach an elevation of ";
+constexpr std::string_view kStatusWeather = "Waiting for weather to be safe";
+constexpr std::string_view kStatusHost = "Waiting for ACP";
+
+constexpr double kSerialToUnixDays = kUnixEpochJD - kSerialEpochJD;
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::string localText(double unix, double utcOffsetHours) {
+  return formatGeneralDate(DateTime{(unix + utcOffsetHours * 3600.0) / 86400.0 + kSerialToUnixDays});
+}
+
+// A local "YYYY-MM-DD HH:MM:SS" of the run log as UTC seconds; NaN when unreadable.
+double localTextToUnix(const std::string& text, double utcOffsetHours) {
+  CivilTime civil;
+  if (!parseIsoDateTime(text, civil)) return std::numeric_limits<double>::quiet_NaN();
+  return (fromCivil(civil).serial - kSerialToUnixDays) * 86400.0 - utcOffsetHours * 3600.0;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::string line;
+  std::istringstream in(text);
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+// One run of the host's acquisition script as its log shows it.
+struct AcquisitionRun {
+  double begin = 0.0;  // START, or the END of a run that never became active
+  bool started = false, finished = false;
+  double end = 0.0;
+  std::string reason;
+  std::vector<const AcquisitionEvent*> images;  // EXPOSURE and SKIPPED
+};
+
+std::vector<AcquisitionRun> acquisitionRuns(const std::vector<AcquisitionEvent>& events, double from, double to) {
+  std::vector<AcquisitionRun> runs;
+  bool open = false;
+  for (const AcquisitionEvent& e : events) {
+    if (e.utc < std::floor(from) || e.utc > to) continue;
+    if (e.kind == acqlog::kStart) {
+      if (open) runs.back().end = e.utc;  // a start without an end: the run was cut short
+      runs.push_back(AcquisitionRun{e.utc, true, false, e.utc, "", {}});
+      open = true;
+    } else if (e.kind == acqlog::kEnd) {
+      if (open) {
+        runs.back().finished = true;
+        runs.back().end = e.utc;
+        runs.back().reason = e.reason;
+        open = false;
+      } else {
+        runs.push_back(AcquisitionRun{e.utc, false, true, e.utc, e.reason, {}});
+      }
+    } else if (e.kind == acqlog::kExposure || e.kind == acqlog::kSkipped) {
+      // Images of a script that was under way before this run began belong to no plan of it.
+      if (open) runs.back().images.push_back(&e);
+    }
+  }
+  if (open) runs.back().end = to;
+  return runs;
+}
+
+double overlap(const std::vector<TimeSpan>& spans, double start, double end) {
+  double total = 0.0;
+  for (const TimeSpan& s : spans) total += std::max(0.0, std::min(end, s.end) - std::max(start, s.start));
+  return total;
+}
+
+// Silences the list routines' messages: the picture's groups are read quietly.
+class SilentSink : public MessageSink {
+ public:
+  void showMessage(const std::string&) override {}
+};
+
+}  // namespace
+
+SunElevationAt sunElevationAt(double latitude, double longitude) {
+  auto factory = std::make_shared<ErfaEphemerisFactory>();
+  std::shared_ptr<IEphemeris> earth = factory->createEphemeris();
+  earth->setBodyType(0);
+  earth->setNumber(3);
+  return [factory, earth, latitude, longitude](double unixSeconds) {
+    const double jd = unixSeconds / 86400.0 + kUnixEpochJD;
+    double ra = 0.0, dec = 0.0;
+    SunEphem(*earth, *factory, jd, ra, dec);
+    return sim::horizontalAt(ra, dec, latitude, longitude, jd).elevation;
+  };
+}
+
+std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double threshold, double start, double end) {
+  std::vector<TimeSpan> spans;
+  if (!elevation || !(end > start)) return spans;
+  constexpr double kStep = 120.0;
+  auto below = [&](double t) { return elevation(t) < threshold; };
+  auto edge = [&](double a, double b, bool belowAtA) {  // the change lies in (a, b]
+    while (b - a > 0.5) {
+      double m = 0.5 * (a + b);
+      if (below(m) == belowAtA) a = m; else b = m;
+    }
+    return b;
+  };
+  double t = start;
+  bool was = below(t);
+  double spanStart = start;
+  while (t < end) {
+    double next = std::min(end, t + kStep);
+    bool now = below(next);
+    if (now != was) {
+      double at = edge(t, next, was);
+      if (was) spans.push_back({spanStart, at}); else spanStart = at;
+      was = now;
+    }
+    t = next;
+  }
+  if (was) spans.push_back({spanStart, end});
+  return spans;
+}
+
+NightReport buildNightReport(const NightReportInput& in) {
+  NightReport r;
+  r.startUnix = in.startUnix;
+  r.endUnix = in.endUnix;
+  r.utcOffsetHours = in.utcOffsetHours;
+  r.sunElev = in.sunElev;
+
+  // The run log: one entry per plan the loop handed to the host.
+  double searchUnix = in.startUnix;
+  std::string scoreText;
+  for (const std::string& line : splitLines(in.runLogText)) {
+    if (startsWith(line, kSearchBanner)) {
+      ++r.searches;
+      double t = localTextToUnix(line.substr(kSearchBanner.size()), in.utcOffsetHours);
+      if (!std::isnan(t)) searchUnix = t;
+      scoreText.clear();
+    } else if (startsWith(line, kBestScore)) {
+      scoreText = line.substr(kBestScore.size());
+    } else if (startsWith(line, kRunningPlan)) {
+      PlanRun plan;
+      plan.target = line.substr(kRunningPlan.size());
+      plan.scoreText = scoreText;
+      char* stop = nullptr;
+      plan.score = std::strtod(scoreText.c_str(), &stop);
+      if (scoreText.empty() || *stop != '\0') plan.score = std::numeric_limits<double>::quiet_NaN();
+      plan.searchUnix = searchUnix;
+      r.plans.push_back(std::move(plan));
+    } else if (line == kNoViable) {
+      ++r.noTargetSleeps;
+    }
+  }
+
+  if (in.sunElevation) {
+    r.dark = spansBelow(in.sunElevation, in.sunElev, in.startUnix, in.endUnix);
+    for (const TimeSpan& s : r.dark) r.darkSeconds += s.length();
+    const double step = in.sunSampleSeconds > 0 ? in.sunSampleSeconds : 300.0;
+    for (double t = in.startUnix;; t += step) {
+      double at = std::min(t, in.endUnix);
+      r.sun.push_back({at, in.sunElevation(at)});
+      if (at >= in.endUnix) break;
+    }
+  }
+
+  // Pair the plans, in order, with the acquisition runs. The search stamp has whole seconds
+  // (rounded), hence the second of slack.
+  std::deque<AcquisitionRun> runs;
+  for (AcquisitionRun& run : acquisitionRuns(in.acquisition, in.startUnix, in.endUnix)) runs.push_back(std::move(run));
+  for (PlanRun& plan : r.plans) {
+    while (!runs.empty() && runs.front().begin < plan.searchUnix - 1.0) runs.pop_front();
+    if (runs.empty()) {  // the run ended before the host took the plan up
+      plan.startUnix = plan.searchUnix;
+      plan.endUnix = std::max(plan.searchUnix, in.endUnix);
+      continue;
+    }
+    const AcquisitionRun& run = runs.front();
+    plan.started = run.started;
+    plan.finished = run.finished;
+    plan.endReason = run.reason;
+    plan.startUnix = run.begin;
+    plan.endUnix = run.end;
+    for (const AcquisitionEvent* e : run.images) {
+      if (e->kind == acqlog::kExposure) {
+        ++plan.imagesTaken;
+        plan.exposureSeconds += e->seconds;
+        plan.exposureSecondsInDark += overlap(r.dark, e->utc - e->seconds, e->utc);
+        plan.exposureEnds.push_back(e->utc);
+      } else {
+        ++plan.imagesSkipped;
+      }
+    }
+    r.imagesTaken += plan.imagesTaken;
+    r.imagesSkipped += plan.imagesSkipped;
+    r.exposingSecondsInDark += plan.exposureSecondsInDark;
+    runs.pop_front();
+  }
+
+  // The waits: how long each waiting status stood on the status line.
+  if (in.statuses) {
+    const auto& st = *in.statuses;
+    for (std::size_t i = 0; i < st.size(); ++i) {
+      double from = std::max(st[i].unixSeconds, in.startUnix);
+      double to = i + 1 < st.size() ? st[i + 1].unixSeconds : in.endUnix;
+      double length = std::max(0.0, std::min(to, in.endUnix) - from);
+      const std::string& text = st[i].text;
+      if (startsWith(text, kStatusDusk)) r.waitDuskSeconds += length;
+      else if (text == kStatusWeather) r.waitWeatherSeconds += length;
+      else if (text == kNoViable) r.waitTargetSeconds += length;
+      else if (text == kStatusHost) r.waitHostSeconds += length;
+    }
+  }
+  return r;
+}
+
+std::string formatDuration(double seconds) {
+  long total = std::lround(std::max(0.0, seconds));
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%ld:%02ld:%02ld", total / 3600, (total / 60) % 60, total % 60);
+  return buf;
+}
+
+std::string formatNightReport(const NightReport& r) {
+  std::ostringstream out;
+  char buf[256];
+  std::snprintf(buf, sizeof buf, "%+g", r.utcOffsetHours);
+  out << "Night report: " << localText(r.startUnix, r.utcOffsetHours) << " to "
+      << localText(r.endUnix, r.utcOffsetHours) << " (local time, UTC" << buf << ")\n";
+
+  out << "Plans run: " << r.plans.size() << " (" << r.searches << " searches, " << r.noTargetSleeps
+      << " without a viable target)\n";
+  if (!r.plans.empty()) {
+    std::size_t nameWidth = 6;
+    for (const PlanRun& p : r.plans) nameWidth = std::max(nameWidth, p.target.size());
+    std::snprintf(buf, sizeof buf, "  %-19s  %-19s  %-*s  %10s  %5s  %7s  %s\n", "start", "end",
+                  static_cast<int>(nameWidth), "target", "score", "taken", "skipped", "ended");
+    out << buf;
+    for (const PlanRun& p : r.plans) {
+      std::string ended = p.finished ? p.endReason : (p.started ? "still running" : "not started");
+      if (p.finished && !p.started) ended += " (never active)";
+      std::snprintf(buf, sizeof buf, "  %-19s  %-19s  %-*s  %10s  %5d  %7d  %s\n",
+                    localText(p.startUnix, r.utcOffsetHours).c_str(), localText(p.endUnix, r.utcOffsetHours).c_str(),
+                    static_cast<int>(nameWidth), p.target.c_str(), p.scoreText.empty() ? "-" : p.scoreText.c_str(),
+                    p.imagesTaken, p.imagesSkipped, ended.c_str());
+      out << buf;
+    }
+  }
+  out << "Images: " << r.imagesTaken << " taken, " << r.imagesSkipped << " skipped\n";
+  out << "Waiting for dusk:            " << formatDuration(r.waitDuskSeconds) << '\n';
+  out << "Waiting for weather:         " << formatDuration(r.waitWeatherSeconds) << '\n';
+  out << "Waiting for a viable target: " << formatDuration(r.waitTargetSeconds) << '\n';
+  if (r.waitHostSeconds > 0) out << "Waiting for the host:        " << formatDuration(r.waitHostSeconds) << '\n';
+  std::snprintf(buf, sizeof buf, "%g", r.sunElev);
+  out << "Dark time (Sun below " << buf << " degrees): " << formatDuration(r.darkSeconds);
+  if (r.darkSeconds > 0) {
+    std::snprintf(buf, sizeof buf, "%.1f", 100.0 * r.exposingSecondsInDark / r.darkSeconds);
+    out << ", exposing " << formatDuration(r.exposingSecondsInDark) << " (" << buf << "%)";
+  }
+  out << '\n';
+  return out.str();
+}
+
+std::vector<ReportGroup> readReportGroups(IUtil& util, const std::string& listText) {
+  std::vector<ReportGroup> groups;
+  SilentSink quiet;
+  GroupReader reader;
+  for (std::string& line : splitLines(listText)) {
+    GroupReader::LineKind kind = reader.feed(std::move(line));
+    if (kind == GroupReader::LineKind::DelimiterFirst) break;
+    if (kind != GroupReader::LineKind::GroupEnd) continue;
+    ReportGroup g;
+    float ra = 0.0f, dec = 0.0f;
+    std::int16_t remaining = 0;
+    try {
+      if (!parseTarget(util, quiet, *reader.group().targetLine, g.name, ra, dec)) continue;
+    } catch (const std::exception&) {
+      continue;
+    }
+    parseTargetConfig(quiet, *reader.group().delimiterLine, remaining);
+    g.ra = ra;
+    g.dec = dec;
+    g.remaining = remaining;
+    groups.push_back(std::move(g));
+  }
+  return groups;
+}
+
+}  // namespace np

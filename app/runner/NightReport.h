@@ -1,0 +1,125 @@
+#pragma once
+// The night report of a headless run: what ran when, how long the run waited and why, and
+// how much of the dark time went into exposures. It is worked out afterwards from what the
+// run left behind (the part of the run log it wrote, the host's acquisition log and the
+// status line's changes), never by repeating the program's own choices. The sky part (the
+// Sun, the site's limits, the target groups) is what the picture draws around it.
+#include <functional>
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "host/HostInterfaces.h"
+#include "host/sim/AcquisitionLog.h"
+
+namespace np {
+
+struct StatusChange;
+
+// One plan that the run had the host execute.
+struct PlanRun {
+  std::string target;        // from "Running ACP plan for selected target:<name>"
+  std::string scoreText;     // the last ">>> New bestscore = " of its pass, as logged
+  double score = 0.0;        // scoreText as a number (NaN when the pass logged none)
+  double searchUnix = 0.0;   // UTC of the pass's search banner
+  bool started = false;      // the host's script became active on it (a START event)
+  bool finished = false;     // an END event closed it within the run
+  std::string endReason;     // the END event's reason: done, quit, aborted, weather, error
+  double startUnix = 0.0;    // START (or, not started, the END or search time)
+  double endUnix = 0.0;      // END, or the end of the run when it was still going
+  int imagesTaken = 0;       // EXPOSURE events
+  int imagesSkipped = 0;     // SKIPPED events
+  double exposureSeconds = 0.0;
+  double exposureSecondsInDark = 0.0;
+  std::vector<double> exposureEnds;  // UTC of each EXPOSURE event
+};
+
+// A stretch of time, UTC seconds since 1970.
+struct TimeSpan {
+  double start = 0.0;
+  double end = 0.0;
+  double length() const { return end - start; }
+};
+
+// One target group of targets.txt as it stood when the run began.
+struct ReportGroup {
+  std::string name;
+  double ra = 0.0;   // hours
+  double dec = 0.0;  // degrees
+  int remaining = 0;
+};
+
+struct SunSample {
+  double unix = 0.0;
+  double elevation = 0.0;  // degrees
+};
+
+struct NightReport {
+  double startUnix = 0.0, endUnix = 0.0;
+  double utcOffsetHours = 0.0;
+
+  std::vector<PlanRun> plans;
+  int searches = 0;        // search banners in the run log
+  int noTargetSleeps = 0;  // "No viable target" passes
+
+  // Status-line time, seconds.
+  double waitDuskSeconds = 0.0;     // "Waiting for Sun to reach an elevation of ..."
+  double waitWeatherSeconds = 0.0;  // "Waiting for weather to be safe"
+  double waitTargetSeconds = 0.0;   // "No viable target - sleeping for 5 minutes"
+  double waitHostSeconds = 0.0;     // "Waiting for ACP"
+
+  // Dark time: the Sun below sunElev, within the run.
+  double sunElev = -18.0;
+  std::vector<TimeSpan> dark;
+  double darkSeconds = 0.0;
+  double exposingSecondsInDark = 0.0;
+  int imagesTaken = 0, imagesSkipped = 0;
+
+  // The sky around the run, for the picture.
+  double latitude = 0.0, longitude = 0.0;
+  double minimumElevation = 0.0;  // the host's
+  double horizonMax = 0.0;        // the highest point of the host's horizon
+  double maxElevation = 90.0;     // the user's observing window
+  std::vector<ReportGroup> groups;
+  std::vector<SunSample> sun;     // the Sun's elevation through the run, in time order
+};
+
+// The Sun's elevation (degrees) at a UTC instant.
+using SunElevationAt = std::function<double(double unixSeconds)>;
+
+// The Sun's elevation at a site, through the program's own Sun position (SunEphem with
+// the ERFA ephemeris) and the simulated observatory's coordinate conversion.
+SunElevationAt sunElevationAt(double latitude, double longitude);
+
+struct NightReportInput {
+  double startUnix = 0.0, endUnix = 0.0;
+  double utcOffsetHours = 0.0;
+  std::string runLogText;                     // only what this run appended to Nightpick.log
+  std::vector<AcquisitionEvent> acquisition;  // the whole AcquireImages.log (filtered here)
+  const std::vector<StatusChange>* statuses = nullptr;
+  double sunElev = -18.0;
+  SunElevationAt sunElevation;                // empty: no dark time, no Sun curve
+  double sunSampleSeconds = 300.0;            // spacing of the Sun curve
+};
+
+// Builds the report. Plan runs pair the log's "Running ACP plan for selected target:"
+// lines, in order, with the acquisition runs (START ... END, or a lone END for a run that
+// never became active) that began at or after their pass's search.
+NightReport buildNightReport(const NightReportInput& input);
+
+// The stretches within [start, end] during which `elevation` lies below `threshold`; the
+// edges are found to about a second.
+std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double threshold, double start, double end);
+
+// The report as text, local times in the "YYYY-MM-DD HH:MM:SS" form.
+std::string formatNightReport(const NightReport& report);
+
+// The groups of a target list's text as the selection sees them: each group's target line
+// taken apart with the host's angle conversions. Groups whose target line cannot be read
+// are left out; nothing is reported.
+std::vector<ReportGroup> readReportGroups(IUtil& util, const std::string& listText);
+
+// "H:MM:SS" of a number of seconds (rounded).
+std::string formatDuration(double seconds);
+
+}  // namespace np
