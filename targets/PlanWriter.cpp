@@ -22,8 +22,10 @@ std::int16_t lowerCount(std::int16_t remaining) {
 
 void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::int64_t bestTargetstart) {
   context.setStatusText(kUpdatingStatus);
-  const std::string listPath = context.programFolder + std::string(kTargetListName);
-  const std::string newListPath = context.programFolder + std::string(kNewTargetListName);
+  std::string listPath = context.programFolder;
+  listPath.append(kTargetListName);
+  std::string newListPath = context.programFolder;
+  newListPath.append(kNewTargetListName);
 
   std::unique_ptr<TextReader> input = context.files.OpenTextFile(listPath);
   std::unique_ptr<TextWriter> output = context.files.CreateTextFile(newListPath);
