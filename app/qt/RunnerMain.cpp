@@ -2,8 +2,11 @@
 // simulated observatory, on a clock that runs as fast as the machine allows.
 #include <CLI/CLI.hpp>
 
+#include <QGuiApplication>
 #include <iostream>
+#include <memory>
 
+#include "app/qt/ReportPicture.h"
 #include "app/runner/HeadlessRun.h"
 
 int main(int argc, char** argv) {
@@ -20,8 +23,27 @@ int main(int argc, char** argv) {
   std::string reportFile;
   app.add_option("--report", reportFile, "also draw the night report as a picture (.png or .svg)");
   CLI11_PARSE(app, argc, argv);
+  if (!reportFile.empty() && !np::isReportPicturePath(reportFile)) {
+    std::cerr << "error: --report: only .png pictures are written: '" << reportFile << "'" << std::endl;
+    return 2;
+  }
+
+  // The picture's text needs a GUI application; the offscreen platform draws without a
+  // display. The platform is chosen here, never by the environment.
+  std::unique_ptr<QGuiApplication> gui;
+  int guiArgc = 3;
+  char guiName[] = "nightpick-sim", platformFlag[] = "-platform", platformName[] = "offscreen";
+  char* guiArgv[] = {guiName, platformFlag, platformName, nullptr};
+  if (!reportFile.empty()) gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
 
   np::HeadlessResult result = np::runHeadless(options, std::cout, std::cerr);
   std::cout.flush();
+  if (!reportFile.empty() && result.hasReport) {
+    std::string error;
+    if (!np::writeReportPicture(result.report, reportFile, error)) {
+      std::cerr << "error: --report: " << error << std::endl;
+      return result.exitCode != 0 ? result.exitCode : 1;
+    }
+  }
   return result.exitCode;
 }

@@ -1,0 +1,193 @@
+// The night report worked out from a run's traces: the pairing of plans with the host's
+// acquisition runs, the waits from the status line, and the dark time.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "app/runner/HeadlessRun.h"
+#include "app/runner/NightReport.h"
+
+namespace np {
+namespace {
+
+using ::testing::HasSubstr;
+
+// 2026-12-08 00:00:00 UTC; the tests work at UTC offset 0 so local = UTC.
+constexpr double kT0 = 1796688000.0;
+
+AcquisitionEvent ev(double t, const char* kind, std::string text = "", double seconds = 0.0,
+                    std::string reason = "") {
+  AcquisitionEvent e;
+  e.utc = t;
+  e.kind = kind;
+  e.text = std::move(text);
+  e.seconds = seconds;
+  e.reason = std::move(reason);
+  return e;
+}
+
+std::string stamp(double unix) {
+  long s = static_cast<long>(unix - kT0);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "2026-12-08 %02ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
+  return buf;
+}
+
+std::string banner(double unix) {
+  return std::string(64, '*') + "\r\n**** Searching for new target " + stamp(unix) + "\r\n" + std::string(64, '*') +
+         "\r\n";
+}
+
+TEST(NightReportPairing, PlansTakeTheAcquisitionRunsInOrderWithTheirScoresAndImages) {
+  NightReportInput in;
+  in.startUnix = kT0;
+  in.endUnix = kT0 + 3 * 3600;
+  in.runLogText = banner(kT0 + 10) + "Target: A RA=1, DEC=2\r\n  Score=50 Elev=3 TransitAlt=4 HADiff=5\r\n" +
+                  "  >>> New bestscore = 50\r\nTarget: B RA=1, DEC=2\r\n  >>> New bestscore = 75.5\r\n" +
+                  "Running ACP plan for selected target:B\r\n" + banner(kT0 + 1000) +
+                  "  >>> New bestscore = 12.25\r\nRunning ACP plan for selected target:Second one\r\n" +
+                  banner(kT0 + 2000) + "No viable target - sleeping for 5 minutes\r\n" + banner(kT0 + 2400) +
+                  "  >>> New bestscore = -3\r\nRunning ACP plan for selected target:C\r\n";
+  in.acquisition = {
+      // A script left running by an earlier run: its images belong to no plan of this one.
+      ev(kT0 - 100, acqlog::kStart, "plan"), ev(kT0 + 5, acqlog::kExposure, "Old", 60),
+      ev(kT0 + 6, acqlog::kEnd, "", 0, acqlog::kEndDone),
+      ev(kT0 + 13, acqlog::kStart, "plan"), ev(kT0 + 100, acqlog::kAutofocus, "", 87),
+      ev(kT0 + 220, acqlog::kExposure, "B", 120), ev(kT0 + 340, acqlog::kExposure, "B", 120),
+      ev(kT0 + 400, acqlog::kSkipped, "B2"), ev(kT0 + 401, acqlog::kEnd, "", 0, acqlog::kEndDone),
+      // The second plan never became active: a lone END.
+      ev(kT0 + 1003, acqlog::kEnd, "", 0, acqlog::kEndError),
+      ev(kT0 + 2403, acqlog::kStart, "plan"), ev(kT0 + 2600, acqlog::kExposure, "C", 30),
+      // After the run: not counted.
+      ev(kT0 + 3 * 3600 + 50, acqlog::kExposure, "C", 30)};
+  NightReport r = buildNightReport(in);
+
+  ASSERT_EQ(r.plans.size(), 3u);
+  EXPECT_EQ(r.searches, 4);
+  EXPECT_EQ(r.noTargetSleeps, 1);
+
+  EXPECT_EQ(r.plans[0].target, "B");
+  EXPECT_EQ(r.plans[0].scoreText, "75.5");
+  EXPECT_DOUBLE_EQ(r.plans[0].score, 75.5);
+  EXPECT_TRUE(r.plans[0].started);
+  EXPECT_TRUE(r.plans[0].finished);
+  EXPECT_EQ(r.plans[0].endReason, acqlog::kEndDone);
+  EXPECT_DOUBLE_EQ(r.plans[0].startUnix, kT0 + 13);
+  EXPECT_DOUBLE_EQ(r.plans[0].endUnix, kT0 + 401);
+  EXPECT_EQ(r.plans[0].imagesTaken, 2);
+  EXPECT_EQ(r.plans[0].imagesSkipped, 1);
+  EXPECT_DOUBLE_EQ(r.plans[0].exposureSeconds, 240);
+
+  EXPECT_EQ(r.plans[1].target, "Second one");
+  EXPECT_EQ(r.plans[1].scoreText, "12.25");
+  EXPECT_FALSE(r.plans[1].started);
+  EXPECT_TRUE(r.plans[1].finished);
+  EXPECT_EQ(r.plans[1].endReason, acqlog::kEndError);
+  EXPECT_EQ(r.plans[1].imagesTaken, 0);
+
+  // Still running when the run ended: it lasts to the end of the run.
+  EXPECT_EQ(r.plans[2].target, "C");
+  EXPECT_DOUBLE_EQ(r.plans[2].score, -3);
+  EXPECT_TRUE(r.plans[2].started);
+  EXPECT_FALSE(r.plans[2].finished);
+  EXPECT_DOUBLE_EQ(r.plans[2].endUnix, in.endUnix);
+  EXPECT_EQ(r.plans[2].imagesTaken, 1);
+
+  EXPECT_EQ(r.imagesTaken, 3);
+  EXPECT_EQ(r.imagesSkipped, 1);
+}
+
+TEST(NightReportPairing, APlanWhoseScriptNeverRanBeforeTheStopHasNoImagesAndEndsWithTheRun) {
+  NightReportInput in;
+  in.startUnix = kT0;
+  in.endUnix = kT0 + 600;
+  in.runLogText = banner(kT0 + 590) + "  >>> New bestscore = 1\r\nRunning ACP plan for selected target:Late\r\n";
+  NightReport r = buildNightReport(in);
+  ASSERT_EQ(r.plans.size(), 1u);
+  EXPECT_FALSE(r.plans[0].started);
+  EXPECT_FALSE(r.plans[0].finished);
+  EXPECT_DOUBLE_EQ(r.plans[0].startUnix, kT0 + 590);
+  EXPECT_DOUBLE_EQ(r.plans[0].endUnix, kT0 + 600);
+  EXPECT_THAT(formatNightReport(r), HasSubstr("not started"));
+}
+
+TEST(NightReportWaits, EachWaitingStatusCountsUntilTheNextChangeOrTheEndOfTheRun) {
+  std::vector<StatusChange> st = {
+      {kT0 - 50, {}, "Nightpick stopped"},
+      {kT0, {}, "Waiting for ACP"},
+      {kT0 + 30, {}, "Waiting for Sun to reach an elevation of -12.5 degrees"},
+      {kT0 + 1030, {}, "Waiting for weather to be safe"},
+      {kT0 + 1330, {}, "Selecting best target"},
+      {kT0 + 1331, {}, "No viable target - sleeping for 5 minutes"},
+      {kT0 + 1632, {}, "Selecting best target"},
+      {kT0 + 1633, {}, "No viable target - sleeping for 5 minutes"}};
+  NightReportInput in;
+  in.startUnix = kT0;
+  in.endUnix = kT0 + 1700;
+  in.statuses = &st;
+  NightReport r = buildNightReport(in);
+  EXPECT_DOUBLE_EQ(r.waitHostSeconds, 30);
+  EXPECT_DOUBLE_EQ(r.waitDuskSeconds, 1000);
+  EXPECT_DOUBLE_EQ(r.waitWeatherSeconds, 300);
+  EXPECT_DOUBLE_EQ(r.waitTargetSeconds, 301 + 67);
+
+  std::string text = formatNightReport(r);
+  EXPECT_THAT(text, HasSubstr("Waiting for dusk:            0:16:40"));
+  EXPECT_THAT(text, HasSubstr("Waiting for weather:         0:05:00"));
+  EXPECT_THAT(text, HasSubstr("Waiting for a viable target: 0:06:08"));
+  EXPECT_THAT(text, HasSubstr("Waiting for the host:        0:00:30"));
+}
+
+// A Sun that sinks one degree a minute from +10 at kT0.
+double sinkingSun(double unix) { return 10.0 - (unix - kT0) / 60.0; }
+
+TEST(NightReportDark, SpansBelowFindTheCrossingsToAboutASecond) {
+  auto spans = spansBelow(sinkingSun, -18.0, kT0, kT0 + 3600);
+  ASSERT_EQ(spans.size(), 1u);
+  EXPECT_NEAR(spans[0].start, kT0 + 28 * 60, 1.0);
+  EXPECT_DOUBLE_EQ(spans[0].end, kT0 + 3600);
+
+  // Up and down: a Sun that dips below the threshold between two crossings, twice.
+  auto wave = [](double unix) { return 20.0 * std::sin((unix - kT0) / 3600.0); };
+  auto dips = spansBelow(wave, -10.0, kT0, kT0 + 4 * 3.14159265358979 * 3600);
+  ASSERT_EQ(dips.size(), 2u);
+  for (const TimeSpan& d : dips) {
+    EXPECT_NEAR(wave(d.start), -10.0, 0.01);
+    EXPECT_NEAR(wave(d.end), -10.0, 0.01);
+  }
+  EXPECT_TRUE(spansBelow(sinkingSun, -100.0, kT0, kT0 + 3600).empty());
+}
+
+TEST(NightReportDark, TheShareCountsOnlyExposureTimeInTheDark) {
+  NightReportInput in;
+  in.startUnix = kT0;
+  in.endUnix = kT0 + 3600;
+  in.sunElev = -18;
+  in.sunElevation = sinkingSun;  // dark from kT0 + 1680
+  in.runLogText = banner(kT0) + "  >>> New bestscore = 1\r\nRunning ACP plan for selected target:X\r\n";
+  in.acquisition = {ev(kT0 + 3, acqlog::kStart, "p"),
+                    ev(kT0 + 1740, acqlog::kExposure, "X", 120),  // 60 s before the dark, 60 s in it
+                    ev(kT0 + 3000, acqlog::kExposure, "X", 300),  // all in the dark
+                    ev(kT0 + 3001, acqlog::kEnd, "", 0, acqlog::kEndDone)};
+  NightReport r = buildNightReport(in);
+  EXPECT_NEAR(r.darkSeconds, 3600 - 1680, 1.0);
+  EXPECT_NEAR(r.exposingSecondsInDark, 360, 1.0);
+  EXPECT_DOUBLE_EQ(r.plans.at(0).exposureSeconds, 420);
+  // The Sun curve covers the run, both ends included.
+  ASSERT_FALSE(r.sun.empty());
+  EXPECT_DOUBLE_EQ(r.sun.front().unix, kT0);
+  EXPECT_DOUBLE_EQ(r.sun.back().unix, kT0 + 3600);
+  EXPECT_THAT(formatNightReport(r), HasSubstr("exposing 0:06:00"));
+}
+
+TEST(NightReportSun, TheSunIsHighAtLocalNoonAndLowAtMidnight) {
+  // Greenwich on 8 December (the Sun's declination about -22.7 degrees): 90 - 51.48 - 22.7
+  // at noon, 51.48 - 22.7 - 90 at midnight.
+  auto sun = sunElevationAt(51.48, 0.0);
+  EXPECT_NEAR(sun(kT0 + 12 * 3600), 15.8, 1.0);
+  EXPECT_NEAR(sun(kT0), -61.2, 1.0);
+}
+
+}  // namespace
+}  // namespace np

@@ -1,0 +1,94 @@
+// nightpick-sim itself, started as a user starts it: its options, what it prints on each
+// stream, its exit status and the picture it draws. The program is looked for beside this
+// test's executable (both are built into the build's bin/).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "runner/RunnerTestSupport.h"
+
+namespace np {
+namespace {
+
+using test::RunnerFolder;
+using ::testing::HasSubstr;
+using ::testing::MatchesRegex;
+using ::testing::Not;
+
+std::string runnerPath() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "nightpick-sim").string();
+}
+
+struct Outcome {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+Outcome runRunner(RunnerFolder& f, const std::string& arguments) {
+  const std::string outPath = f.dir.file("stdout.txt"), errPath = f.dir.file("stderr.txt");
+  std::string command = "'" + runnerPath() + "' " + arguments + " >'" + outPath + "' 2>'" + errPath + "'";
+  int status = std::system(command.c_str());
+  Outcome o;
+  o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  o.out = test::readFileBytes(outPath);
+  o.err = test::readFileBytes(errPath);
+  std::filesystem::remove(outPath);
+  std::filesystem::remove(errPath);
+  return o;
+}
+
+class RunnerBinary : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(runnerPath())) GTEST_SKIP() << "nightpick-sim is not built (GUI build off)";
+  }
+  RunnerFolder f;
+};
+
+TEST_F(RunnerBinary, ARunPrintsStatusLinesMessagesAndTheReportAndDrawsThePicture) {
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=5 priority=high", "M45\t03:47:24\t+24:07:00",
+               "**** remaining=5"});
+  const std::string picture = f.dir.file("night.png");
+  Outcome o = runRunner(f, "--program-dir '" + f.programDir() +
+                               "' --start 2026-12-08T00:00:00Z --hours 24 --stop-after-plans 3 --report '" + picture + "'");
+  EXPECT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_THAT(o.out, HasSubstr("\n2026-12-07 18:4"));
+  EXPECT_THAT(o.out, MatchesRegex("(.|\n)*\n[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} Running ACP plan for selected "
+                                  "target: M4[25]\n(.|\n)*"));
+  EXPECT_THAT(o.out, MatchesRegex("(.|\n)*Nightpick stopped\n\nNight report: 2026-12-07 17:00:00 to (.|\n)*"));
+  EXPECT_THAT(o.out, HasSubstr("Plans run: 3 ("));
+  EXPECT_THAT(o.err, HasSubstr("message: Unknown target config item name: 'priority'\n"));
+  EXPECT_THAT(o.err, Not(HasSubstr("error:")));
+
+  std::string png = test::readFileBytes(picture);
+  ASSERT_GT(png.size(), 10000u);
+  EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8));
+}
+
+TEST_F(RunnerBinary, AMissingListExitsNonZeroNamingTheError) {
+  Outcome o = runRunner(f, "--program-dir '" + f.programDir() + "' --start 2026-12-08T02:00:00Z --hours 2");
+  EXPECT_NE(o.exitCode, 0);
+  EXPECT_THAT(o.err, MatchesRegex("(.|\n)*error: [^\n]*targets.txt[^\n]*\n"));
+  EXPECT_FALSE(std::filesystem::exists(f.listPath()));
+}
+
+TEST_F(RunnerBinary, BadOptionsAreRefusedBeforeAnythingRuns) {
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=5"});
+  Outcome svg = runRunner(f, "--program-dir '" + f.programDir() + "' --hours 1 --report '" + f.dir.file("n.svg") + "'");
+  EXPECT_NE(svg.exitCode, 0);
+  EXPECT_THAT(svg.err, HasSubstr("--report"));
+  Outcome hours = runRunner(f, "--program-dir '" + f.programDir() + "' --hours -3");
+  EXPECT_NE(hours.exitCode, 0);
+  Outcome start = runRunner(f, "--program-dir '" + f.programDir() + "' --start yesterday");
+  EXPECT_NE(start.exitCode, 0);
+  EXPECT_THAT(start.err, HasSubstr("error: --start"));
+  // None of them got as far as the observing loop.
+  EXPECT_FALSE(std::filesystem::exists(f.runLogPath()));
+  EXPECT_EQ(svg.out + hours.out + start.out, "");
+}
+
+}  // namespace
+}  // namespace np
