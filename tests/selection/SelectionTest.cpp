@@ -235,15 +235,6 @@ TEST_F(SelectionTest, HorizonIsConsultedOnlyClearOfTheMinimumElevation) {
   EXPECT_EQ(bestTarget, "B\t2\t0");
 }
 
-TEST_F(SelectionTest, EveryTestIsAppliedEvenAfterOneFailed) {
-  // The tilt-up test fails, yet the horizon is still consulted for this group.
-  list({"A\t1\t70", "**** remaining=1"});
-  ON_CALL(host.prefs, TiltUpLimit()).WillByDefault(Return(60.0));
-  place(1, 50, 120, 0);
-  EXPECT_CALL(host.prefs, GetHorizon(120.0)).WillOnce(Return(0.0));
-  EXPECT_FALSE(run());
-}
-
 // ---- choosing among groups ----
 
 TEST_F(SelectionTest, BestGroupOfTheExampleList) {
@@ -271,17 +262,6 @@ TEST_F(SelectionTest, EqualScoresKeepTheEarlierGroup) {
   ASSERT_EQ(log.lines.size(), 5u);
   EXPECT_EQ(log.lines[2], "  >>> New bestscore = 180");
   EXPECT_EQ(log.lines[3], "Target: B RA=2, DEC=10");
-}
-
-TEST_F(SelectionTest, WorseLaterGroupIsLoggedButNotChosen) {
-  list({"A\t1\t10", "**** remaining=1", "B\t2\t10", "**** remaining=1"});
-  place(1, 40, 100, 1);
-  place(2, 40, 260, 2);
-  EXPECT_TRUE(run());
-  EXPECT_EQ(bestTarget, "A\t1\t10");
-  EXPECT_THAT(log.lines, ElementsAre("Target: A RA=1, DEC=10", "  Score=180 Elev=40 TransitAlt=60 HADiff=1",
-                                     "  >>> New bestscore = 180", "Target: B RA=2, DEC=10",
-                                     "  Score=150 Elev=40 TransitAlt=60 HADiff=2"));
 }
 
 TEST_F(SelectionTest, EmptyListOrNoDelimiterFindsNothing) {
@@ -338,14 +318,6 @@ TEST_F(SelectionTest, MessagesOfAGroupComeDelimiterFirst) {
   EXPECT_EQ(bestTargetstart, 2);
 }
 
-TEST_F(SelectionTest, TwoDelimitersInARow) {
-  list({"A\t1\t10", "**** remaining=1", "**** remaining=1"});
-  place(1, 40, 100, 1);
-  EXPECT_TRUE(run());
-  EXPECT_THAT(messages.messages, ElementsAre("Parse error - First tab missing from target line '**** remaining=1'"));
-  EXPECT_EQ(bestTargetstart, 0);
-}
-
 TEST_F(SelectionTest, UnreadableCountIsReportedAndTheOthersAreJudged) {
   list({"A\t1\t10", "**** remaining=1.5", "B\t2\t10", "**** remaining=2"});
   place(1, 40, 100, 0);
@@ -370,13 +342,6 @@ TEST_F(SelectionTest, TransformIsReplacedForEveryDelimiterLine) {
 
 // ---- the window's events during the pass ----
 
-TEST_F(SelectionTest, EventsAreProcessedBeforeEveryLine) {
-  list({"a", "b", "T\t1\t10", "**** remaining=1", "c"});
-  place(1, 40, 100, 1);
-  run();
-  EXPECT_EQ(events.calls, 5);
-}
-
 TEST_F(SelectionTest, StopEndsTheReadingAfterTheCurrentLine) {
   list({"A\t1\t10", "**** remaining=1", "B\t2\t10", "**** remaining=1", "C\t3\t10", "**** remaining=1"});
   place(1, 40, 100, 3);
@@ -394,14 +359,6 @@ TEST_F(SelectionTest, StopEndsTheReadingAfterTheCurrentLine) {
   EXPECT_EQ(host.transformsMade, 2);
 }
 
-TEST_F(SelectionTest, StoppedBeforeThePassReadsNothing) {
-  list({"A\t1\t10", "**** remaining=1"});
-  stopFlag = true;
-  EXPECT_FALSE(run());
-  EXPECT_EQ(events.calls, 0);
-  EXPECT_EQ(bestScore, kNoTargetScore);
-}
-
 TEST_F(SelectionTest, SettingsChangedDuringThePassApplyToLaterGroups) {
   list({"A\t1\t10", "**** remaining=1", "B\t2\t10", "**** remaining=1"});
   place(1, 40, 100, 3);
@@ -417,29 +374,11 @@ TEST_F(SelectionTest, SettingsChangedDuringThePassApplyToLaterGroups) {
 
 // ---- failures ----
 
-TEST_F(SelectionTest, MissingListFails) {
-  EXPECT_THROW(run(), RunTimeError);
-}
-
 TEST_F(SelectionTest, HostFailurePropagates) {
   list({"A\t1\t10", "**** remaining=1"});
   place(1, 40, 100, 1);
   EXPECT_CALL(host.util, HourAngle12(::testing::An<double>())).WillOnce(Throw(RunTimeError("HourAngle12 failed")));
   EXPECT_THROW(run(), RunTimeError);
-}
-
-TEST_F(SelectionTest, GroupStartsBeyondSixteenBits) {
-  std::vector<std::string> lines(40000, "; plan line");
-  lines.push_back("A\t1\t10");
-  lines.push_back("**** remaining=1");
-  lines.push_back("B\t2\t10");
-  lines.push_back("**** remaining=1");
-  list(std::move(lines));
-  place(1, 40, 100, 3);
-  place(2, 40, 100, 1);
-  EXPECT_TRUE(run());
-  EXPECT_EQ(bestTarget, "B\t2\t10");
-  EXPECT_EQ(bestTargetstart, 40002);
 }
 
 }  // namespace

@@ -202,19 +202,6 @@ TEST_F(PlanWriterTest, StartBeyondTheListFailsAndLeavesTheListAlone) {
   EXPECT_EQ(files.files.at(kList), kExampleList);
 }
 
-TEST_F(PlanWriterTest, MissingListFailsBeforeAnythingIsCreated) {
-  files.files.erase(kList);
-  EXPECT_THROW(run(0), RunTimeError);
-  EXPECT_THAT(files.operations, IsEmpty());
-}
-
-TEST_F(PlanWriterTest, PlanFolderFromTheHost) {
-  ON_CALL(host.localUser, DefaultPlanDir()).WillByDefault(Return("/host/Plans"));
-  run(0);
-  EXPECT_TRUE(files.FileExists("/host/Plans/nightpickplan.txt"));
-  EXPECT_EQ(planFilePath(host.util), "/host/Plans/nightpickplan.txt");
-}
-
 // ---- the autofocus decision ----
 
 struct FocusCase {

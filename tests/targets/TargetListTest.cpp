@@ -196,14 +196,6 @@ TEST(ExtractName, LineWithoutTabIsReportedAndLeavesNameAlone) {
   EXPECT_THAT(messages.messages, ElementsAre("Parse error - First tab missing from target line 'no tabs here'"));
 }
 
-TEST(ExtractName, OneTabIsEnough) {
-  RecordingMessageSink messages;
-  std::string name;
-  EXPECT_TRUE(extractName(messages, "Harbour Cluster\t21:05:00", name));
-  EXPECT_EQ(name, "Harbour Cluster");
-  EXPECT_THAT(messages.messages, IsEmpty());
-}
-
 TEST(ParseTarget, ConvertsToSinglePrecision) {
   testing::FakeHost host;
   RecordingMessageSink messages;
@@ -279,23 +271,6 @@ TEST(GroupReader, TwoDelimitersInARowMakeTheFirstTheTargetLineOfTheSecond) {
   ASSERT_EQ(groups.size(), 2u);
   EXPECT_EQ(groups[1].start, 2);
   EXPECT_EQ(groups[1].target, "**** remaining=1");
-}
-
-TEST(GroupReader, ListWithoutDelimiterHoldsNoGroup) {
-  EXPECT_THAT(feedAll({"A\t1\t2", "B\t3\t4", "***"}), IsEmpty());
-  EXPECT_THAT(feedAll({}), IsEmpty());
-}
-
-TEST(GroupReader, StartsBeyondSixteenBits) {
-  GroupReader reader;
-  for (int i = 0; i < 40000; ++i) reader.feed("plan line");
-  reader.feed("T\t1\t2");
-  ASSERT_EQ(reader.feed("**** remaining=1"), GroupReader::LineKind::GroupEnd);
-  reader.feed("U\t1\t2");
-  ASSERT_EQ(reader.feed("**** remaining=1"), GroupReader::LineKind::GroupEnd);
-  EXPECT_EQ(reader.group().start, 40002);
-  EXPECT_EQ(reader.group().delimiterLineNumber, 40004);
-  EXPECT_EQ(reader.linesRead(), 40004);
 }
 
 }  // namespace

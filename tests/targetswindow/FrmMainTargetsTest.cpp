@@ -51,19 +51,6 @@ TEST_F(FrmMainTargetsTest, ParseTargetConfigTellsWhetherTheCountWasRead) {
               ElementsAre("Invalid remaining count in target delimiter line '**** remaining=four'"));
 }
 
-TEST_F(FrmMainTargetsTest, ParseTargetUsesTheHostsConversions) {
-  std::string name;
-  float ra = 0, dec = 0;
-  EXPECT_TRUE(window.parseTarget("Harbour Cluster\t21:05:00\t-02:15:00", name, ra, dec));
-  EXPECT_EQ(name, "Harbour Cluster");
-  EXPECT_FLOAT_EQ(ra, 21.083333f);
-  EXPECT_FLOAT_EQ(dec, -2.25f);
-  EXPECT_FALSE(window.parseTarget("Harbour Cluster", name, ra, dec));
-  EXPECT_TRUE(window.extractName("Garden Field\t18:40:00\t+33:00:00", name));
-  EXPECT_EQ(name, "Garden Field");
-  EXPECT_THAT(messages.messages, ElementsAre("Parse error - First tab missing from target line 'Harbour Cluster'"));
-}
-
 TEST_F(FrmMainTargetsTest, SelectAndUpdateWorkOnTheWindowsState) {
   writeList("Twin Field South\t05:11:30\t+12:05:00\r\n**** remaining=2\r\n");
   window.logFile = files.OpenTextFileForAppending(sim.host->logDir() + "/Nightpick.log");
@@ -97,15 +84,6 @@ TEST_F(FrmMainTargetsTest, SelectionWithoutAnOpenRunLogFails) {
   std::string bestTarget;
   std::int64_t bestTargetstart = 0;
   EXPECT_THROW(window.selectTarget(bestScore, bestTarget, bestTargetstart), RunTimeError);
-}
-
-TEST_F(FrmMainTargetsTest, MissingListFails) {
-  window.logFile = files.OpenTextFileForAppending(sim.host->logDir() + "/Nightpick.log");
-  float bestScore = 0;
-  std::string bestTarget;
-  std::int64_t bestTargetstart = 0;
-  EXPECT_THROW(window.selectTarget(bestScore, bestTarget, bestTargetstart), RunTimeError);
-  EXPECT_THROW(window.updateTarget(bestTarget, 0), RunTimeError);
 }
 
 }  // namespace
