@@ -24,6 +24,8 @@ const QColor kSun(0x20, 0x20, 0x20);
 const QColor kWindowTop(0x8b, 0x1e, 0x3f);
 const QColor kMinimum(0x2e, 0x7d, 0x32);
 const QColor kHorizon(0x6d, 0x4c, 0x41);
+const QColor kWeather(0x45, 0x45, 0x45);
+const QColor kNoTarget(0x90, 0x90, 0x90);
 
 // Distinct colours for the targets that ran, in the order they first ran.
 const QColor kPalette[] = {QColor(0x1f, 0x77, 0xb4), QColor(0xd6, 0x27, 0x28), QColor(0x2c, 0xa0, 0x2c),
@@ -243,6 +245,24 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   // target in a row share one label).
   p.setPen(Qt::black);
   p.drawText(QRectF(0, lane.top(), lane.left() - 6, lane.height()), Qt::AlignRight | Qt::AlignVCenter, "plans");
+  auto waitBand = [&](const std::vector<TimeSpan>& spans, const QColor& colour, Qt::BrushStyle style,
+                      const QString& label) {
+    for (const TimeSpan& s : spans) {
+      double xa = ax.x(s.start), xb = ax.x(s.end);
+      QRectF band(xa, lane.top() + 4, std::max(1.5, xb - xa), lane.height() - 8);
+      p.fillRect(band, QColor(255, 255, 255, 160));
+      p.fillRect(band, QBrush(colour, style));
+      p.setPen(QPen(colour, 1));
+      p.setBrush(Qt::NoBrush);
+      p.drawRect(band);
+      if (fm.horizontalAdvance(label) + 8 < xb - xa) {
+        p.setPen(Qt::black);
+        p.drawText(band, Qt::AlignCenter, label);
+      }
+    }
+  };
+  waitBand(r.weatherWaits, kWeather, Qt::BDiagPattern, "weather");
+  waitBand(r.noTargetWaits, kNoTarget, Qt::Dense6Pattern, "no target");
   for (const PlanRun& plan : r.plans) {
     double xa = ax.x(std::max(plan.startUnix, t0)), xb = ax.x(std::min(plan.endUnix, t1));
     QColor c = colourOf[plan.target];
@@ -268,13 +288,10 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   // Legend.
   double lx = ax.plot.right() + 30, ly = ax.plot.top() + 12;
   const double row = 21;
-  auto text = [&](const QString& s, bool bold = false) {
-    QFont f = font;
-    f.setBold(bold);
-    p.setFont(f);
-    p.setPen(Qt::black);
-    p.drawText(QPointF(lx + 30, ly), s);
+  auto text = [&](const QString& s, double indent = 30) {
     p.setFont(font);
+    p.setPen(Qt::black);
+    p.drawText(QPointF(lx + indent, ly), s);
     ly += row;
   };
   auto heading = [&](const QString& s) {
@@ -328,18 +345,35 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   p.drawText(QRectF(lx, ly - 12, legendWidth, 36), Qt::TextWordWrap,
              "thick: while its plan ran; thin: its elevation through the run");
   ly += 44;
+  heading("Plans lane");
+  legendSwatch(p, {lx, ly}, QColor(0x1f, 0x77, 0xb4));
+  text("a plan running (its target's colour)");
+  if (!r.weatherWaits.empty()) {
+    legendSwatch(p, {lx, ly}, QColor(255, 255, 255));
+    p.fillRect(QRectF(lx, ly - 9, 22, 12), QBrush(kWeather, Qt::BDiagPattern));
+    text("waiting for safe weather");
+  }
+  if (!r.noTargetWaits.empty()) {
+    legendSwatch(p, {lx, ly}, QColor(255, 255, 255));
+    p.fillRect(QRectF(lx, ly - 9, 22, 12), QBrush(kNoTarget, Qt::Dense6Pattern));
+    text("no viable target, sleeping");
+  }
+  ly += 6;
 
   // Summary.
   heading("Summary");
-  text(QString("%1 plans, %2 images taken, %3 skipped").arg(r.plans.size()).arg(r.imagesTaken).arg(r.imagesSkipped));
-  text(QString("waiting for dusk %1").arg(QString::fromStdString(formatDuration(r.waitDuskSeconds))));
-  text(QString("waiting for weather %1").arg(QString::fromStdString(formatDuration(r.waitWeatherSeconds))));
-  text(QString("waiting for a target %1").arg(QString::fromStdString(formatDuration(r.waitTargetSeconds))));
-  if (r.darkSeconds > 0)
-    text(QString("exposing %1 of %2 dark (%3%)")
-             .arg(QString::fromStdString(formatDuration(r.exposingSecondsInDark)),
-                  QString::fromStdString(formatDuration(r.darkSeconds)))
-             .arg(100.0 * r.exposingSecondsInDark / r.darkSeconds, 0, 'f', 1));
+  text(QString("%1 plans, %2 images taken, %3 skipped").arg(r.plans.size()).arg(r.imagesTaken).arg(r.imagesSkipped),
+       0);
+  text(QString("waiting for dusk %1").arg(QString::fromStdString(formatDuration(r.waitDuskSeconds))), 0);
+  text(QString("waiting for weather %1").arg(QString::fromStdString(formatDuration(r.waitWeatherSeconds))), 0);
+  text(QString("waiting for a target %1").arg(QString::fromStdString(formatDuration(r.waitTargetSeconds))), 0);
+  if (r.darkSeconds > 0) {
+    text(QString("dark %1, exposing %2 (%3%)")
+             .arg(QString::fromStdString(formatDuration(r.darkSeconds)),
+                  QString::fromStdString(formatDuration(r.exposingSecondsInDark)))
+             .arg(100.0 * r.exposingSecondsInDark / r.darkSeconds, 0, 'f', 1),
+         0);
+  }
   p.end();
   return image;
 }

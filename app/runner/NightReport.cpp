@@ -237,6 +237,8 @@ NightReport buildNightReport(const NightReportInput& in) {
       if (startsWith(text, kStatusDusk)) r.waitDuskSeconds += length;
       else if (text == kStatusWeather) r.waitWeatherSeconds += length;
       else if (text == kNoViable) r.waitTargetSeconds += length;
+      if (length > 0 && text == kStatusWeather) r.weatherWaits.push_back({from, from + length});
+      if (length > 0 && text == kNoViable) r.noTargetWaits.push_back({from, from + length});
       else if (text == kStatusHost) r.waitHostSeconds += length;
     }
   }

@@ -67,6 +67,7 @@ struct NightReport {
   double waitWeatherSeconds = 0.0;  // "Waiting for weather to be safe"
   double waitTargetSeconds = 0.0;   // "No viable target - sleeping for 5 minutes"
   double waitHostSeconds = 0.0;     // "Waiting for ACP"
+  std::vector<TimeSpan> weatherWaits, noTargetWaits;  // when, for the picture
 
   // Dark time: the Sun below sunElev, within the run.
   double sunElev = -18.0;

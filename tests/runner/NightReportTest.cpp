@@ -131,6 +131,11 @@ TEST(NightReportWaits, EachWaitingStatusCountsUntilTheNextChangeOrTheEndOfTheRun
   EXPECT_DOUBLE_EQ(r.waitDuskSeconds, 1000);
   EXPECT_DOUBLE_EQ(r.waitWeatherSeconds, 300);
   EXPECT_DOUBLE_EQ(r.waitTargetSeconds, 301 + 67);
+  ASSERT_EQ(r.weatherWaits.size(), 1u);
+  EXPECT_DOUBLE_EQ(r.weatherWaits[0].start, kT0 + 1030);
+  EXPECT_DOUBLE_EQ(r.weatherWaits[0].end, kT0 + 1330);
+  ASSERT_EQ(r.noTargetWaits.size(), 2u);
+  EXPECT_DOUBLE_EQ(r.noTargetWaits[1].end, kT0 + 1700);  // cut at the end of the run
 
   std::string text = formatNightReport(r);
   EXPECT_THAT(text, HasSubstr("Waiting for dusk:            0:16:40"));
