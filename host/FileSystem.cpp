@@ -95,7 +95,10 @@ class LocalTextReader : public TextReader {
 
 class LocalTextWriter : public TextWriter {
  public:
-  LocalTextWriter(std::FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
+  // A log opened for appending is flushed line by line, so that it can be read while a
+  // run goes on and a crash loses no line already written.
+  LocalTextWriter(std::FILE* f, std::string path, bool flushEveryLine)
+      : f_(f), path_(std::move(path)), flushEveryLine_(flushEveryLine) {}
   ~LocalTextWriter() override {
     if (f_ != nullptr) std::fclose(f_);
   }
@@ -106,6 +109,7 @@ class LocalTextWriter : public TextWriter {
     if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) ||
         std::fwrite("\r\n", 1, 2, f_) != 2)
       fail("Cannot write", path_, errno != 0 ? errno : EIO);
+    if (flushEveryLine_ && std::fflush(f_) != 0) fail("Cannot write", path_, errno != 0 ? errno : EIO);
   }
 
   void Close() override {
@@ -125,14 +129,16 @@ class LocalTextWriter : public TextWriter {
  private:
   std::FILE* f_;
   std::string path_;
+  bool flushEveryLine_;
 };
 
-std::unique_ptr<TextWriter> openWriter(const std::string& path, const char* mode, const char* what) {
+std::unique_ptr<TextWriter> openWriter(const std::string& path, const char* mode, const char* what,
+                                       bool flushEveryLine) {
   checkPath(what, path);
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) fail(what, path, errno != 0 ? errno : EIO);
-  return std::make_unique<LocalTextWriter>(f, path);
+  return std::make_unique<LocalTextWriter>(f, path, flushEveryLine);
 }
 
 }  // namespace
@@ -153,11 +159,11 @@ std::unique_ptr<TextReader> LocalFileSystem::OpenTextFile(const std::string& pat
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::OpenTextFileForAppending(const std::string& path) {
-  return openWriter(path, "ab", "Cannot open for appending");
+  return openWriter(path, "ab", "Cannot open for appending", true);
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::CreateTextFile(const std::string& path) {
-  return openWriter(path, "wb", "Cannot create");
+  return openWriter(path, "wb", "Cannot create", false);
 }
 
 bool LocalFileSystem::FileExists(const std::string& path) noexcept { return notAFileCause(path) == 0; }

@@ -34,7 +34,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens an existing file for reading (never creates it).
   virtual std::unique_ptr<TextReader> OpenTextFile(const std::string& path) = 0;
-  // Opens for appending, creating the file if it is missing.
+  // Opens for appending, creating the file if it is missing. Every line reaches the file
+  // as it is written.
   virtual std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) = 0;
   // Creates the file, replacing any file of that name.
   virtual std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) = 0;

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "app/FrmMain.h"
 #include "host/ErfaEphemeris.h"
 #include "host/FileSystem.h"
@@ -59,8 +61,13 @@ class AppWorld {
     platform = std::make_unique<Platform>(Platform{*observatory, ephemeris, files, clock, messages, pump,
                                                    NumberLocale{'.'}, dir.file("nightpick")});
     main = std::make_unique<frmMain>(*platform, &view);
-    pump.setOnEvents([this] {
+    // A run that goes on far longer than any test means is a failure, not a hang.
+    pump.setOnEvents([this, start] {
       if (onEvents) onEvents();
+      if (main->running() && !main->stopFlag && clock.unixSeconds() > start + kLimitHours * 3600) {
+        ADD_FAILURE() << "the run was still going after " << kLimitHours << " simulated hours";
+        main->StopButton_Click();
+      }
     });
   }
 
@@ -71,6 +78,7 @@ class AppWorld {
   std::vector<std::string> runLogLines() const;
   double hoursSinceStart(double startUnix) const { return (clock.unixSeconds() - startUnix) / 3600.0; }
 
+  static constexpr double kLimitHours = 100;
   TempDir dir;
   std::string hostDir;
   ManualClock clock;

@@ -1,0 +1,355 @@
+// Whole simulated days and nights through the start button's handler, on the shared
+// simulated clock: status texts, log lines, the plan, the list and the host's state.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "AppWorld.h"
+#include "host/sim/SimTime.h"
+
+namespace np::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// 05:00 local at the default site (UTC-7): night, dawn at about 05:48.
+const char kNight[] = "2026-12-07T12:00:00Z";
+// 13:00 local: day, dusk at about 18:47.
+const char kDay[] = "2026-12-07T20:00:00Z";
+
+// Near the meridian before dawn at the default site.
+const char kOneTarget[] = "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=1\r\n";
+
+double utc(const char* iso) {
+  double t = 0;
+  EXPECT_TRUE(sim::parseUtcInstant(iso, t));
+  return t;
+}
+
+// Presses Stop once `when` holds (checked at every event processing of the loop).
+void stopWhen(AppWorld& w, std::function<bool()> when) {
+  w.onEvents = [&w, when, pressed = false]() mutable {
+    if (!pressed && w.main->running() && when()) {
+      pressed = true;
+      w.main->StopButton_Click();
+    }
+  };
+}
+
+long count(const std::vector<std::string>& lines, const std::string& prefix) {
+  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+}
+
+void expectStopped(AppWorld& w) {
+  EXPECT_EQ(w.main->statusText(), "Nightpick stopped");
+  EXPECT_TRUE(w.main->startEnabled());
+  EXPECT_FALSE(w.main->stopEnabled());
+  EXPECT_FALSE(w.main->stopAndAbortEnabled());
+  EXPECT_FALSE(w.main->running());
+  EXPECT_EQ(w.main->logFile, nullptr);
+}
+
+TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  bool runningSeen = false;
+  w.onEvents = [&] {
+    if (!w.main->running()) return;
+    if (w.main->running()) {
+      EXPECT_FALSE(w.main->startEnabled());
+      EXPECT_TRUE(w.main->stopEnabled());
+      EXPECT_TRUE(w.main->stopAndAbortEnabled());
+    }
+    if (w.observatory->scriptActive()) runningSeen = true;
+    if (runningSeen && !w.observatory->scriptRunning()) w.main->StopButton_Click();
+  };
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_TRUE(runningSeen);
+
+  auto log = w.runLogLines();
+  ASSERT_GE(log.size(), 9u);
+  EXPECT_EQ(log[0], std::string(64, '*'));
+  EXPECT_EQ(log[1], "**** Searching for new target 2026-12-07 05:00:00");
+  EXPECT_EQ(log[2], std::string(64, '*'));
+  EXPECT_THAT(log[3], StartsWith("Target: Near Meridian RA=10, DEC=30"));
+  EXPECT_THAT(log[4], StartsWith("  Score="));
+  EXPECT_THAT(log[5], StartsWith("  >>> New bestscore = "));
+  EXPECT_EQ(log[6], "Updating targets file");
+  EXPECT_EQ(log[7], "Performing autofocus on this target");
+  EXPECT_EQ(log[8], "Remaining count for best target = 0");
+  EXPECT_EQ(log[9], "Running ACP plan for selected target:Near Meridian");
+  EXPECT_EQ(log.size(), 10u);
+
+  EXPECT_THAT(w.view.statuses, ElementsAre("Selecting best target", "Updating targets file",
+                                           "Running ACP plan for selected target: Near Meridian",
+                                           "Nightpick stopping", "Nightpick stopped"));
+  EXPECT_EQ(w.targets(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  // The host ran the plan named in runplanonce.txt: quit time at the coming dawn (UTC),
+  // the autofocus, the group's line.
+  std::string plan = readFileBytes(w.hostDir + "/Plans/nightpickplan.txt");
+  EXPECT_THAT(plan, StartsWith("#QUITAT 2026-12-07 12:"));
+  EXPECT_THAT(plan, HasSubstr("\r\n#autofocus\r\nNear Meridian\t10:00:00\t+30:00:00\r\n"));
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tSTART\t" + w.hostDir + "/Plans/nightpickplan.txt"));
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tEND\tdone"));
+  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Plans/runplanonce.txt"));  // taken by the host
+}
+
+TEST(ObservingLoop, WaitsForTheHostToBeIdleBeforeAnythingElse) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  writeFileBytes(w.hostDir + "/Plans/other.txt", "Other\t10:00:00\t+30:00:00\r\n");
+  writeFileBytes(w.hostDir + "/Plans/runplanonce.txt", w.hostDir + "/Plans/other.txt\r\n");
+  w.main->util->LoadScript(w.hostDir + "/Scripts/AcquireImages.js");
+  w.main->util->RunScript();
+  w.clock.advance(5);
+  ASSERT_TRUE(w.main->util->ScriptActive());
+  bool idleSeen = false;
+  w.onEvents = [&] {
+    if (!w.main->running()) return;
+    if (w.observatory->scriptActive()) {
+      EXPECT_EQ(w.main->statusText(), "Waiting for ACP");
+      EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/Nightpick.log"));
+    } else if (!idleSeen) {
+      idleSeen = true;
+    }
+    if (w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
+  };
+  w.main->StartButton_Click();
+  EXPECT_TRUE(idleSeen);
+  EXPECT_EQ(w.view.statuses.front(), "Waiting for ACP");
+  EXPECT_EQ(w.observatory->runCount(), 1);  // only the other program's run
+  expectStopped(w);
+}
+
+TEST(ObservingLoop, ByDayParksWaitsForDuskUnparksAndSearches) {
+  AppWorld w("", kDay);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  bool parkedDuringWait = true;
+  long waitSets = 0;
+  w.onEvents = [&] {
+    if (!w.main->running()) return;
+    if (w.main->statusText() == "Waiting for Sun to reach an elevation of -18 degrees") {
+      ++waitSets;
+      parkedDuringWait = parkedDuringWait && w.observatory->parked();
+    }
+    if (w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
+  };
+  w.main->StartButton_Click();
+  auto log = w.runLogLines();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_THAT(log[0], StartsWith("Currently daytime (2026-12-07 13:00:00) - waiting for dusk at 2026-12-07 18:4"));
+  EXPECT_EQ(log[1], std::string(64, '*'));
+  EXPECT_THAT(log[2], StartsWith("**** Searching for new target 2026-12-07 18:4"));
+  EXPECT_TRUE(parkedDuringWait);
+  EXPECT_GT(waitSets, 5 * 3600);  // set anew every second for more than five hours
+  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tPARK"));
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tUNPARK"));
+}
+
+TEST(ObservingLoop, StopDuringTheDayWaitUnparksAndEndsTheRun) {
+  AppWorld w("", kDay);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  const double start = w.clock.unixSeconds();
+  stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 3600; });
+  w.main->StartButton_Click();
+  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_LE(w.clock.unixSeconds(), start + 3602);
+  expectStopped(w);
+  EXPECT_EQ(w.runLogLines().size(), 1u);
+}
+
+TEST(ObservingLoop, NeverParksAMountThatCannotUnpark) {
+  AppWorld w("[mount]\ncan_unpark = false\n", kDay);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  const double start = w.clock.unixSeconds();
+  stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 60; });
+  w.main->StartButton_Click();
+  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/AcquireImages.log") &&
+               w.acquisitionLog().find("PARK") != std::string::npos);
+}
+
+TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
+  AppWorld w("", kNight);
+  w.writeTargets("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  w.main->Form_Load();
+  bool runOnceSeen = false;
+  w.onEvents = [&] {
+    if (!w.main->running()) return;
+    if (w.main->statusText() == "No viable target - sleeping for 5 minutes")
+      runOnceSeen = runOnceSeen || std::filesystem::exists(w.hostDir + "/Plans/runplanonce.txt");
+    if (count(w.runLogLines(), "**** Searching") == 2) w.main->StopButton_Click();
+  };
+  w.main->StartButton_Click();
+  auto log = w.runLogLines();
+  EXPECT_THAT(log, ElementsAre(std::string(64, '*'), "**** Searching for new target 2026-12-07 05:00:00",
+                               std::string(64, '*'), "No viable target - sleeping for 5 minutes",
+                               std::string(64, '*'), "**** Searching for new target 2026-12-07 05:05:01",
+                               std::string(64, '*')));
+  EXPECT_FALSE(runOnceSeen);
+  EXPECT_EQ(w.observatory->runCount(), 0);
+}
+
+TEST(ObservingLoop, AStopDuringTheSleepEndsTheRunWithinASecond) {
+  AppWorld w("", kNight);
+  w.writeTargets("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  w.main->Form_Load();
+  double pressedAt = 0;
+  w.onEvents = [&] {
+    if (!w.main->running() || pressedAt) return;
+    if (w.clock.unixSeconds() >= utc(kNight) + 100) {
+      pressedAt = w.clock.unixSeconds();
+      w.main->StopButton_Click();
+    }
+  };
+  w.main->StartButton_Click();
+  EXPECT_LE(w.clock.unixSeconds() - pressedAt, 1.0);
+  expectStopped(w);
+}
+
+TEST(ObservingLoop, WaitsOutUnsafeWeatherThenSearches) {
+  AppWorld w("[weather]\nconnected = true\nunsafe = 2026-12-07T11:00:00Z/2026-12-07T12:20:00Z\n", kNight);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  stopWhen(w, [&] { return w.main->statusText() == "Selecting best target"; });
+  w.main->StartButton_Click();
+  EXPECT_EQ(w.view.statuses.front(), "Waiting for weather to be safe");
+  EXPECT_GE(w.view.statusSets, 20 * 60);
+  auto log = w.runLogLines();
+  ASSERT_GE(log.size(), 2u);
+  EXPECT_EQ(log[1], "**** Searching for new target 2026-12-07 05:20:00");
+}
+
+TEST(ObservingLoop, AStopDuringAPlanLeavesTheHostScriptRunning) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  stopWhen(w, [&] { return w.observatory->scriptActive(); });
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_TRUE(w.main->util->ScriptActive());
+  EXPECT_EQ(w.runLogLines().back(), "Running ACP plan for selected target:Near Meridian");
+  EXPECT_EQ(w.targets(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");  // the run counts
+}
+
+TEST(ObservingLoop, StopAndAbortDuringAPlanAbortsTheHostScript) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  w.onEvents = [&] {
+    if (w.main->running() && !w.main->stopFlag && w.observatory->scriptActive()) w.main->StopAndAbortButton_Click();
+  };
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_FALSE(w.main->util->ScriptActive());
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tEND\taborted"));
+}
+
+TEST(ObservingLoop, ClosingTheWindowDuringAWaitEndsTheRunAndSaves) {
+  AppWorld w("", kDay);
+  w.writeTargets(kOneTarget);
+  w.main->Form_Load();
+  const double start = w.clock.unixSeconds();
+  w.onEvents = [&] {
+    if (w.main->running() && !w.main->stopFlag && w.clock.unixSeconds() > start + 600) w.main->Form_Unload();
+  };
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_EQ(w.view.unloads, 1);
+  EXPECT_TRUE(std::filesystem::exists(w.dir.file("config.ini")));
+  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_LE(w.clock.unixSeconds(), start + 602);
+}
+
+TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
+  AppWorld w("", kNight);
+  w.writeTargets(
+      "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=100\r\n"
+      "Spring Field\t10:00:00\t+30:00:00\r\n**** remaining=100\r\n");
+  w.main->Form_Load();
+  const double start = w.clock.unixSeconds();
+  stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 48 * 3600; });
+  w.main->StartButton_Click();
+  auto log = w.runLogLines();
+  EXPECT_EQ(count(log, "Currently daytime ("), 2);
+  // Plans before the first dawn, during both nights, none by day.
+  std::string acq = w.acquisitionLog();
+  EXPECT_THAT(acq, HasSubstr("2026-12-07 12:0"));
+  EXPECT_THAT(acq, HasSubstr("2026-12-08 05:"));
+  EXPECT_THAT(acq, HasSubstr("2026-12-09 05:"));
+  long plans = count(log, "Running ACP plan for selected target:");
+  EXPECT_GT(plans, 40);
+  EXPECT_EQ(w.observatory->runCount(), plans);
+  std::string t = w.targets();
+  // Every plan lowered one of the two counts.
+  int a = 0, b = 0;
+  ASSERT_EQ(std::sscanf(t.c_str(), "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=%d\r\n", &a), 1);
+  ASSERT_NE(t.find("Spring Field"), std::string::npos);
+  ASSERT_EQ(std::sscanf(t.c_str() + t.find("Spring Field"), "Spring Field\t10:00:00\t+30:00:00\r\n**** remaining=%d", &b),
+            1);
+  EXPECT_EQ((100 - a) + (100 - b), plans);
+  EXPECT_LT(a, 100);
+  EXPECT_LT(b, 100);
+}
+
+TEST(ObservingLoop, GivesUpOnAScriptThatIsNeverSeenRunning) {
+  // A plan line the host cannot read: its run ends at once, before it ever shows active.
+  AppWorld w("", kNight);
+  w.writeTargets("not a plan line\r\n" + std::string(kOneTarget));
+  w.main->Form_Load();
+  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 2; });
+  w.main->StartButton_Click();
+  auto log = w.runLogLines();
+  auto it = std::find(log.begin(), log.end(), "Running ACP plan for selected target:Near Meridian");
+  ASSERT_NE(it, log.end());
+  ASSERT_NE(it + 1, log.end());
+  EXPECT_EQ(*(it + 1), "ACP script was not seen running - going on with the next pass");
+  EXPECT_EQ(count(log, "**** Searching"), 2);
+}
+
+TEST(ObservingLoop, AnUnreachableDuskElevationEndsTheRunWithAMessage) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  writeFileBytes(w.dir.file("config.ini"),
+                 "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,x\r\nmaxElevation,90\r\nminAzimuth,0\r\n"
+                 "maxAzimuth,360\r\nsunElev,-95\r\n");
+  w.main->Form_Load();
+  w.main->StartButton_Click();
+  expectStopped(w);
+  ASSERT_EQ(w.messages.messages.size(), 1u);
+  EXPECT_THAT(w.messages.messages[0], HasSubstr("-95"));
+  auto log = w.runLogLines();
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_THAT(log[0], HasSubstr("-95"));
+}
+
+TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
+  AppWorld w("", kNight);
+  w.main->Form_Load();
+  try {
+    w.main->StartButton_Click();
+    FAIL() << "expected a run-time failure";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(e.what(), HasSubstr("targets.txt"));
+  }
+  EXPECT_EQ(w.main->logFile, nullptr);
+  EXPECT_FALSE(w.main->running());
+  auto log = w.runLogLines();
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_THAT(log[1], StartsWith("**** Searching for new target"));
+  EXPECT_FALSE(std::filesystem::exists(w.dir.file("targets.txt")));
+  EXPECT_FALSE(std::filesystem::exists(w.dir.file("newtargets.txt")));
+}
+
+}  // namespace
+}  // namespace np::test
