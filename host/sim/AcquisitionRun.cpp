@@ -8,21 +8,11 @@
 
 #include "host/Errors.h"
 #include "host/sim/SimTime.h"
+#include "host/sim/Text.h"
 #include "host/sim/SkyMath.h"
 
 namespace np::sim {
 namespace {
-
-std::string trim(const std::string& s) {
-  auto first = std::find_if_not(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
-  auto last = std::find_if_not(s.rbegin(), s.rend(), [](unsigned char c) { return std::isspace(c); }).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
-std::string upper(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-  return s;
-}
 
 double readPositive(const std::string& text, const std::string& directive) {
   const char* begin = text.c_str();

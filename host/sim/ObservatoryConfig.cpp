@@ -15,20 +15,13 @@
 
 #include "host/Errors.h"
 #include "host/sim/SimTime.h"
+#include "host/sim/Text.h"
 
 namespace np {
 namespace {
 
-std::string trim(const std::string& s) {
-  auto first = std::find_if_not(s.begin(), s.end(), [](unsigned char c) { return std::isspace(c); });
-  auto last = std::find_if_not(s.rbegin(), s.rend(), [](unsigned char c) { return std::isspace(c); }).base();
-  return first < last ? std::string(first, last) : std::string();
-}
-
-std::string lower(std::string s) {
-  std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return s;
-}
+using sim::lower;
+using sim::trim;
 
 // A value that cannot be read; the caller adds the key and the line.
 struct BadValue {
