@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
   app.add_option("--stop-after-plans", options.stopAfterPlans, "press Stop once N plans have finished")
       ->check(CLI::PositiveNumber);
   std::string reportFile;
-  app.add_option("--report", reportFile, "also draw the night report as a picture (.png or .svg)");
+  app.add_option("--report", reportFile, "also draw the night report as a PNG picture");
   CLI11_PARSE(app, argc, argv);
   if (!reportFile.empty() && !np::isReportPicturePath(reportFile)) {
     std::cerr << "error: --report: only .png pictures are written: '" << reportFile << "'" << std::endl;
