@@ -19,9 +19,7 @@ class Clock {
 
   double julianDateUtc() const { return unixSeconds() / 86400.0 + kUnixEpochJD; }
   // The computer's current local date-time ("Now").
-  DateTime nowLocal() const {
-    return DateTime{(unixSeconds() + utcOffsetHours_ * 3600.0) / 86400.0 + (kUnixEpochJD - kSerialEpochJD)};
-  }
+  DateTime nowLocal() const { return localFromUnix(unixSeconds(), utcOffsetHours_); }
 
  private:
   double utcOffsetHours_ = 0.0;

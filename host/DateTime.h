@@ -20,6 +20,15 @@ struct CivilTime {
 inline constexpr double kSerialEpochJD = 2415018.5;
 inline constexpr double kUnixEpochJD = 2440587.5;
 
+// The local date-time of a UTC instant (seconds since 1970) in a zone `utcOffsetHours`
+// east of UTC, and back.
+inline DateTime localFromUnix(double unixSeconds, double utcOffsetHours) {
+  return DateTime{(unixSeconds + utcOffsetHours * 3600.0) / 86400.0 + (kUnixEpochJD - kSerialEpochJD)};
+}
+inline double unixFromLocal(DateTime local, double utcOffsetHours) {
+  return (local.serial - (kUnixEpochJD - kSerialEpochJD)) * 86400.0 - utcOffsetHours * 3600.0;
+}
+
 DateTime fromCivil(const CivilTime& t);
 CivilTime toCivil(DateTime d);  // seconds rounded to the nearest millisecond
 // "YYYY-MM-DD HH:MM:SS", seconds rounded to the nearest whole second.

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "host/DateTime.h"
+#include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 
 namespace np {
@@ -39,7 +40,7 @@ double localHours(const NightReport& r, double unix) { return (unix + r.utcOffse
 
 QString localClock(const NightReport& r, double unix) {
   return QString::fromStdString(
-      formatGeneralDate(DateTime{(unix + r.utcOffsetHours * 3600.0) / 86400.0 + (kUnixEpochJD - kSerialEpochJD)}));
+      formatGeneralDate(localFromUnix(unix, r.utcOffsetHours)));
 }
 
 struct Axes {
@@ -187,7 +188,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   auto curve = [&](const ReportGroup& g) {
     QPainterPath path;
     for (std::size_t i = 0; i < sun.size(); ++i) {
-      double jd = sun[i].unix / 86400.0 + kUnixEpochJD;
+      double jd = sim::julianDateFromUnix(sun[i].unix);
       double elev = sim::horizontalAt(g.ra, g.dec, r.latitude, r.longitude, jd).elevation;
       QPointF pt(ax.x(sun[i].unix), ax.y(elev));
       if (i == 0) path.moveTo(pt); else path.lineTo(pt);
@@ -219,7 +220,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
     const int n = std::max(2, static_cast<int>((plan.endUnix - plan.startUnix) / 60.0));
     for (int i = 0; i <= n; ++i) {
       double t = plan.startUnix + (plan.endUnix - plan.startUnix) * i / n;
-      double elev = sim::horizontalAt(g.ra, g.dec, r.latitude, r.longitude, t / 86400.0 + kUnixEpochJD).elevation;
+      double elev = sim::horizontalAt(g.ra, g.dec, r.latitude, r.longitude, sim::julianDateFromUnix(t)).elevation;
       QPointF pt(ax.x(t), ax.y(elev));
       if (i == 0) path.moveTo(pt); else path.lineTo(pt);
     }

@@ -13,6 +13,7 @@
 #include "app/runner/HeadlessRun.h"
 #include "host/DateTime.h"
 #include "host/ErfaEphemeris.h"
+#include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "night/Twilight.h"
 #include "targets/TargetList.h"
@@ -30,21 +31,19 @@ constexpr std::string_view kStatusDusk = "Waiting for Sun to reach an elevation 
 constexpr std::string_view kStatusWeather = "Waiting for weather to be safe";
 constexpr std::string_view kStatusHost = "Waiting for ACP";
 
-constexpr double kSerialToUnixDays = kUnixEpochJD - kSerialEpochJD;
-
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
 std::string localText(double unix, double utcOffsetHours) {
-  return formatGeneralDate(DateTime{(unix + utcOffsetHours * 3600.0) / 86400.0 + kSerialToUnixDays});
+  return formatGeneralDate(localFromUnix(unix, utcOffsetHours));
 }
 
 // A local "YYYY-MM-DD HH:MM:SS" of the run log as UTC seconds; NaN when unreadable.
 double localTextToUnix(const std::string& text, double utcOffsetHours) {
   CivilTime civil;
   if (!parseIsoDateTime(text, civil)) return std::numeric_limits<double>::quiet_NaN();
-  return (fromCivil(civil).serial - kSerialToUnixDays) * 86400.0 - utcOffsetHours * 3600.0;
+  return unixFromLocal(fromCivil(civil), utcOffsetHours);
 }
 
 std::vector<std::string> splitLines(const std::string& text) {
@@ -114,7 +113,7 @@ SunElevationAt sunElevationAt(double latitude, double longitude) {
   earth->setBodyType(0);
   earth->setNumber(3);
   return [factory, earth, latitude, longitude](double unixSeconds) {
-    const double jd = unixSeconds / 86400.0 + kUnixEpochJD;
+    const double jd = sim::julianDateFromUnix(unixSeconds);
     double ra = 0.0, dec = 0.0;
     SunEphem(*earth, *factory, jd, ra, dec);
     return sim::horizontalAt(ra, dec, latitude, longitude, jd).elevation;

@@ -18,6 +18,7 @@
 #include "host/sim/SimulatedObservatory.h"
 #include "night/SimulatedWait.h"
 #include "support/TempDir.h"
+#include "support/TestText.h"
 
 namespace np::test {
 
@@ -75,7 +76,7 @@ class AppWorld {
   std::string targets() const { return readFileBytes(dir.file("targets.txt")); }
   std::string runLog() const { return readFileBytes(hostDir + "/Logs/Nightpick.log"); }
   std::string acquisitionLog() const { return readFileBytes(hostDir + "/Logs/AcquireImages.log"); }
-  std::vector<std::string> runLogLines() const;
+  std::vector<std::string> runLogLines() const { return splitLines(runLog()); }
   double hoursSinceStart(double startUnix) const { return (clock.unixSeconds() - startUnix) / 3600.0; }
 
   static constexpr double kLimitHours = 100;
@@ -92,20 +93,5 @@ class AppWorld {
   std::unique_ptr<frmMain> main;
   std::function<void()> onEvents;  // runs at every DoEvents: the "user"
 };
-
-inline std::vector<std::string> AppWorld::runLogLines() const {
-  std::vector<std::string> lines;
-  std::string all = runLog(), line;
-  for (char c : all) {
-    if (c == '\n') {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
-      line.clear();
-    } else {
-      line += c;
-    }
-  }
-  return lines;
-}
 
 }  // namespace np::test

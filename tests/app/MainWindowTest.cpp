@@ -13,9 +13,7 @@ namespace {
 
 using ::testing::HasSubstr;
 
-const char kDefaultConfig[] =
-    "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\nmaxElevation,90\r\n"
-    "minAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,-18\r\n";
+const std::string& kDefaultConfig = kDefaultConfigText;
 
 // Starts a real acquisition run in the simulated observatory, as another program would.
 void startHostScript(AppWorld& w, const std::string& planLines) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/FrmMain.h"
+#include "support/TestText.h"
 #include "app/Ui.h"
 #include "app/qt/MainWindow.h"
 #include "host/Clock.h"
@@ -26,14 +27,7 @@ namespace np::guitest {
 inline constexpr double kStartUnix = 1717268400.0;
 
 // The settings file as written with every default.
-inline const std::string kDefaultConfig =
-    "lastFocusJD,0\r\n"
-    "focusInterval,30\r\n"
-    "baseDir,C:\\Astronomy\\Nightpick\\\r\n"
-    "maxElevation,90\r\n"
-    "minAzimuth,0\r\n"
-    "maxAzimuth,360\r\n"
-    "sunElev,-18\r\n";
+inline const std::string& kDefaultConfig = np::test::kDefaultConfigText;
 
 // The host's utility object, counting the calls the stop buttons may make and able to
 // fail on demand; everything else passes to the simulated observatory.

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "runner/RunnerTestSupport.h"
+#include "support/TestText.h"
 
 namespace np {
 namespace {
@@ -26,16 +27,7 @@ const std::vector<std::string> kSkyList = {
     "Omega Centauri\t13:26:47\t-47:28:46", "**** remaining=50", "M45\t03:47:24\t+24:07:00",     "**** remaining=50",
     "M104\t12:39:59\t-11:37:23",        "**** remaining=50"};
 
-std::vector<std::string> lines(const std::string& text) {
-  std::vector<std::string> out;
-  std::string line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out.push_back(line);
-  }
-  return out;
-}
+std::vector<std::string> lines(const std::string& text) { return test::splitLines(text); }
 
 int countPrefix(const std::vector<std::string>& ls, const std::string& prefix) {
   return static_cast<int>(std::count_if(ls.begin(), ls.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));

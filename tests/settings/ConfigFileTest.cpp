@@ -1,4 +1,5 @@
 #include "settings/ConfigFile.h"
+#include "support/TestText.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,14 +19,7 @@ using test::TempDir;
 using test::writeFileBytes;
 using ::testing::HasSubstr;
 
-const char kDefaultFile[] =
-    "lastFocusJD,0\r\n"
-    "focusInterval,30\r\n"
-    "baseDir,C:\\Astronomy\\Nightpick\\\r\n"
-    "maxElevation,90\r\n"
-    "minAzimuth,0\r\n"
-    "maxAzimuth,360\r\n"
-    "sunElev,-18\r\n";
+const std::string& kDefaultFile = test::kDefaultConfigText;
 
 Settings someSettings() {
   Settings s;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "host/Errors.h"
+#include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimTime.h"
 #include "support/SimFixture.h"
@@ -21,14 +22,7 @@ using test::SimFixture;
 
 constexpr double T = kSimNightUnix;  // RunScript is called at T; the script is active from T + 3
 
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::errorOf;
 
 // A target line for an object that stands about `fromZenith` degrees south of the zenith
 // on the meridian at T + 3.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/Errors.h"
+#include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "support/SimFixture.h"
@@ -17,14 +18,7 @@ using ::testing::HasSubstr;
 using test::kSimNightUnix;
 using test::SimFixture;
 
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::errorOf;
 
 constexpr double kNightJD = 2460379.5 + 4.0 / 24.0;  // 2024-03-10 04:00:00 UTC
 constexpr double kSerial20240310 = 45361.0;          // automation date of 2024-03-10 00:00

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "host/Errors.h"
+#include "support/TestText.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
 #include "support/TempDir.h"
@@ -18,14 +19,7 @@ using test::readFileBytes;
 using test::TempDir;
 using test::writeFileBytes;
 
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+using test::errorOf;
 
 double utc(const char* text) {
   double t = 0.0;

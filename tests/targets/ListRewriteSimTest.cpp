@@ -18,15 +18,7 @@ namespace {
 
 using testing::crlf;
 
-const std::vector<std::string> kExampleList = {
-    "Garden Field\t18:40:00\t+33:00:00",
-    "**** remaining=3",
-    "Twin Field North\t05:10:00\t+12:30:00",
-    "Twin Field South\t05:11:30\t+12:05:00",
-    "**** remaining=1",
-    "Harbour Cluster\t21:05:00\t-02:15:00",
-    "**** remaining=0",
-};
+using testing::kExampleList;
 
 const std::vector<std::string> kExampleAfterSecondGroup = {
     "Garden Field\t18:40:00\t+33:00:00",
