@@ -62,23 +62,35 @@ class ItemReader {
   bool lineOpen_ = false;
 };
 
-double toDouble(const std::string& item) { return parseDecimal(item, '.').value_or(0.0); }
-
-// A number that a 32-bit float cannot hold is treated like text that is not a number.
-float toFloat(const std::string& item) {
-  const std::optional<double> v = parseDecimal(item, '.');
-  if (!v || std::fabs(*v) > static_cast<double>(FLT_MAX)) return 0.0f;
-  return static_cast<float>(*v);
+// A value item as the field of the given default reads it: text that is not a number
+// gives 0, while a number the field cannot hold (too large for a double, for a 32-bit
+// float, or outside -32768..32767 once rounded) gives the field's default. Loading 0 for
+// such a number would turn it into a limit that empties the night or an autofocus in
+// every plan, and the next save would write that 0 back.
+double toDouble(const std::string& item, double fallback) {
+  const DecimalReading r = readDecimal(item, '.');
+  if (r.kind == DecimalReading::TooLarge) return fallback;
+  return r.kind == DecimalReading::Number ? r.value : 0.0;
 }
 
-// Rounded half to even; a number outside -32768..32767 counts as not a number.
-std::int16_t toInt16(const std::string& item) {
-  const std::optional<double> v = parseDecimal(item, '.');
-  return v ? roundToInt16(*v).value_or(0) : 0;
+float toFloat(const std::string& item, float fallback) {
+  const DecimalReading r = readDecimal(item, '.');
+  if (r.kind == DecimalReading::NotANumber) return 0.0f;
+  if (r.kind == DecimalReading::TooLarge || std::fabs(r.value) > static_cast<double>(FLT_MAX)) return fallback;
+  return static_cast<float>(r.value);
+}
+
+// Rounded half to even.
+std::int16_t toInt16(const std::string& item, std::int16_t fallback) {
+  const DecimalReading r = readDecimal(item, '.');
+  if (r.kind == DecimalReading::NotANumber) return 0;
+  if (r.kind == DecimalReading::TooLarge) return fallback;
+  return roundToInt16(r.value).value_or(fallback);
 }
 
 void readSettings(TextReader& in, Settings& s) {
   ItemReader items(in);
+  const Settings defaults;
   // Each field takes the value item of its line; the key item before it is skipped
   // unread. When the file runs out, the remaining fields keep their defaults.
   auto value = [&]() -> std::optional<std::string> {
@@ -87,20 +99,20 @@ void readSettings(TextReader& in, Settings& s) {
   };
   auto v = value();
   if (!v) return;
-  s.lastFocusJD = toDouble(*v);
+  s.lastFocusJD = toDouble(*v, defaults.lastFocusJD);
   if (!(v = value())) return;
-  s.focusInterval = toInt16(*v);
+  s.focusInterval = toInt16(*v, defaults.focusInterval);
   if (!(v = value())) return;
   s.baseDir = *v;
   if (!(v = value())) return;
-  s.maxElevation = toFloat(*v);
+  s.maxElevation = toFloat(*v, defaults.maxElevation);
   if (!(v = value())) return;
-  s.minAzimuth = toFloat(*v);
+  s.minAzimuth = toFloat(*v, defaults.minAzimuth);
   if (!(v = value())) return;
-  s.maxAzimuth = toFloat(*v);
+  s.maxAzimuth = toFloat(*v, defaults.maxAzimuth);
   if (items.atEnd()) return;  // six lines: sunElev keeps its default
   if (!(v = value())) return;
-  s.sunElev = toFloat(*v);
+  s.sunElev = toFloat(*v, defaults.sunElev);
   // Whatever follows the seventh line is not read.
 }
 

@@ -27,7 +27,8 @@ std::string formatGeneral(double value, int significantDigits, char decimalSepar
   return out;
 }
 
-std::optional<double> parseDecimal(std::string_view text, char decimalSeparator) {
+DecimalReading readDecimal(std::string_view text, char decimalSeparator) {
+  const DecimalReading notANumber{DecimalReading::NotANumber, 0.0};
   auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
@@ -53,29 +54,36 @@ std::optional<double> parseDecimal(std::string_view text, char decimalSeparator)
       break;
     }
   }
-  if (!digitSeen) return std::nullopt;
+  if (!digitSeen) return notANumber;
   // Optional exponent: E or e, optional sign, at least one digit.
   if (i < text.size()) {
-    if (text[i] != 'e' && text[i] != 'E') return std::nullopt;
+    if (text[i] != 'e' && text[i] != 'E') return notANumber;
     normal.push_back('e');
     ++i;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) normal.push_back(text[i++]);
     const std::size_t expStart = i;
     while (i < text.size() && text[i] >= '0' && text[i] <= '9') normal.push_back(text[i++]);
-    if (i == expStart || i != text.size()) return std::nullopt;
+    if (i == expStart || i != text.size()) return notANumber;
   }
   double value = 0.0;
   const auto res = std::from_chars(normal.data(), normal.data() + normal.size(), value);
-  if (res.ptr != normal.data() + normal.size()) return std::nullopt;
+  if (res.ptr != normal.data() + normal.size()) return notANumber;
   if (res.ec == std::errc::result_out_of_range) {
     // Too small to represent is zero; too large is not a number the program can hold.
     const std::size_t e = normal.find('e');
-    if (e == std::string::npos || e + 1 >= normal.size() || normal[e + 1] != '-') return std::nullopt;
+    if (e == std::string::npos || e + 1 >= normal.size() || normal[e + 1] != '-')
+      return {DecimalReading::TooLarge, 0.0};
     value = 0.0;
   } else if (res.ec != std::errc()) {
-    return std::nullopt;
+    return notANumber;
   }
-  return negative ? -value : value;
+  return {DecimalReading::Number, negative ? -value : value};
+}
+
+std::optional<double> parseDecimal(std::string_view text, char decimalSeparator) {
+  const DecimalReading r = readDecimal(text, decimalSeparator);
+  if (r.kind != DecimalReading::Number) return std::nullopt;
+  return r.value;
 }
 
 std::optional<std::int16_t> roundToInt16(double value) {

@@ -33,6 +33,16 @@ inline std::string formatDouble(double value, char decimalSeparator = '.') {
 // (empty text, letters, a second separator) gives nullopt.
 std::optional<double> parseDecimal(std::string_view text, char decimalSeparator = '.');
 
+// The same reading, telling apart text that is not a number from a number written in
+// the general form whose magnitude no double can hold (such as 1e400): parseDecimal
+// gives nullopt for both.
+struct DecimalReading {
+  enum Kind { Number, NotANumber, TooLarge };
+  Kind kind = NotANumber;
+  double value = 0.0;  // when kind is Number
+};
+DecimalReading readDecimal(std::string_view text, char decimalSeparator = '.');
+
 // Rounds half to even (12.5 -> 12, 13.5 -> 14); nullopt outside -32768..32767.
 std::optional<std::int16_t> roundToInt16(double value);
 

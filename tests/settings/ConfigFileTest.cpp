@@ -139,7 +139,7 @@ TEST_F(ConfigFileTest, ValuesAreReadByPosition) {
       {"interval not a number", 1, "focusInterval,abc", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 0); }},
       {"interval half to even", 1, "focusInterval,12.5", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 12); }},
       {"interval odd half up", 1, "focusInterval,13.5", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 14); }},
-      {"interval out of range", 1, "focusInterval,40000", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 0); }},
+      {"interval out of range", 1, "focusInterval,40000", [](const Settings& s) { EXPECT_EQ(s.focusInterval, 30); }},
       {"float out of range", 4, "minAzimuth,1e39", [](const Settings& s) { EXPECT_EQ(s.minAzimuth, 0.0f); }},
       {"JD not a number", 0, "lastFocusJD,", [](const Settings& s) { EXPECT_EQ(s.lastFocusJD, 0.0); }},
       {"blanks before items", 5, "  maxAzimuth,  270", [](const Settings& s) { EXPECT_EQ(s.maxAzimuth, 270.0f); }},
@@ -165,6 +165,50 @@ TEST_F(ConfigFileTest, ValuesAreReadByPosition) {
       case 6: actual.sunElev = expected.sunElev; break;
     }
     EXPECT_EQ(actual, expected);
+  }
+}
+
+// A number the field cannot hold loads as the field's default (and is saved as it), so
+// that a value such as 1e308 does not become an elevation limit of 0; text that is not a
+// number still loads as 0.
+TEST_F(ConfigFileTest, NumbersOutsideAFieldsRangeLoadAsItsDefault) {
+  struct Case {
+    int line;
+    const char* value;
+    double expected;  // the field's value after the load
+  } const cases[] = {
+      {0, "1e400", 0.0},           {0, "-1e400", 0.0},          {0, "1e308", 1e308},
+      {0, "2459000.5", 2459000.5}, {0, "1e-400", 0.0},
+      {1, "40000", 30},            {1, "-40000", 30},           {1, "1e400", 30},
+      {1, "32767.5", 30},          {1, "-32768.6", 30},         {1, "32767", 32767},
+      {1, "-32768.5", -32768},     {1, "12.5", 12},             {1, "abc", 0},
+      {1, "", 0},                  {1, "1e-400", 0},
+      {3, "1e308", 90},            {3, "-1e39", 90},            {3, "1e400", 90},
+      {3, "3.4e38", 3.4e38f},      {3, "x", 0},
+      {4, "1e39", 0},              {4, "123.25", 123.25},
+      {5, "1e39", 360},            {5, "-1e300", 360},          {5, "", 0},
+      {6, "1e39", -18},            {6, "-1e400", -18},          {6, "-6", -6},
+      {6, "1e-50", 0},
+  };
+  const char* keys[] = {"lastFocusJD", "focusInterval", "baseDir", "maxElevation",
+                        "minAzimuth",  "maxAzimuth",    "sunElev"};
+  for (const Case& c : cases) {
+    const std::string line = std::string(keys[c.line]) + "," + c.value;
+    SCOPED_TRACE(line);
+    const Settings s = loadFrom(withLine(c.line, line));
+    Settings expected;
+    switch (c.line) {
+      case 0: expected.lastFocusJD = c.expected; break;
+      case 1: expected.focusInterval = static_cast<std::int16_t>(c.expected); break;
+      case 3: expected.maxElevation = static_cast<float>(c.expected); break;
+      case 4: expected.minAzimuth = static_cast<float>(c.expected); break;
+      case 5: expected.maxAzimuth = static_cast<float>(c.expected); break;
+      case 6: expected.sunElev = static_cast<float>(c.expected); break;
+    }
+    EXPECT_EQ(s, expected);
+    // What was loaded is what the next save writes, not the number out of range.
+    saveConfigFile(files, path, s);
+    EXPECT_EQ(readFileBytes(path), formatConfig(expected));
   }
 }
 

@@ -102,6 +102,32 @@ TEST(NumberTextTest, ParseDecimalRejectsEverythingElse) {
   for (const auto& c : cases) EXPECT_FALSE(parseDecimal(c.text, c.separator).has_value()) << c.text;
 }
 
+TEST(NumberTextTest, ReadDecimalTellsTooLargeFromNotANumber) {
+  struct Case {
+    const char* text;
+    DecimalReading::Kind kind;
+    double value;
+  } const cases[] = {
+      {"1e400", DecimalReading::TooLarge, 0},   {"-1E+999", DecimalReading::TooLarge, 0},
+      {" 2e308 ", DecimalReading::TooLarge, 0}, {"1e308", DecimalReading::Number, 1e308},
+      {"-1e-400", DecimalReading::Number, -0.0}, {"75.5", DecimalReading::Number, 75.5},
+      {"", DecimalReading::NotANumber, 0},      {"abc", DecimalReading::NotANumber, 0},
+      {"1e400x", DecimalReading::NotANumber, 0}, {"inf", DecimalReading::NotANumber, 0},
+  };
+  for (const auto& c : cases) {
+    const DecimalReading r = readDecimal(c.text);
+    EXPECT_EQ(r.kind, c.kind) << c.text;
+    if (r.kind == DecimalReading::Number) {
+      EXPECT_EQ(r.value, c.value) << c.text;
+    }
+    // parseDecimal gives the number, and nothing for the other two.
+    EXPECT_EQ(parseDecimal(c.text), r.kind == DecimalReading::Number ? std::optional(r.value) : std::nullopt)
+        << c.text;
+  }
+  EXPECT_EQ(readDecimal("1,5e400", ',').kind, DecimalReading::TooLarge);
+  EXPECT_EQ(readDecimal("1.5e400", ',').kind, DecimalReading::NotANumber);
+}
+
 TEST(NumberTextTest, FormattedNumbersParseBack) {
   for (double v : {0.0, 2459000.5, -18.0, 64.35, 1e20, 1e-5, -123.456, 2451545.000011574}) {
     const auto back = parseDecimal(formatDouble(v, ','), ',');
