@@ -1,13 +1,11 @@
 #include "host/sim/AcquisitionLog.h"
 
-#include <cerrno>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "host/Errors.h"
+#include "host/PlainNumber.h"
 #include "host/sim/SimTime.h"
 
 namespace np {
@@ -21,17 +19,9 @@ std::string clean(const std::string& text) {
   return out;
 }
 
-std::string formatSeconds(double seconds) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.15g", seconds);
-  return buffer;
-}
+std::string formatSeconds(double seconds) { return formatPlainGeneral(seconds, 15); }
 
-std::string formatAngle(double degrees) {
-  char buffer[64];
-  std::snprintf(buffer, sizeof buffer, "%.3f", degrees);
-  return buffer;
-}
+std::string formatAngle(double degrees) { return formatPlainFixed(degrees, 3); }
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
@@ -45,14 +35,9 @@ std::vector<std::string> splitTabs(const std::string& line) {
 }
 
 double readNumber(const std::string& text, const char* what) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double d = std::strtod(begin, &end);
-  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(d)) {
-    throw RunTimeError(std::string("cannot read the ") + what + " '" + text + "'");
-  }
-  return d;
+  const std::optional<double> d = readPlainNumber(text);
+  if (!d) throw RunTimeError(std::string("cannot read the ") + what + " '" + text + "'");
+  return *d;
 }
 
 }  // namespace

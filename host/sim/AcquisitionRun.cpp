@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 
 #include "host/Errors.h"
+#include "host/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 #include "host/sim/SkyMath.h"
@@ -15,14 +15,9 @@ namespace np::sim {
 namespace {
 
 double readPositive(const std::string& text, const std::string& directive) {
-  const char* begin = text.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double d = std::strtod(begin, &end);
-  if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(d) || !(d > 0.0)) {
-    throw RunTimeError(directive + " needs a number greater than 0, not '" + text + "'");
-  }
-  return d;
+  const std::optional<double> d = readPlainNumber(text);
+  if (!d || !(*d > 0.0)) throw RunTimeError(directive + " needs a number greater than 0, not '" + text + "'");
+  return *d;
 }
 
 }  // namespace

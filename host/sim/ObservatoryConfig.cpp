@@ -2,18 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <system_error>
 
 #include "host/Errors.h"
+#include "host/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 
@@ -30,22 +30,15 @@ struct BadValue {
 
 double readNumber(const std::string& value) {
   if (value.empty()) throw BadValue{"a number is missing"};
-  const char* begin = value.c_str();
-  char* end = nullptr;
-  errno = 0;
-  double d = std::strtod(begin, &end);
-  if (end == begin || *end != '\0' || errno == ERANGE || !std::isfinite(d)) {
-    throw BadValue{"cannot read '" + value + "' as a number"};
-  }
-  return d;
+  const std::optional<double> d = readPlainNumber(value);
+  if (!d) throw BadValue{"cannot read '" + value + "' as a number"};
+  return *d;
 }
 
 double readNumberIn(const std::string& value, double low, double high) {
   double d = readNumber(value);
   if (d < low || d > high) {
-    std::ostringstream os;
-    os << "'" << value << "' lies outside " << low << " to " << high;
-    throw BadValue{os.str()};
+    throw BadValue{"'" + value + "' lies outside " + formatPlainGeneral(low) + " to " + formatPlainGeneral(high)};
   }
   return d;
 }

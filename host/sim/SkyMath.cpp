@@ -4,10 +4,11 @@
 #include <erfam.h>
 
 #include <cmath>
-#include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "host/Errors.h"
+#include "host/PlainNumber.h"
 
 namespace np::sim {
 namespace {
@@ -35,8 +36,10 @@ bool readField(const std::string& field, bool first, double& value, bool& negati
     }
   }
   if (!digit) return false;
-  value = std::strtod(field.c_str() + pos, nullptr);
-  return std::isfinite(value);
+  const std::optional<double> read = readPlainNumber(std::string_view(field).substr(pos));
+  if (!read) return false;
+  value = *read;
+  return true;
 }
 
 }  // namespace
