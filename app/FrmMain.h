@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/Ui.h"
 #include "host/Clock.h"
@@ -104,6 +105,8 @@ class frmMain {
 
  private:
   void setButtons(bool start, bool stop, bool stopAndAbort);
+  bool lockRun();
+  void waitForIdleHost();
   // The observing loop's pieces (app/ObservingLoop.cpp).
   void runNights();
   void dayPass(DateTime nextDusk);
@@ -119,6 +122,7 @@ class frmMain {
   std::string statusText_ = "Nightpick stopped";
   bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
   bool running_ = false;
+  std::vector<std::unique_ptr<FileLock>> runLocks_;  // held for the length of a run
 };
 
 // The program folder of an executable path, with exactly one trailing separator.

@@ -12,17 +12,38 @@ namespace np {
 namespace {
 constexpr float kNoTarget = -10000.0f;
 constexpr int kNoTargetPauses = 301;
-// A script that has not started after this many pauses is taken as ended: a host script
-// that finished before the loop first saw it running must not stall the night.
-constexpr int kScriptStartPauses = 60;
+// A script that has not started after this many pauses (ten minutes) is taken as ended:
+// a host script that finished before the loop first saw it running must not stall the
+// night. A slow host gets all this time to start; one that has still not started by then
+// is told to abort, so that the next plan finds it free.
+constexpr int kScriptStartPauses = 600;
 const std::string kStars(64, '*');
+
 }  // namespace
 
 void frmMain::log(const std::string& line) { logFile->WriteLine(line); }
 
 std::string frmMain::planDir() { return util->Prefs().LocalUser().DefaultPlanDir(); }
 
+// One run at a time on a program folder and on a host: a second copy of the program
+// would rewrite the same target list and hand plans to the same host. The locks are the
+// operating system's, so they go with the process however it ends.
+bool frmMain::lockRun() {
+  const std::string folders[] = {GetEXEPath(), planDir()};
+  for (const std::string& folder : folders) {
+    std::unique_ptr<FileLock> lock = fso->LockFolder(folder);
+    if (!lock) {
+      runLocks_.clear();
+      platform_.messages.showMessage("Nightpick is already running on this folder: " + folder);
+      return false;
+    }
+    runLocks_.push_back(std::move(lock));
+  }
+  return true;
+}
+
 void frmMain::StartButton_Click() {
+  if (!lockRun()) return;
   setButtons(false, true, true);
   running_ = true;
   try {
@@ -31,10 +52,7 @@ void frmMain::StartButton_Click() {
     earthEphem->setNumber(3);
     LoadConfig();
     stopFlag = false;
-    while (!stopFlag && util->ScriptActive()) {
-      setStatusText("Waiting for ACP");
-      Pause(platform_.events);
-    }
+    waitForIdleHost();
     logFile = fso->OpenTextFileForAppending(util->Prefs().LocalUser().DefaultLogDir() + kPathSeparator +
                                             "Nightpick.log");
     runNights();
@@ -60,10 +78,18 @@ void frmMain::StartButton_Click() {
       logFile.reset();
     }
     ct.reset();
+    runLocks_.clear();
     running_ = false;
     throw;
   }
   endRun();
+}
+
+void frmMain::waitForIdleHost() {
+  while (!stopFlag && util->ScriptActive()) {
+    setStatusText("Waiting for ACP");
+    Pause(platform_.events);
+  }
 }
 
 void frmMain::runNights() {
@@ -101,9 +127,10 @@ void frmMain::dayPass(DateTime nextDusk) {
 
 void frmMain::nightPass(DateTime nextDawn, float& bestScore, std::string& bestTarget,
                         std::int64_t& bestTargetstart, std::string& targetName) {
-  double J = util->Date_Julian(nextDawn);
-  double L = telescope->SiteLongitude();
-  quitTime = util->Julian_Date(J - std::trunc(L / 15.0) / 24.0);
+  // The host reads the quit time as UTC. The Julian date of the dawn is UTC already, so
+  // its date-time is written as is: estimating the zone from the longitude would put the
+  // quit time hours off wherever the clock's zone is not longitude / 15.
+  quitTime = DateTime{util->Date_Julian(nextDawn) - kSerialEpochJD};
 
   if (util->WeatherConnected()) {
     while (!stopFlag && !util->Weather().Safe()) {
@@ -111,6 +138,12 @@ void frmMain::nightPass(DateTime nextDawn, float& bestScore, std::string& bestTa
       Pause(platform_.events);
     }
   }
+  // A plan is never handed to a host that still runs a script (a slow start of the last
+  // one, or a script the operator started).
+  waitForIdleHost();
+  // A wait that lasted into the day ends the pass: the next one parks for the day instead
+  // of spending a count on a plan that would quit at once.
+  if (!(platform_.clock.nowLocal() < nextDawn)) return;
 
   const std::string runOnce = planDir() + kPathSeparator + "runplanonce.txt";
   if (fso->FileExists(runOnce)) fso->DeleteFile(runOnce);
@@ -155,6 +188,7 @@ void frmMain::runChosenTarget(const std::string& bestTarget, std::int64_t bestTa
   while (!stopFlag && !util->ScriptActive()) {
     if (waited == kScriptStartPauses) {
       log("ACP script was not seen running - going on with the next pass");
+      util->AbortScript();  // a start still pending would refuse the next plan
       break;
     }
     Pause(platform_.events);
@@ -164,14 +198,24 @@ void frmMain::runChosenTarget(const std::string& bestTarget, std::int64_t bestTa
 }
 
 void frmMain::endRun() {
-  if (logFile) {
-    logFile->Close();
-    logFile.reset();
+  // The window returns to its stopped state whatever happens; a log that cannot be closed
+  // (a full disk) is reported after that.
+  std::unique_ptr<TextWriter> closing = std::move(logFile);
+  std::exception_ptr closeFailure;
+  if (closing) {
+    try {
+      closing->Close();
+    } catch (...) {
+      closeFailure = std::current_exception();
+    }
   }
+  closing.reset();
   ct.reset();
+  runLocks_.clear();
   setStatusText("Nightpick stopped");
   setButtons(true, false, false);
   running_ = false;
+  if (closeFailure) std::rethrow_exception(closeFailure);
 }
 
 }  // namespace np

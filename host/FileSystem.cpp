@@ -1,10 +1,13 @@
 #include "host/FileSystem.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <system_error>
 
 #include "host/Errors.h"
@@ -64,9 +67,14 @@ class LocalTextReader : public TextReader {
         return line;  // the last line, without a line end
       }
       if (c == '\n') break;
+      if (c == '\r') {  // CR LF or a lone CR (as some editors save)
+        const int next = std::getc(f_);
+        if (next != '\n' && next != EOF) std::ungetc(next, f_);
+        if (next == EOF) checkReadError();
+        break;
+      }
       line.push_back(static_cast<char>(c));
     }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
     return line;
   }
 
@@ -93,12 +101,16 @@ class LocalTextReader : public TextReader {
   std::string path_;
 };
 
+// How a writer's lines reach the disk.
+enum class Durability {
+  FlushEveryLine,  // a log: readable while a run goes on, no line lost to a crash
+  SyncAtClose,     // a file that replaces another or is handed to the host: on disk at Close
+};
+
 class LocalTextWriter : public TextWriter {
  public:
-  // A log opened for appending is flushed line by line, so that it can be read while a
-  // run goes on and a crash loses no line already written.
-  LocalTextWriter(std::FILE* f, std::string path, bool flushEveryLine)
-      : f_(f), path_(std::move(path)), flushEveryLine_(flushEveryLine) {}
+  LocalTextWriter(std::FILE* f, std::string path, Durability durability)
+      : f_(f), path_(std::move(path)), durability_(durability) {}
   ~LocalTextWriter() override {
     if (f_ != nullptr) std::fclose(f_);
   }
@@ -109,7 +121,8 @@ class LocalTextWriter : public TextWriter {
     if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) ||
         std::fwrite("\r\n", 1, 2, f_) != 2)
       fail("Cannot write", path_, errno != 0 ? errno : EIO);
-    if (flushEveryLine_ && std::fflush(f_) != 0) fail("Cannot write", path_, errno != 0 ? errno : EIO);
+    if (durability_ == Durability::FlushEveryLine && std::fflush(f_) != 0)
+      fail("Cannot write", path_, errno != 0 ? errno : EIO);
   }
 
   void Close() override {
@@ -117,7 +130,8 @@ class LocalTextWriter : public TextWriter {
     std::FILE* f = f_;
     f_ = nullptr;
     errno = 0;
-    const bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+    bool flushed = std::fflush(f) == 0 && !std::ferror(f);
+    if (flushed && durability_ == Durability::SyncAtClose && ::fsync(::fileno(f)) != 0) flushed = false;
     const int flushErr = errno != 0 ? errno : EIO;
     errno = 0;
     const bool closed = std::fclose(f) == 0;
@@ -129,17 +143,38 @@ class LocalTextWriter : public TextWriter {
  private:
   std::FILE* f_;
   std::string path_;
-  bool flushEveryLine_;
+  Durability durability_;
 };
 
-std::unique_ptr<TextWriter> openWriter(const std::string& path, const char* mode, const char* what,
-                                       bool flushEveryLine) {
+std::FILE* openFile(const std::string& path, const char* mode, const std::string& what) {
   checkPath(what, path);
   errno = 0;
   std::FILE* f = std::fopen(path.c_str(), mode);
   if (f == nullptr) fail(what, path, errno != 0 ? errno : EIO);
-  return std::make_unique<LocalTextWriter>(f, path, flushEveryLine);
+  return f;
 }
+
+// Writes the folder's entries (a rename, a new file) to disk. A file system that cannot
+// sync a folder (EINVAL) has nothing more to offer; a real I/O failure is reported.
+void syncFolderOf(const std::string& path, const std::string& what) {
+  std::string folder = std::filesystem::path(path).parent_path().string();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const int rc = ::fsync(fd);
+  const int err = errno;
+  ::close(fd);
+  if (rc != 0 && err == EIO) fail(what, folder, err);
+}
+
+class LocalFileLock : public FileLock {
+ public:
+  explicit LocalFileLock(int fd) : fd_(fd) {}
+  ~LocalFileLock() override { ::close(fd_); }  // closing the file releases the lock
+
+ private:
+  int fd_;
+};
 
 }  // namespace
 
@@ -159,11 +194,23 @@ std::unique_ptr<TextReader> LocalFileSystem::OpenTextFile(const std::string& pat
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::OpenTextFileForAppending(const std::string& path) {
-  return openWriter(path, "ab", "Cannot open for appending", true);
+  static const std::string what = "Cannot open for appending";
+  std::FILE* f = openFile(path, "a+b", what);
+  auto writer = std::make_unique<LocalTextWriter>(f, path, Durability::FlushEveryLine);
+  // A file whose last line has no end (a write torn by a crash) gets one, so that the
+  // next line does not run on from the torn one.
+  if (std::fseek(f, -1, SEEK_END) == 0) {
+    const int last = std::getc(f);
+    std::fseek(f, 0, SEEK_END);  // switching from reading to writing needs a seek
+    if (last != EOF && last != '\n') writer->WriteLine("");
+  } else {
+    std::fseek(f, 0, SEEK_END);
+  }
+  return writer;
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::CreateTextFile(const std::string& path) {
-  return openWriter(path, "wb", "Cannot create", false);
+  return std::make_unique<LocalTextWriter>(openFile(path, "wb", "Cannot create"), path, Durability::SyncAtClose);
 }
 
 bool LocalFileSystem::FileExists(const std::string& path) noexcept { return notAFileCause(path) == 0; }
@@ -194,8 +241,36 @@ void LocalFileSystem::ReplaceFile(const std::string& from, const std::string& to
   static const std::string what = "Cannot replace";
   if (const int err = notAFileCause(from); err != 0) fail2(what, to, "with", from, err);
   checkPath(what, to);
+  // The new file takes the old one's permissions (a private list stays private). When
+  // that is not allowed, the content still matters more than the mode.
+  struct stat old {};
+  if (::stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode)) (void)::chmod(from.c_str(), old.st_mode & 07777);
   // rename(2) swaps the directory entry in one step: readers see the old file or the new.
   if (std::rename(from.c_str(), to.c_str()) != 0) fail2(what, to, "with", from, errno);
+  syncFolderOf(to, what);
+}
+
+std::string LocalFileSystem::ResolvedPath(const std::string& path) {
+  std::error_code ec;
+  if (path.empty() || !std::filesystem::is_symlink(path, ec)) return path;
+  const std::filesystem::path target = std::filesystem::canonical(path, ec);
+  return ec ? path : target.string();
+}
+
+std::unique_ptr<FileLock> LocalFileSystem::LockFolder(const std::string& folder) {
+  static const std::string what = "Cannot lock the folder";
+  checkPath(what, folder);
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) fail(what, folder, errno);
+  // flock locks belong to the open folder: a second open, in this process or another,
+  // cannot take it while this one holds it.
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int err = errno;
+    ::close(fd);
+    if (err == EWOULDBLOCK) return nullptr;
+    fail(what, folder, err);
+  }
+  return std::make_unique<LocalFileLock>(fd);
 }
 
 }  // namespace np

@@ -8,8 +8,8 @@ namespace np {
 // The platform's path separator; folders the host reports carry none at the end.
 inline constexpr char kPathSeparator = '/';
 
-// A text file open for reading. Lines end in LF or CR LF; ReadLine returns the line
-// without its end. Reading past the end is a RunTimeError.
+// A text file open for reading. Lines end in CR LF, LF or a lone CR; ReadLine returns
+// the line without its end. Reading past the end is a RunTimeError.
 class TextReader {
  public:
   virtual ~TextReader() = default;
@@ -18,13 +18,21 @@ class TextReader {
   virtual void Close() = 0;
 };
 
-// A text file open for writing. Every line is written with CR LF. Close flushes and
-// reports a failed write (a full disk) as a RunTimeError.
+// A text file open for writing. Every line is written with CR LF. Close flushes (a file
+// made by CreateTextFile also reaches the disk before Close returns) and reports a
+// failed write (a full disk) as a RunTimeError.
 class TextWriter {
  public:
   virtual ~TextWriter() = default;
   virtual void WriteLine(std::string_view text) = 0;
   virtual void Close() = 0;
+};
+
+// An exclusive lock on a folder, held until the object is destroyed. The operating system
+// releases it when the process ends, however it ends, so a crash never leaves it stale.
+class FileLock {
+ public:
+  virtual ~FileLock() = default;
 };
 
 // Plain text-file access. Every failure but FileExists's is a RunTimeError naming the
@@ -35,7 +43,8 @@ class FileSystem {
   // Opens an existing file for reading (never creates it).
   virtual std::unique_ptr<TextReader> OpenTextFile(const std::string& path) = 0;
   // Opens for appending, creating the file if it is missing. Every line reaches the file
-  // as it is written.
+  // as it is written. When the file does not end with a line end (a line torn by a
+  // crash), the first line written starts on a fresh line.
   virtual std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) = 0;
   // Creates the file, replacing any file of that name.
   virtual std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) = 0;
@@ -46,11 +55,18 @@ class FileSystem {
   // Moves a file to a path where no file exists.
   virtual void MoveFile(const std::string& from, const std::string& to) = 0;
   // Puts `from` in place of `to` in one step: at every instant `to` is either the old
-  // file or the new one, complete.
+  // file or the new one, complete. The new file keeps the old one's permissions, and the
+  // change of folder entry is on disk when the call returns.
   virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+  // The file a path leads to: a symbolic link followed to its final target (a path that
+  // is no link, or a link that leads nowhere, comes back unchanged).
+  virtual std::string ResolvedPath(const std::string& path) { return path; }
+  // Takes the exclusive lock of an existing folder; nullptr when another holder, in this
+  // process or another, has it. Nothing is left in the folder once it is released.
+  virtual std::unique_ptr<FileLock> LockFolder(const std::string& folder) = 0;
 };
 
-// The file system of the machine, through the C++ standard library and POSIX rename.
+// The file system of the machine, through the C++ standard library and POSIX.
 class LocalFileSystem : public FileSystem {
  public:
   std::unique_ptr<TextReader> OpenTextFile(const std::string& path) override;
@@ -61,6 +77,8 @@ class LocalFileSystem : public FileSystem {
   void DeleteFile(const std::string& path) override;
   void MoveFile(const std::string& from, const std::string& to) override;
   void ReplaceFile(const std::string& from, const std::string& to) override;
+  std::string ResolvedPath(const std::string& path) override;
+  std::unique_ptr<FileLock> LockFolder(const std::string& folder) override;
 };
 
 }  // namespace np

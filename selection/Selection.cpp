@@ -68,15 +68,20 @@ bool selectTarget(SelectionContext& context, float& bestScore, std::string& best
   bool chosen = false;
   const char sep = context.locale.decimalSeparator;
 
-  std::unique_ptr<TextReader> list = context.files.OpenTextFile(context.listPath);
+  ListReader list(context.files.OpenTextFile(context.listPath));
   GroupReader groups;
-  while (!context.stopFlag && !list->AtEndOfStream()) {
+  while (!context.stopFlag && !list.AtEndOfStream()) {
     context.events.DoEvents();
-    const GroupReader::LineKind kind = groups.feed(list->ReadLine());
+    const GroupReader::LineKind kind = groups.feed(list.ReadLine());
+    if (!list.unreadableEncoding().empty()) {
+      context.messages.showMessage(list.unreadableEncodingMessage());
+      list.Close();
+      return false;
+    }
     if (kind == GroupReader::LineKind::Other) continue;
     if (kind == GroupReader::LineKind::DelimiterFirst) {
       context.messages.showMessage(std::string(kDelimiterFirst));
-      list->Close();
+      list.Close();
       return false;
     }
 
@@ -110,7 +115,7 @@ bool selectTarget(SelectionContext& context, float& bestScore, std::string& best
       context.log.WriteLine("  >>> New bestscore = " + formatSingle(bestScore, sep));
     }
   }
-  list->Close();
+  list.Close();
   return chosen;
 }
 

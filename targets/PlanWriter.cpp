@@ -1,8 +1,10 @@
 #include "targets/PlanWriter.h"
 
+#include <filesystem>
 #include <limits>
 #include <memory>
 
+#include "host/Errors.h"
 #include "targets/TargetList.h"
 
 namespace np {
@@ -22,18 +24,39 @@ std::int16_t lowerCount(std::int16_t remaining) {
 
 void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::int64_t bestTargetstart) {
   context.setStatusText(kUpdatingStatus);
+  // A list that is a symbolic link is rewritten where it really lives, so the user's
+  // own file is the one updated (and the rename stays within one folder).
   std::string listPath = context.programFolder;
   listPath.append(kTargetListName);
-  std::string newListPath = context.programFolder;
+  listPath = context.files.ResolvedPath(listPath);
+  std::string newListPath = std::filesystem::path(listPath).parent_path().string();
+  if (newListPath.empty() || newListPath.back() != kPathSeparator) newListPath += kPathSeparator;
   newListPath.append(kNewTargetListName);
 
-  std::unique_ptr<TextReader> input = context.files.OpenTextFile(listPath);
+  ListReader input(context.files.OpenTextFile(listPath));
   std::unique_ptr<TextWriter> output = context.files.CreateTextFile(newListPath);
   std::unique_ptr<TextWriter> plan = context.files.CreateTextFile(planFilePath(context.util));
   context.log.WriteLine(kUpdatingStatus);
 
+  // Every line goes to the new list as read; the first one gets its byte-order mark
+  // back, so the rewrite keeps the user's encoding while the plan never sees the mark.
+  bool firstLine = true;
+  auto readLine = [&]() {
+    std::string line = input.ReadLine();
+    if (firstLine && !input.unreadableEncoding().empty()) throw RunTimeError(input.unreadableEncodingMessage());
+    return line;
+  };
+  auto copyLine = [&](const std::string& line) {
+    if (firstLine && input.byteOrderMark()) {
+      output->WriteLine(std::string(kUtf8ByteOrderMark) + line);
+    } else {
+      output->WriteLine(line);
+    }
+    firstLine = false;
+  };
+
   // The lines before the group; the list must have them (the reader fails past its end).
-  for (std::int64_t i = 0; i < bestTargetstart; ++i) output->WriteLine(input->ReadLine());
+  for (std::int64_t i = 0; i < bestTargetstart; ++i) copyLine(readLine());
 
   plan->WriteLine("#QUITAT " + context.util.FormatVar(context.quitTime, "General Date"));
 
@@ -46,28 +69,31 @@ void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::
   }
 
   bool inGroup = true;  // until the chosen group's delimiter line has been handled
-  while (!input->AtEndOfStream()) {
-    const std::string line = input->ReadLine();
+  std::string loweredCount;
+  while (!input.AtEndOfStream()) {
+    const std::string line = readLine();
     if (inGroup && isDelimiterLine(line)) {
       std::int16_t remaining = 0;
       if (parseTargetConfig(context.messages, line, remaining)) {
-        const std::string count = std::to_string(lowerCount(remaining));
-        output->WriteLine("**** remaining=" + count);
-        context.log.WriteLine("Remaining count for best target = " + count);
+        loweredCount = std::to_string(lowerCount(remaining));
+        copyLine("**** remaining=" + loweredCount);
       } else {
-        output->WriteLine(line);  // an unreadable count is left for the user to mend
+        copyLine(line);  // an unreadable count is left for the user to mend
       }
       inGroup = false;
     } else {
-      output->WriteLine(line);
+      copyLine(line);
     }
     if (inGroup) plan->WriteLine(line);
   }
-  input->Close();
+  input.Close();
   output->Close();
+  // The plan is complete and on disk before the count goes down: a plan that cannot be
+  // written costs no count.
+  plan->Close();
 
   context.files.ReplaceFile(newListPath, listPath);
-  plan->Close();
+  if (!loweredCount.empty()) context.log.WriteLine("Remaining count for best target = " + loweredCount);
 }
 
 }  // namespace np

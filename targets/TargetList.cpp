@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "host/Errors.h"
+
 namespace np {
 
 namespace {
@@ -31,11 +33,20 @@ bool parseTarget(IUtil& util, MessageSink& messages, const std::string& target, 
     messages.showMessage(quoted(kSecondTabMissing, target));
     return false;
   }
-  targetName = target.substr(0, firstTab);
   const std::string raText = target.substr(firstTab + 1, secondTab - firstTab - 1);
   const std::string decText = target.substr(secondTab + 1);
-  targetRA = static_cast<float>(util.HMS_Hours(raText));
-  targetDec = static_cast<float>(util.DMS_Degrees(decText));
+  float ra = 0, dec = 0;
+  try {
+    ra = static_cast<float>(util.HMS_Hours(raText));
+    dec = static_cast<float>(util.DMS_Degrees(decText));
+  } catch (const RunTimeError& e) {
+    // One typo in the list must not end the night: the group is left out of this pass.
+    messages.showMessage(quoted(kInvalidCoordinates, target) + ": " + e.what());
+    return false;
+  }
+  targetName = target.substr(0, firstTab);
+  targetRA = ra;
+  targetDec = dec;
   return true;
 }
 
@@ -101,6 +112,25 @@ bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, s
     if (space == std::string::npos) return true;
     itemStart = space + 1;
   }
+}
+
+std::string ListReader::ReadLine() {
+  std::string line = in_->ReadLine();
+  if (!first_) return line;
+  first_ = false;
+  if (line.rfind(kUtf8ByteOrderMark, 0) == 0) {
+    byteOrderMark_ = true;
+    line.erase(0, kUtf8ByteOrderMark.size());
+  } else if (line.rfind("\xFF\xFE", 0) == 0 || (line.size() > 1 && line[0] != '\0' && line[1] == '\0')) {
+    unreadableEncoding_ = "UTF-16 little-endian";
+  } else if (line.rfind("\xFE\xFF", 0) == 0 || (line.size() > 1 && line[0] == '\0' && line[1] != '\0')) {
+    unreadableEncoding_ = "UTF-16 big-endian";
+  }
+  return line;
+}
+
+std::string ListReader::unreadableEncodingMessage() const {
+  return std::string(kUnreadableEncoding) + unreadableEncoding_ + " text; save it as ANSI or UTF-8 text";
 }
 
 GroupReader::LineKind GroupReader::feed(std::string line) {

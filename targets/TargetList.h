@@ -4,11 +4,13 @@
 // line is the group's target line, "name<TAB>RA<TAB>Dec". These routines take single
 // lines apart and recognise groups while the list is read; they never write the list.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/Ui.h"
+#include "host/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np {
@@ -23,14 +25,17 @@ inline constexpr std::string_view kMalformedDelimiter = "Malformed target delimi
 inline constexpr std::string_view kUnknownItem = "Unknown target config item name: '";
 inline constexpr std::string_view kInvalidRemaining = "Invalid remaining count in target delimiter line '";
 inline constexpr std::string_view kDelimiterFirst = "Target delimiter invalid as first line";
+inline constexpr std::string_view kInvalidCoordinates = "Invalid coordinates in target line '";
+inline constexpr std::string_view kUnreadableEncoding = "Target list cannot be read: it is saved as ";
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 // A line whose first four characters are "****" (a shorter line never is one).
 bool isDelimiterLine(std::string_view line);
 
 // Splits a target line into its name, right ascension (hours, through util.HMS_Hours)
-// and declination (degrees, through util.DMS_Degrees). A line without two tabs is
-// reported and false returned; the outputs are then left exactly as they were.
-// Failures of the host conversions propagate as RunTimeError.
+// and declination (degrees, through util.DMS_Degrees). A line without two tabs, or with
+// an angle text the host cannot read, is reported (quoting the line and, for an angle,
+// the host's cause) and false returned; the outputs are then left exactly as they were.
 bool parseTarget(IUtil& util, MessageSink& messages, const std::string& target, std::string& targetName,
                  float& targetRA, float& targetDec);
 
@@ -48,6 +53,32 @@ std::optional<std::int16_t> parseRemainingValue(std::string_view value);
 // the line, leaves `remaining` at 0, ends the reading of the line and gives false; the
 // result is true otherwise.
 bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, std::int16_t& remaining);
+
+// The target list read line by line, as the selection and the plan writer read it. A
+// UTF-8 byte-order mark at the start is taken off the first line (it is no part of the
+// first group's text; the rewrite puts it back). A list saved as UTF-16 text, which the
+// program cannot read, is recognised at its first line.
+class ListReader {
+ public:
+  explicit ListReader(std::unique_ptr<TextReader> in) : in_(std::move(in)) {}
+  bool AtEndOfStream() { return in_->AtEndOfStream(); }
+  std::string ReadLine();
+  void Close() { in_->Close(); }
+
+  // After the first line: whether the list began with a UTF-8 byte-order mark.
+  bool byteOrderMark() const { return byteOrderMark_; }
+  // After the first line: the name of the encoding the list is saved in when the program
+  // cannot read it ("UTF-16 little-endian"), else empty.
+  const std::string& unreadableEncoding() const { return unreadableEncoding_; }
+  // The message that reports an unreadable encoding.
+  std::string unreadableEncodingMessage() const;
+
+ private:
+  std::unique_ptr<TextReader> in_;
+  bool first_ = true;
+  bool byteOrderMark_ = false;
+  std::string unreadableEncoding_;
+};
 
 // The group rules applied while the list is read from the top, one line at a time.
 class GroupReader {

@@ -56,8 +56,9 @@ TEST_F(LocalFileSystemTest, ReadsLinesWhateverTheirEnds) {
       {"mixed", "a\r\nb\nc\r\n", {"a", "b", "c"}},
       {"last line without end", "a\r\nlast", {"a", "last"}},
       {"empty lines", "\r\n\r\nx\r\n\r\n", {"", "", "x", ""}},
-      {"only one CR dropped", "a\r\r\n", {"a\r"}},
-      {"CR inside a line kept", "a\rb\r\n", {"a\rb"}},
+      {"lone CR", "a\rb\r", {"a", "b"}},
+      {"CR then CR LF", "a\r\r\n", {"a", ""}},
+      {"CR inside a line ends it", "a\rb\r\n", {"a", "b"}},
       {"blanks kept", "  a b \t\r\n\t\r\n", {"  a b \t", "\t"}},
       {"bytes passed through", std::string("\xE9t\xE9\0x\r\n", 7), {std::string("\xE9t\xE9\0x", 5)}},
   };

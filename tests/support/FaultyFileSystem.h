@@ -48,6 +48,8 @@ class FaultyFileSystem : public FileSystem {
   void DeleteFile(const std::string& path) override;
   void MoveFile(const std::string& from, const std::string& to) override;
   void ReplaceFile(const std::string& from, const std::string& to) override;
+  std::string ResolvedPath(const std::string& path) override { return inner_.ResolvedPath(path); }
+  std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
 
   struct State;
 

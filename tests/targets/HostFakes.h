@@ -6,6 +6,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <set>
 #include <memory>
 #include <string>
 #include <vector>
@@ -186,6 +187,17 @@ class MemoryFileSystem : public FileSystem {
     operations.push_back("replace " + from + " " + to);
     ReplaceFileUnchecked(from, to);
   }
+  std::unique_ptr<FileLock> LockFolder(const std::string& path) override {
+    if (!locked.insert(path).second) return nullptr;
+    struct Held : FileLock {
+      Held(std::set<std::string>& s, std::string p) : set(s), path(std::move(p)) {}
+      ~Held() override { set.erase(path); }
+      std::set<std::string>& set;
+      std::string path;
+    };
+    return std::make_unique<Held>(locked, path);
+  }
+  std::set<std::string> locked;
 
  private:
   void ReplaceFileUnchecked(const std::string& from, const std::string& to) {

@@ -208,14 +208,19 @@ TEST(ParseTarget, ConvertsToSinglePrecision) {
   EXPECT_EQ(dec, static_cast<float>(-33.987654321098));
 }
 
-TEST(ParseTarget, HostConversionFailurePropagates) {
+TEST(ParseTarget, AnAngleTheHostCannotReadIsReportedAndAssignsNothing) {
   testing::FakeHost host;
   RecordingMessageSink messages;
-  EXPECT_CALL(host.util, HMS_Hours(_)).WillOnce(Throw(RunTimeError("HMS_Hours: cannot read 'xx'")));
-  std::string name;
-  float ra = 0, dec = 0;
-  EXPECT_THROW(parseTarget(host.util, messages, "n\txx\t1", name, ra, dec), RunTimeError);
-  EXPECT_THAT(messages.messages, IsEmpty());
+  EXPECT_CALL(host.util, HMS_Hours(_)).WillOnce(Return(5.0));
+  EXPECT_CALL(host.util, DMS_Degrees(_)).WillOnce(Throw(RunTimeError("DMS_Degrees: cannot read 'yy'")));
+  std::string name = "before";
+  float ra = 1, dec = 2;
+  EXPECT_FALSE(parseTarget(host.util, messages, "n\t5\tyy", name, ra, dec));
+  EXPECT_THAT(messages.messages,
+              ElementsAre("Invalid coordinates in target line 'n\t5\tyy': DMS_Degrees: cannot read 'yy'"));
+  EXPECT_EQ(name, "before");
+  EXPECT_EQ(ra, 1);
+  EXPECT_EQ(dec, 2);
 }
 
 // ---- groups ----
