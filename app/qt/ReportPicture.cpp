@@ -10,6 +10,7 @@
 #include <map>
 
 #include "host/DateTime.h"
+#include "host/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 
@@ -95,12 +96,13 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   titleFont.setBold(true);
   p.setFont(titleFont);
   p.setPen(Qt::black);
-  char latLon[96];
-  std::snprintf(latLon, sizeof latLon, "latitude %.2f°, longitude %.2f°", r.latitude, r.longitude);
+  // With a point in every locale, as the report's text.
+  const std::string latLon =
+      "latitude " + formatPlainFixed(r.latitude, 2) + "°, longitude " + formatPlainFixed(r.longitude, 2) + "°";
   p.drawText(QPointF(ax.plot.left(), 32),
              QString("Night report  %1 to %2 (local time)").arg(localClock(r, t0), localClock(r, t1)));
   p.setFont(font);
-  p.drawText(QPointF(ax.plot.left(), 52), QString::fromUtf8(latLon) +
+  p.drawText(QPointF(ax.plot.left(), 52), QString::fromStdString(latLon) +
                                                QString("   UTC%1").arg(r.utcOffsetHours >= 0 ? "+" : "") +
                                                QString::number(r.utcOffsetHours));
 

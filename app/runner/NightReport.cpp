@@ -3,16 +3,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <deque>
 #include <exception>
 #include <limits>
+#include <locale>
 #include <memory>
+#include <optional>
 #include <sstream>
 
 #include "app/runner/HeadlessRun.h"
 #include "host/DateTime.h"
 #include "host/ErfaEphemeris.h"
+#include "host/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "night/Twilight.h"
@@ -171,9 +173,8 @@ NightReport buildNightReport(const NightReportInput& in) {
       PlanRun plan;
       plan.target = line.substr(kRunningPlan.size());
       plan.scoreText = scoreText;
-      char* stop = nullptr;
-      plan.score = std::strtod(scoreText.c_str(), &stop);
-      if (scoreText.empty() || *stop != '\0') plan.score = std::numeric_limits<double>::quiet_NaN();
+      const std::optional<double> score = readPlainNumber(scoreText);
+      plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = searchUnix;
       r.plans.push_back(std::move(plan));
     } else if (line == kNoViable) {
@@ -252,11 +253,14 @@ std::string formatDuration(double seconds) {
 }
 
 std::string formatNightReport(const NightReport& r) {
+  // The report keeps the point in every locale, and its counts have no digit grouping.
   std::ostringstream out;
+  out.imbue(std::locale::classic());
   char buf[256];
-  std::snprintf(buf, sizeof buf, "%+g", r.utcOffsetHours);
+  std::string offset = formatPlainGeneral(r.utcOffsetHours);
+  if (offset.empty() || offset.front() != '-') offset.insert(0, 1, '+');
   out << "Night report: " << localText(r.startUnix, r.utcOffsetHours) << " to "
-      << localText(r.endUnix, r.utcOffsetHours) << " (local time, UTC" << buf << ")\n";
+      << localText(r.endUnix, r.utcOffsetHours) << " (local time, UTC" << offset << ")\n";
 
   out << "Plans run: " << r.plans.size() << " (" << r.searches << " searches, " << r.noTargetSleeps
       << " without a viable target)\n";
@@ -281,11 +285,10 @@ std::string formatNightReport(const NightReport& r) {
   out << "Waiting for weather:         " << formatDuration(r.waitWeatherSeconds) << '\n';
   out << "Waiting for a viable target: " << formatDuration(r.waitTargetSeconds) << '\n';
   if (r.waitHostSeconds > 0) out << "Waiting for the host:        " << formatDuration(r.waitHostSeconds) << '\n';
-  std::snprintf(buf, sizeof buf, "%g", r.sunElev);
-  out << "Dark time (Sun below " << buf << " degrees): " << formatDuration(r.darkSeconds);
+  out << "Dark time (Sun below " << formatPlainGeneral(r.sunElev) << " degrees): " << formatDuration(r.darkSeconds);
   if (r.darkSeconds > 0) {
-    std::snprintf(buf, sizeof buf, "%.1f", 100.0 * r.exposingSecondsInDark / r.darkSeconds);
-    out << ", exposing " << formatDuration(r.exposingSecondsInDark) << " (" << buf << "%)";
+    out << ", exposing " << formatDuration(r.exposingSecondsInDark) << " ("
+        << formatPlainFixed(100.0 * r.exposingSecondsInDark / r.darkSeconds, 1) << "%)";
   }
   out << '\n';
   return out.str();

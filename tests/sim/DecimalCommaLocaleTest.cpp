@@ -5,15 +5,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <charconv>
-#include <clocale>
-#include <locale>
 #include <regex>
-#include <stdexcept>
 #include <string>
 
+#include "host/PlainNumber.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/ObservatoryConfig.h"
+#include "support/CommaLocale.h"
 #include "support/SimFixture.h"
 #include "support/TestText.h"
 
@@ -21,47 +19,10 @@ namespace np {
 namespace {
 
 using ::testing::HasSubstr;
+using test::CommaLocale;
 using test::errorOf;
 using test::kSimNightUnix;
 using test::SimFixture;
-
-constexpr char kCommaLocale[] = "de_DE.UTF-8";
-
-// Puts the process's C and C++ global locales on kCommaLocale while it lives and restores
-// both afterwards, also when an assertion ends the test early.
-class CommaLocale {
- public:
-  CommaLocale() : oldC_(std::setlocale(LC_ALL, nullptr)) {
-    try {
-      std::locale::global(std::locale(kCommaLocale));
-    } catch (const std::runtime_error&) {
-      return;
-    }
-    active_ = std::setlocale(LC_ALL, kCommaLocale) != nullptr && *std::localeconv()->decimal_point == ',';
-  }
-  ~CommaLocale() {
-    std::locale::global(oldCpp_);
-    std::setlocale(LC_ALL, oldC_.c_str());
-  }
-  CommaLocale(const CommaLocale&) = delete;
-  CommaLocale& operator=(const CommaLocale&) = delete;
-
-  bool active() const { return active_; }
-
- private:
-  std::string oldC_;
-  std::locale oldCpp_;  // the global locale at construction
-  bool active_ = false;
-};
-
-#define ASSERT_COMMA_LOCALE(guard) \
-  ASSERT_TRUE((guard).active()) << "the locale " << kCommaLocale << " is not available: run scripts/setup.sh"
-
-std::string withPoint(double value) {
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
-  return std::string(buf, res.ptr);
-}
 
 TEST(DecimalCommaLocale, IniAndAngleTextsReadWithAPoint) {
   CommaLocale comma;
@@ -96,7 +57,8 @@ TEST(DecimalCommaLocale, PlanWithDecimalsRunsAndItsLogKeepsThePoint) {
   SimFixture sim("[acquisition]\r\nautofocus = 87.5\r\n");
   const double T = kSimNightUnix;
   // On the meridian, 1.46 degrees south of the zenith.
-  sim.runPlan({"#COUNT 2", "#INTERVAL 1.5", "#AUTOFOCUS", "A\t" + withPoint(sim.meridianRa(T + 3.0)) + "\t+30.5"});
+  const std::string ra = formatPlainFixed(sim.meridianRa(T + 3.0), 6);
+  sim.runPlan({"#COUNT 2", "#INTERVAL 1.5", "#AUTOFOCUS", "A\t" + ra + "\t+30.5"});
   sim.runUntilIdle(0.5);
 
   const std::string log = test::readFileBytes(sim.host->acquisitionLogPath());
