@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "AppWorld.h"
+#include "support/FaultyFileSystem.h"
 #include "host/sim/SimTime.h"
 
 namespace np::test {
@@ -331,6 +332,27 @@ TEST(ObservingLoop, AnUnreachableDuskElevationEndsTheRunWithAMessage) {
   auto log = w.runLogLines();
   ASSERT_EQ(log.size(), 1u);
   EXPECT_THAT(log[0], HasSubstr("-95"));
+}
+
+// A run log that cannot be closed (a full disk) is reported after the window is back in
+// its stopped state, so a new run can be started.
+TEST(ObservingLoop, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
+  AppWorld w("", kNight);
+  w.writeTargets(kOneTarget);
+  FaultyFileSystem faulty(w.files);
+  faulty.failWhere("Close " + w.hostDir + "/Logs/Nightpick.log");
+  w.platform = std::make_unique<Platform>(Platform{*w.observatory, w.ephemeris, faulty, w.clock, w.messages, w.pump,
+                                                   NumberLocale{'.'}, w.dir.file("nightpick")});
+  w.main = std::make_unique<frmMain>(*w.platform, &w.view);
+  w.main->Form_Load();
+  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 1; });
+  EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
+  expectStopped(w);
+  // Nothing of the folders is held: the next run starts.
+  faulty.failNever();
+  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 2; });
+  w.main->StartButton_Click();
+  expectStopped(w);
 }
 
 TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {

@@ -242,5 +242,52 @@ TEST_F(LocalFileSystemTest, ClosedStreamsRefuseFurtherUse) {
   EXPECT_NO_THROW(out->Close());
 }
 
+TEST_F(LocalFileSystemTest, AnAppendAfterATornLastLineStartsOnAFreshLine) {
+  const std::string path = dir.file("log.txt");
+  for (const auto& [before, after] : std::vector<std::pair<std::string, std::string>>{
+           {"", "next\r\n"}, {"whole\r\n", "whole\r\nnext\r\n"}, {"tor", "tor\r\nnext\r\n"}}) {
+    writeFileBytes(path, before);
+    auto log = files.OpenTextFileForAppending(path);
+    log->WriteLine("next");
+    log->Close();
+    EXPECT_EQ(readFileBytes(path), after);
+  }
+}
+
+TEST_F(LocalFileSystemTest, AReplacedFileKeepsItsPermissions) {
+  const std::string to = dir.file("list.txt"), from = dir.file("new.txt");
+  writeFileBytes(to, "old\r\n");
+  std::filesystem::permissions(to, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  auto out = files.CreateTextFile(from);
+  out->WriteLine("new");
+  out->Close();
+  files.ReplaceFile(from, to);
+  EXPECT_EQ(readFileBytes(to), "new\r\n");
+  EXPECT_EQ(std::filesystem::status(to).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+}
+
+TEST_F(LocalFileSystemTest, ResolvedPathFollowsLinksToTheirFile) {
+  std::filesystem::create_directories(dir.file("real"));
+  writeFileBytes(dir.file("real/list.txt"), "x\r\n");
+  std::filesystem::create_symlink("real/list.txt", dir.file("hop"));
+  std::filesystem::create_symlink(dir.file("hop"), dir.file("link.txt"));
+  EXPECT_EQ(files.ResolvedPath(dir.file("link.txt")), std::filesystem::canonical(dir.file("real/list.txt")).string());
+  EXPECT_EQ(files.ResolvedPath(dir.file("real/list.txt")), dir.file("real/list.txt"));
+  std::filesystem::create_symlink(dir.file("nowhere"), dir.file("dangling"));
+  EXPECT_EQ(files.ResolvedPath(dir.file("dangling")), dir.file("dangling"));
+}
+
+TEST_F(LocalFileSystemTest, AFolderLockHasOneHolderAtATimeAndLeavesNothing) {
+  auto first = files.LockFolder(dir.path());
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(files.LockFolder(dir.path()), nullptr);
+  EXPECT_EQ(files.LockFolder(dir.path() + "/"), nullptr);
+  first.reset();
+  EXPECT_NE(files.LockFolder(dir.path()), nullptr);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+  EXPECT_THAT(errorOf([&] { files.LockFolder(dir.file("missing")); }), HasSubstr("missing"));
+}
+
 }  // namespace
 }  // namespace np

@@ -9,12 +9,14 @@ struct FaultyFileSystem::State {
   int failAt = 0;  // 0: never
   bool failAfter = false;
   bool failReads = false;
+  std::string failText;  // empty: none
   std::vector<std::string> log;
 
   // Counts one operation; throws when it is one that must fail.
   void step(const std::string& what) {
     ++count;
-    const bool fails = failAt > 0 && (count == failAt || (failAfter && count > failAt));
+    const bool fails = (failAt > 0 && (count == failAt || (failAfter && count > failAt))) ||
+                       (!failText.empty() && what.find(failText) != std::string::npos);
     log.push_back(fails ? what + " (failed)" : what);
     if (fails) throw RunTimeError("Injected failure of operation " + std::to_string(count) + ": " + what);
   }
@@ -54,7 +56,11 @@ void FaultyFileSystem::failFrom(int n) {
   state_->failAt = n;
   state_->failAfter = true;
 }
-void FaultyFileSystem::failNever() { state_->failAt = 0; }
+void FaultyFileSystem::failNever() {
+  state_->failAt = 0;
+  state_->failText.clear();
+}
+void FaultyFileSystem::failWhere(const std::string& text) { state_->failText = text; }
 void FaultyFileSystem::failOpenForReading(bool fail) { state_->failReads = fail; }
 int FaultyFileSystem::operationCount() const { return state_->count; }
 std::vector<std::string> FaultyFileSystem::operations() const { return state_->log; }

@@ -30,6 +30,9 @@ class FaultyFileSystem : public FileSystem {
   void failFrom(int n);
   // No mutating operation fails.
   void failNever();
+  // Every mutating operation whose entry (see operations()) contains `text` fails, for
+  // example "Close /tmp/x/Nightpick.log"; the counted failures above still apply.
+  void failWhere(const std::string& text);
   // OpenTextFile fails while this is set (a file that exists but cannot be read).
   void failOpenForReading(bool fail);
 

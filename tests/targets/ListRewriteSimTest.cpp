@@ -68,6 +68,26 @@ TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
   EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleAfterSecondGroup));
 }
 
+// A list that is a symbolic link to the user's own file, kept private: that file is the
+// one rewritten, in its own folder, and it stays private; the link stays a link.
+TEST_F(ListRewriteSimTest, ALinkedPrivateListIsRewrittenWhereItLives) {
+  namespace fs = std::filesystem;
+  const std::string realDir = station.sim.dir.file("lists");
+  fs::create_directories(realDir);
+  const std::string real = realDir + "/my-targets.txt";
+  test::writeFileBytes(real, crlf(kExampleList));
+  fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
+  fs::remove(station.listPath());
+  fs::create_symlink(real, station.listPath());
+  station.settings.lastFocusJD = 1e9;
+  station.update("ignored", 2);
+  EXPECT_TRUE(fs::is_symlink(station.listPath()));
+  EXPECT_EQ(test::readFileBytes(real), crlf(kExampleAfterSecondGroup));
+  EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_FALSE(fs::exists(realDir + "/newtargets.txt"));
+  EXPECT_FALSE(fs::exists(station.newListPath()));
+}
+
 // Interrupts the update at each of its file operations in turn: targets.txt must hold
 // the old list or the new one, complete, after every interruption.
 TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {

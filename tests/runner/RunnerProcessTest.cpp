@@ -1,0 +1,151 @@
+// nightpick-sim as separate processes on one program folder: a second copy must not start
+// while a first one runs there, and a copy killed at any instant leaves the target list
+// whole (the old list or the new one) and no lock behind.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "runner/RunnerTestSupport.h"
+#include "support/TestText.h"
+
+namespace np {
+namespace {
+
+using test::RunnerFolder;
+using ::testing::HasSubstr;
+
+std::string runnerPath() {
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "nightpick-sim").string();
+}
+
+// A runner process started in the background, its output in files of the folder.
+class RunnerProcess {
+ public:
+  RunnerProcess(const std::vector<std::string>& arguments, const std::string& outPath) {
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      std::vector<char*> argv;
+      std::string exe = runnerPath();
+      argv.push_back(exe.data());
+      std::vector<std::string> args = arguments;
+      for (std::string& a : args) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      FILE* out = std::freopen(outPath.c_str(), "w", stdout);
+      FILE* err = std::freopen((outPath + ".err").c_str(), "w", stderr);
+      if (out && err) ::execv(exe.c_str(), argv.data());
+      ::_exit(127);
+    }
+  }
+  ~RunnerProcess() { kill(); }
+
+  void kill() {
+    if (pid_ <= 0) return;
+    ::kill(pid_, SIGKILL);
+    ::waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+  }
+  int wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class RunnerProcesses : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::exists(runnerPath())) GTEST_SKIP() << "nightpick-sim is not built (GUI build off)";
+  }
+  RunnerFolder f;
+};
+
+// Waits until the file holds `text` (at most about ten seconds).
+bool waitForText(const std::string& path, const std::string& text) {
+  for (int i = 0; i < 1000; ++i) {
+    if (std::filesystem::exists(path) && test::readFileBytes(path).find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+TEST_F(RunnerProcesses, ASecondCopyOnTheSameFolderDoesNotStart) {
+  f.writeList({"Field\t06:00:00\t+20:00:00", "**** remaining=30000"});
+  const std::string firstOut = f.dir.file("first.txt");
+  RunnerProcess first({"--program-dir", f.programDir(), "--start", "2026-12-08T08:00:00Z", "--hours", "1000000"},
+                      firstOut);
+  ASSERT_TRUE(waitForText(firstOut, "Running ACP plan")) << test::readFileBytes(firstOut + ".err");
+
+  // The same program folder, and another program folder on the same host.
+  RunnerFolder other;
+  other.writeList({"Field\t06:00:00\t+20:00:00", "**** remaining=5"});
+  const std::vector<std::string> programDirs = {f.programDir(), other.programDir()};
+  for (const std::string& dir : programDirs) {
+    SCOPED_TRACE(dir);
+    const std::string out = other.dir.file("second.txt");
+    RunnerProcess second({"--program-dir", dir, "--host-dir", f.hostDir(), "--hours", "1"}, out);
+    EXPECT_NE(second.wait(), 0);
+    EXPECT_THAT(test::readFileBytes(out + ".err"), HasSubstr("is already running on this folder"));
+  }
+  EXPECT_EQ(test::readFileBytes(other.listPath()), test::crlf({"Field\t06:00:00\t+20:00:00", "**** remaining=5"}));
+
+  // Once the first copy has gone, however it went, the folder is free again.
+  first.kill();
+  RunnerProcess again({"--program-dir", f.programDir(), "--start", "2026-12-08T08:00:00Z", "--hours", "1"},
+                      f.dir.file("again.txt"));
+  EXPECT_EQ(again.wait(), 0) << test::readFileBytes(f.dir.file("again.txt.err"));
+}
+
+// Kills the runner at random instants of a night of many short plans over a long list:
+// targets.txt is always a complete list, the original with some counts lowered.
+TEST_F(RunnerProcesses, AKillAtAnyInstantLeavesTheListWhole) {
+  std::vector<std::string> original;
+  for (int i = 0; i < 2000; ++i) {
+    original.push_back("#COUNT 1");
+    original.push_back("Field " + std::to_string(i) + "\t" + std::to_string(i % 24) + ":30:00\t+" +
+                       std::to_string(10 + i % 60) + ":00:00");
+    original.push_back("**** remaining=1000");
+  }
+  f.writeList(original);
+  f.writeIni("[acquisition]\nstart_delay = 1\noverhead = 1\ninterval = 1\n");
+  std::mt19937 random(20261207);
+  std::uniform_int_distribution<int> delayMs(5, 150);
+  int lowered = 0;
+  for (int kill = 0; kill < 20; ++kill) {
+    RunnerProcess runner({"--program-dir", f.programDir(), "--start", "2026-12-08T08:00:00Z", "--hours", "8"},
+                         f.dir.file("out.txt"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
+    runner.kill();
+
+    const std::vector<std::string> now = test::splitLines(test::readFileBytes(f.listPath()));
+    ASSERT_EQ(now.size(), original.size()) << "after kill " << kill;
+    int spent = 0;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+      if (i % 3 != 2) {
+        ASSERT_EQ(now[i], original[i]) << "after kill " << kill << ", line " << i + 1;
+        continue;
+      }
+      ASSERT_EQ(now[i].rfind("**** remaining=", 0), 0u) << "after kill " << kill << ", line " << i + 1;
+      const int c = std::stoi(now[i].substr(15));
+      ASSERT_LE(c, 1000);
+      spent += 1000 - c;
+    }
+    EXPECT_GE(spent, lowered) << "a count came back after kill " << kill;
+    lowered = spent;
+  }
+  EXPECT_GT(lowered, 20) << "too few rewrites: the kills came too early";
+  RecordProperty("counts_lowered", lowered);
+}
+
+}  // namespace
+}  // namespace np
