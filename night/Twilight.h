@@ -44,6 +44,13 @@ void SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD, dou
 //  - Sun below H0 all day today (polar night): the next dawn is the first morning the
 //    Sun gets up to H0, and the next dusk is the dusk after that dawn, so the whole
 //    polar night is one long night, its plans ending at that first dawn.
+//
+// Within a degree of a pole the Sun's daily circle is nearly level, so its elevation
+// changes mostly with the seasons and the crossing days can be fewer than one: there,
+// and wherever the search by hour angle finds no crossing within the year, the passage
+// is found from the Sun's elevation itself, followed forward in steps it cannot cross
+// H0 and come back within. The answers order the same way: below H0 now, the next
+// dawn comes first; above it, the next dusk.
 // Throws NoTwilightError when H0 lies outside -90..90 or no crossing comes within a
 // year; RunTimeError if the search does not settle (it never loops without bound).
 DateTime NextDawnDusk(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors,
