@@ -60,7 +60,7 @@ class frmMain {
   std::unique_ptr<TextWriter> logFile;
   std::unique_ptr<ICoordinateTransform> ct;
   bool stopFlag = false;
-  DateTime quitTime;
+  DateTime quitTime;  // the coming dawn as a UTC date-time: the host reads #QUITAT as UTC
   Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
 
   // ---- window state (the view shows these) ----

@@ -47,7 +47,10 @@ std::int16_t lowerCount(std::int16_t remaining);
 // Writes the plan for the group that starts after line `bestTargetstart` (0: the first
 // group) and puts a copy of the list with that group's count lowered in place of
 // targets.txt in one step (through newtargets.txt), so that targets.txt always holds a
-// complete list. A delimiter line whose count cannot be read is copied unchanged.
+// complete list. A delimiter line whose count cannot be read is copied unchanged. The
+// plan is written and closed before the list is replaced, so a plan that cannot be
+// written costs no count; a list that is a symbolic link is rewritten where it leads, and
+// a UTF-8 byte-order mark stays at its head but never reaches the plan.
 // `bestTarget` is not consulted. Failures propagate as RunTimeError.
 void updateTarget(PlanContext& context, const std::string& bestTarget, std::int64_t bestTargetstart);
 
