@@ -14,9 +14,7 @@ const char kCreditLine[] = " - unattended target selection for the robotic obser
 
 std::string programFolderOf(const std::string& executablePath) {
   std::string folder = std::filesystem::path(executablePath).parent_path().string();
-  if (folder.empty()) folder = ".";  // an executable named without a folder: the current one
-  if (folder.back() != kPathSeparator) folder += kPathSeparator;
-  return folder;
+  return withSeparator(folder);  // an executable named without a folder: the current one
 }
 
 bool fileExistsAt(const std::string& path) noexcept {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Ui.h"
-#include "host/Clock.h"
-#include "host/FileSystem.h"
+#include "base/Ui.h"
+#include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "settings/FrmPrefs.h"
 #include "settings/NumberText.h"

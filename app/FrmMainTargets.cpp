@@ -3,7 +3,7 @@
 #include <string>
 
 #include "app/FrmMain.h"
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "selection/Selection.h"
 #include "targets/PlanWriter.h"
 #include "targets/TargetList.h"

@@ -146,7 +146,7 @@ void frmMain::nightPass(DateTime nextDawn, float& bestScore, std::string& bestTa
   if (!(platform_.clock.nowLocal() < nextDawn)) return;
 
   const std::string runOnce = planDir() + kPathSeparator + "runplanonce.txt";
-  if (fso->FileExists(runOnce)) fso->DeleteFile(runOnce);
+  if (fso->FileExists(runOnce)) fso->Remove(runOnce);
 
   log(kStars);
   log("**** Searching for new target " + util->FormatVar(platform_.clock.nowLocal(), "General Date"));

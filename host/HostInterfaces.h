@@ -8,8 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "host/DateTime.h"
-#include "host/Errors.h"
+#include "base/DateTime.h"
+#include "base/Errors.h"
 
 namespace np {
 

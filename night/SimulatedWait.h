@@ -4,8 +4,8 @@
 // in which the caller can act as the user would (press a button, change a setting).
 #include <functional>
 
-#include "app/Ui.h"
-#include "host/Clock.h"
+#include "base/Ui.h"
+#include "base/Clock.h"
 
 namespace np {
 

@@ -1,8 +1,8 @@
 #pragma once
 // Dawn, dusk and the Sun's position. Night is defined by the Sun's elevation alone: it
 // is night while the Sun stands below the user's elevation `sunElev` (degrees).
-#include "host/DateTime.h"
-#include "host/Errors.h"
+#include "base/DateTime.h"
+#include "base/Errors.h"
 #include "host/HostInterfaces.h"
 
 namespace np {

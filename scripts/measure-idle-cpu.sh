@@ -28,7 +28,7 @@ cat > "$WORK/harness.cpp" <<'CPP'
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "night/qt/QtEventPump.h"
 
 int main(int argc, char** argv) {

@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
-#include "app/Ui.h"
-#include "host/FileSystem.h"
+#include "base/Ui.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "settings/NumberText.h"
 #include "settings/Settings.h"

@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "settings/NumberText.h"
 
 namespace np {
@@ -150,11 +150,11 @@ void saveConfigFile(FileSystem& files, const std::string& path, const Settings& 
     created = true;
     for (const std::string& line : configLines(settings)) out->WriteLine(line);
     out->Close();
-    files.ReplaceFile(temp, path);
+    files.Replace(temp, path);
   } catch (const RunTimeError& e) {
     if (created && files.FileExists(temp)) {
       try {
-        files.DeleteFile(temp);
+        files.Remove(temp);
       } catch (const RunTimeError&) {
         // The save has failed already; a stray temporary file is the lesser problem.
       }

@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 #include "settings/Settings.h"
 
 namespace np {

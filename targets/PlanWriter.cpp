@@ -4,13 +4,13 @@
 #include <limits>
 #include <memory>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "targets/TargetList.h"
 
 namespace np {
 
 std::string planFilePath(IUtil& util) {
-  return util.Prefs().LocalUser().DefaultPlanDir() + kPathSeparator + kPlanFileName;
+  return joinPath(util.Prefs().LocalUser().DefaultPlanDir(), kPlanFileName);
 }
 
 bool autofocusDue(double nowJD, double lastFocusJD, std::int16_t focusInterval) {
@@ -29,9 +29,8 @@ void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::
   std::string listPath = context.programFolder;
   listPath.append(kTargetListName);
   listPath = context.files.ResolvedPath(listPath);
-  std::string newListPath = std::filesystem::path(listPath).parent_path().string();
-  if (newListPath.empty() || newListPath.back() != kPathSeparator) newListPath += kPathSeparator;
-  newListPath.append(kNewTargetListName);
+  const std::string newListPath =
+      joinPath(std::filesystem::path(listPath).parent_path().string(), kNewTargetListName);
 
   ListReader input(context.files.OpenTextFile(listPath));
   std::unique_ptr<TextWriter> output = context.files.CreateTextFile(newListPath);
@@ -92,7 +91,7 @@ void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::
   // written costs no count.
   plan->Close();
 
-  context.files.ReplaceFile(newListPath, listPath);
+  context.files.Replace(newListPath, listPath);
   if (!loweredCount.empty()) context.log.WriteLine("Remaining count for best target = " + loweredCount);
 }
 

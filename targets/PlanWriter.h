@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "app/Ui.h"
-#include "host/Clock.h"
-#include "host/DateTime.h"
-#include "host/FileSystem.h"
+#include "base/Ui.h"
+#include "base/Clock.h"
+#include "base/DateTime.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "settings/Settings.h"
 

@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/Ui.h"
-#include "host/FileSystem.h"
+#include "base/Ui.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <exception>
 
-#include "app/qt/Twips.h"
+#include "base/qt/Twips.h"
 #include "settings/qt/PrefsDialog.h"
 
 namespace np {

@@ -2,7 +2,7 @@
 // The windowed program's message boxes.
 #include <string>
 
-#include "app/Ui.h"
+#include "base/Ui.h"
 
 namespace np {
 

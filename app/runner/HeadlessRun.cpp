@@ -9,7 +9,7 @@
 
 #include "app/FrmMain.h"
 #include "host/ErfaEphemeris.h"
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SimulatedObservatory.h"
@@ -73,8 +73,7 @@ bool readWholeFile(const std::string& path, std::string& text) {
 
 std::string withoutTrailingSeparator(std::string folder) {
   folder = absoluteFolder(folder);
-  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-  return folder;
+  return withoutSeparator(folder);
 }
 
 }  // namespace
@@ -82,7 +81,7 @@ std::string withoutTrailingSeparator(std::string folder) {
 HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err) {
   HeadlessResult result;
   result.programDir = withoutTrailingSeparator(options.programDir.empty() ? "." : options.programDir);
-  result.hostDir = options.hostDir.empty() ? result.programDir + kPathSeparator + "observatory"
+  result.hostDir = options.hostDir.empty() ? joinPath(result.programDir, "observatory")
                                            : withoutTrailingSeparator(options.hostDir);
   try {
     if (!(options.hours >= 0)) throw RunTimeError("--hours must be a number of hours, 0 or more");
@@ -101,7 +100,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
     Platform platform{observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
-                      result.programDir + kPathSeparator + "nightpick-sim"};
+                      joinPath(result.programDir, "nightpick-sim")};
     PrintingView view(out, clock, result.statuses);
     frmMain main(platform, &view);
 
@@ -119,14 +118,14 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
 
     // What the report needs from before the run: where this run's part of the run log
     // begins, and the target list as it stood.
-    const std::string runLogPath = observatory.logDir() + kPathSeparator + "Nightpick.log";
+    const std::string runLogPath = joinPath(observatory.logDir(), "Nightpick.log");
     std::error_code ec;
     std::uintmax_t runLogStart = std::filesystem::file_size(runLogPath, ec);
     if (ec) runLogStart = 0;
     std::vector<ReportGroup> groups;
     {
       std::string list;
-      if (readWholeFile(result.programDir + kPathSeparator + std::string(kTargetListName), list)) {
+      if (readWholeFile(joinPath(result.programDir, kTargetListName), list)) {
         auto util = observatory.createUtil();
         groups = readReportGroups(*util, list);
       }

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "app/runner/NightReport.h"
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 
 namespace np {
 

@@ -12,9 +12,9 @@
 #include <sstream>
 
 #include "app/runner/HeadlessRun.h"
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 #include "host/ErfaEphemeris.h"
-#include "host/PlainNumber.h"
+#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "night/Twilight.h"

@@ -4,8 +4,8 @@
 #include <fstream>
 #include <optional>
 
-#include "host/Errors.h"
-#include "host/PlainNumber.h"
+#include "base/Errors.h"
+#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 
 namespace np {

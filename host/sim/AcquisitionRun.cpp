@@ -5,8 +5,8 @@
 #include <cmath>
 #include <optional>
 
-#include "host/Errors.h"
-#include "host/PlainNumber.h"
+#include "base/Errors.h"
+#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 #include "host/sim/SkyMath.h"

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <system_error>
 
-#include "host/Errors.h"
-#include "host/PlainNumber.h"
+#include "base/Errors.h"
+#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 

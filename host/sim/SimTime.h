@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 
 namespace np::sim {
 

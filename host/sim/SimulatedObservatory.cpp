@@ -6,8 +6,8 @@
 #include <system_error>
 #include <vector>
 
-#include "host/Errors.h"
-#include "host/FileSystem.h"
+#include "base/Errors.h"
+#include "base/FileSystem.h"
 #include "host/sim/AcquisitionRun.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
@@ -37,9 +37,9 @@ struct SimState {
   std::optional<Run> run;
 
   double now() const { return clock.unixSeconds(); }
-  std::string planDir() const { return folder + kPathSeparator + kPlansFolderName; }
-  std::string logDir() const { return folder + kPathSeparator + kLogsFolderName; }
-  std::string logPath() const { return logDir() + kPathSeparator + acqlog::kFileName; }
+  std::string planDir() const { return joinPath(folder, kPlansFolderName); }
+  std::string logDir() const { return joinPath(folder, kLogsFolderName); }
+  std::string logPath() const { return joinPath(logDir(), acqlog::kFileName); }
 
   void appendToLog(const std::vector<const AcquisitionEvent*>& events, const char* member) {
     if (events.empty()) return;
@@ -99,7 +99,7 @@ struct SimState {
     if (loadedScript.empty()) throw RunTimeError("RunScript: no script is loaded");
     ++runs;
     namespace fs = std::filesystem;
-    const std::string handOver = planDir() + kPathSeparator + kRunPlanOnceName;
+    const std::string handOver = joinPath(planDir(), kRunPlanOnceName);
     std::error_code ec;
     if (!fs::is_regular_file(handOver, ec)) return failRun("no plan: '" + handOver + "' does not exist");
     std::string planPath;
@@ -299,8 +299,7 @@ class Application : public IApplication {
 };
 
 std::string withoutTrailingSeparator(std::string folder) {
-  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
-  return folder;
+  return np::withoutSeparator(std::move(folder));
 }
 
 }  // namespace
@@ -326,7 +325,7 @@ const std::string& SimulatedObservatory::folder() const { return state_->folder;
 std::string SimulatedObservatory::planDir() const { return state_->planDir(); }
 std::string SimulatedObservatory::logDir() const { return state_->logDir(); }
 std::string SimulatedObservatory::scriptPath() const {
-  return state_->folder + kPathSeparator + kScriptsFolderName + kPathSeparator + kAcquireScriptName;
+  return joinPath(joinPath(state_->folder, kScriptsFolderName), kAcquireScriptName);
 }
 std::string SimulatedObservatory::acquisitionLogPath() const { return state_->logPath(); }
 bool SimulatedObservatory::parked() const { return state_->parked; }

@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "host/HostInterfaces.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/ObservatoryConfig.h"

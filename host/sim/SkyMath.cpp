@@ -7,8 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "host/Errors.h"
-#include "host/PlainNumber.h"
+#include "base/Errors.h"
+#include "base/PlainNumber.h"
 
 namespace np::sim {
 namespace {

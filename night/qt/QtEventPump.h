@@ -1,7 +1,7 @@
 #pragma once
 // The windowed program's event processing and responsive wait.
-#include "app/Ui.h"
-#include "host/Clock.h"
+#include "base/Ui.h"
+#include "base/Clock.h"
 
 namespace np {
 

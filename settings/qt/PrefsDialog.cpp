@@ -6,7 +6,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "app/qt/Twips.h"
+#include "base/qt/Twips.h"
 
 namespace np {
 

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <exception>
 
-#include "app/Ui.h"
+#include "base/Ui.h"
 #include "settings/FrmPrefs.h"
 #include "settings/NumberText.h"
 

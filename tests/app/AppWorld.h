@@ -12,8 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "app/FrmMain.h"
+#include "support/RecordingMessageSink.h"
 #include "host/ErfaEphemeris.h"
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/SimulatedWait.h"

@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "app/FrmMain.h"
+#include "support/RecordingMessageSink.h"
 #include "host/ErfaEphemeris.h"
 #include "night/SimulatedWait.h"
 #include "night/Twilight.h"

@@ -12,12 +12,13 @@
 #include <vector>
 
 #include "app/FrmMain.h"
+#include "support/RecordingMessageSink.h"
 #include "support/TestText.h"
-#include "app/Ui.h"
+#include "base/Ui.h"
 #include "app/qt/MainWindow.h"
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "host/ErfaEphemeris.h"
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "host/sim/SimulatedObservatory.h"
 

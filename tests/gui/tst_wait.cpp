@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "night/qt/QtEventPump.h"
 
 namespace {

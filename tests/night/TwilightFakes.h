@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "host/HostInterfaces.h"
 
 namespace np::testing {

@@ -1,4 +1,5 @@
 #include "selection/Selection.h"
+#include "support/RecordingMessageSink.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "host/sim/AcquisitionLog.h"
 #include "support/TempDir.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimTime.h"

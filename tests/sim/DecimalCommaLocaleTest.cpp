@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "host/PlainNumber.h"
+#include "base/PlainNumber.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "support/CommaLocale.h"

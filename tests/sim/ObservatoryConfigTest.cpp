@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "support/TestText.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "support/SimFixture.h"

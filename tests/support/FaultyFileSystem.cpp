@@ -1,6 +1,6 @@
 #include "support/FaultyFileSystem.h"
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np::test {
 
@@ -87,19 +87,19 @@ std::unique_ptr<TextWriter> FaultyFileSystem::CreateTextFile(const std::string& 
 bool FaultyFileSystem::FileExists(const std::string& path) noexcept { return inner_.FileExists(path); }
 bool FaultyFileSystem::FolderExists(const std::string& path) noexcept { return inner_.FolderExists(path); }
 
-void FaultyFileSystem::DeleteFile(const std::string& path) {
-  state_->step("DeleteFile " + path);
-  inner_.DeleteFile(path);
+void FaultyFileSystem::Remove(const std::string& path) {
+  state_->step("Remove " + path);
+  inner_.Remove(path);
 }
 
-void FaultyFileSystem::MoveFile(const std::string& from, const std::string& to) {
-  state_->step("MoveFile " + from + " " + to);
-  inner_.MoveFile(from, to);
+void FaultyFileSystem::Move(const std::string& from, const std::string& to) {
+  state_->step("Move " + from + " " + to);
+  inner_.Move(from, to);
 }
 
-void FaultyFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
-  state_->step("ReplaceFile " + from + " " + to);
-  inner_.ReplaceFile(from, to);
+void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
+  state_->step("Replace " + from + " " + to);
+  inner_.Replace(from, to);
 }
 
 }  // namespace np::test

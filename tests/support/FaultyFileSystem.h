@@ -3,13 +3,13 @@
 #include <string>
 #include <vector>
 
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 
 namespace np::test {
 
 // A FileSystem that passes everything to another one but can be told to fail. It counts
-// the mutating operations: CreateTextFile, OpenTextFileForAppending, DeleteFile,
-// MoveFile, ReplaceFile, and WriteLine and Close on every writer it handed out. The
+// the mutating operations: CreateTextFile, OpenTextFileForAppending, Remove,
+// Move, Replace, and WriteLine and Close on every writer it handed out. The
 // chosen operation throws RunTimeError instead of reaching the inner file system, so a
 // test can interrupt a file rewrite at each of its steps in turn:
 //
@@ -48,9 +48,9 @@ class FaultyFileSystem : public FileSystem {
   std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) override;
   bool FileExists(const std::string& path) noexcept override;
   bool FolderExists(const std::string& path) noexcept override;
-  void DeleteFile(const std::string& path) override;
-  void MoveFile(const std::string& from, const std::string& to) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void Move(const std::string& from, const std::string& to) override;
+  void Replace(const std::string& from, const std::string& to) override;
   std::string ResolvedPath(const std::string& path) override { return inner_.ResolvedPath(path); }
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
 

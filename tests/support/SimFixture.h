@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "host/HostInterfaces.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np::test {
 

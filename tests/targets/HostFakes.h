@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "app/Ui.h"
-#include "host/Errors.h"
-#include "host/FileSystem.h"
+#include "base/Ui.h"
+#include "base/Errors.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np::testing {
@@ -174,18 +174,18 @@ class MemoryFileSystem : public FileSystem {
   }
   bool FileExists(const std::string& path) noexcept override { return files.count(path) != 0; }
   bool FolderExists(const std::string&) noexcept override { return true; }
-  void DeleteFile(const std::string& path) override {
+  void Remove(const std::string& path) override {
     operations.push_back("delete " + path);
     if (files.erase(path) == 0) throw RunTimeError("File not found: " + path);
   }
-  void MoveFile(const std::string& from, const std::string& to) override {
+  void Move(const std::string& from, const std::string& to) override {
     operations.push_back("move " + from + " " + to);
     if (files.count(to) != 0) throw RunTimeError("File already exists: " + to);
-    ReplaceFileUnchecked(from, to);
+    ReplaceUnchecked(from, to);
   }
-  void ReplaceFile(const std::string& from, const std::string& to) override {
+  void Replace(const std::string& from, const std::string& to) override {
     operations.push_back("replace " + from + " " + to);
-    ReplaceFileUnchecked(from, to);
+    ReplaceUnchecked(from, to);
   }
   std::unique_ptr<FileLock> LockFolder(const std::string& path) override {
     if (!locked.insert(path).second) return nullptr;
@@ -200,7 +200,7 @@ class MemoryFileSystem : public FileSystem {
   std::set<std::string> locked;
 
  private:
-  void ReplaceFileUnchecked(const std::string& from, const std::string& to) {
+  void ReplaceUnchecked(const std::string& from, const std::string& to) {
     auto it = files.find(from);
     if (it == files.end()) throw RunTimeError("File not found: " + from);
     std::vector<std::string> lines = std::move(it->second);

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "host/DateTime.h"
-#include "host/Errors.h"
+#include "base/DateTime.h"
+#include "base/Errors.h"
 #include "settings/ConfigFile.h"
 #include "support/FaultyFileSystem.h"
 #include "targets/SimStation.h"

@@ -1,4 +1,5 @@
 #include "targets/PlanWriter.h"
+#include "support/RecordingMessageSink.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Clock.h"
+#include "base/Clock.h"
 #include "targets/HostFakes.h"
 
 namespace np {

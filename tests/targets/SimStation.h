@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "selection/Selection.h"
+#include "support/RecordingMessageSink.h"
 #include "settings/ConfigFile.h"
 #include "support/SimFixture.h"
 #include "support/TempDir.h"

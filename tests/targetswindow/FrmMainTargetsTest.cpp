@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/FrmMain.h"
+#include "support/RecordingMessageSink.h"
 #include "host/ErfaEphemeris.h"
 #include "settings/ConfigFile.h"
 #include "support/SimFixture.h"

@@ -6,7 +6,7 @@
 #include <iostream>
 #include <memory>
 
-#include "app/qt/ReportPicture.h"
+#include "app/runner/qt/ReportPicture.h"
 #include "app/runner/HeadlessRun.h"
 
 int main(int argc, char** argv) {

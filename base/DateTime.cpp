@@ -1,10 +1,10 @@
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np {
 namespace {

@@ -1,7 +1,7 @@
 #pragma once
 #include <chrono>
 
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 
 namespace np {
 

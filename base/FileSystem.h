@@ -3,10 +3,10 @@
 #include <string>
 #include <string_view>
 
+#include "base/Paths.h"
+
 namespace np {
 
-// The platform's path separator; folders the host reports carry none at the end.
-inline constexpr char kPathSeparator = '/';
 
 // A text file open for reading. Lines end in CR LF, LF or a lone CR; ReadLine returns
 // the line without its end. Reading past the end is a RunTimeError.
@@ -51,13 +51,13 @@ class FileSystem {
   // True for an existing entry that is not a folder; false on any error.
   virtual bool FileExists(const std::string& path) noexcept = 0;
   virtual bool FolderExists(const std::string& path) noexcept = 0;
-  virtual void DeleteFile(const std::string& path) = 0;
+  virtual void Remove(const std::string& path) = 0;
   // Moves a file to a path where no file exists.
-  virtual void MoveFile(const std::string& from, const std::string& to) = 0;
+  virtual void Move(const std::string& from, const std::string& to) = 0;
   // Puts `from` in place of `to` in one step: at every instant `to` is either the old
   // file or the new one, complete. The new file keeps the old one's permissions, and the
   // change of folder entry is on disk when the call returns.
-  virtual void ReplaceFile(const std::string& from, const std::string& to) = 0;
+  virtual void Replace(const std::string& from, const std::string& to) = 0;
   // The file a path leads to: a symbolic link followed to its final target (a path that
   // is no link, or a link that leads nowhere, comes back unchanged).
   virtual std::string ResolvedPath(const std::string& path) { return path; }
@@ -74,9 +74,9 @@ class LocalFileSystem : public FileSystem {
   std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) override;
   bool FileExists(const std::string& path) noexcept override;
   bool FolderExists(const std::string& path) noexcept override;
-  void DeleteFile(const std::string& path) override;
-  void MoveFile(const std::string& from, const std::string& to) override;
-  void ReplaceFile(const std::string& from, const std::string& to) override;
+  void Remove(const std::string& path) override;
+  void Move(const std::string& from, const std::string& to) override;
+  void Replace(const std::string& from, const std::string& to) override;
   std::string ResolvedPath(const std::string& path) override;
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override;
 };

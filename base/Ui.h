@@ -2,7 +2,6 @@
 // What the program's logic needs of the window system, as small interfaces: the
 // windowed program implements them with Qt, tests and the headless runner without.
 #include <string>
-#include <vector>
 
 namespace np {
 
@@ -12,13 +11,6 @@ class MessageSink {
  public:
   virtual ~MessageSink() = default;
   virtual void showMessage(const std::string& text) = 0;
-};
-
-// Records messages instead of showing them (tests).
-class RecordingMessageSink : public MessageSink {
- public:
-  void showMessage(const std::string& text) override { messages.push_back(text); }
-  std::vector<std::string> messages;
 };
 
 // The window's event processing and the responsive wait (modTimer).

@@ -1,4 +1,4 @@
-#include "app/qt/ReportPicture.h"
+#include "app/runner/qt/ReportPicture.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -9,8 +9,8 @@
 #include <cmath>
 #include <map>
 
-#include "host/DateTime.h"
-#include "host/PlainNumber.h"
+#include "base/DateTime.h"
+#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 

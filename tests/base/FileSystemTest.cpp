@@ -1,4 +1,4 @@
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -166,27 +166,27 @@ TEST_F(LocalFileSystemTest, FileExistsOnlyForExistingNonFolders) {
 
 TEST_F(LocalFileSystemTest, DeleteFile) {
   writeFileBytes(dir.file("gone.txt"), "x");
-  files.DeleteFile(dir.file("gone.txt"));
+  files.Remove(dir.file("gone.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("gone.txt")));
-  EXPECT_THAT(errorOf([&] { files.DeleteFile(dir.file("gone.txt")); }),
+  EXPECT_THAT(errorOf([&] { files.Remove(dir.file("gone.txt")); }),
               ::testing::AllOf(HasSubstr(dir.file("gone.txt")), HasSubstr("No such file or directory")));
   std::filesystem::create_directory(dir.file("sub"));
-  EXPECT_THAT(errorOf([&] { files.DeleteFile(dir.file("sub")); }), HasSubstr("Is a directory"));
+  EXPECT_THAT(errorOf([&] { files.Remove(dir.file("sub")); }), HasSubstr("Is a directory"));
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("sub")));
 }
 
 TEST_F(LocalFileSystemTest, MoveFileRefusesAnExistingTarget) {
   writeFileBytes(dir.file("a.txt"), "A");
   writeFileBytes(dir.file("b.txt"), "B");
-  EXPECT_THAT(errorOf([&] { files.MoveFile(dir.file("a.txt"), dir.file("b.txt")); }),
+  EXPECT_THAT(errorOf([&] { files.Move(dir.file("a.txt"), dir.file("b.txt")); }),
               ::testing::AllOf(HasSubstr(dir.file("a.txt")), HasSubstr("File exists")));
   EXPECT_EQ(readFileBytes(dir.file("a.txt")), "A");
   EXPECT_EQ(readFileBytes(dir.file("b.txt")), "B");
 
-  files.MoveFile(dir.file("a.txt"), dir.file("c.txt"));
+  files.Move(dir.file("a.txt"), dir.file("c.txt"));
   EXPECT_FALSE(std::filesystem::exists(dir.file("a.txt")));
   EXPECT_EQ(readFileBytes(dir.file("c.txt")), "A");
-  EXPECT_THAT(errorOf([&] { files.MoveFile(dir.file("a.txt"), dir.file("d.txt")); }),
+  EXPECT_THAT(errorOf([&] { files.Move(dir.file("a.txt"), dir.file("d.txt")); }),
               HasSubstr("No such file or directory"));
 }
 
@@ -195,26 +195,26 @@ TEST_F(LocalFileSystemTest, ReplaceFileSwapsInTheNewFile) {
   writeFileBytes(dir.file("target.new"), "new\r\n");
   // A reader that opened the old file keeps reading the old content.
   auto reader = files.OpenTextFile(dir.file("target.txt"));
-  files.ReplaceFile(dir.file("target.new"), dir.file("target.txt"));
+  files.Replace(dir.file("target.new"), dir.file("target.txt"));
   EXPECT_EQ(reader->ReadLine(), "old");
   EXPECT_EQ(readFileBytes(dir.file("target.txt")), "new\r\n");
   EXPECT_FALSE(std::filesystem::exists(dir.file("target.new")));
 
   // A missing target is simply created.
   writeFileBytes(dir.file("x.new"), "x");
-  files.ReplaceFile(dir.file("x.new"), dir.file("x.txt"));
+  files.Replace(dir.file("x.new"), dir.file("x.txt"));
   EXPECT_EQ(readFileBytes(dir.file("x.txt")), "x");
 }
 
 TEST_F(LocalFileSystemTest, FailedReplaceLeavesBothFiles) {
   writeFileBytes(dir.file("target.txt"), "old");
-  EXPECT_THAT(errorOf([&] { files.ReplaceFile(dir.file("missing.new"), dir.file("target.txt")); }),
+  EXPECT_THAT(errorOf([&] { files.Replace(dir.file("missing.new"), dir.file("target.txt")); }),
               HasSubstr(dir.file("missing.new")));
   EXPECT_EQ(readFileBytes(dir.file("target.txt")), "old");
 
   std::filesystem::create_directory(dir.file("folder"));
   writeFileBytes(dir.file("f.new"), "new");
-  EXPECT_THAT(errorOf([&] { files.ReplaceFile(dir.file("f.new"), dir.file("folder")); }),
+  EXPECT_THAT(errorOf([&] { files.Replace(dir.file("f.new"), dir.file("folder")); }),
               HasSubstr(dir.file("folder")));
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
   EXPECT_EQ(readFileBytes(dir.file("f.new")), "new");
@@ -261,7 +261,7 @@ TEST_F(LocalFileSystemTest, AReplacedFileKeepsItsPermissions) {
   auto out = files.CreateTextFile(from);
   out->WriteLine("new");
   out->Close();
-  files.ReplaceFile(from, to);
+  files.Replace(from, to);
   EXPECT_EQ(readFileBytes(to), "new\r\n");
   EXPECT_EQ(std::filesystem::status(to).permissions() & std::filesystem::perms::all,
             std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);

@@ -5,7 +5,7 @@
 #include <limits>
 #include <string>
 
-#include "host/PlainNumber.h"
+#include "base/PlainNumber.h"
 
 namespace np {
 namespace {

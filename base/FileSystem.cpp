@@ -1,4 +1,4 @@
-#include "host/FileSystem.h"
+#include "base/FileSystem.h"
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np {
 namespace {
@@ -221,13 +221,13 @@ bool LocalFileSystem::FolderExists(const std::string& path) noexcept {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-void LocalFileSystem::DeleteFile(const std::string& path) {
+void LocalFileSystem::Remove(const std::string& path) {
   static const std::string what = "Cannot delete";
   if (const int err = notAFileCause(path); err != 0) fail(what, path, err);
   if (::unlink(path.c_str()) != 0) fail(what, path, errno);
 }
 
-void LocalFileSystem::MoveFile(const std::string& from, const std::string& to) {
+void LocalFileSystem::Move(const std::string& from, const std::string& to) {
   static const std::string what = "Cannot move";
   if (const int err = notAFileCause(from); err != 0) fail2(what, from, "to", to, err);
   checkPath(what, to);
@@ -237,7 +237,7 @@ void LocalFileSystem::MoveFile(const std::string& from, const std::string& to) {
   if (std::rename(from.c_str(), to.c_str()) != 0) fail2(what, from, "to", to, errno);
 }
 
-void LocalFileSystem::ReplaceFile(const std::string& from, const std::string& to) {
+void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
   static const std::string what = "Cannot replace";
   if (const int err = notAFileCause(from); err != 0) fail2(what, to, "with", from, err);
   checkPath(what, to);

@@ -1,10 +1,10 @@
-#include "host/DateTime.h"
+#include "base/DateTime.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
-#include "host/Errors.h"
+#include "base/Errors.h"
 
 namespace np {
 namespace {

@@ -1,4 +1,4 @@
-#include "host/PlainNumber.h"
+#include "base/PlainNumber.h"
 
 #include <algorithm>
 #include <charconv>
