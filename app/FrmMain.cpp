@@ -1,9 +1,11 @@
 #include "app/FrmMain.h"
 
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "Version.h"
+#include "night/ObservingLoop.h"
 #include "settings/ConfigFile.h"
 
 namespace np {
@@ -24,6 +26,8 @@ bool fileExistsAt(const std::string& path) noexcept {
   if (ec) return false;
   return std::filesystem::exists(st) && !std::filesystem::is_directory(st);
 }
+
+std::string runTimeErrorMessage(const std::string& what) { return "Run-time error: " + what; }
 
 frmMain::frmMain(Platform& platform, MainWindowView* view) : platform_(platform), view_(view) {}
 
@@ -87,6 +91,110 @@ void frmMain::PrefsButton_Click() {
   settings.maxAzimuth = fPrefsForm->getMaxAzimuth();
   settings.sunElev = fPrefsForm->getSunElev();
   SaveConfig();
+}
+
+// One run at a time on a program folder and on a host: a second copy of the program
+// would rewrite the same target list and hand plans to the same host. The locks are the
+// operating system's, so they go with the process however it ends.
+bool frmMain::lockRun() {
+  const std::string folders[] = {GetEXEPath(), util->Prefs().LocalUser().DefaultPlanDir()};
+  for (const std::string& folder : folders) {
+    std::unique_ptr<FileLock> lock = fso->LockFolder(folder);
+    if (!lock) {
+      runLocks_.clear();
+      platform_.messages.showMessage("Nightpick is already running on this folder: " + folder);
+      return false;
+    }
+    runLocks_.push_back(std::move(lock));
+  }
+  return true;
+}
+
+// The observing loop (night/ObservingLoop.h) on the window's objects and settings; it
+// returns when the run has ended.
+void frmMain::StartButton_Click() {
+  if (!lockRun()) return;
+  setButtons(false, true, true);
+  running_ = true;
+  RunEnd end;
+  try {
+    earthEphem = platform_.ephemeris.createEphemeris();
+    earthEphem->setBodyType(0);
+    earthEphem->setNumber(3);
+    LoadConfig();
+    stopFlag = false;
+    NightContext context{*util,
+                         *telescope,
+                         *acpApp,
+                         *earthEphem,
+                         platform_.ephemeris,
+                         *fso,
+                         platform_.clock,
+                         platform_.events,
+                         platform_.messages,
+                         platform_.locale,
+                         GetEXEPath(),
+                         settings,
+                         stopFlag,
+                         [this](const std::string& text) { setStatusText(text); },
+                         [this] { SaveConfig(); },
+                         logFile,
+                         ct,
+                         quitTime};
+    end = runObservingLoop(context);
+  } catch (...) {
+    // A run-time failure ends the program: the loop has closed the log.
+    runLocks_.clear();
+    running_ = false;
+    throw;
+  }
+  endRun();
+  // The window is back in its stopped state before anything is reported.
+  if (end.closeFailure) std::rethrow_exception(end.closeFailure);
+  if (end.message) platform_.messages.showMessage(*end.message);
+}
+
+void frmMain::endRun() {
+  runLocks_.clear();
+  setStatusText(std::string(kStoppedStatus));
+  setButtons(true, false, false);
+  running_ = false;
+}
+
+bool frmMain::handleEvent(const std::function<void()>& handler) {
+  std::string what;
+  try {
+    handler();
+    return true;
+  } catch (const std::exception& e) {
+    what = e.what();
+  } catch (...) {
+    what = "unknown error";
+  }
+  platform_.messages.showMessage(runTimeErrorMessage(what));
+  if (view_) view_->exitProgram(1);
+  return false;
+}
+
+void frmMain::startClicked() {
+  // Every other handler runs nested inside the run's waits.
+  const bool ok = handleEvent([this] { StartButton_Click(); });
+  if (ok && exitAfterRun_) {
+    exitAfterRun_ = false;
+    if (view_) view_->exitProgram(0);
+  }
+}
+
+void frmMain::windowClosed() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  if (!handleEvent([this] { Form_Unload(); })) return;
+  if (running_) {
+    // The run notices the stop request at its next check; the program ends with it.
+    exitAfterRun_ = true;
+    return;
+  }
+  if (view_) view_->exitProgram(0);
 }
 
 std::string frmMain::GetEXEPath() const { return programFolderOf(platform_.executablePath); }

@@ -3,6 +3,7 @@
 // units of every subsystem. The Qt window (app/qt) is a thin view over it; tests and the
 // headless runner drive it without Qt.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,13 @@ class MainWindowView {
   // Shows the dialog for `prefs` modally; returns when its window has closed.
   virtual void showPrefsDialog(frmPrefs& prefs) = 0;
   virtual void unloadOtherWindows() = 0;
+  // Ends the program with `exitCode` (0 after a close, 1 after a run-time error). The
+  // main window decides when; the view only does it.
+  virtual void exitProgram(int /*exitCode*/) {}
 };
+
+// The text of the box that reports a run-time error; `what` is the error's own text.
+std::string runTimeErrorMessage(const std::string& what);
 
 // Everything the main window is given by the start-up routine.
 struct Platform {
@@ -40,6 +47,8 @@ struct Platform {
   NumberLocale locale;         // numbers in the log, the status line and the dialog
   std::string executablePath;  // the running executable; its folder is the program folder
 };
+
+inline constexpr std::string_view kStoppedStatus = "Nightpick stopped";
 
 class frmMain {
  public:
@@ -81,6 +90,17 @@ class frmMain {
   void PrefsButton_Click();
   std::string aboutText() const;
 
+  // ---- the window's events as the window system delivers them ----
+  // Runs an event handler. A failure that escapes it is reported in a message box naming
+  // the run-time error, and the program ends (exit code 1); false is returned then.
+  bool handleEvent(const std::function<void()>& handler);
+  // The start button: the observing loop. When the window was closed during the run, the
+  // program ends once the run has ended.
+  void startClicked();
+  // The window's close, never cancelled: Form_Unload, then the program ends, at once or,
+  // during a run, when the run has ended.
+  void windowClosed();
+
   // ---- methods other parts call ----
   std::string GetEXEPath() const;
   bool FileExists(const std::string& fileName) const;
@@ -106,23 +126,16 @@ class frmMain {
  private:
   void setButtons(bool start, bool stop, bool stopAndAbort);
   bool lockRun();
-  void waitForIdleHost();
-  // The observing loop's pieces (app/ObservingLoop.cpp).
-  void runNights();
-  void dayPass(DateTime nextDusk);
-  void nightPass(DateTime nextDawn, float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart,
-                 std::string& targetName);
-  void runChosenTarget(const std::string& bestTarget, std::int64_t bestTargetstart, std::string& targetName);
   void endRun();
-  void log(const std::string& line);
-  std::string planDir();
 
   Platform& platform_;
   MainWindowView* view_;
-  std::string statusText_ = "Nightpick stopped";
+  std::string statusText_{kStoppedStatus};
   bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
   bool running_ = false;
   std::vector<std::unique_ptr<FileLock>> runLocks_;  // held for the length of a run
+  bool unloaded_ = false;      // the window has been closed
+  bool exitAfterRun_ = false;  // closed during a run: the program ends when the run has ended
 };
 
 // The program folder of an executable path, with exactly one trailing separator.

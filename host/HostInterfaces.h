@@ -7,11 +7,16 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "base/DateTime.h"
 #include "base/Errors.h"
 
 namespace np {
+
+// The hand-over file in the host's default plan folder: one line, the path of the plan
+// that the acquisition script is to run.
+inline constexpr std::string_view kRunPlanOnceName = "runplanonce.txt";
 
 // A coordinate transform fixed to the site and the moment it was made.
 class ICoordinateTransform {

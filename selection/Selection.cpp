@@ -61,11 +61,9 @@ TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude
   return result;
 }
 
-bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
-                  std::int64_t& bestTargetstart) {
+std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
   context.setStatusText(kSelectingStatus);
-  bestScore = kNoTargetScore;
-  bool chosen = false;
+  std::optional<ChosenGroup> best;
   const char sep = context.locale.decimalSeparator;
 
   ListReader list(context.files.OpenTextFile(context.listPath));
@@ -76,13 +74,13 @@ bool selectTarget(SelectionContext& context, float& bestScore, std::string& best
     if (!list.unreadableEncoding().empty()) {
       context.messages.showMessage(list.unreadableEncodingMessage());
       list.Close();
-      return false;
+      return std::nullopt;
     }
     if (kind == GroupReader::LineKind::Other) continue;
     if (kind == GroupReader::LineKind::DelimiterFirst) {
       context.messages.showMessage(std::string(kDelimiterFirst));
       list.Close();
-      return false;
+      return std::nullopt;
     }
 
     const GroupReader::Group& group = groups.group();
@@ -107,16 +105,23 @@ bool selectTarget(SelectionContext& context, float& bestScore, std::string& best
     context.log.WriteLine("  Score=" + formatSingle(score.score, sep) + " Elev=" + formatDouble(judged.elevation, sep) +
                           " TransitAlt=" + formatDouble(score.transitAltitude, sep) +
                           " HADiff=" + formatDouble(score.hourAngle, sep));
-    if (score.score > bestScore) {
-      bestScore = score.score;
-      bestTarget = *group.targetLine;
-      bestTargetstart = group.start;
-      chosen = true;
-      context.log.WriteLine("  >>> New bestscore = " + formatSingle(bestScore, sep));
+    if (score.score > (best ? best->score : kNoTargetScore)) {
+      best = ChosenGroup{score.score, *group.targetLine, group.start};
+      context.log.WriteLine(std::string(kNewBestScoreLog) + formatSingle(best->score, sep));
     }
   }
   list.Close();
-  return chosen;
+  return best;
+}
+
+bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
+                  std::int64_t& bestTargetstart) {
+  const std::optional<ChosenGroup> chosen = chooseGroup(context);
+  bestScore = chosen ? chosen->score : kNoTargetScore;
+  if (!chosen) return false;
+  bestTarget = chosen->targetLine;
+  bestTargetstart = chosen->start;
+  return true;
 }
 
 }  // namespace np

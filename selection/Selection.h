@@ -5,7 +5,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "base/Ui.h"
 #include "base/FileSystem.h"
@@ -48,10 +50,23 @@ struct TargetScore {
 // (6 - |HA|) * 30 + (90 - transit altitude), higher is better.
 TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude);
 
-// One pass over the list. Returns true when a group passed every test; bestScore is
-// then its score and bestTarget/bestTargetstart its target line and group start.
-// Without one, bestScore is kNoTargetScore and the other two keep their values.
-// File and host failures propagate as RunTimeError.
+// The line the log gets when a group takes the lead (followed by its score).
+inline constexpr std::string_view kNewBestScoreLog = "  >>> New bestscore = ";
+
+// The group a selection pass chose.
+struct ChosenGroup {
+  float score = kNoTargetScore;
+  std::string targetLine;   // the group's target line, whole, as read
+  std::int64_t start = 0;   // the number of list lines before the group's first line
+};
+
+// One pass over the list: the best group that passed every test, or none (also when the
+// pass was stopped before any passed). File and host failures propagate as RunTimeError.
+std::optional<ChosenGroup> chooseGroup(SelectionContext& context);
+
+// chooseGroup with the main window's outputs: true when a group was chosen; bestScore is
+// then its score and bestTarget/bestTargetstart its target line and group start. Without
+// one, bestScore is kNoTargetScore and the other two keep their values.
 bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
                   std::int64_t& bestTargetstart);
 

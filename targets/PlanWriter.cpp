@@ -23,6 +23,10 @@ std::int16_t lowerCount(std::int16_t remaining) {
 }
 
 void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::int64_t bestTargetstart) {
+  updateTarget(context, bestTargetstart);
+}
+
+void updateTarget(PlanContext& context, std::int64_t bestTargetstart) {
   context.setStatusText(kUpdatingStatus);
   // A list that is a symbolic link is rewritten where it really lives, so the user's
   // own file is the one updated (and the rename stays within one folder).

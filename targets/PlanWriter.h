@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "base/Ui.h"
 #include "base/Clock.h"
@@ -15,7 +16,7 @@
 namespace np {
 
 inline constexpr const char* kUpdatingStatus = "Updating targets file";
-inline constexpr const char* kPlanFileName = "nightpickplan.txt";
+inline constexpr std::string_view kPlanFileName = "nightpickplan.txt";
 // Minutes to days as the autofocus interval has always been converted (not exactly 1/1440).
 inline constexpr double kMinutesToDays = 0.0006944444;
 
@@ -51,7 +52,9 @@ std::int16_t lowerCount(std::int16_t remaining);
 // plan is written and closed before the list is replaced, so a plan that cannot be
 // written costs no count; a list that is a symbolic link is rewritten where it leads, and
 // a UTF-8 byte-order mark stays at its head but never reaches the plan.
-// `bestTarget` is not consulted. Failures propagate as RunTimeError.
+// Failures propagate as RunTimeError.
+void updateTarget(PlanContext& context, std::int64_t groupStart);
+// The same with the main window's arguments; `bestTarget` is not consulted.
 void updateTarget(PlanContext& context, const std::string& bestTarget, std::int64_t bestTargetstart);
 
 }  // namespace np

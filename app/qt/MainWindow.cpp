@@ -49,8 +49,6 @@ QFrame* makeLine(QWidget* parent, const char* name, const TwipsScale& scale, int
 
 }  // namespace
 
-std::string runTimeErrorMessage(const std::string& what) { return "Run-time error: " + what; }
-
 MainWindow::MainWindow(frmMain& form, QWidget* parent) : QWidget(parent), form_(form), exit_(defaultExit) {
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QStringLiteral("Nightpick"));
@@ -82,12 +80,13 @@ MainWindow::MainWindow(frmMain& form, QWidget* parent) : QWidget(parent), form_(
   QWidget::setTabOrder(aboutButton_, prefsButton_);
   QWidget::setTabOrder(prefsButton_, stopAndAbortButton_);
 
-  connect(startButton_, &QPushButton::clicked, this, [this] { startClicked(); });
-  connect(stopButton_, &QPushButton::clicked, this, [this] { runHandler([this] { form_.StopButton_Click(); }); });
+  connect(startButton_, &QPushButton::clicked, this, [this] { form_.startClicked(); });
+  connect(stopButton_, &QPushButton::clicked, this, [this] { form_.handleEvent([this] { form_.StopButton_Click(); }); });
   connect(stopAndAbortButton_, &QPushButton::clicked, this,
-          [this] { runHandler([this] { form_.StopAndAbortButton_Click(); }); });
-  connect(aboutButton_, &QPushButton::clicked, this, [this] { runHandler([this] { form_.About_Click(); }); });
-  connect(prefsButton_, &QPushButton::clicked, this, [this] { runHandler([this] { form_.PrefsButton_Click(); }); });
+          [this] { form_.handleEvent([this] { form_.StopAndAbortButton_Click(); }); });
+  connect(aboutButton_, &QPushButton::clicked, this, [this] { form_.handleEvent([this] { form_.About_Click(); }); });
+  connect(prefsButton_, &QPushButton::clicked, this,
+          [this] { form_.handleEvent([this] { form_.PrefsButton_Click(); }); });
 
   fitCaptions(*this);
 
@@ -99,34 +98,8 @@ MainWindow::MainWindow(frmMain& form, QWidget* parent) : QWidget(parent), form_(
 
 MainWindow::~MainWindow() { form_.setView(nullptr); }
 
-bool MainWindow::runHandler(const std::function<void()>& handler) {
-  std::string what;
-  try {
-    handler();
-    return true;
-  } catch (const std::exception& e) {
-    what = e.what();
-  } catch (...) {
-    what = "unknown error";
-  }
-  failed_ = true;
-  form_.platform().messages.showMessage(runTimeErrorMessage(what));
-  endProgram(1);
-  return false;
-}
-
-void MainWindow::endProgram(int exitCode) {
+void MainWindow::exitProgram(int exitCode) {
   if (exit_) exit_(exitCode);
-}
-
-void MainWindow::startClicked() {
-  // The observing loop: it returns when the run has ended. Every other handler runs
-  // nested inside its waits.
-  const bool ok = runHandler([this] { form_.StartButton_Click(); });
-  if (ok && exitAfterRun_) {
-    exitAfterRun_ = false;
-    endProgram(0);
-  }
 }
 
 void MainWindow::statusTextChanged(const std::string& text) { statusBar_->showMessage(QString::fromStdString(text)); }
@@ -153,17 +126,8 @@ void MainWindow::unloadOtherWindows() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-  // The close is never cancelled.
-  event->accept();
-  if (unloaded_) return;
-  unloaded_ = true;
-  if (!runHandler([this] { form_.Form_Unload(); })) return;
-  if (form_.running()) {
-    // The run notices the stop request at its next check; the program ends with it.
-    exitAfterRun_ = true;
-    return;
-  }
-  endProgram(0);
+  event->accept();  // the close is never cancelled; the main window decides the rest
+  form_.windowClosed();
 }
 
 }  // namespace np

@@ -15,9 +15,6 @@ class QStatusBar;
 
 namespace np {
 
-// The text of the box that reports a run-time error; `what` is the error's own text.
-std::string runTimeErrorMessage(const std::string& what);
-
 class MainWindow : public QWidget, public MainWindowView {
   Q_OBJECT
 
@@ -28,21 +25,18 @@ class MainWindow : public QWidget, public MainWindowView {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  // Ends the program: 0 once the window has closed (and any night run has ended),
-  // non-zero after a run-time error has been reported. The default handler quits the
-  // event loop for 0 and ends the process at once otherwise.
+  // How the program ends when the main window says so: 0 once the window has closed
+  // (and any night run has ended), non-zero after a run-time error has been reported.
+  // The default handler quits the event loop for 0 and ends the process at once otherwise.
   using ExitHandler = std::function<void(int exitCode)>;
   void setExitHandler(ExitHandler handler) { exit_ = std::move(handler); }
-
-  // Runs `handler` as an event handler: a failure that escapes it is reported in a
-  // message box naming the run-time error, and the program ends. Returns false then.
-  bool runHandler(const std::function<void()>& handler);
 
   // MainWindowView
   void statusTextChanged(const std::string& text) override;
   void buttonStatesChanged() override;
   void showPrefsDialog(frmPrefs& prefs) override;
   void unloadOtherWindows() override;
+  void exitProgram(int exitCode) override;
 
   // Design size of the client area, in twips.
   static constexpr int kClientWidth = 5205;
@@ -52,8 +46,6 @@ class MainWindow : public QWidget, public MainWindowView {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  void startClicked();
-  void endProgram(int exitCode);
 
   frmMain& form_;
   ExitHandler exit_;
@@ -65,9 +57,6 @@ class MainWindow : public QWidget, public MainWindowView {
   QFrame* line1_ = nullptr;
   QFrame* line2_ = nullptr;
   QStatusBar* statusBar_ = nullptr;
-  bool unloaded_ = false;          // the window has been closed
-  bool exitAfterRun_ = false;      // closed during a run: exit when the run has ended
-  bool failed_ = false;            // a run-time error has been reported
 };
 
 }  // namespace np

@@ -13,6 +13,7 @@
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SimulatedObservatory.h"
+#include "night/ObservingLoop.h"
 #include "night/SimulatedWait.h"
 #include "targets/TargetList.h"
 
@@ -118,7 +119,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
 
     // What the report needs from before the run: where this run's part of the run log
     // begins, and the target list as it stood.
-    const std::string runLogPath = joinPath(observatory.logDir(), "Nightpick.log");
+    const std::string runLogPath = joinPath(observatory.logDir(), kRunLogName);
     std::error_code ec;
     std::uintmax_t runLogStart = std::filesystem::file_size(runLogPath, ec);
     if (ec) runLogStart = 0;

@@ -17,21 +17,22 @@
 #include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
+#include "night/ObservingLoop.h"
 #include "night/Twilight.h"
+#include "selection/Selection.h"
 #include "targets/TargetList.h"
 
 namespace np {
 
 namespace {
 
-constexpr std::string_view kSearchBanner = "**** Searching for new target ";
-constexpr std::string_view kBestScore = "  >>> New bestscore = ";
-constexpr std::string_view kRunningPlan = "Running ACP plan for selected target:";
-constexpr std::string_view kNoViable = "No viable target - sleeping for 5 minutes";
-
-constexpr std::string_view kStatusDusk = "Waiting for Sun to reach an elevation of ";
-constexpr std::string_view kStatusWeather = "Waiting for weather to be safe";
-constexpr std::string_view kStatusHost = "Waiting for ACP";
+// The texts the run writes, as the loop and the selection write them.
+constexpr std::string_view kBestScore = kNewBestScoreLog;
+constexpr std::string_view kRunningPlan = kRunningPlanLog;
+constexpr std::string_view kNoViable = kNoViableTarget;
+constexpr std::string_view kStatusDusk = kWaitingForDusk;
+constexpr std::string_view kStatusWeather = kWaitingForWeather;
+constexpr std::string_view kStatusHost = kWaitingForHost;
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;

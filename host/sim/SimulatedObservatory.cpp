@@ -15,7 +15,6 @@
 namespace np {
 namespace sim {
 
-inline constexpr const char* kRunPlanOnceName = "runplanonce.txt";
 
 // One acquisition run, from RunScript to its END.
 struct Run {
