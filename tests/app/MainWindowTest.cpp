@@ -5,7 +5,8 @@
 
 #include <filesystem>
 
-#include "AppWorld.h"
+#include "support/TestText.h"
+#include "support/TestWorld.h"
 #include "host/sim/SimTime.h"
 
 namespace np::test {
@@ -15,18 +16,21 @@ using ::testing::HasSubstr;
 
 const std::string& kDefaultConfig = kDefaultConfigText;
 
+// 05:00 local at the default site.
+const char kStart[] = "2026-12-07T12:00:00Z";
+
 // Starts a real acquisition run in the simulated observatory, as another program would.
-void startHostScript(AppWorld& w, const std::string& planLines) {
-  writeFileBytes(w.hostDir + "/Plans/manual.txt", planLines);
-  writeFileBytes(w.hostDir + "/Plans/runplanonce.txt", w.hostDir + "/Plans/manual.txt\r\n");
-  w.main->util->LoadScript(w.hostDir + "/Scripts/AcquireImages.js");
+void startHostScript(TestWorld& w, const std::string& planLines) {
+  writeFileBytes(w.hostDir() + "/Plans/manual.txt", planLines);
+  writeFileBytes(w.hostDir() + "/Plans/runplanonce.txt", w.hostDir() + "/Plans/manual.txt\r\n");
+  w.main->util->LoadScript(w.hostDir() + "/Scripts/AcquireImages.js");
   w.main->util->RunScript();
   w.clock.advance(10);
   ASSERT_TRUE(w.main->util->ScriptActive());
 }
 
 TEST(MainWindow, StartsStoppedWithDefaultsAndWritesNothingAtLoad) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   EXPECT_EQ(w.main->statusText(), "Nightpick stopped");
   EXPECT_TRUE(w.main->startEnabled());
@@ -35,12 +39,12 @@ TEST(MainWindow, StartsStoppedWithDefaultsAndWritesNothingAtLoad) {
   EXPECT_FALSE(w.main->stopFlag);
   EXPECT_EQ(w.main->settings, Settings{});
   EXPECT_TRUE(w.main->util && w.main->telescope && w.main->acpApp && w.main->fPrefsForm && w.main->fso);
-  EXPECT_FALSE(std::filesystem::exists(w.dir.file("config.ini")));
+  EXPECT_FALSE(std::filesystem::exists(w.configPath()));
 }
 
 TEST(MainWindow, LoadReadsTheProgramFoldersConfig) {
-  AppWorld w;
-  writeFileBytes(w.dir.file("config.ini"),
+  TestWorld w("", kStart);
+  writeFileBytes(w.configPath(),
                  "lastFocusJD,2459000.5\r\nfocusInterval,45\r\nbaseDir,D:\\x\\\r\nmaxElevation,75.5\r\n"
                  "minAzimuth,10\r\nmaxAzimuth,350\r\nsunElev,-12.5\r\n");
   w.main->Form_Load();
@@ -52,7 +56,7 @@ TEST(MainWindow, LoadReadsTheProgramFoldersConfig) {
 }
 
 TEST(MainWindow, StopButtonOnlySetsTheFlagAndTheStatus) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   int changes = w.view.buttonChanges;
   w.main->StopButton_Click();
@@ -61,21 +65,21 @@ TEST(MainWindow, StopButtonOnlySetsTheFlagAndTheStatus) {
   EXPECT_EQ(w.view.buttonChanges, changes);
   EXPECT_TRUE(w.main->startEnabled());
   EXPECT_FALSE(w.main->stopEnabled());
-  EXPECT_EQ(w.observatory->runCount(), 0);
+  EXPECT_EQ(w.host->runCount(), 0);
 }
 
 TEST(MainWindow, StopAndAbortWithoutAScriptTouchesNothingElse) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   w.main->StopAndAbortButton_Click();
   EXPECT_TRUE(w.main->stopFlag);
   EXPECT_EQ(w.main->statusText(), "Nightpick and ACP stopping");
   EXPECT_TRUE(w.main->startEnabled());
-  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/AcquireImages.log"));
+  EXPECT_FALSE(std::filesystem::exists(w.acquisitionLogPath()));
 }
 
 TEST(MainWindow, StopAndAbortAbortsARunningScript) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
   w.main->StopAndAbortButton_Click();
@@ -85,7 +89,7 @@ TEST(MainWindow, StopAndAbortAbortsARunningScript) {
 }
 
 TEST(MainWindow, StopWithAScriptRunningLeavesItRunning) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
   w.main->StopButton_Click();
@@ -93,7 +97,7 @@ TEST(MainWindow, StopWithAScriptRunningLeavesItRunning) {
 }
 
 TEST(MainWindow, AboutShowsNameCreditAndTheBuildsVersion) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   w.main->About_Click();
   ASSERT_EQ(w.messages.messages.size(), 1u);
@@ -105,22 +109,22 @@ TEST(MainWindow, AboutShowsNameCreditAndTheBuildsVersion) {
 }
 
 TEST(MainWindow, CloseSavesTheSettingsRaisesStopAndUnloadsTheOtherWindows) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   w.main->Form_Unload();
-  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")), kDefaultConfig);
+  EXPECT_EQ(readFileBytes(w.configPath()), kDefaultConfig);
   EXPECT_TRUE(w.main->stopFlag);
   EXPECT_EQ(w.view.unloads, 1);
 }
 
 TEST(MainWindow, PreferencesTakeBackTheDialogsValuesAndSaveHoweverItCloses) {
-  AppWorld w;
+  TestWorld w("", kStart);
   w.main->Form_Load();
   // Cancelled: the values passed in come back; the file is written all the same.
   w.view.onPrefs = [](frmPrefs& p) { EXPECT_EQ(p.getFocusInterval(), 30); };
   w.main->PrefsButton_Click();
   EXPECT_EQ(w.main->settings, Settings{});
-  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")), kDefaultConfig);
+  EXPECT_EQ(readFileBytes(w.configPath()), kDefaultConfig);
   // Confirmed: the five editable settings change, the other two stay.
   w.view.onPrefs = [](frmPrefs& p) {
     EXPECT_EQ(p.getSunElev(), -18.0f);
@@ -133,7 +137,7 @@ TEST(MainWindow, PreferencesTakeBackTheDialogsValuesAndSaveHoweverItCloses) {
   w.main->PrefsButton_Click();
   EXPECT_EQ(w.main->settings.focusInterval, 45);
   EXPECT_EQ(w.main->settings.minAzimuth, 300.0f);
-  EXPECT_EQ(readFileBytes(w.dir.file("config.ini")),
+  EXPECT_EQ(readFileBytes(w.configPath()),
             "lastFocusJD,0\r\nfocusInterval,45\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\nmaxElevation,75.5\r\n"
             "minAzimuth,300\r\nmaxAzimuth,60\r\nsunElev,-12\r\n");
 }
@@ -146,11 +150,10 @@ class FailingHost : public IHostFactory {
 };
 
 TEST(MainWindow, LoadFailsWhenTheHostObjectsCannotBeCreated) {
-  AppWorld w;
+  TestWorld w("", kStart);
   FailingHost host;
-  Platform p{host, w.ephemeris, w.files, w.clock, w.messages, w.pump, NumberLocale{}, w.dir.file("nightpick")};
-  frmMain main(p);
-  EXPECT_THROW(main.Form_Load(), RunTimeError);
+  w.wireMain(host, w.files);
+  EXPECT_THROW(w.main->Form_Load(), RunTimeError);
 }
 
 TEST(ProgramFolder, EndsInExactlyOneSeparator) {
@@ -161,7 +164,7 @@ TEST(ProgramFolder, EndsInExactlyOneSeparator) {
 }
 
 TEST(ProgramFolder, GetEXEPathIsTheExecutablesFolder) {
-  AppWorld w;
+  TestWorld w("", kStart);
   EXPECT_EQ(w.main->GetEXEPath(), w.dir.path() + "/");
 }
 

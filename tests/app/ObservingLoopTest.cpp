@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "AppWorld.h"
+#include "support/TestWorld.h"
 #include "support/FaultyFileSystem.h"
 #include "host/sim/SimTime.h"
 
@@ -32,8 +32,8 @@ double utc(const char* iso) {
 }
 
 // Presses Stop once `when` holds (checked at every event processing of the loop).
-void stopWhen(AppWorld& w, std::function<bool()> when) {
-  w.onEvents = [&w, when, pressed = false]() mutable {
+void stopWhen(TestWorld& w, std::function<bool()> when) {
+  w.user = [&w, when, pressed = false]() mutable {
     if (!pressed && w.main->running() && when()) {
       pressed = true;
       w.main->StopButton_Click();
@@ -45,7 +45,7 @@ long count(const std::vector<std::string>& lines, const std::string& prefix) {
   return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
 }
 
-void expectStopped(AppWorld& w) {
+void expectStopped(TestWorld& w) {
   EXPECT_EQ(w.main->statusText(), "Nightpick stopped");
   EXPECT_TRUE(w.main->startEnabled());
   EXPECT_FALSE(w.main->stopEnabled());
@@ -55,19 +55,19 @@ void expectStopped(AppWorld& w) {
 }
 
 TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   bool runningSeen = false;
-  w.onEvents = [&] {
+  w.user = [&] {
     if (!w.main->running()) return;
     if (w.main->running()) {
       EXPECT_FALSE(w.main->startEnabled());
       EXPECT_TRUE(w.main->stopEnabled());
       EXPECT_TRUE(w.main->stopAndAbortEnabled());
     }
-    if (w.observatory->scriptActive()) runningSeen = true;
-    if (runningSeen && !w.observatory->scriptRunning()) w.main->StopButton_Click();
+    if (w.host->scriptActive()) runningSeen = true;
+    if (runningSeen && !w.host->scriptRunning()) w.main->StopButton_Click();
   };
   w.main->StartButton_Click();
   expectStopped(w);
@@ -90,33 +90,33 @@ TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
   EXPECT_THAT(w.view.statuses, ElementsAre("Selecting best target", "Updating targets file",
                                            "Running ACP plan for selected target: Near Meridian",
                                            "Nightpick stopping", "Nightpick stopped"));
-  EXPECT_EQ(w.targets(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  EXPECT_EQ(w.listText(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
   // The host ran the plan named in runplanonce.txt: quit time at the coming dawn (UTC),
   // the autofocus, the group's line.
-  std::string plan = readFileBytes(w.hostDir + "/Plans/nightpickplan.txt");
+  std::string plan = readFileBytes(w.planPath());
   EXPECT_THAT(plan, StartsWith("#QUITAT 2026-12-07 12:"));
   EXPECT_THAT(plan, HasSubstr("\r\n#autofocus\r\nNear Meridian\t10:00:00\t+30:00:00\r\n"));
-  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tSTART\t" + w.hostDir + "/Plans/nightpickplan.txt"));
+  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tSTART\t" + w.planPath()));
   EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tEND\tdone"));
-  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Plans/runplanonce.txt"));  // taken by the host
+  EXPECT_FALSE(std::filesystem::exists(w.hostDir() + "/Plans/runplanonce.txt"));  // taken by the host
 }
 
 TEST(ObservingLoop, WaitsForTheHostToBeIdleBeforeAnythingElse) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
-  writeFileBytes(w.hostDir + "/Plans/other.txt", "Other\t10:00:00\t+30:00:00\r\n");
-  writeFileBytes(w.hostDir + "/Plans/runplanonce.txt", w.hostDir + "/Plans/other.txt\r\n");
-  w.main->util->LoadScript(w.hostDir + "/Scripts/AcquireImages.js");
+  writeFileBytes(w.hostDir() + "/Plans/other.txt", "Other\t10:00:00\t+30:00:00\r\n");
+  writeFileBytes(w.hostDir() + "/Plans/runplanonce.txt", w.hostDir() + "/Plans/other.txt\r\n");
+  w.main->util->LoadScript(w.hostDir() + "/Scripts/AcquireImages.js");
   w.main->util->RunScript();
   w.clock.advance(5);
   ASSERT_TRUE(w.main->util->ScriptActive());
   bool idleSeen = false;
-  w.onEvents = [&] {
+  w.user = [&] {
     if (!w.main->running()) return;
-    if (w.observatory->scriptActive()) {
+    if (w.host->scriptActive()) {
       EXPECT_EQ(w.main->statusText(), "Waiting for ACP");
-      EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/Nightpick.log"));
+      EXPECT_FALSE(std::filesystem::exists(w.runLogPath()));
     } else if (!idleSeen) {
       idleSeen = true;
     }
@@ -125,21 +125,21 @@ TEST(ObservingLoop, WaitsForTheHostToBeIdleBeforeAnythingElse) {
   w.main->StartButton_Click();
   EXPECT_TRUE(idleSeen);
   EXPECT_EQ(w.view.statuses.front(), "Waiting for ACP");
-  EXPECT_EQ(w.observatory->runCount(), 1);  // only the other program's run
+  EXPECT_EQ(w.host->runCount(), 1);  // only the other program's run
   expectStopped(w);
 }
 
 TEST(ObservingLoop, ByDayParksWaitsForDuskUnparksAndSearches) {
-  AppWorld w("", kDay);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kDay);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   bool parkedDuringWait = true;
   long waitSets = 0;
-  w.onEvents = [&] {
+  w.user = [&] {
     if (!w.main->running()) return;
     if (w.main->statusText() == "Waiting for Sun to reach an elevation of -18 degrees") {
       ++waitSets;
-      parkedDuringWait = parkedDuringWait && w.observatory->parked();
+      parkedDuringWait = parkedDuringWait && w.host->parked();
     }
     if (w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
   };
@@ -151,44 +151,44 @@ TEST(ObservingLoop, ByDayParksWaitsForDuskUnparksAndSearches) {
   EXPECT_THAT(log[2], StartsWith("**** Searching for new target 2026-12-07 18:4"));
   EXPECT_TRUE(parkedDuringWait);
   EXPECT_GT(waitSets, 5 * 3600);  // set anew every second for more than five hours
-  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_FALSE(w.host->parked());
   EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tPARK"));
   EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tUNPARK"));
 }
 
 TEST(ObservingLoop, StopDuringTheDayWaitUnparksAndEndsTheRun) {
-  AppWorld w("", kDay);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kDay);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   const double start = w.clock.unixSeconds();
   stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 3600; });
   w.main->StartButton_Click();
-  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_FALSE(w.host->parked());
   EXPECT_LE(w.clock.unixSeconds(), start + 3602);
   expectStopped(w);
   EXPECT_EQ(w.runLogLines().size(), 1u);
 }
 
 TEST(ObservingLoop, NeverParksAMountThatCannotUnpark) {
-  AppWorld w("[mount]\ncan_unpark = false\n", kDay);
-  w.writeTargets(kOneTarget);
+  TestWorld w("[mount]\ncan_unpark = false\n", kDay);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   const double start = w.clock.unixSeconds();
   stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 60; });
   w.main->StartButton_Click();
-  EXPECT_FALSE(std::filesystem::exists(w.hostDir + "/Logs/AcquireImages.log") &&
+  EXPECT_FALSE(std::filesystem::exists(w.acquisitionLogPath()) &&
                w.acquisitionLog().find("PARK") != std::string::npos);
 }
 
 TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
-  AppWorld w("", kNight);
-  w.writeTargets("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  TestWorld w("", kNight);
+  w.writeListText("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
   w.main->Form_Load();
   bool runOnceSeen = false;
-  w.onEvents = [&] {
+  w.user = [&] {
     if (!w.main->running()) return;
     if (w.main->statusText() == "No viable target - sleeping for 5 minutes")
-      runOnceSeen = runOnceSeen || std::filesystem::exists(w.hostDir + "/Plans/runplanonce.txt");
+      runOnceSeen = runOnceSeen || std::filesystem::exists(w.hostDir() + "/Plans/runplanonce.txt");
     if (count(w.runLogLines(), "**** Searching") == 2) w.main->StopButton_Click();
   };
   w.main->StartButton_Click();
@@ -198,15 +198,15 @@ TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
                                std::string(64, '*'), "**** Searching for new target 2026-12-07 05:05:01",
                                std::string(64, '*')));
   EXPECT_FALSE(runOnceSeen);
-  EXPECT_EQ(w.observatory->runCount(), 0);
+  EXPECT_EQ(w.host->runCount(), 0);
 }
 
 TEST(ObservingLoop, AStopDuringTheSleepEndsTheRunWithinASecond) {
-  AppWorld w("", kNight);
-  w.writeTargets("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
+  TestWorld w("", kNight);
+  w.writeListText("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
   w.main->Form_Load();
   double pressedAt = 0;
-  w.onEvents = [&] {
+  w.user = [&] {
     if (!w.main->running() || pressedAt) return;
     if (w.clock.unixSeconds() >= utc(kNight) + 100) {
       pressedAt = w.clock.unixSeconds();
@@ -219,8 +219,8 @@ TEST(ObservingLoop, AStopDuringTheSleepEndsTheRunWithinASecond) {
 }
 
 TEST(ObservingLoop, WaitsOutUnsafeWeatherThenSearches) {
-  AppWorld w("[weather]\nconnected = true\nunsafe = 2026-12-07T11:00:00Z/2026-12-07T12:20:00Z\n", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("[weather]\nconnected = true\nunsafe = 2026-12-07T11:00:00Z/2026-12-07T12:20:00Z\n", kNight);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   stopWhen(w, [&] { return w.main->statusText() == "Selecting best target"; });
   w.main->StartButton_Click();
@@ -232,23 +232,23 @@ TEST(ObservingLoop, WaitsOutUnsafeWeatherThenSearches) {
 }
 
 TEST(ObservingLoop, AStopDuringAPlanLeavesTheHostScriptRunning) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
-  stopWhen(w, [&] { return w.observatory->scriptActive(); });
+  stopWhen(w, [&] { return w.host->scriptActive(); });
   w.main->StartButton_Click();
   expectStopped(w);
   EXPECT_TRUE(w.main->util->ScriptActive());
   EXPECT_EQ(w.runLogLines().back(), "Running ACP plan for selected target:Near Meridian");
-  EXPECT_EQ(w.targets(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");  // the run counts
+  EXPECT_EQ(w.listText(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");  // the run counts
 }
 
 TEST(ObservingLoop, StopAndAbortDuringAPlanAbortsTheHostScript) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
-  w.onEvents = [&] {
-    if (w.main->running() && !w.main->stopFlag && w.observatory->scriptActive()) w.main->StopAndAbortButton_Click();
+  w.user = [&] {
+    if (w.main->running() && !w.main->stopFlag && w.host->scriptActive()) w.main->StopAndAbortButton_Click();
   };
   w.main->StartButton_Click();
   expectStopped(w);
@@ -257,24 +257,24 @@ TEST(ObservingLoop, StopAndAbortDuringAPlanAbortsTheHostScript) {
 }
 
 TEST(ObservingLoop, ClosingTheWindowDuringAWaitEndsTheRunAndSaves) {
-  AppWorld w("", kDay);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kDay);
+  w.writeListText(kOneTarget);
   w.main->Form_Load();
   const double start = w.clock.unixSeconds();
-  w.onEvents = [&] {
+  w.user = [&] {
     if (w.main->running() && !w.main->stopFlag && w.clock.unixSeconds() > start + 600) w.main->Form_Unload();
   };
   w.main->StartButton_Click();
   expectStopped(w);
   EXPECT_EQ(w.view.unloads, 1);
-  EXPECT_TRUE(std::filesystem::exists(w.dir.file("config.ini")));
-  EXPECT_FALSE(w.observatory->parked());
+  EXPECT_TRUE(std::filesystem::exists(w.configPath()));
+  EXPECT_FALSE(w.host->parked());
   EXPECT_LE(w.clock.unixSeconds(), start + 602);
 }
 
 TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
-  AppWorld w("", kNight);
-  w.writeTargets(
+  TestWorld w("", kNight);
+  w.writeListText(
       "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=100\r\n"
       "Spring Field\t10:00:00\t+30:00:00\r\n**** remaining=100\r\n");
   w.main->Form_Load();
@@ -290,8 +290,8 @@ TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
   EXPECT_THAT(acq, HasSubstr("2026-12-09 05:"));
   long plans = count(log, "Running ACP plan for selected target:");
   EXPECT_GT(plans, 40);
-  EXPECT_EQ(w.observatory->runCount(), plans);
-  std::string t = w.targets();
+  EXPECT_EQ(w.host->runCount(), plans);
+  std::string t = w.listText();
   // Every plan lowered one of the two counts.
   int a = 0, b = 0;
   ASSERT_EQ(std::sscanf(t.c_str(), "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=%d\r\n", &a), 1);
@@ -305,8 +305,8 @@ TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
 
 TEST(ObservingLoop, GivesUpOnAScriptThatIsNeverSeenRunning) {
   // A plan line the host cannot read: its run ends at once, before it ever shows active.
-  AppWorld w("", kNight);
-  w.writeTargets("not a plan line\r\n" + std::string(kOneTarget));
+  TestWorld w("", kNight);
+  w.writeListText("not a plan line\r\n" + std::string(kOneTarget));
   w.main->Form_Load();
   stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 2; });
   w.main->StartButton_Click();
@@ -319,9 +319,9 @@ TEST(ObservingLoop, GivesUpOnAScriptThatIsNeverSeenRunning) {
 }
 
 TEST(ObservingLoop, AnUnreachableDuskElevationEndsTheRunWithAMessage) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
-  writeFileBytes(w.dir.file("config.ini"),
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
+  writeFileBytes(w.configPath(),
                  "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,x\r\nmaxElevation,90\r\nminAzimuth,0\r\n"
                  "maxAzimuth,360\r\nsunElev,-95\r\n");
   w.main->Form_Load();
@@ -337,13 +337,11 @@ TEST(ObservingLoop, AnUnreachableDuskElevationEndsTheRunWithAMessage) {
 // A run log that cannot be closed (a full disk) is reported after the window is back in
 // its stopped state, so a new run can be started.
 TEST(ObservingLoop, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
-  AppWorld w("", kNight);
-  w.writeTargets(kOneTarget);
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
   FaultyFileSystem faulty(w.files);
-  faulty.failWhere("Close " + w.hostDir + "/Logs/Nightpick.log");
-  w.platform = std::make_unique<Platform>(Platform{*w.observatory, w.ephemeris, faulty, w.clock, w.messages, w.pump,
-                                                   NumberLocale{'.'}, w.dir.file("nightpick")});
-  w.main = std::make_unique<frmMain>(*w.platform, &w.view);
+  faulty.failWhere("Close " + w.runLogPath());
+  w.wireMain(*w.host, faulty);
   w.main->Form_Load();
   stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 1; });
   EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
@@ -356,7 +354,7 @@ TEST(ObservingLoop, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
 }
 
 TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
-  AppWorld w("", kNight);
+  TestWorld w("", kNight);
   w.main->Form_Load();
   try {
     w.main->StartButton_Click();
@@ -369,8 +367,8 @@ TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
   auto log = w.runLogLines();
   ASSERT_EQ(log.size(), 3u);
   EXPECT_THAT(log[1], StartsWith("**** Searching for new target"));
-  EXPECT_FALSE(std::filesystem::exists(w.dir.file("targets.txt")));
-  EXPECT_FALSE(std::filesystem::exists(w.dir.file("newtargets.txt")));
+  EXPECT_FALSE(std::filesystem::exists(w.listPath()));
+  EXPECT_FALSE(std::filesystem::exists(w.newListPath()));
 }
 
 }  // namespace

@@ -10,13 +10,13 @@
 #include <regex>
 #include <set>
 
-#include "runner/RunnerTestSupport.h"
+#include "support/TestWorld.h"
 #include "support/TestText.h"
 
 namespace np {
 namespace {
 
-using test::RunnerFolder;
+using test::TestWorld;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
@@ -49,7 +49,7 @@ bool inDark(const NightReport& r, double t) {
 }
 
 // What every finished run's report must agree with: its own traces.
-void expectPlausibleReport(const HeadlessResult& result, const RunnerFolder& f, const std::string& runLogPart) {
+void expectPlausibleReport(const HeadlessResult& result, const TestWorld& f, const std::string& runLogPart) {
   ASSERT_TRUE(result.hasReport);
   const NightReport& r = result.report;
   const double length = result.endUnix - result.startUnix;
@@ -94,7 +94,7 @@ void expectPlausibleReport(const HeadlessResult& result, const RunnerFolder& f, 
   EXPECT_LE(r.exposingSecondsInDark, r.darkSeconds);
 
   // Printed after the status lines.
-  auto printed = lines(f.out);
+  auto printed = lines(f.headlessOut);
   auto reportLine = std::find_if(printed.begin(), printed.end(), [](const std::string& l) { return l.rfind("Night report: ", 0) == 0; });
   ASSERT_NE(reportLine, printed.end());
   static const std::regex statusLine(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d .+)");
@@ -114,12 +114,12 @@ std::set<std::string> targetsRun(const NightReport& r) {
 }
 
 TEST(HeadlessRunSites, ANorthernWinterNightRunsNorthernTargetsThroughTheDark) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList(kSkyList);
   // Default site: latitude 31.96, longitude -111.6, UTC-7. 05:00 local on 7 December.
-  HeadlessResult r = f.run("2026-12-07T12:00:00Z", 24);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
-  EXPECT_EQ(f.err, "");
+  HeadlessResult r = f.runHeadless("2026-12-07T12:00:00Z", 24);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
+  EXPECT_EQ(f.headlessErr, "");
   expectPlausibleReport(r, f, test::readFileBytes(f.runLogPath()));
   const NightReport& n = r.report;
 
@@ -136,16 +136,16 @@ TEST(HeadlessRunSites, ANorthernWinterNightRunsNorthernTargetsThroughTheDark) {
   EXPECT_TRUE(run.count("M81"));
   EXPECT_FALSE(run.count("Omega Centauri"));  // culminates at 10.5 degrees here
   EXPECT_GE(n.plans.size(), 30u);
-  EXPECT_THAT(f.out, HasSubstr("Dark time (Sun below -18 degrees): "));
+  EXPECT_THAT(f.headlessOut, HasSubstr("Dark time (Sun below -18 degrees): "));
 }
 
 TEST(HeadlessRunSites, ASouthernSummerNightIsShortAndRunsSouthernTargets) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList(kSkyList);
   f.writeIni("[site]\nlatitude = -30.17\nlongitude = -70.81\n[limits]\nminimum_elevation = 15\n");
   // 07:00 local (UTC-5) on 7 December: a summer day, then a short night.
-  HeadlessResult r = f.run("2026-12-07T12:00:00Z", 24);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
+  HeadlessResult r = f.runHeadless("2026-12-07T12:00:00Z", 24);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
   expectPlausibleReport(r, f, test::readFileBytes(f.runLogPath()));
   const NightReport& n = r.report;
   EXPECT_DOUBLE_EQ(r.utcOffsetHours, -5);
@@ -161,13 +161,13 @@ TEST(HeadlessRunSites, ASouthernSummerNightIsShortAndRunsSouthernTargets) {
 }
 
 TEST(HeadlessRunWeather, AnUnsafeSpellAbortsThePlanAndIsWaitedOut) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList(kSkyList);
   // 21:05 to 22:30 local, in the middle of the dark.
   f.writeIni("[weather]\nconnected = true\nunsafe = 2026-12-08T04:05:00Z/2026-12-08T05:30:00Z\n");
   const double unsafeStart = 1796702700.0, unsafeEnd = 1796707800.0;
-  HeadlessResult r = f.run("2026-12-08T01:00:00Z", 8);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
+  HeadlessResult r = f.runHeadless("2026-12-08T01:00:00Z", 8);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
   expectPlausibleReport(r, f, test::readFileBytes(f.runLogPath()));
   const NightReport& n = r.report;
 
@@ -180,17 +180,17 @@ TEST(HeadlessRunWeather, AnUnsafeSpellAbortsThePlanAndIsWaitedOut) {
     EXPECT_TRUE(p.startUnix >= unsafeEnd || p.endUnix <= unsafeStart + 1) << p.target;
   }
   EXPECT_EQ(weatherEnds, 1);
-  EXPECT_THAT(f.out, HasSubstr("\n2026-12-07 21:05:0"));
-  EXPECT_THAT(f.out, HasSubstr(" Waiting for weather to be safe\n2026-12-07 22:30:0"));
-  EXPECT_THAT(f.out, HasSubstr("Waiting for weather:         1:2"));
+  EXPECT_THAT(f.headlessOut, HasSubstr("\n2026-12-07 21:05:0"));
+  EXPECT_THAT(f.headlessOut, HasSubstr(" Waiting for weather to be safe\n2026-12-07 22:30:0"));
+  EXPECT_THAT(f.headlessOut, HasSubstr("Waiting for weather:         1:2"));
 }
 
 TEST(HeadlessRunList, AListThatRunsOutSleepsForLackOfATarget) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=2"});
   // 19:00 to 21:00 local: dark throughout.
-  HeadlessResult r = f.run("2026-12-08T02:00:00Z", 2);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
+  HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 2);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
   expectPlausibleReport(r, f, test::readFileBytes(f.runLogPath()));
   const NightReport& n = r.report;
 
@@ -201,32 +201,32 @@ TEST(HeadlessRunList, AListThatRunsOutSleepsForLackOfATarget) {
   // From the second plan's end to the stop, the run did little but sleep.
   EXPECT_GT(n.waitTargetSeconds, 7200 - planTime - 60);
   EXPECT_NEAR(n.darkSeconds, 7200, 1);
-  EXPECT_THAT(f.out, HasSubstr(" No viable target - sleeping for 5 minutes\n"));
-  EXPECT_THAT(f.out, HasSubstr("Plans run: 2 ("));
+  EXPECT_THAT(f.headlessOut, HasSubstr(" No viable target - sleeping for 5 minutes\n"));
+  EXPECT_THAT(f.headlessOut, HasSubstr("Plans run: 2 ("));
 }
 
 TEST(HeadlessRunList, ParseProblemsAreReportedAndTheRunGoesOn) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList({"M42 with no tabs", "**** remaining=3", "M45\t03:47:24\t+24:07:00", "**** remaining=2 colour=red",
                "Trailing\t1\t2"});
-  HeadlessResult r = f.run("2026-12-08T02:00:00Z", 1);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
+  HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 1);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
   expectPlausibleReport(r, f, test::readFileBytes(f.runLogPath()));
-  EXPECT_THAT(f.err, HasSubstr("message: Parse error - First tab missing from target line 'M42 with no tabs'\n"));
-  EXPECT_THAT(f.err, HasSubstr("message: Unknown target config item name: 'colour'\n"));
-  EXPECT_THAT(f.err, Not(HasSubstr("error:")));
+  EXPECT_THAT(f.headlessErr, HasSubstr("message: Parse error - First tab missing from target line 'M42 with no tabs'\n"));
+  EXPECT_THAT(f.headlessErr, HasSubstr("message: Unknown target config item name: 'colour'\n"));
+  EXPECT_THAT(f.headlessErr, Not(HasSubstr("error:")));
   EXPECT_EQ(targetsRun(r.report), std::set<std::string>{"M45"});
   // Every message line printed is one message box recorded.
-  auto errLines = lines(f.err);
+  auto errLines = lines(f.headlessErr);
   EXPECT_EQ(errLines.size(), r.messages.size());
 }
 
 TEST(HeadlessRunList, AMissingListEndsTheRunWithItsErrorAndTouchesNothingElse) {
-  RunnerFolder f;
-  HeadlessResult r = f.run("2026-12-08T02:00:00Z", 2);
+  TestWorld f;
+  HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 2);
   EXPECT_NE(r.exitCode, 0);
   EXPECT_THAT(r.error, HasSubstr("targets.txt"));
-  EXPECT_THAT(f.err, AllOf(HasSubstr("error: "), HasSubstr("targets.txt")));
+  EXPECT_THAT(f.headlessErr, AllOf(HasSubstr("error: "), HasSubstr("targets.txt")));
 
   // The log holds the search that failed and ends with a whole line: it was closed.
   std::string log = test::readFileBytes(f.runLogPath());
@@ -242,11 +242,11 @@ TEST(HeadlessRunList, AMissingListEndsTheRunWithItsErrorAndTouchesNothingElse) {
 
   ASSERT_TRUE(r.hasReport);
   EXPECT_TRUE(r.report.plans.empty());
-  EXPECT_THAT(f.out, HasSubstr("Plans run: 0 (1 searches"));
+  EXPECT_THAT(f.headlessOut, HasSubstr("Plans run: 0 (1 searches"));
 }
 
 TEST(HeadlessRunList, TwoNightsInARowLowerTheCountsAcrossBoth) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=40", "M45\t03:47:24\t+24:07:00", "**** remaining=40",
                "NGC 253\t00:47:33\t-25:17:18", "**** remaining=40"});
   auto total = [&] {
@@ -256,16 +256,16 @@ TEST(HeadlessRunList, TwoNightsInARowLowerTheCountsAcrossBoth) {
   };
 
   // 17:00 local to 07:00 the next morning, twice.
-  HeadlessResult first = f.run("2026-12-08T00:00:00Z", 14);
-  ASSERT_EQ(first.exitCode, 0) << f.err;
+  HeadlessResult first = f.runHeadless("2026-12-08T00:00:00Z", 14);
+  ASSERT_EQ(first.exitCode, 0) << f.headlessErr;
   std::string logAfterFirst = test::readFileBytes(f.runLogPath());
   expectPlausibleReport(first, f, logAfterFirst);
   const int afterFirst = total();
   EXPECT_EQ(afterFirst, 120 - static_cast<int>(first.report.plans.size()));
   EXPECT_GT(first.report.plans.size(), 20u);
 
-  HeadlessResult second = f.run("2026-12-09T00:00:00Z", 14);
-  ASSERT_EQ(second.exitCode, 0) << f.err;
+  HeadlessResult second = f.runHeadless("2026-12-09T00:00:00Z", 14);
+  ASSERT_EQ(second.exitCode, 0) << f.headlessErr;
   std::string logAfterSecond = test::readFileBytes(f.runLogPath());
   ASSERT_EQ(logAfterSecond.compare(0, logAfterFirst.size(), logAfterFirst), 0);  // appended
   expectPlausibleReport(second, f, logAfterSecond.substr(logAfterFirst.size()));
@@ -278,12 +278,12 @@ TEST(HeadlessRunList, TwoNightsInARowLowerTheCountsAcrossBoth) {
 }
 
 TEST(HeadlessRunSky, TheReportCarriesTheListAsItWasAndTheSitesLimits) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList(kSkyList);
   f.writeIni("[limits]\nminimum_elevation = 20\nhorizon = 0:10 90:14 180:6 270:22\n");
   test::writeFileBytes(f.dir.file("config.ini"), "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,C:\\\r\nmaxElevation,75\r\nminAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,-15\r\n");
-  HeadlessResult r = f.run("2026-12-08T02:00:00Z", 3);
-  ASSERT_EQ(r.exitCode, 0) << f.err;
+  HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 3);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
   const NightReport& n = r.report;
   ASSERT_EQ(n.groups.size(), 6u);
   EXPECT_EQ(n.groups[0].name, "M81");
@@ -294,7 +294,7 @@ TEST(HeadlessRunSky, TheReportCarriesTheListAsItWasAndTheSitesLimits) {
   EXPECT_DOUBLE_EQ(n.horizonMax, 22);
   EXPECT_DOUBLE_EQ(n.maxElevation, 75);
   EXPECT_DOUBLE_EQ(n.sunElev, -15);
-  EXPECT_THAT(f.out, HasSubstr("Dark time (Sun below -15 degrees): 3:00:00"));
+  EXPECT_THAT(f.headlessOut, HasSubstr("Dark time (Sun below -15 degrees): 3:00:00"));
 }
 
 }  // namespace

@@ -4,25 +4,25 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "runner/RunnerTestSupport.h"
+#include "support/TestWorld.h"
 #include "support/TestText.h"
 
 namespace np {
 namespace {
 
-using test::RunnerFolder;
+using test::TestWorld;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(PolarRun, AJuneDayAtTheSouthPoleIsOneLongNightOfPlans) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeList({"Eta Carinae\t10:45:03\t-59:41:04", "**** remaining=500", "NGC 104\t00:24:05\t-72:04:52",
                "**** remaining=500"});
   f.writeIni("[site]\nlatitude = -89.95\nlongitude = 0\n");
-  HeadlessResult r = f.run("2024-06-15T00:00:00Z", 24);
+  HeadlessResult r = f.runHeadless("2024-06-15T00:00:00Z", 24);
   ASSERT_EQ(r.exitCode, 0) << r.error;
   EXPECT_EQ(r.error, "");
-  EXPECT_EQ(f.err, "");
+  EXPECT_EQ(f.headlessErr, "");
   ASSERT_TRUE(r.hasReport);
   const NightReport& n = r.report;
 
@@ -37,7 +37,7 @@ TEST(PolarRun, AJuneDayAtTheSouthPoleIsOneLongNightOfPlans) {
   EXPECT_THAT(log, Not(HasSubstr("Currently daytime")));
   EXPECT_THAT(log, Not(HasSubstr("does not pass")));
   // The plans quit at the end of the polar night, seven weeks on.
-  EXPECT_THAT(test::readFileBytes(f.hostDir() + "/Plans/nightpickplan.txt"), HasSubstr("#QUITAT 2024-08-01 "));
+  EXPECT_THAT(test::readFileBytes(f.planPath()), HasSubstr("#QUITAT 2024-08-01 "));
   ASSERT_FALSE(r.statuses.empty());
   EXPECT_EQ(r.statuses.back().text, "Nightpick stopped");
 }

@@ -8,12 +8,12 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "runner/RunnerTestSupport.h"
+#include "support/TestWorld.h"
 
 namespace np {
 namespace {
 
-using test::RunnerFolder;
+using test::TestWorld;
 using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
@@ -27,7 +27,7 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome runRunner(RunnerFolder& f, const std::string& arguments) {
+Outcome runRunner(TestWorld& f, const std::string& arguments) {
   const std::string outPath = f.dir.file("stdout.txt"), errPath = f.dir.file("stderr.txt");
   std::string command = "'" + runnerPath() + "' " + arguments + " >'" + outPath + "' 2>'" + errPath + "'";
   int status = std::system(command.c_str());
@@ -45,7 +45,7 @@ class RunnerBinary : public ::testing::Test {
   void SetUp() override {
     if (!std::filesystem::exists(runnerPath())) GTEST_SKIP() << "nightpick-sim is not built (GUI build off)";
   }
-  RunnerFolder f;
+  TestWorld f;
 };
 
 TEST_F(RunnerBinary, ARunPrintsStatusLinesMessagesAndTheReportAndDrawsThePicture) {

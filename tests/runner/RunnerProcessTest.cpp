@@ -12,13 +12,13 @@
 #include <random>
 #include <thread>
 
-#include "runner/RunnerTestSupport.h"
+#include "support/TestWorld.h"
 #include "support/TestText.h"
 
 namespace np {
 namespace {
 
-using test::RunnerFolder;
+using test::TestWorld;
 using ::testing::HasSubstr;
 
 std::string runnerPath() {
@@ -67,7 +67,7 @@ class RunnerProcesses : public ::testing::Test {
   void SetUp() override {
     if (!std::filesystem::exists(runnerPath())) GTEST_SKIP() << "nightpick-sim is not built (GUI build off)";
   }
-  RunnerFolder f;
+  TestWorld f;
 };
 
 // Waits until the file holds `text` (at most about ten seconds). The run log is written
@@ -100,7 +100,7 @@ TEST_F(RunnerProcesses, ASecondCopyOnTheSameFolderDoesNotStart) {
   ASSERT_TRUE(waitForText(f.runLogPath(), "Running ACP plan")) << test::readFileBytes(firstOut + ".err");
 
   // The same program folder, and another program folder on the same host.
-  RunnerFolder other;
+  TestWorld other;
   other.writeList({"Field\t06:00:00\t+20:00:00", "**** remaining=5"});
   const std::vector<std::string> programDirs = {f.programDir(), other.programDir()};
   for (const std::string& dir : programDirs) {

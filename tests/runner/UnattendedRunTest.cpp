@@ -9,13 +9,13 @@
 #include <filesystem>
 
 #include "host/sim/SimTime.h"
-#include "runner/RunnerTestSupport.h"
+#include "support/TestWorld.h"
 #include "support/TestText.h"
 
 namespace np {
 namespace {
 
-using test::RunnerFolder;
+using test::TestWorld;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
@@ -42,7 +42,7 @@ TEST(UnattendedRun, PlansQuitAtTheDawnWhateverTheClocksZone) {
                      {"[site]\nlatitude = 45\nlongitude = 7.5\nutc_offset = 2\n", "2026-03-15T02:00:00Z"}};
   for (const Site& s : sites) {
     SCOPED_TRACE(s.start);
-    RunnerFolder f;
+    TestWorld f;
     f.writeIni(std::string(s.ini) + "[acquisition]\ninterval = 60\n");
     // Groups all round the sky, so one is always up.
     std::vector<std::string> list;
@@ -51,7 +51,7 @@ TEST(UnattendedRun, PlansQuitAtTheDawnWhateverTheClocksZone) {
       list.push_back("**** remaining=100");
     }
     f.writeList(list);
-    HeadlessResult r = f.run(s.start, 5);
+    HeadlessResult r = f.runHeadless(s.start, 5);
     ASSERT_EQ(r.exitCode, 0) << r.error;
     const NightReport& report = r.report;
     ASSERT_FALSE(report.dark.empty());
@@ -59,7 +59,7 @@ TEST(UnattendedRun, PlansQuitAtTheDawnWhateverTheClocksZone) {
     ASSERT_LT(dawn, r.endUnix - 600);
 
     // The last plan's quit line names the dawn, in UTC.
-    const std::string plan = test::readFileBytes(f.hostDir() + "/Plans/nightpickplan.txt");
+    const std::string plan = test::readFileBytes(f.planPath());
     ASSERT_EQ(plan.rfind("#QUITAT ", 0), 0u);
     double quit = 0;
     ASSERT_TRUE(sim::parseUtcInstant(plan.substr(8, 19), quit)) << plan;
@@ -84,11 +84,11 @@ TEST(UnattendedRun, PlansQuitAtTheDawnWhateverTheClocksZone) {
 // Weather that clears only after dawn: the pass that waited goes on to the day, and the
 // morning costs no count.
 TEST(UnattendedRun, AWeatherWaitThatEndsByDayStartsNoPlan) {
-  RunnerFolder f;
+  TestWorld f;
   // Default site (UTC-7): dawn at about 05:48 local (12:48 UTC) on 2026-12-08.
   f.writeIni("[weather]\nconnected = true\nunsafe = 2026-12-08T10:00:00Z/2026-12-08T14:00:00Z\n");
   f.writeList({"Field\t06:00:00\t+20:00:00", "**** remaining=5"});
-  HeadlessResult r = f.run("2026-12-08T11:00:00Z", 6);
+  HeadlessResult r = f.runHeadless("2026-12-08T11:00:00Z", 6);
   ASSERT_EQ(r.exitCode, 0) << r.error;
   EXPECT_TRUE(r.report.plans.empty());
   EXPECT_EQ(remainingCounts(f.listPath()), std::vector<int>{5});
@@ -101,10 +101,10 @@ TEST(UnattendedRun, AWeatherWaitThatEndsByDayStartsNoPlan) {
 // pass; the night goes on with the others. Lists saved with CR line ends or a byte-order
 // mark read as the user meant them.
 TEST(UnattendedRun, BadListLinesCostOnlyTheirGroup) {
-  RunnerFolder f;
+  TestWorld f;
   const std::string good = "Field\t06:00:00\t+20:00:00";
   test::writeFileBytes(f.listPath(), "\xEF\xBB\xBFTypo\tabc\t+10\r**** remaining=0\r" + good + "\r**** remaining=5\r");
-  HeadlessResult r = f.run("2026-12-08T08:00:00Z", 1);
+  HeadlessResult r = f.runHeadless("2026-12-08T08:00:00Z", 1);
   ASSERT_EQ(r.exitCode, 0) << r.error;
   ASSERT_FALSE(r.report.plans.empty());
   const int passes = r.report.searches;
@@ -115,16 +115,16 @@ TEST(UnattendedRun, BadListLinesCostOnlyTheirGroup) {
   const std::string list = test::readFileBytes(f.listPath());
   EXPECT_EQ(list.rfind("\xEF\xBB\xBFTypo\tabc\t+10\r\n**** remaining=0\r\n", 0), 0u) << list;
   EXPECT_EQ(remainingCounts(f.listPath())[1], 5 - static_cast<int>(r.report.plans.size()));
-  const std::string plan = test::readFileBytes(f.hostDir() + "/Plans/nightpickplan.txt");
+  const std::string plan = test::readFileBytes(f.planPath());
   EXPECT_THAT(plan, Not(HasSubstr("\xEF\xBB\xBF")));
   EXPECT_THAT(plan, HasSubstr(good));
 }
 
 TEST(UnattendedRun, AUtf16ListIsNamedAndLeftAlone) {
-  RunnerFolder f;
+  TestWorld f;
   const std::string utf16("\xFF\xFEM\0" "4\0" "2\0\t\0" "5\0\r\0\n\0", 16);
   test::writeFileBytes(f.listPath(), utf16);
-  HeadlessResult r = f.run("2026-12-08T08:00:00Z", 0.5);
+  HeadlessResult r = f.runHeadless("2026-12-08T08:00:00Z", 0.5);
   ASSERT_EQ(r.exitCode, 0) << r.error;
   ASSERT_FALSE(r.messages.empty());
   EXPECT_THAT(r.messages.front(), HasSubstr("UTF-16 little-endian"));
@@ -134,10 +134,10 @@ TEST(UnattendedRun, AUtf16ListIsNamedAndLeftAlone) {
 // A host that takes a minute to start its script: every plan still costs one count, and
 // the run goes on to its end.
 TEST(UnattendedRun, ASlowHostCostsOneCountPerPlan) {
-  RunnerFolder f;
+  TestWorld f;
   f.writeIni("[acquisition]\nstart_delay = 62\ncount = 2\ninterval = 60\n");
   f.writeList({"Field\t06:00:00\t+20:00:00", "**** remaining=50"});
-  HeadlessResult r = f.run("2026-12-08T08:00:00Z", 2);
+  HeadlessResult r = f.runHeadless("2026-12-08T08:00:00Z", 2);
   ASSERT_EQ(r.exitCode, 0) << r.error;
   ASSERT_GE(r.report.plans.size(), 5u);
   for (const PlanRun& p : r.report.plans) {
@@ -153,11 +153,11 @@ TEST(UnattendedRun, ASlowHostCostsOneCountPerPlan) {
 TEST(UnattendedRun, AScriptThatNeverStartsDoesNotStallTheNight) {
   for (const char* ini : {"", "[acquisition]\nstart_delay = 100000\n"}) {
     SCOPED_TRACE(ini);
-    RunnerFolder f;
+    TestWorld f;
     f.writeIni(ini);
     // Without a start delay: a plan line the host cannot read ends each run at once.
     f.writeList({*ini ? "; a comment" : "#COUNT many", "Field\t06:00:00\t+20:00:00", "**** remaining=50"});
-    HeadlessResult r = f.run("2026-12-08T08:00:00Z", 1);
+    HeadlessResult r = f.runHeadless("2026-12-08T08:00:00Z", 1);
     ASSERT_EQ(r.exitCode, 0) << r.error;
     const auto log = test::splitLines(test::readFileBytes(f.runLogPath()));
     const int plans = count(log, "Running ACP plan for selected target:");

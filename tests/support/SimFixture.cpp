@@ -5,6 +5,7 @@
 
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
+#include "support/TestText.h"
 
 namespace np::test {
 
@@ -20,11 +21,22 @@ SimFixture::SimFixture(const std::string& ini, double startUnix) : clock(startUn
   app = host->createApplication();
 }
 
+void SimFixture::restart(const std::string& ini) {
+  const std::string folder = host->folder();
+  app.reset();
+  telescope.reset();
+  util.reset();
+  host.reset();
+  writeFileBytes(folder + "/observatory.ini", ini);
+  host = std::make_unique<SimulatedObservatory>(folder, clock);
+  util = host->createUtil();
+  telescope = host->createTelescope();
+  app = host->createApplication();
+}
+
 std::string SimFixture::writePlan(const std::vector<std::string>& lines, const std::string& name) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\r\n";
   const std::string path = host->planDir() + "/" + name;
-  writeFileBytes(path, text);
+  writeFileBytes(path, crlf(lines));
   return path;
 }
 

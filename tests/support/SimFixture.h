@@ -32,6 +32,10 @@ class SimFixture {
 
   const std::string& hostDir() const { return host->folder(); }
 
+  // Writes `ini` as observatory.ini and starts the observatory anew on it, with new host
+  // objects (the old ones must no longer be used).
+  void restart(const std::string& ini);
+
   // Writes a plan (lines joined with CR LF) into the plan folder and returns its path.
   std::string writePlan(const std::vector<std::string>& lines, const std::string& name = "testplan.txt");
   // Writes Plans/runplanonce.txt naming `planPath`.

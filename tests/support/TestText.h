@@ -19,6 +19,13 @@ inline const std::string kDefaultConfigText =
     "maxAzimuth,360\r\n"
     "sunElev,-18\r\n";
 
+// Lines joined, each ended by CR LF, as the program writes its files.
+inline std::string crlf(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\r\n";
+  return text;
+}
+
 // The lines of a text, each without its LF and a CR before it.
 inline std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;

@@ -1,0 +1,139 @@
+#pragma once
+// The test world: the whole program on the simulated observatory, shared by the tests of
+// the target-list units, of the main window's logic, of the Qt window and of the headless
+// runner. A program folder in a fresh temporary folder, the simulated observatory in
+// "observatory" inside it, one manual clock serving both, real files, the ERFA ephemeris,
+// a recording message sink, the program's own simulated event pump whose hook acts as the
+// user, and the main window's logic (frmMain) with a recording view.
+//
+// Nothing here needs GoogleTest: the Qt tests build their window on the same world. A
+// failure the world itself finds goes to reportTestFailure (support/ReportFailure.h).
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/FrmMain.h"
+#include "app/runner/HeadlessRun.h"
+#include "base/FileSystem.h"
+#include "host/ErfaEphemeris.h"
+#include "night/SimulatedWait.h"
+#include "support/RecordingMessageSink.h"
+#include "support/ReportFailure.h"
+#include "support/SimFixture.h"
+
+namespace np::test {
+
+// Records what the window would show.
+class RecordingView : public MainWindowView {
+ public:
+  void statusTextChanged(const std::string& text) override;
+  void buttonStatesChanged() override { ++buttonChanges; }
+  void showPrefsDialog(frmPrefs& prefs) override {
+    if (onPrefs) onPrefs(prefs);
+  }
+  void unloadOtherWindows() override { ++unloads; }
+
+  bool saw(const std::string& text) const;
+
+  std::vector<std::string> statuses;  // distinct changes, in order
+  long statusSets = 0;
+  int buttonChanges = 0;
+  int unloads = 0;
+  std::function<void(frmPrefs&)> onPrefs;
+};
+
+// The simulated observatory (SimFixture: dir, clock, host and its three objects) with
+// the program folder around it: dir is the program folder, host's folder is
+// dir/observatory.
+class TestWorld : public SimFixture {
+ public:
+  // `ini`: the text of observatory.ini (empty: the defaults the observatory writes);
+  // the clock starts at `startUnix`; `locale` is the program's number locale.
+  explicit TestWorld(const std::string& ini = "", double startUnix = kSimNightUnix, NumberLocale locale = {'.'});
+  // The same with the start as an ISO UTC instant ("2026-12-07T12:00:00Z").
+  TestWorld(const std::string& ini, const std::string& startUtc);
+  ~TestWorld();
+
+  // ---- the program's files ----
+  std::string programDir() const { return dir.path(); }  // no trailing separator
+  std::string listPath() const { return dir.file("targets.txt"); }
+  std::string newListPath() const { return dir.file("newtargets.txt"); }
+  std::string configPath() const { return dir.file("config.ini"); }
+  std::string planPath() const { return host->planDir() + "/nightpickplan.txt"; }
+  std::string runLogPath() const { return host->logDir() + "/Nightpick.log"; }
+  std::string acquisitionLogPath() const { return host->acquisitionLogPath(); }
+
+  // targets.txt from these lines, each ended by `eol`.
+  void writeList(const std::vector<std::string>& lines, const std::string& eol = "\r\n");
+  // targets.txt with exactly this text.
+  void writeListText(const std::string& text);
+  std::string listText() const;
+  std::string runLog() const;
+  std::vector<std::string> runLogLines() const;
+  std::string acquisitionLog() const;
+  // Rewrites observatory.ini and starts the observatory anew on it, and the main window
+  // on that (before the program is loaded; the world's host objects are new ones).
+  void writeIni(const std::string& ini);
+
+  // ---- the main window ----
+  // Builds the main window anew on `host` and `files` (the world's own to begin with),
+  // with the same view, clock, sink, pump and locale. Both must outlive it.
+  void wireMain(IHostFactory& host, FileSystem& files);
+
+  // Runs at every event processing of the program (each DoEvents, and once after each
+  // wait): what the user does meanwhile.
+  std::function<void()> user;
+  // DoEvents calls so far (the processing that follows a wait not counted).
+  long long doEventsCalls() const { return hookRuns_ - pump.waits(); }
+
+  // A run that goes on this long after the start is stopped and reported as a failure,
+  // not left to hang.
+  static constexpr double kLimitHours = 100;
+
+  ErfaEphemerisFactory ephemeris;
+  LocalFileSystem files;
+  RecordingMessageSink messages;
+  SimulatedEventPump pump{clock};
+  std::unique_ptr<Platform> platform;
+  RecordingView view;
+  std::unique_ptr<frmMain> main;
+
+  // ---- the target-list units, run directly on the world's files and host objects ----
+  // The state they are given, as the main window gives them its own.
+  struct Units {
+    FileSystem* files = nullptr;  // the world's files unless a test puts others in between
+    Settings settings;
+    bool stopFlag = false;
+    DateTime quitTime;
+    NumberLocale locale;
+    std::unique_ptr<ICoordinateTransform> ct;
+    std::unique_ptr<TextWriter> log;    // the run log, from openLog to closeLog
+    std::vector<std::string> statuses;  // every status text they set, in order
+  } units;
+
+  void openLog();
+  // Closes the run log and returns everything in it.
+  std::string closeLog();
+  // A selection pass over targets.txt (selectTarget).
+  bool select(float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart);
+  // The plan writer and list update for the chosen group (updateTarget); the settings
+  // are saved to config.ini when it asks.
+  void update(const std::string& bestTarget, std::int64_t bestTargetstart);
+
+  // ---- the headless runner on the program folder ----
+  // A run from `startUtc` for `hours` (see HeadlessOptions); what it printed goes to
+  // headlessOut and headlessErr. It has a clock and host objects of its own.
+  HeadlessResult runHeadless(const std::string& startUtc, double hours, long stopAfterPlans = 0);
+  std::string headlessOut, headlessErr;  // of the last headless run
+
+ private:
+  void startMain();
+
+  double startUnix_;
+  NumberLocale locale_;
+  long long hookRuns_ = 0;
+};
+
+}  // namespace np::test
