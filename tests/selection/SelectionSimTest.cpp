@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "selection/Selection.h"
 #include "settings/NumberText.h"
-#include "targets/SimStation.h"
+#include "support/TestText.h"
+#include "support/TestWorld.h"
 
 namespace np {
 namespace {
@@ -15,16 +17,16 @@ namespace {
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::StartsWith;
-using testing::crlf;
+using test::crlf;
 
 constexpr double kSiderealPerSolar = 1.00273790935;
 
 // Moves the clock until the host gives `hourAngle` (hours) for right ascension `ra`.
-void setHourAngle(testing::SimStation& station, double ra, double hourAngle) {
+void setHourAngle(test::TestWorld& station, double ra, double hourAngle) {
   for (int i = 0; i < 5; ++i) {
-    double diff = hourAngle - station.sim.util->HourAngle12(ra);
+    double diff = hourAngle - station.util->HourAngle12(ra);
     diff -= 24.0 * std::round(diff / 24.0);
-    station.sim.clock.advance(diff * 3600.0 / kSiderealPerSolar);
+    station.clock.advance(diff * 3600.0 / kSiderealPerSolar);
   }
 }
 
@@ -38,15 +40,15 @@ std::vector<std::string> splitLines(const std::string& text) {
 }
 
 TEST(SelectionSim, WorkedExample) {
-  testing::SimStation station("[site]\nlatitude = 40\n");
+  test::TestWorld station("[site]\nlatitude = 40\n");
   station.writeList({"T1\t05:30:00\t+20:00:00", "**** remaining=3"});
   setHourAngle(station, 5.5, -1.25);
   // The host's own figures for this target at this moment.
-  auto ct = station.sim.util->NewCTHereAndNow();
+  auto ct = station.util->NewCTHereAndNow();
   ct->setRightAscension(5.5);
   ct->setDeclination(20);
   const double elevation = ct->Elevation();
-  const double hourAngle = std::fabs(station.sim.util->HourAngle12(5.5));
+  const double hourAngle = std::fabs(station.util->HourAngle12(5.5));
   ASSERT_NEAR(hourAngle, 1.25, 1e-7);
   ASSERT_NEAR(elevation, 64.35, 0.01);
 
@@ -63,7 +65,7 @@ TEST(SelectionSim, WorkedExample) {
                                     " TransitAlt=70 HADiff=" + formatDouble(hourAngle) +
                                     "\r\n"
                                     "  >>> New bestscore = 162.5\r\n");
-  EXPECT_THAT(station.statusTexts, ElementsAre("Selecting best target"));
+  EXPECT_THAT(station.units.statuses, ElementsAre("Selecting best target"));
   EXPECT_THAT(station.messages.messages, IsEmpty());
 }
 
@@ -72,7 +74,7 @@ TEST(SelectionSim, WorkedExample) {
 // the Twin Fields are chosen by their second line, and the update then gives the plan and
 // list of the plan writer's example.
 TEST(SelectionSim, ExampleListFromSelectionToUpdate) {
-  testing::SimStation station;
+  test::TestWorld station;
   station.writeList({"Garden Field\t18:40:00\t+33:00:00", "**** remaining=3", "Twin Field North\t05:10:00\t+12:30:00",
                      "Twin Field South\t05:11:30\t+12:05:00", "**** remaining=1",
                      "Harbour Cluster\t21:05:00\t-02:15:00", "**** remaining=0"});
@@ -83,10 +85,10 @@ TEST(SelectionSim, ExampleListFromSelectionToUpdate) {
   EXPECT_TRUE(station.select(bestScore, bestTarget, bestTargetstart));
   EXPECT_EQ(bestTarget, "Twin Field South\t05:11:30\t+12:05:00");
   EXPECT_EQ(bestTargetstart, 2);
-  EXPECT_EQ(station.events.calls, 7);
+  EXPECT_EQ(station.doEventsCalls(), 7);
 
-  station.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
-  station.settings.lastFocusJD = 0;
+  station.units.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
+  station.units.settings.lastFocusJD = 0;
   station.update(bestTarget, bestTargetstart);
 
   const std::vector<std::string> log = splitLines(station.closeLog());
@@ -115,9 +117,9 @@ TEST(SelectionSim, ExampleListFromSelectionToUpdate) {
 }
 
 TEST(SelectionSim, HundredThousandLineList) {
-  testing::SimStation station;
-  const double meridian = station.sim.util->HourAngle12(0.0);  // local sidereal time, folded
-  const double lat = station.sim.telescope->SiteLatitude();
+  test::TestWorld station;
+  const double meridian = station.util->HourAngle12(0.0);  // local sidereal time, folded
+  const double lat = station.telescope->SiteLatitude();
   auto targetLine = [](const std::string& name, double ra, double dec) {
     return name + "\t" + std::to_string(ra < 0 ? ra + 24 : ra) + "\t" + std::to_string(dec);
   };
@@ -145,19 +147,19 @@ TEST(SelectionSim, HundredThousandLineList) {
   std::string bestTarget;
   std::int64_t bestTargetstart = -1;
   EXPECT_TRUE(station.select(bestScore, bestTarget, bestTargetstart));
-  EXPECT_EQ(station.events.calls, 100000);
+  EXPECT_EQ(station.doEventsCalls(), 100000);
   EXPECT_EQ(bestTargetstart, 10 * kBest);
   EXPECT_EQ(bestTarget, lines[10 * kBest + 8]);
   EXPECT_NEAR(bestScore, 200.0f, 0.01f);  // on the meridian, culminating at 70 degrees
   EXPECT_THAT(station.messages.messages, IsEmpty());
 
-  station.settings.lastFocusJD = 1e9;
+  station.units.settings.lastFocusJD = 1e9;
   station.update(bestTarget, bestTargetstart);
 
   std::vector<std::string> expected = lines;
   expected[10 * kBest + 9] = "**** remaining=0";
   EXPECT_TRUE(test::readFileBytes(station.listPath()) == crlf(expected));
-  std::vector<std::string> plan{"#QUITAT " + station.sim.util->FormatVar(station.quitTime, "General Date")};
+  std::vector<std::string> plan{"#QUITAT " + station.util->FormatVar(station.units.quitTime, "General Date")};
   plan.insert(plan.end(), lines.begin() + 10 * kBest, lines.begin() + 10 * kBest + 9);
   EXPECT_EQ(test::readFileBytes(station.planPath()), crlf(plan));
 

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "targets/HostFakes.h"
+#include "support/HostFakes.h"
+#include "support/ScriptedEvents.h"
 
 namespace np {
 namespace {
@@ -29,7 +30,7 @@ class SelectionTest : public ::testing::Test {
  protected:
   void list(std::vector<std::string> lines) { files.files[kList] = std::move(lines); }
   void place(double ra, double elevation, double azimuth, double hourAngle) {
-    host.sky.byRightAscension[ra] = testing::SkyPosition{elevation, azimuth, hourAngle};
+    host.sky.byRightAscension[ra] = test::SkyPosition{elevation, azimuth, hourAngle};
   }
 
   bool run() {
@@ -48,11 +49,11 @@ class SelectionTest : public ::testing::Test {
     return selectTarget(context, bestScore, bestTarget, bestTargetstart);
   }
 
-  testing::FakeHost host;
-  testing::MemoryFileSystem files;
-  testing::LogLines log;
+  test::FakeHost host;
+  test::MemoryFileSystem files;
+  test::LogLines log;
   RecordingMessageSink messages;
-  testing::ScriptedEvents events;
+  test::ScriptedEvents events;
   Settings settings;
   bool stopFlag = false;
   std::unique_ptr<ICoordinateTransform> ct;

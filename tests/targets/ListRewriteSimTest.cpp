@@ -11,14 +11,16 @@
 #include "base/Errors.h"
 #include "settings/ConfigFile.h"
 #include "support/FaultyFileSystem.h"
-#include "targets/SimStation.h"
+#include "support/HostFakes.h"
+#include "support/TestText.h"
+#include "support/TestWorld.h"
 
 namespace np {
 namespace {
 
-using testing::crlf;
+using test::crlf;
 
-using testing::kExampleList;
+using test::kExampleList;
 
 const std::vector<std::string> kExampleAfterSecondGroup = {
     "Garden Field\t18:40:00\t+33:00:00",
@@ -33,15 +35,15 @@ const std::vector<std::string> kExampleAfterSecondGroup = {
 class ListRewriteSimTest : public ::testing::Test {
  protected:
   ListRewriteSimTest() {
-    station.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
+    station.units.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
     station.writeList(kExampleList);
     station.openLog();
   }
-  testing::SimStation station;
+  test::TestWorld station;
 };
 
 TEST_F(ListRewriteSimTest, WorkedExampleWithAutofocus) {
-  station.settings.lastFocusJD = 0;  // never focused
+  station.units.settings.lastFocusJD = 0;  // never focused
   station.update("Twin Field South\t05:11:30\t+12:05:00", 2);
 
   EXPECT_EQ(test::readFileBytes(station.planPath()),
@@ -51,19 +53,19 @@ TEST_F(ListRewriteSimTest, WorkedExampleWithAutofocus) {
   EXPECT_FALSE(station.files.FileExists(station.newListPath()));
   EXPECT_EQ(station.closeLog(),
             "Updating targets file\r\nPerforming autofocus on this target\r\nRemaining count for best target = 0\r\n");
-  EXPECT_THAT(station.statusTexts, ::testing::ElementsAre("Updating targets file"));
+  EXPECT_THAT(station.units.statuses, ::testing::ElementsAre("Updating targets file"));
   EXPECT_TRUE(station.messages.messages.empty());
 
   // The request's time is the clock's now, and it is saved at once.
-  EXPECT_NEAR(station.settings.lastFocusJD, station.sim.clock.julianDateUtc(), 1e-6);
+  EXPECT_NEAR(station.units.settings.lastFocusJD, station.clock.julianDateUtc(), 1e-6);
   Settings saved;
   loadConfigFile(station.files, station.configPath(), saved);
-  EXPECT_NEAR(saved.lastFocusJD, station.settings.lastFocusJD, 1e-6);
+  EXPECT_NEAR(saved.lastFocusJD, station.units.settings.lastFocusJD, 1e-6);
 }
 
 TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
   station.writeList(kExampleList, "\n");
-  station.settings.lastFocusJD = 1e9;
+  station.units.settings.lastFocusJD = 1e9;
   station.update("ignored", 2);
   EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleAfterSecondGroup));
 }
@@ -72,14 +74,14 @@ TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
 // one rewritten, in its own folder, and it stays private; the link stays a link.
 TEST_F(ListRewriteSimTest, ALinkedPrivateListIsRewrittenWhereItLives) {
   namespace fs = std::filesystem;
-  const std::string realDir = station.sim.dir.file("lists");
+  const std::string realDir = station.dir.file("lists");
   fs::create_directories(realDir);
   const std::string real = realDir + "/my-targets.txt";
   test::writeFileBytes(real, crlf(kExampleList));
   fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write);
   fs::remove(station.listPath());
   fs::create_symlink(real, station.listPath());
-  station.settings.lastFocusJD = 1e9;
+  station.units.settings.lastFocusJD = 1e9;
   station.update("ignored", 2);
   EXPECT_TRUE(fs::is_symlink(station.listPath()));
   EXPECT_EQ(test::readFileBytes(real), crlf(kExampleAfterSecondGroup));
@@ -91,7 +93,7 @@ TEST_F(ListRewriteSimTest, ALinkedPrivateListIsRewrittenWhereItLives) {
 // Interrupts the update at each of its file operations in turn: targets.txt must hold
 // the old list or the new one, complete, after every interruption.
 TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {
-  station.settings.lastFocusJD = 1e9;  // no autofocus: the settings stay put
+  station.units.settings.lastFocusJD = 1e9;  // no autofocus: the settings stay put
   const std::string oldList = crlf(kExampleList);
   const std::string newList = crlf(kExampleAfterSecondGroup);
   int interruptions = 0, oldSeen = 0, newSeen = 0;
@@ -99,7 +101,7 @@ TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {
     test::writeFileBytes(station.listPath(), oldList);
     test::FaultyFileSystem faulty(station.files);
     faulty.failAt(n);
-    station.fso = &faulty;
+    station.units.files = &faulty;
     try {
       station.update("ignored", 2);
     } catch (const RunTimeError&) {
@@ -114,7 +116,7 @@ TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {
     EXPECT_FALSE(station.files.FileExists(station.newListPath()));
     break;
   }
-  station.fso = &station.files;
+  station.units.files = &station.files;
   // Two creations, 7 + 3 lines written, three closes (the plan's before the list is
   // replaced, so a plan that cannot be written costs no count) and the replacement.
   EXPECT_EQ(interruptions, 15);

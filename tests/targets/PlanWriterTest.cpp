@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/Clock.h"
-#include "targets/HostFakes.h"
+#include "support/HostFakes.h"
 
 namespace np {
 namespace {
@@ -20,7 +20,7 @@ using ::testing::Eq;
 using ::testing::IsEmpty;
 using ::testing::Return;
 
-using testing::kExampleList;
+using test::kExampleList;
 
 const std::string kList = "/prog/targets.txt";
 const std::string kNewList = "/prog/newtargets.txt";
@@ -59,9 +59,9 @@ class PlanWriterTest : public ::testing::Test {
   void focusDue() { julianDates = {2460001.0, 2460001.25}; }
   void focusNotDue() { julianDates = {2460000.0}; }
 
-  testing::FakeHost host;
-  testing::MemoryFileSystem files;
-  testing::LogLines log;
+  test::FakeHost host;
+  test::MemoryFileSystem files;
+  test::LogLines log;
   RecordingMessageSink messages;
   ManualClock clock{1.7e9};
   Settings settings;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "targets/HostFakes.h"
+#include "support/HostFakes.h"
 
 namespace np {
 namespace {
@@ -127,7 +127,7 @@ class TargetLineTest : public ::testing::TestWithParam<TargetLineCase> {};
 
 TEST_P(TargetLineTest, SplitsIntoNameAndAngleTexts) {
   const TargetLineCase& c = GetParam();
-  testing::FakeHost host;
+  test::FakeHost host;
   RecordingMessageSink messages;
   {
     InSequence order;  // right ascension first, then declination
@@ -165,7 +165,7 @@ class RejectedTargetLineTest : public ::testing::TestWithParam<RejectedLineCase>
 
 TEST_P(RejectedTargetLineTest, IsReportedAndAssignsNothing) {
   const RejectedLineCase& c = GetParam();
-  testing::FakeHost host;
+  test::FakeHost host;
   RecordingMessageSink messages;
   EXPECT_CALL(host.util, HMS_Hours(_)).Times(0);
   EXPECT_CALL(host.util, DMS_Degrees(_)).Times(0);
@@ -198,7 +198,7 @@ TEST(ExtractName, LineWithoutTabIsReportedAndLeavesNameAlone) {
 }
 
 TEST(ParseTarget, ConvertsToSinglePrecision) {
-  testing::FakeHost host;
+  test::FakeHost host;
   RecordingMessageSink messages;
   EXPECT_CALL(host.util, HMS_Hours("r")).WillOnce(Return(5.123456789012));
   EXPECT_CALL(host.util, DMS_Degrees("d")).WillOnce(Return(-33.987654321098));
@@ -210,7 +210,7 @@ TEST(ParseTarget, ConvertsToSinglePrecision) {
 }
 
 TEST(ParseTarget, AnAngleTheHostCannotReadIsReportedAndAssignsNothing) {
-  testing::FakeHost host;
+  test::FakeHost host;
   RecordingMessageSink messages;
   EXPECT_CALL(host.util, HMS_Hours(_)).WillOnce(Return(5.0));
   EXPECT_CALL(host.util, DMS_Degrees(_)).WillOnce(Throw(RunTimeError("DMS_Degrees: cannot read 'yy'")));

@@ -1,9 +1,8 @@
 #pragma once
-// Test doubles for the host objects, the file system and the window's event pump, shared
-// by the target-list and selection tests.
+// Test doubles for the host objects, the file system and the run log, shared by the
+// tests of the target-list units and the selection.
 #include <gmock/gmock.h>
 
-#include <functional>
 #include <limits>
 #include <map>
 #include <set>
@@ -11,12 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "base/Ui.h"
 #include "base/Errors.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
-namespace np::testing {
+namespace np::test {
 
 // The three-group example list: starts 0, 2 and 5; the last group is finished.
 inline const std::vector<std::string> kExampleList = {
@@ -242,17 +240,4 @@ class LogLines : public TextWriter {
   std::vector<std::string> lines;
 };
 
-// Counts DoEvents calls and runs `onDoEvents` (with the call's number, from 1) in each,
-// as the window's handlers would run there.
-class ScriptedEvents : public EventPump {
- public:
-  void DoEvents() override {
-    ++calls;
-    if (onDoEvents) onDoEvents(calls);
-  }
-  void WaitSeconds(int) override {}
-  int calls = 0;
-  std::function<void(int)> onDoEvents;
-};
-
-}  // namespace np::testing
+}  // namespace np::test
