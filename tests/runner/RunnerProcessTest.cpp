@@ -120,10 +120,11 @@ TEST_F(RunnerProcesses, ASecondCopyOnTheSameFolderDoesNotStart) {
 }
 
 // Kills the runner at random instants of a night of many short plans over a long list:
-// targets.txt is always a complete list, the original with some counts lowered.
+// targets.txt is always a complete list, the original with some counts lowered. The
+// instants spread over a few plans' time, as measured on this machine and build.
 TEST_F(RunnerProcesses, AKillAtAnyInstantLeavesTheListWhole) {
   std::vector<std::string> original;
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 500; ++i) {
     original.push_back("#COUNT 1");
     original.push_back("Field " + std::to_string(i) + "\t" + std::to_string(i % 24) + ":30:00\t+" +
                        std::to_string(10 + i % 60) + ":00:00");
@@ -131,14 +132,25 @@ TEST_F(RunnerProcesses, AKillAtAnyInstantLeavesTheListWhole) {
   }
   f.writeList(original);
   f.writeIni("[acquisition]\nstart_delay = 1\noverhead = 1\ninterval = 1\n");
+  const std::vector<std::string> night = {"--program-dir", f.programDir(), "--start", "2026-12-08T08:00:00Z",
+                                          "--hours", "8"};
+  std::vector<std::string> fivePlans = night;
+  fivePlans.insert(fivePlans.end(), {"--stop-after-plans", "5"});
+  const auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(RunnerProcess(fivePlans, f.dir.file("out.txt")).wait(), 0);
+  const auto planMs = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0) / 5;
+  int lowered = 1000 * 500;
+  for (const std::string& l : test::splitLines(test::readFileBytes(f.listPath())))
+    if (l.rfind("**** remaining=", 0) == 0) lowered -= std::stoi(l.substr(15));
+  ASSERT_GE(lowered, 5);
+  const int first = lowered;
   std::mt19937 random(20261207);
-  std::uniform_int_distribution<int> delayMs(0, 100);
-  int lowered = 0;
+  std::uniform_int_distribution<int> delayMs(0, static_cast<int>(4 * planMs.count()) + 1);
   for (int kill = 0; kill < 20; ++kill) {
     const std::string out = f.dir.file("out.txt");
     std::filesystem::remove(out);
     const std::uintmax_t logSize = sizeOf(f.runLogPath());
-    RunnerProcess runner({"--program-dir", f.programDir(), "--start", "2026-12-08T08:00:00Z", "--hours", "8"}, out);
+    RunnerProcess runner(night, out);
     ASSERT_TRUE(waitForGrowth(f.runLogPath(), logSize)) << test::readFileBytes(out + ".err");
     // Into the night's passes (however loaded the machine is), then a random instant.
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs(random)));
@@ -160,7 +172,7 @@ TEST_F(RunnerProcesses, AKillAtAnyInstantLeavesTheListWhole) {
     EXPECT_GE(spent, lowered) << "a count came back after kill " << kill;
     lowered = spent;
   }
-  EXPECT_GT(lowered, 0) << "no rewrite happened: the kills came too early";
+  EXPECT_GT(lowered, first) << "no rewrite happened after the first run: the kills came too early";
 }
 
 }  // namespace
