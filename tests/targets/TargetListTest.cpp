@@ -12,7 +12,6 @@
 namespace np {
 namespace {
 
-using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::InSequence;
