@@ -10,7 +10,7 @@
 #include "gui/GuiHarness.h"
 
 using namespace np;
-using namespace np::test;
+using namespace np::guitest;
 
 namespace {
 
@@ -60,7 +60,7 @@ class MainWindowTest : public QObject {
 };
 
 void MainWindowTest::layoutMatchesDesignTable() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   const QScreen* screen = w.screen();
   QVERIFY(screen);
@@ -104,7 +104,7 @@ void MainWindowTest::layoutMatchesDesignTable() {
 }
 
 void MainWindowTest::captionsAndNames() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   QCOMPARE(w.windowTitle(), QStringLiteral("Nightpick"));
   QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
@@ -127,7 +127,7 @@ void MainWindowTest::captionsAndNames() {
 }
 
 void MainWindowTest::tabOrderFollowsTabIndex() {
-  GuiWorld program;
+  Program program;
   QWidget* start = child(*program.window, "StartButton");
   QStringList order;
   QWidget* w = start;
@@ -140,7 +140,7 @@ void MainWindowTest::tabOrderFollowsTabIndex() {
 }
 
 void MainWindowTest::startsStopped() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
@@ -148,68 +148,68 @@ void MainWindowTest::startsStopped() {
   QVERIFY(child(w, "PrefsButton")->isEnabled());
   QVERIFY(child(w, "About")->isEnabled());
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
-  QVERIFY(!program.main->running());
+  QVERIFY(!program.form->running());
   // Loading read no file and wrote none.
-  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
+  QVERIFY(!QFile::exists(program.configPath()));
 }
 
 void MainWindowTest::stopButtonOnlyAsksToStop() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   // While stopped the window never enables the button; pressing it anyway (as the
   // handler allows) must only change the status text.
   auto* stop = child<QPushButton>(w, "StopButton");
   stop->setEnabled(true);
-  const int scriptActiveBefore = program.countingUtil().scriptActiveCalls;
+  const int scriptActiveBefore = program.util().scriptActiveCalls;
   QTest::mouseClick(stop, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopping"));
-  QVERIFY(program.main->stopFlag);
+  QVERIFY(program.form->stopFlag);
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(stop->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.countingUtil().scriptActiveCalls, scriptActiveBefore);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QCOMPARE(program.util().scriptActiveCalls, scriptActiveBefore);
+  QCOMPARE(program.util().abortScriptCalls, 0);
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
-  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
+  QVERIFY(!QFile::exists(program.configPath()));
 }
 
 void MainWindowTest::stopAndAbortAbortsRunningScript() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   // Start the host's acquisition script on a one-line plan, as the loop hands it over.
-  IUtil& util = *program.main->util;
+  IUtil& util = *program.form->util;
   const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
-  writeFileBytes(plans + "/test.txt", "Polaris\t02:31:49\t+89:15:51\r\n");
-  writeFileBytes(plans + "/runplanonce.txt", plans + "/test.txt\r\n");
-  util.LoadScript(program.main->acpApp->Path() + "/Scripts/AcquireImages.js");
+  writeBytes(QString::fromStdString(plans + "/test.txt"), "Polaris\t02:31:49\t+89:15:51\r\n");
+  writeBytes(QString::fromStdString(plans + "/runplanonce.txt"), plans + "/test.txt\r\n");
+  util.LoadScript(program.form->acpApp->Path() + "/Scripts/AcquireImages.js");
   util.RunScript();
   program.clock.advance(10);
   QVERIFY(util.ScriptActive());
 
-  program.countingUtil().scriptActiveCalls = 0;
+  program.util().scriptActiveCalls = 0;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
-  QVERIFY(program.main->stopFlag);
-  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 1);
+  QVERIFY(program.form->stopFlag);
+  QCOMPARE(program.util().scriptActiveCalls, 1);
+  QCOMPARE(program.util().abortScriptCalls, 1);
   QVERIFY(!util.ScriptActive());  // the host really stopped its script
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
 }
 
 void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
-  QVERIFY(program.main->stopFlag);
-  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QVERIFY(program.form->stopFlag);
+  QCOMPARE(program.util().scriptActiveCalls, 1);
+  QCOMPARE(program.util().abortScriptCalls, 0);
   // No button changes state.
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
@@ -217,11 +217,11 @@ void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
 }
 
 void MainWindowTest::aboutShowsVersion() {
-  GuiWorld program;
+  Program program;
   QTest::mouseClick(child(*program.window, "About"), Qt::LeftButton);
   QCOMPARE(program.messages.messages.size(), size_t{1});
   const std::string& text = program.messages.messages[0];
-  QCOMPARE(text, program.main->aboutText());
+  QCOMPARE(text, program.form->aboutText());
   QVERIFY(text.rfind("Nightpick", 0) == 0);
   const std::string version = " - Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
                               "." + std::to_string(kVersionRevision);
@@ -232,8 +232,8 @@ void MainWindowTest::aboutShowsVersion() {
 }
 
 void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
-  GuiWorld program;
-  program.countingUtil().failScriptActive = true;
+  Program program;
+  program.util().failScriptActive = true;
   auto* button = child<QPushButton>(*program.window, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
@@ -241,24 +241,24 @@ void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
            std::vector<std::string>{"Run-time error: ScriptActive: the host does not answer"});
   QCOMPARE(program.exitCodes, std::vector<int>{1});
   // The program ends as the error left it: nothing was saved.
-  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
+  QVERIFY(!QFile::exists(program.configPath()));
   QCOMPARE(runTimeErrorMessage("x"), std::string("Run-time error: x"));
 }
 
 void MainWindowTest::closeSavesSettingsAndQuits() {
-  GuiWorld program;
+  Program program;
   program.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(program.window.get()));
   QVERIFY(program.window->close());
   QVERIFY(!program.window->isVisible());
-  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
-  QVERIFY(program.main->stopFlag);
+  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QVERIFY(program.form->stopFlag);
   QCOMPARE(program.exitCodes, std::vector<int>{0});
   QVERIFY(program.messages.messages.empty());
 }
 
 void MainWindowTest::closeUnloadsOtherWindows() {
-  GuiWorld program;
+  Program program;
   program.window->show();
   QWidget other;
   other.setWindowTitle(QStringLiteral("another window"));
@@ -270,9 +270,9 @@ void MainWindowTest::closeUnloadsOtherWindows() {
 }
 
 void MainWindowTest::failedSaveAtCloseIsRunTimeError() {
-  GuiWorld program;
+  Program program;
   // A folder where config.ini should be: the settings cannot be saved.
-  QVERIFY(QDir(QString::fromStdString(program.programDir())).mkdir(QStringLiteral("config.ini")));
+  QVERIFY(QDir(program.folder()).mkdir(QStringLiteral("config.ini")));
   program.window->show();
   program.window->close();
   QCOMPARE(program.messages.messages.size(), size_t{1});
@@ -282,13 +282,13 @@ void MainWindowTest::failedSaveAtCloseIsRunTimeError() {
 }
 
 void MainWindowTest::closeDuringRunExitsWhenRunEnds() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   bool sawRunningState = false;
-  program.duringRun = [&] {
-    sawRunningState = program.main->running() && !child(w, "StartButton")->isEnabled() &&
+  program.events.duringRun = [&] {
+    sawRunningState = program.form->running() && !child(w, "StartButton")->isEnabled() &&
                       child(w, "StopButton")->isEnabled() && child(w, "StopAndAbortButton")->isEnabled();
     w.close();
     // The window is gone at once, but the program waits for the run to end.
@@ -297,20 +297,20 @@ void MainWindowTest::closeDuringRunExitsWhenRunEnds() {
   };
   QTest::mouseClick(child(w, "StartButton"), Qt::LeftButton);
   QVERIFY(sawRunningState);
-  QVERIFY(!program.main->running());
+  QVERIFY(!program.form->running());
   QCOMPARE(program.exitCodes, std::vector<int>{0});
   QCOMPARE(program.runningAtExit, std::vector<bool>{false});
-  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
+  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
   QVERIFY(program.messages.messages.empty());
 }
 
 void MainWindowTest::stopDuringRunEndsRun() {
-  GuiWorld program;
+  Program program;
   QWidget& w = *program.window;
   w.show();
   QString statusAfterClick;
   bool buttonsUnchanged = false;
-  program.duringRun = [&] {
+  program.events.duringRun = [&] {
     QTest::mouseClick(child(w, "StopButton"), Qt::LeftButton);
     statusAfterClick = statusOf(w);
     buttonsUnchanged = !child(w, "StartButton")->isEnabled() && child(w, "StopButton")->isEnabled() &&
@@ -320,12 +320,12 @@ void MainWindowTest::stopDuringRunEndsRun() {
   QCOMPARE(statusAfterClick, QStringLiteral("Nightpick stopping"));
   QVERIFY(buttonsUnchanged);
   // The run noticed the request and restored the stopped state.
-  QVERIFY(!program.main->running());
+  QVERIFY(!program.form->running());
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QCOMPARE(program.util().abortScriptCalls, 0);
   QVERIFY(program.exitCodes.empty());
   QVERIFY(program.messages.messages.empty());
 }

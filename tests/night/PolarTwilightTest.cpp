@@ -18,11 +18,11 @@
 namespace np {
 namespace {
 
-using test::ClockUtil;
-using test::julianDateOf;
-using test::referenceSunElevation;
-using test::SiteTelescope;
-using test::unixSecondsOf;
+using testing::ClockUtil;
+using testing::julianDateOf;
+using testing::referenceSunElevation;
+using testing::SiteTelescope;
+using testing::unixSecondsOf;
 
 constexpr double kHour = 1.0 / 24.0;
 

@@ -13,7 +13,6 @@
 namespace np {
 namespace {
 
-using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::AnyNumber;
 using ::testing::DoubleEq;

@@ -14,7 +14,6 @@
 namespace np {
 namespace {
 
-using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::Eq;
