@@ -21,12 +21,12 @@ class FrmMainTargetsTest : public ::testing::Test {
   frmMain& window = *w.main;
 };
 
+// How each delimiter line reads is the list format's table (TargetListTest); here, that
+// the window gives the unit's answer and shows its message in the window's sink.
 TEST_F(FrmMainTargetsTest, ParseTargetConfigTellsWhetherTheCountWasRead) {
   std::int16_t remaining = 9;
   EXPECT_TRUE(window.parseTargetConfig("**** remaining=4", remaining));
   EXPECT_EQ(remaining, 4);
-  EXPECT_TRUE(window.parseTargetConfig("****", remaining));
-  EXPECT_EQ(remaining, 0);
   EXPECT_FALSE(window.parseTargetConfig("**** remaining=four", remaining));
   EXPECT_EQ(remaining, 0);
   EXPECT_THAT(w.messages.messages,

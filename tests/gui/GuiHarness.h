@@ -1,34 +1,23 @@
 #pragma once
-// What the GUI tests share: the program's core and main window wired to the simulated
-// observatory in a temporary program folder, with recorded message boxes, a manual
-// clock and a recorded program exit.
+// What the GUI tests share: the main window (app/qt) built on the test world as the
+// start-up routine builds it, with the host's utility object counting the calls the stop
+// buttons may make, and the program's exits recorded.
 #include <QCoreApplication>
-#include <QTemporaryDir>
-#include <QtTest/QtTest>
 #include <functional>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/FrmMain.h"
-#include "support/RecordingMessageSink.h"
-#include "support/TestText.h"
-#include "base/Ui.h"
 #include "app/qt/MainWindow.h"
-#include "base/Clock.h"
-#include "host/ErfaEphemeris.h"
-#include "base/FileSystem.h"
+#include "base/Errors.h"
 #include "host/HostInterfaces.h"
-#include "host/sim/SimulatedObservatory.h"
+#include "support/TestText.h"
+#include "support/TestWorld.h"
 
-namespace np::guitest {
+namespace np::test {
 
 // 2024-06-01 19:00 UTC: noon at the default site (UTC-7), so a run starts by day.
-inline constexpr double kStartUnix = 1717268400.0;
-
-// The settings file as written with every default.
-inline const std::string& kDefaultConfig = np::test::kDefaultConfigText;
+inline constexpr double kGuiStartUnix = 1717268400.0;
 
 // The host's utility object, counting the calls the stop buttons may make and able to
 // fail on demand; everything else passes to the simulated observatory.
@@ -85,96 +74,45 @@ class CountingHost : public IHostFactory {
   IHostFactory& inner_;
 };
 
-// Event processing for the observing loop: pending Qt events are processed, waits move
-// the manual clock. `duringRun` is called once at the loop's next event processing,
-// standing for what the user does while a run is in progress.
-class TestEventPump : public EventPump {
+// The program in a test world, its window loaded (Form_Load) but not shown; `configText`,
+// when given, is written to config.ini before the load. The world's user processes the
+// pending Qt events and then runs `duringRun` once, if it is set: what the user does
+// while a run is in progress, at the loop's next event processing.
+class GuiWorld : public TestWorld {
  public:
-  explicit TestEventPump(ManualClock& clock) : clock_(clock) {}
-  std::function<void()> duringRun;
-  int doEventsCalls = 0;
-
-  void DoEvents() override {
-    ++doEventsCalls;
-    QCoreApplication::processEvents();
-    if (duringRun) {
-      auto action = std::move(duringRun);
-      duringRun = nullptr;
-      action();
-    }
-  }
-  void WaitSeconds(int seconds) override {
-    clock_.advance(seconds);
-    QCoreApplication::processEvents();
-  }
-
- private:
-  ManualClock& clock_;
-};
-
-inline std::string readBytes(const QString& path) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) throw std::runtime_error("cannot read " + path.toStdString());
-  return file.readAll().toStdString();
-}
-
-inline void writeBytes(const QString& path, const std::string& bytes) {
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) throw std::runtime_error("cannot write " + path.toStdString());
-  file.write(bytes.data(), static_cast<qint64>(bytes.size()));
-}
-
-// The program as the start-up routine builds it, in a fresh temporary program folder.
-// The window is loaded (Form_Load) but not shown; `configText`, when given, is written
-// to config.ini before the load.
-class Program {
- public:
-  explicit Program(NumberLocale locale = {}, const std::string* configText = nullptr)
-      : observatory_(checkedFolder(dir_) + "/observatory", clock),
-        host(observatory_),
-        platform{host, ephemeris, files, clock, messages, events, locale, checkedFolder(dir_) + "/nightpick"} {
-    if (configText) writeBytes(configPath(), *configText);
-    form = std::make_unique<frmMain>(platform);
-    form->Form_Load();
-    window = std::make_unique<MainWindow>(*form);
+  explicit GuiWorld(NumberLocale locale = {}, const std::string* configText = nullptr)
+      : TestWorld("", kGuiStartUnix, locale), countingHost(*host) {
+    if (configText) writeFileBytes(configPath(), *configText);
+    wireMain(countingHost, files);
+    main->Form_Load();
+    window = std::make_unique<MainWindow>(*main);
     window->setExitHandler([this](int code) {
       exitCodes.push_back(code);
-      runningAtExit.push_back(form->running());
+      runningAtExit.push_back(main->running());
     });
+    user = [this] {
+      QCoreApplication::processEvents();
+      if (duringRun) {
+        auto action = std::move(duringRun);
+        duringRun = nullptr;
+        action();
+      }
+    };
   }
-  ~Program() {
+  ~GuiWorld() {
+    user = nullptr;
     window.reset();
-    form.reset();
+    main.reset();
+    platform.reset();
   }
 
-  QString folder() const { return dir_.path(); }
-  QString configPath() const { return dir_.path() + QStringLiteral("/config.ini"); }
-  CountingUtil& util() { return *host.last; }
+  CountingUtil& countingUtil() { return *countingHost.last; }
 
- private:
-  static std::string checkedFolder(const QTemporaryDir& dir) {
-    if (!dir.isValid()) throw std::runtime_error("no temporary folder");
-    return dir.path().toStdString();
-  }
-  QTemporaryDir dir_;
-
- public:
-  ManualClock clock{kStartUnix};
-
- private:
-  SimulatedObservatory observatory_;
-
- public:
-  CountingHost host;
-  ErfaEphemerisFactory ephemeris;
-  LocalFileSystem files;
-  RecordingMessageSink messages;
-  TestEventPump events{clock};
-  Platform platform;
-  std::unique_ptr<frmMain> form;
+  CountingHost countingHost;
   std::unique_ptr<MainWindow> window;
+  std::function<void()> duringRun;
   std::vector<int> exitCodes;       // every program exit the window asked for
   std::vector<bool> runningAtExit;  // whether a run was still in progress at each
 };
 
-}  // namespace np::guitest
+}  // namespace np::test

@@ -15,7 +15,7 @@
 #include "host/sim/SimTime.h"
 
 using namespace np;
-using namespace np::guitest;
+using namespace np::test;
 
 namespace {
 
@@ -57,51 +57,49 @@ void DecimalCommaTest::initTestCase() {
 
 void DecimalCommaTest::nightRunsWithTheDefaultObservatory() {
   // The default observatory.ini, written at first use, has latitude = 31.96.
-  std::unique_ptr<Program> program;
+  std::unique_ptr<GuiWorld> program;
   try {
-    program = std::make_unique<Program>(systemNumberLocale());
+    program = std::make_unique<GuiWorld>(systemNumberLocale());
   } catch (const std::exception& e) {
     QFAIL(e.what());
   }
-  QCOMPARE(program->platform.locale.decimalSeparator, ',');
-  QCOMPARE(program->form->telescope->SiteLatitude(), 31.96);
+  QCOMPARE(program->platform->locale.decimalSeparator, ',');
+  QCOMPARE(program->main->telescope->SiteLatitude(), 31.96);
 
   // 22:00 local on 7 December: dark, T (RA 5.5 h) is 2.4 hours east of the meridian.
   double start = 0;
   QVERIFY(sim::parseUtcInstant("2026-12-08T05:00:00Z", start));
   program->clock.set(start);
-  const QString targets = program->folder() + QStringLiteral("/targets.txt");
-  writeBytes(targets, "T\t5.5\t+30.5\r\n**** remaining=3\r\n");
+  program->writeListText("T\t5.5\t+30.5\r\n**** remaining=3\r\n");
 
   QWidget& w = *program->window;
   w.show();
   // Stop once the host has been seen running a plan and has finished it.
   bool activeSeen = false, gaveUp = false;
   std::function<void()> watch = [&] {
-    if (program->util().ScriptActive()) {
+    if (program->countingUtil().ScriptActive()) {
       activeSeen = true;
     } else if (activeSeen || program->clock.unixSeconds() > start + 12 * 3600.0) {
       gaveUp = !activeSeen;
       QTest::mouseClick(button(w, "StopButton"), Qt::LeftButton);
       return;
     }
-    program->events.duringRun = watch;
+    program->duringRun = watch;
   };
-  program->events.duringRun = watch;
+  program->duringRun = watch;
   QTest::mouseClick(button(w, "StartButton"), Qt::LeftButton);
 
   QCOMPARE(program->messages.messages, std::vector<std::string>{});
-  QVERIFY(!program->form->running());
+  QVERIFY(!program->main->running());
   QVERIFY2(!gaveUp, "no plan ran within twelve hours");
 
-  const std::string logs = program->folder().toStdString() + "/observatory/Logs";
-  const std::string runLog = readBytes(QString::fromStdString(logs + "/Nightpick.log"));
+  const std::string runLog = program->runLog();
   QVERIFY2(runLog.find("\r\nTarget: T RA=5,5, DEC=30,5\r\n") != std::string::npos, runLog.c_str());
   QVERIFY2(runLog.find("\r\nRunning ACP plan for selected target:T\r\n") != std::string::npos, runLog.c_str());
-  QCOMPARE(readBytes(targets), std::string("T\t5.5\t+30.5\r\n**** remaining=2\r\n"));
+  QCOMPARE(program->listText(), std::string("T\t5.5\t+30.5\r\n**** remaining=2\r\n"));
 
   // The host ran the plan to its end and logged it with points.
-  const std::string acquisition = readBytes(QString::fromStdString(logs + "/AcquireImages.log"));
+  const std::string acquisition = program->acquisitionLog();
   QVERIFY2(acquisition.find("\tEXPOSURE\tT\t120\t") != std::string::npos, acquisition.c_str());
   QVERIFY2(acquisition.find("\tEND\tdone\r\n") != std::string::npos, acquisition.c_str());
   QVERIFY2(acquisition.find(',') == std::string::npos, acquisition.c_str());

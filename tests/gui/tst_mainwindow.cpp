@@ -10,7 +10,7 @@
 #include "gui/GuiHarness.h"
 
 using namespace np;
-using namespace np::guitest;
+using namespace np::test;
 
 namespace {
 
@@ -60,7 +60,7 @@ class MainWindowTest : public QObject {
 };
 
 void MainWindowTest::layoutMatchesDesignTable() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   const QScreen* screen = w.screen();
   QVERIFY(screen);
@@ -104,7 +104,7 @@ void MainWindowTest::layoutMatchesDesignTable() {
 }
 
 void MainWindowTest::captionsAndNames() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   QCOMPARE(w.windowTitle(), QStringLiteral("Nightpick"));
   QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
@@ -127,7 +127,7 @@ void MainWindowTest::captionsAndNames() {
 }
 
 void MainWindowTest::tabOrderFollowsTabIndex() {
-  Program program;
+  GuiWorld program;
   QWidget* start = child(*program.window, "StartButton");
   QStringList order;
   QWidget* w = start;
@@ -140,7 +140,7 @@ void MainWindowTest::tabOrderFollowsTabIndex() {
 }
 
 void MainWindowTest::startsStopped() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
@@ -148,68 +148,68 @@ void MainWindowTest::startsStopped() {
   QVERIFY(child(w, "PrefsButton")->isEnabled());
   QVERIFY(child(w, "About")->isEnabled());
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
-  QVERIFY(!program.form->running());
+  QVERIFY(!program.main->running());
   // Loading read no file and wrote none.
-  QVERIFY(!QFile::exists(program.configPath()));
+  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
 }
 
 void MainWindowTest::stopButtonOnlyAsksToStop() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   // While stopped the window never enables the button; pressing it anyway (as the
   // handler allows) must only change the status text.
   auto* stop = child<QPushButton>(w, "StopButton");
   stop->setEnabled(true);
-  const int scriptActiveBefore = program.util().scriptActiveCalls;
+  const int scriptActiveBefore = program.countingUtil().scriptActiveCalls;
   QTest::mouseClick(stop, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopping"));
-  QVERIFY(program.form->stopFlag);
+  QVERIFY(program.main->stopFlag);
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(stop->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.util().scriptActiveCalls, scriptActiveBefore);
-  QCOMPARE(program.util().abortScriptCalls, 0);
+  QCOMPARE(program.countingUtil().scriptActiveCalls, scriptActiveBefore);
+  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
-  QVERIFY(!QFile::exists(program.configPath()));
+  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
 }
 
 void MainWindowTest::stopAndAbortAbortsRunningScript() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   // Start the host's acquisition script on a one-line plan, as the loop hands it over.
-  IUtil& util = *program.form->util;
+  IUtil& util = *program.main->util;
   const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
-  writeBytes(QString::fromStdString(plans + "/test.txt"), "Polaris\t02:31:49\t+89:15:51\r\n");
-  writeBytes(QString::fromStdString(plans + "/runplanonce.txt"), plans + "/test.txt\r\n");
-  util.LoadScript(program.form->acpApp->Path() + "/Scripts/AcquireImages.js");
+  writeFileBytes(plans + "/test.txt", "Polaris\t02:31:49\t+89:15:51\r\n");
+  writeFileBytes(plans + "/runplanonce.txt", plans + "/test.txt\r\n");
+  util.LoadScript(program.main->acpApp->Path() + "/Scripts/AcquireImages.js");
   util.RunScript();
   program.clock.advance(10);
   QVERIFY(util.ScriptActive());
 
-  program.util().scriptActiveCalls = 0;
+  program.countingUtil().scriptActiveCalls = 0;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
-  QVERIFY(program.form->stopFlag);
-  QCOMPARE(program.util().scriptActiveCalls, 1);
-  QCOMPARE(program.util().abortScriptCalls, 1);
+  QVERIFY(program.main->stopFlag);
+  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
+  QCOMPARE(program.countingUtil().abortScriptCalls, 1);
   QVERIFY(!util.ScriptActive());  // the host really stopped its script
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
 }
 
 void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
-  QVERIFY(program.form->stopFlag);
-  QCOMPARE(program.util().scriptActiveCalls, 1);
-  QCOMPARE(program.util().abortScriptCalls, 0);
+  QVERIFY(program.main->stopFlag);
+  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
+  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
   // No button changes state.
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
@@ -217,11 +217,11 @@ void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
 }
 
 void MainWindowTest::aboutShowsVersion() {
-  Program program;
+  GuiWorld program;
   QTest::mouseClick(child(*program.window, "About"), Qt::LeftButton);
   QCOMPARE(program.messages.messages.size(), size_t{1});
   const std::string& text = program.messages.messages[0];
-  QCOMPARE(text, program.form->aboutText());
+  QCOMPARE(text, program.main->aboutText());
   QVERIFY(text.rfind("Nightpick", 0) == 0);
   const std::string version = " - Version " + std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) +
                               "." + std::to_string(kVersionRevision);
@@ -232,8 +232,8 @@ void MainWindowTest::aboutShowsVersion() {
 }
 
 void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
-  Program program;
-  program.util().failScriptActive = true;
+  GuiWorld program;
+  program.countingUtil().failScriptActive = true;
   auto* button = child<QPushButton>(*program.window, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
@@ -241,24 +241,24 @@ void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
            std::vector<std::string>{"Run-time error: ScriptActive: the host does not answer"});
   QCOMPARE(program.exitCodes, std::vector<int>{1});
   // The program ends as the error left it: nothing was saved.
-  QVERIFY(!QFile::exists(program.configPath()));
+  QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
   QCOMPARE(runTimeErrorMessage("x"), std::string("Run-time error: x"));
 }
 
 void MainWindowTest::closeSavesSettingsAndQuits() {
-  Program program;
+  GuiWorld program;
   program.window->show();
   QVERIFY(QTest::qWaitForWindowExposed(program.window.get()));
   QVERIFY(program.window->close());
   QVERIFY(!program.window->isVisible());
-  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
-  QVERIFY(program.form->stopFlag);
+  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
+  QVERIFY(program.main->stopFlag);
   QCOMPARE(program.exitCodes, std::vector<int>{0});
   QVERIFY(program.messages.messages.empty());
 }
 
 void MainWindowTest::closeUnloadsOtherWindows() {
-  Program program;
+  GuiWorld program;
   program.window->show();
   QWidget other;
   other.setWindowTitle(QStringLiteral("another window"));
@@ -270,9 +270,9 @@ void MainWindowTest::closeUnloadsOtherWindows() {
 }
 
 void MainWindowTest::failedSaveAtCloseIsRunTimeError() {
-  Program program;
+  GuiWorld program;
   // A folder where config.ini should be: the settings cannot be saved.
-  QVERIFY(QDir(program.folder()).mkdir(QStringLiteral("config.ini")));
+  QVERIFY(QDir(QString::fromStdString(program.programDir())).mkdir(QStringLiteral("config.ini")));
   program.window->show();
   program.window->close();
   QCOMPARE(program.messages.messages.size(), size_t{1});
@@ -282,13 +282,13 @@ void MainWindowTest::failedSaveAtCloseIsRunTimeError() {
 }
 
 void MainWindowTest::closeDuringRunExitsWhenRunEnds() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   w.show();
   QVERIFY(QTest::qWaitForWindowExposed(&w));
   bool sawRunningState = false;
-  program.events.duringRun = [&] {
-    sawRunningState = program.form->running() && !child(w, "StartButton")->isEnabled() &&
+  program.duringRun = [&] {
+    sawRunningState = program.main->running() && !child(w, "StartButton")->isEnabled() &&
                       child(w, "StopButton")->isEnabled() && child(w, "StopAndAbortButton")->isEnabled();
     w.close();
     // The window is gone at once, but the program waits for the run to end.
@@ -297,20 +297,20 @@ void MainWindowTest::closeDuringRunExitsWhenRunEnds() {
   };
   QTest::mouseClick(child(w, "StartButton"), Qt::LeftButton);
   QVERIFY(sawRunningState);
-  QVERIFY(!program.form->running());
+  QVERIFY(!program.main->running());
   QCOMPARE(program.exitCodes, std::vector<int>{0});
   QCOMPARE(program.runningAtExit, std::vector<bool>{false});
-  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
   QVERIFY(program.messages.messages.empty());
 }
 
 void MainWindowTest::stopDuringRunEndsRun() {
-  Program program;
+  GuiWorld program;
   QWidget& w = *program.window;
   w.show();
   QString statusAfterClick;
   bool buttonsUnchanged = false;
-  program.events.duringRun = [&] {
+  program.duringRun = [&] {
     QTest::mouseClick(child(w, "StopButton"), Qt::LeftButton);
     statusAfterClick = statusOf(w);
     buttonsUnchanged = !child(w, "StartButton")->isEnabled() && child(w, "StopButton")->isEnabled() &&
@@ -320,12 +320,12 @@ void MainWindowTest::stopDuringRunEndsRun() {
   QCOMPARE(statusAfterClick, QStringLiteral("Nightpick stopping"));
   QVERIFY(buttonsUnchanged);
   // The run noticed the request and restored the stopped state.
-  QVERIFY(!program.form->running());
+  QVERIFY(!program.main->running());
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopped"));
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.util().abortScriptCalls, 0);
+  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
   QVERIFY(program.exitCodes.empty());
   QVERIFY(program.messages.messages.empty());
 }

@@ -14,7 +14,7 @@
 #include "settings/qt/PrefsDialog.h"
 
 using namespace np;
-using namespace np::guitest;
+using namespace np::test;
 
 namespace {
 
@@ -32,7 +32,7 @@ QLineEdit* box(QWidget& dialog, const char* name) { return child<QLineEdit>(dial
 // Presses PrefsButton and runs `interact` on the modal dialog once it is open. Returns
 // false if the dialog did not open, or was still open after `interact` and had to be
 // closed by force.
-bool withDialog(Program& program, const std::function<void(PrefsDialog&)>& interact) {
+bool withDialog(GuiWorld& program, const std::function<void(PrefsDialog&)>& interact) {
   bool opened = false, forced = false;
   QTimer poll;
   poll.setInterval(5);
@@ -53,7 +53,7 @@ bool withDialog(Program& program, const std::function<void(PrefsDialog&)>& inter
 }
 
 // Shows the main window and waits until it is on the screen.
-void show(Program& program) {
+void show(GuiWorld& program) {
   program.window->show();
   if (!QTest::qWaitForWindowExposed(program.window.get())) qFatal("window not exposed");
 }
@@ -81,7 +81,7 @@ class PrefsDialogTest : public QObject {
 };
 
 void PrefsDialogTest::layoutAndFocus() {
-  Program program;
+  GuiWorld program;
   // Away from the screen's edges, so that centring needs no clamping.
   program.window->move(300, 300);
   show(program);
@@ -162,9 +162,9 @@ void PrefsDialogTest::layoutAndFocus() {
 }
 
 void PrefsDialogTest::boxesShowSettings() {
-  Program program;
-  program.form->settings.maxElevation = 75.5f;
-  program.form->settings.sunElev = -12.25f;
+  GuiWorld program;
+  program.main->settings.maxElevation = 75.5f;
+  program.main->settings.sunElev = -12.25f;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     QCOMPARE(box(d, "focusIntervalText")->text(), QStringLiteral("30"));
@@ -177,18 +177,18 @@ void PrefsDialogTest::boxesShowSettings() {
 }
 
 void PrefsDialogTest::decimalSeparatorOfLocale() {
-  Program program(NumberLocale{','});
-  program.form->settings.maxElevation = 75.5f;
+  GuiWorld program(NumberLocale{','});
+  program.main->settings.maxElevation = 75.5f;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     QCOMPARE(box(d, "maxElevationText")->text(), QStringLiteral("75,5"));
     box(d, "sunElevText")->setText(QStringLiteral("-12,5"));
     QTest::mouseClick(child(d, "cmdOK"), Qt::LeftButton);
   }));
-  QCOMPARE(program.form->settings.maxElevation, 75.5f);
-  QCOMPARE(program.form->settings.sunElev, -12.5f);
+  QCOMPARE(program.main->settings.maxElevation, 75.5f);
+  QCOMPARE(program.main->settings.sunElev, -12.5f);
   // The file always has a point.
-  QVERIFY(readBytes(program.configPath()).find("sunElev,-12.5\r\n") != std::string::npos);
+  QVERIFY(readFileBytes(program.configPath()).find("sunElev,-12.5\r\n") != std::string::npos);
 }
 
 void PrefsDialogTest::cancelKeepsSettingsAndRewritesFile() {
@@ -196,21 +196,21 @@ void PrefsDialogTest::cancelKeepsSettingsAndRewritesFile() {
   const std::string lfConfig =
       "lastFocusJD,0\nfocusInterval,30\nbaseDir,C:\\Astronomy\\Nightpick\\\nmaxElevation,90\nminAzimuth,0\n"
       "maxAzimuth,360\nsunElev,-18\n";
-  Program program(NumberLocale{}, &lfConfig);
-  const Settings before = program.form->settings;
+  GuiWorld program(NumberLocale{}, &lfConfig);
+  const Settings before = program.main->settings;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     for (const char* name : {"focusIntervalText", "maxElevationText", "minAzimuthText", "maxAzimuthText", "sunElevText"})
       box(d, name)->setText(QStringLiteral("7"));
     QTest::mouseClick(child(d, "cmdCancel"), Qt::LeftButton);
   }));
-  QVERIFY(program.form->settings == before);
-  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QVERIFY(program.main->settings == before);
+  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
   QVERIFY(program.messages.messages.empty());
 }
 
 void PrefsDialogTest::okTakesOverInterval() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     QLineEdit* interval = box(d, "focusIntervalText");
@@ -221,10 +221,10 @@ void PrefsDialogTest::okTakesOverInterval() {
   }));
   Settings expected;
   expected.focusInterval = 45;
-  QVERIFY(program.form->settings == expected);
-  std::string file = kDefaultConfig;
+  QVERIFY(program.main->settings == expected);
+  std::string file = kDefaultConfigText;
   file.replace(file.find("focusInterval,30"), 16, "focusInterval,45");
-  QCOMPARE(readBytes(program.configPath()), file);
+  QCOMPARE(readFileBytes(program.configPath()), file);
 }
 
 void PrefsDialogTest::intervalRoundsHalfToEven_data() {
@@ -239,19 +239,19 @@ void PrefsDialogTest::intervalRoundsHalfToEven_data() {
 void PrefsDialogTest::intervalRoundsHalfToEven() {
   QFETCH(QString, typed);
   QFETCH(int, stored);
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [&](PrefsDialog& d) {
     box(d, "focusIntervalText")->setText(typed);
     QTest::mouseClick(child(d, "cmdOK"), Qt::LeftButton);
   }));
-  QCOMPARE(int(program.form->settings.focusInterval), stored);
-  QVERIFY(readBytes(program.configPath()).find("focusInterval," + std::to_string(stored) + "\r\n") !=
+  QCOMPARE(int(program.main->settings.focusInterval), stored);
+  QVERIFY(readFileBytes(program.configPath()).find("focusInterval," + std::to_string(stored) + "\r\n") !=
           std::string::npos);
 }
 
 void PrefsDialogTest::azimuthsTakenAsTyped() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     box(d, "minAzimuthText")->setText(QStringLiteral("300"));
@@ -259,16 +259,16 @@ void PrefsDialogTest::azimuthsTakenAsTyped() {
     box(d, "maxElevationText")->setText(QStringLiteral("95"));
     QTest::mouseClick(child(d, "cmdOK"), Qt::LeftButton);
   }));
-  QCOMPARE(program.form->settings.minAzimuth, 300.0f);
-  QCOMPARE(program.form->settings.maxAzimuth, 60.0f);
-  QCOMPARE(program.form->settings.maxElevation, 95.0f);
-  const std::string file = readBytes(program.configPath());
+  QCOMPARE(program.main->settings.minAzimuth, 300.0f);
+  QCOMPARE(program.main->settings.maxAzimuth, 60.0f);
+  QCOMPARE(program.main->settings.maxElevation, 95.0f);
+  const std::string file = readFileBytes(program.configPath());
   QVERIFY(file.find("minAzimuth,300\r\nmaxAzimuth,60\r\n") != std::string::npos);
   QVERIFY(program.messages.messages.empty());
 }
 
 void PrefsDialogTest::escapeIsCancel() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     QLineEdit* interval = box(d, "focusIntervalText");
@@ -277,12 +277,12 @@ void PrefsDialogTest::escapeIsCancel() {
     QVERIFY(!d.isVisible());
     QCOMPARE(d.result(), int(QDialog::Rejected));
   }));
-  QVERIFY(program.form->settings == Settings{});
-  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QVERIFY(program.main->settings == Settings{});
+  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
 }
 
 void PrefsDialogTest::enterDoesNotPressOk() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     QLineEdit* interval = box(d, "focusIntervalText");
@@ -298,23 +298,23 @@ void PrefsDialogTest::enterDoesNotPressOk() {
     QCOMPARE(interval->text(), QStringLiteral("45"));
     QTest::mouseClick(child(d, "cmdCancel"), Qt::LeftButton);
   }));
-  QCOMPARE(program.form->settings.focusInterval, std::int16_t{30});
+  QCOMPARE(program.main->settings.focusInterval, std::int16_t{30});
 }
 
 void PrefsDialogTest::closeBoxIsCancel() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     box(d, "sunElevText")->setText(QStringLiteral("-6"));
     QVERIFY(d.close());
     QVERIFY(!d.isVisible());
   }));
-  QCOMPARE(program.form->settings.sunElev, -18.0f);
-  QCOMPARE(readBytes(program.configPath()), kDefaultConfig);
+  QCOMPARE(program.main->settings.sunElev, -18.0f);
+  QCOMPARE(readFileBytes(program.configPath()), kDefaultConfigText);
 }
 
 void PrefsDialogTest::reopenShowsCurrentSettings() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [](PrefsDialog& d) {
     box(d, "focusIntervalText")->setText(QStringLiteral("99"));
@@ -334,7 +334,7 @@ void PrefsDialogTest::reopenShowsCurrentSettings() {
 }
 
 void PrefsDialogTest::invalidTextKeepsDialogOpen() {
-  Program program;
+  GuiWorld program;
   show(program);
   QVERIFY(withDialog(program, [&](PrefsDialog& d) {
     box(d, "focusIntervalText")->setText(QStringLiteral("45"));
@@ -346,7 +346,7 @@ void PrefsDialogTest::invalidTextKeepsDialogOpen() {
     QCOMPARE(box(d, "maxAzimuthText")->text(), QStringLiteral("abc"));
     QCOMPARE(box(d, "focusIntervalText")->text(), QStringLiteral("45"));
     // Nothing was taken over, not even the boxes that did convert.
-    QCOMPARE(program.form->fPrefsForm->getFocusInterval(), std::int16_t{30});
+    QCOMPARE(program.main->fPrefsForm->getFocusInterval(), std::int16_t{30});
 
     // An interval beyond 16 bits is refused the same way.
     box(d, "maxAzimuthText")->setText(QStringLiteral("360"));
@@ -360,12 +360,12 @@ void PrefsDialogTest::invalidTextKeepsDialogOpen() {
     QTest::mouseClick(child(d, "cmdOK"), Qt::LeftButton);
     QVERIFY(!d.isVisible());
   }));
-  QCOMPARE(program.form->settings.focusInterval, std::int16_t{45});
+  QCOMPARE(program.main->settings.focusInterval, std::int16_t{45});
   QCOMPARE(program.messages.messages.size(), size_t{2});
 }
 
 void PrefsDialogTest::dialogIsDestroyedWhenClosed() {
-  Program program;
+  GuiWorld program;
   show(program);
   QPointer<PrefsDialog> seen;
   QVERIFY(withDialog(program, [&](PrefsDialog& d) {

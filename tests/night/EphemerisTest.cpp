@@ -12,7 +12,7 @@
 namespace np {
 namespace {
 
-using testing::julianDateOf;
+using test::julianDateOf;
 
 std::unique_ptr<IEphemeris> earth(ErfaEphemerisFactory& factory) {
   auto e = factory.createEphemeris();

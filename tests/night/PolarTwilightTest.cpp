@@ -18,11 +18,11 @@
 namespace np {
 namespace {
 
-using testing::ClockUtil;
-using testing::julianDateOf;
-using testing::referenceSunElevation;
-using testing::SiteTelescope;
-using testing::unixSecondsOf;
+using test::ClockUtil;
+using test::julianDateOf;
+using test::referenceSunElevation;
+using test::SiteTelescope;
+using test::unixSecondsOf;
 
 constexpr double kHour = 1.0 / 24.0;
 

@@ -13,7 +13,7 @@
 #include <optional>
 #include <stdexcept>
 
-namespace np::testing {
+namespace np::test {
 
 // Observed (refraction-free) elevation of the Sun's centre in degrees, at the UTC
 // Julian date `jd`, for a site at `latitude`, `longitude` (degrees, east positive).
@@ -68,4 +68,4 @@ inline std::optional<double> referenceCrossing(double fromJd, double latitude, d
   return std::nullopt;
 }
 
-}  // namespace np::testing
+}  // namespace np::test

@@ -11,7 +11,7 @@
 #include "base/Clock.h"
 #include "host/HostInterfaces.h"
 
-namespace np::testing {
+namespace np::test {
 
 inline double julianDateOf(int year, int month, int day, double hourUtc = 0.0) {
   double d1 = 0.0, d2 = 0.0;
@@ -78,4 +78,4 @@ class ClockUtil : public IUtil {
   const Clock& clock_;
 };
 
-}  // namespace np::testing
+}  // namespace np::test

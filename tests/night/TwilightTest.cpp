@@ -19,12 +19,12 @@
 namespace np {
 namespace {
 
-using testing::ClockUtil;
-using testing::julianDateOf;
-using testing::referenceCrossing;
-using testing::referenceSunElevation;
-using testing::SiteTelescope;
-using testing::unixSecondsOf;
+using test::ClockUtil;
+using test::julianDateOf;
+using test::referenceCrossing;
+using test::referenceSunElevation;
+using test::SiteTelescope;
+using test::unixSecondsOf;
 
 constexpr double kMinute = 1.0 / 1440.0;
 

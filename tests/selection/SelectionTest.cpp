@@ -13,6 +13,7 @@
 namespace np {
 namespace {
 
+using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::AnyNumber;
 using ::testing::DoubleEq;

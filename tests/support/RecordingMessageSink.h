@@ -4,7 +4,7 @@
 
 #include "base/Ui.h"
 
-namespace np {
+namespace np::test {
 
 // Records messages instead of showing them.
 class RecordingMessageSink : public MessageSink {
@@ -13,4 +13,4 @@ class RecordingMessageSink : public MessageSink {
   std::vector<std::string> messages;
 };
 
-}  // namespace np
+}  // namespace np::test

@@ -88,8 +88,8 @@ class TestWorld : public SimFixture {
   // DoEvents calls so far (the processing that follows a wait not counted).
   long long doEventsCalls() const { return hookRuns_ - pump.waits(); }
 
-  // A run that goes on this long after the start is stopped and reported as a failure,
-  // not left to hang.
+  // A run of the main window that goes on this long (from its first event processing)
+  // is stopped and reported as a failure, not left to hang.
   static constexpr double kLimitHours = 100;
 
   ErfaEphemerisFactory ephemeris;
@@ -131,9 +131,10 @@ class TestWorld : public SimFixture {
  private:
   void startMain();
 
-  double startUnix_;
   NumberLocale locale_;
   long long hookRuns_ = 0;
+  bool runSeen_ = false;  // the main window's run under way at the last event processing
+  double runStartUnix_ = 0;
 };
 
 }  // namespace np::test

@@ -14,6 +14,7 @@
 namespace np {
 namespace {
 
+using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::Eq;

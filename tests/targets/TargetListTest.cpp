@@ -12,6 +12,7 @@
 namespace np {
 namespace {
 
+using test::RecordingMessageSink;
 using ::testing::_;
 using ::testing::ElementsAre;
 using ::testing::InSequence;
@@ -49,6 +50,7 @@ INSTANTIATE_TEST_SUITE_P(
     ListFormat, DelimiterLineTest,
     ::testing::Values(
         DelimiterCase{"**** remaining=3", 3, {}},
+        DelimiterCase{"**** remaining=4", 4, {}},
         DelimiterCase{"*****remaining=3", 3, {}},
         DelimiterCase{"****remaining=3", 0, {unrecognised("emaining")}},
         DelimiterCase{"****", 0, {}},
@@ -76,6 +78,7 @@ INSTANTIATE_TEST_SUITE_P(
 INSTANTIATE_TEST_SUITE_P(
     UnreadableCount, DelimiterLineTest,
     ::testing::Values(DelimiterCase{"**** remaining=abc", 0, {invalidCount("**** remaining=abc")}, false},
+                      DelimiterCase{"**** remaining=four", 0, {invalidCount("**** remaining=four")}, false},
                       DelimiterCase{"**** remaining=", 0, {invalidCount("**** remaining=")}, false},
                       DelimiterCase{"**** remaining=3.5", 0, {invalidCount("**** remaining=3.5")}, false},
                       DelimiterCase{"**** remaining=1e3", 0, {invalidCount("**** remaining=1e3")}, false},
