@@ -18,21 +18,6 @@
 
 namespace np {
 
-// What the window system does for the main window: show its state, open the modal
-// preferences dialog, unload the program's other windows.
-class MainWindowView {
- public:
-  virtual ~MainWindowView() = default;
-  virtual void statusTextChanged(const std::string& text) = 0;
-  virtual void buttonStatesChanged() = 0;
-  // Shows the dialog for `prefs` modally; returns when its window has closed.
-  virtual void showPrefsDialog(frmPrefs& prefs) = 0;
-  virtual void unloadOtherWindows() = 0;
-  // Ends the program with `exitCode` (0 after a close, 1 after a run-time error). The
-  // main window decides when; the view only does it.
-  virtual void exitProgram(int /*exitCode*/) {}
-};
-
 // The text of the box that reports a run-time error; `what` is the error's own text.
 std::string runTimeErrorMessage(const std::string& what);
 
