@@ -114,9 +114,10 @@ void Win32MainWindow::show(int showCommand) {
 
 std::string Win32MainWindow::statusBarText() const {
   HWND bar = control(kStatusBar);
-  const LRESULT length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, SB_SIMPLEID, 0));
+  // The simple text is set as part SB_SIMPLEID and read back as part 0.
+  const LRESULT length = LOWORD(SendMessageW(bar, SB_GETTEXTLENGTHW, 0, 0));
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
-  SendMessageW(bar, SB_GETTEXTW, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.data()));
+  SendMessageW(bar, SB_GETTEXTW, 0, reinterpret_cast<LPARAM>(text.data()));
   text.resize(wcslen(text.c_str()));
   return ansiFromWide(text);
 }

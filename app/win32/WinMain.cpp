@@ -4,7 +4,6 @@
 // locale), loads the main window, shows it and runs its messages until it closes.
 #include <windows.h>
 #include <commctrl.h>
-#include <objbase.h>
 
 #include <exception>
 #include <memory>
@@ -17,7 +16,8 @@
 #include "base/win32/Win32MessageSink.h"
 #include "base/win32/WinText.h"
 #include "host/ErfaEphemeris.h"
-#include "host/sim/SimulatedObservatory.h"
+#include "host/com/ComHost.h"
+#include "host/com/ComSupport.h"
 #include "night/win32/Win32EventPump.h"
 #include "settings/win32/UserLocale.h"
 
@@ -34,23 +34,19 @@ double localUtcOffsetHours() {
   return static_cast<double>(ticks(local) - ticks(utc)) / 36'000'000'000.0;
 }
 
-// The host's automation objects.
-std::unique_ptr<np::IHostFactory> createHost(const std::string& programFolder, np::Clock& clock) {
-  return std::make_unique<np::SimulatedObservatory>(programFolder + "observatory", clock);
-}
-
 // Everything lives in this scope: the window goes first, the host objects after it, all
-// before the apartment is left.
+// before the window thread's apartment is left.
 int runWindowed(np::Win32MessageSink& messages, int showCommand) {
+  const np::com::ComApartment apartment;
   const std::string exe = np::ansiFromWide(np::modulePathW());
   np::RealTimeClock clock(np::systemUnixSeconds(), 1.0);
   clock.setUtcOffsetHours(localUtcOffsetHours());
-  std::unique_ptr<np::IHostFactory> host = createHost(np::programFolderOf(exe), clock);
+  np::com::ComHostFactory host;  // "ACP.Util", "ACP.Telescope", "ACP.Application"
   np::ErfaEphemerisFactory ephemeris;
   np::LocalFileSystem files;
   np::Win32EventPump events;
 
-  np::Platform platform{*host, ephemeris, files, clock, messages, events, np::userNumberLocale(), exe};
+  np::Platform platform{host, ephemeris, files, clock, messages, events, np::userNumberLocale(), exe};
   np::frmMain form(platform);
   // The window's load: a host that cannot be created ends the program before any
   // window shows.
@@ -65,12 +61,6 @@ int runWindowed(np::Win32MessageSink& messages, int showCommand) {
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   np::Win32MessageSink messages;
-  const HRESULT apartment = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  if (FAILED(apartment)) {
-    messages.showMessage(np::runTimeErrorMessage("COM cannot be initialised (HRESULT " +
-                                                 std::to_string(static_cast<unsigned long>(apartment)) + ")"));
-    return 1;
-  }
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);
 
@@ -82,6 +72,5 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   } catch (...) {
     messages.showMessage(np::runTimeErrorMessage("unknown error"));
   }
-  CoUninitialize();
   return exitCode;
 }
