@@ -8,7 +8,7 @@ SUDO=""
 if [ "$(id -u)" != 0 ]; then SUDO="sudo"; fi
 
 PKGS=(cmake ninja-build g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix
-      mingw-w64-tools wine wine64 googletest dpkg-dev zip xvfb xauth)
+      mingw-w64-tools wine wine64 googletest dpkg-dev zip xvfb xauth imagemagick)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -46,6 +46,7 @@ export WINEDEBUG=-all
 wineserver -p
 wine cmd /c exit >/dev/null 2>&1 || true
 status=0
-ctest --preset win64 --timeout 300 || status=$?
+# The windows' tests need a display: Wine draws on a virtual X server.
+xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win64 --timeout 300 || status=$?
 wineserver -k || true
 exit $status

@@ -1,0 +1,76 @@
+// The start-up routine on Windows: initialises the window thread's COM apartment,
+// builds the platform the program runs on (the host's automation objects, the ERFA
+// ephemeris, files, the clock, event processing, message boxes, the user's number
+// locale), loads the main window, shows it and runs its messages until it closes.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <exception>
+#include <memory>
+#include <string>
+
+#include "app/FrmMain.h"
+#include "app/win32/MainWindow.h"
+#include "base/Clock.h"
+#include "base/FileSystem.h"
+#include "base/win32/Win32MessageSink.h"
+#include "base/win32/WinText.h"
+#include "host/ErfaEphemeris.h"
+#include "host/com/ComHost.h"
+#include "host/com/ComSupport.h"
+#include "night/win32/Win32EventPump.h"
+#include "settings/win32/UserLocale.h"
+
+namespace {
+
+// The offset of the computer's local time from UTC now, in hours.
+double localUtcOffsetHours() {
+  FILETIME utc{}, local{};
+  GetSystemTimeAsFileTime(&utc);
+  if (!FileTimeToLocalFileTime(&utc, &local)) return 0.0;
+  const auto ticks = [](const FILETIME& f) {
+    return static_cast<long long>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
+  };
+  return static_cast<double>(ticks(local) - ticks(utc)) / 36'000'000'000.0;
+}
+
+// Everything lives in this scope: the window goes first, the host objects after it, all
+// before the window thread's apartment is left.
+int runWindowed(np::Win32MessageSink& messages, int showCommand) {
+  const np::com::ComApartment apartment;
+  const std::string exe = np::ansiFromWide(np::modulePathW());
+  np::RealTimeClock clock(np::systemUnixSeconds(), 1.0);
+  clock.setUtcOffsetHours(localUtcOffsetHours());
+  np::com::ComHostFactory host;  // "ACP.Util", "ACP.Telescope", "ACP.Application"
+  np::ErfaEphemerisFactory ephemeris;
+  np::LocalFileSystem files;
+  np::Win32EventPump events;
+
+  np::Platform platform{host, ephemeris, files, clock, messages, events, np::userNumberLocale(), exe};
+  np::frmMain form(platform);
+  // The window's load: a host that cannot be created ends the program before any
+  // window shows.
+  form.Form_Load();
+  np::Win32MainWindow window(form);
+  messages.setMainWindow(window.hwnd());
+  window.show(showCommand);
+  return events.RunMessageLoop();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+  np::Win32MessageSink messages;
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+
+  int exitCode = 1;
+  try {
+    exitCode = runWindowed(messages, showCommand);
+  } catch (const std::exception& e) {
+    messages.showMessage(np::runTimeErrorMessage(e.what()));
+  } catch (...) {
+    messages.showMessage(np::runTimeErrorMessage("unknown error"));
+  }
+  return exitCode;
+}

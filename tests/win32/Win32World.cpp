@@ -1,0 +1,71 @@
+#include "win32/Win32World.h"
+
+#include "base/win32/Controls.h"
+
+namespace np::test {
+
+RECT rectOf(HWND control) { return rectInParent(control); }
+
+namespace {
+
+struct Watch {
+  const wchar_t* title;
+  std::function<void(HWND)> action;
+  bool found = false;
+};
+Watch* watch = nullptr;
+
+HWND findVisible(const wchar_t* title) {
+  struct Search {
+    const wchar_t* title;
+    HWND found;
+  } search{title, nullptr};
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        wchar_t text[128] = {};
+        GetWindowTextW(w, text, 128);
+        if (IsWindowVisible(w) && wcscmp(text, s->title) == 0) {
+          s->found = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
+void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!watch || watch->found) return;
+  HWND w = findVisible(watch->title);
+  if (!w) return;
+  KillTimer(nullptr, id);
+  watch->found = true;
+  watch->action(w);
+}
+
+}  // namespace
+
+bool whenWindowOpens(const wchar_t* title, const std::function<void(HWND)>& action, const std::function<void()>& start) {
+  Watch w{title, action};
+  watch = &w;
+  const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
+  start();
+  if (!w.found) KillTimer(nullptr, timer);
+  watch = nullptr;
+  return w.found;
+}
+
+std::vector<int> tabOrder(HWND window, HWND first) {
+  std::vector<int> order;
+  HWND c = first;
+  while (c && order.size() < 20) {
+    order.push_back(GetDlgCtrlID(c));
+    c = GetNextDlgTabItem(window, c, FALSE);
+    if (c == first) break;
+  }
+  return order;
+}
+
+}  // namespace np::test
