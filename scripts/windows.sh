@@ -49,4 +49,6 @@ status=0
 # The windows' tests need a display: Wine draws on a virtual X server.
 xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win64 --timeout 300 || status=$?
 wineserver -k || true
+# The release archive: build/win64/nightpick-<version>-win64.zip.
+(cd build/win64 && cpack -G ZIP >/dev/null) && ls build/win64/nightpick-*-win64.zip
 exit $status
