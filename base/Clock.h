@@ -6,7 +6,8 @@
 namespace np {
 
 // The one clock that serves the program and the simulated observatory. It runs in UTC;
-// the local zone is a fixed offset (the observatory computer's time zone).
+// the local zone is a fixed offset (the observatory computer's time zone), except on the
+// system clock, whose local time follows the operating system's zone.
 class Clock {
  public:
   virtual ~Clock() = default;
@@ -14,12 +15,13 @@ class Clock {
   // Simulated seconds per real second (1 for a real-time clock).
   virtual double speed() const { return 1.0; }
 
-  double utcOffsetHours() const { return utcOffsetHours_; }
+  // The local zone's offset east of UTC, now.
+  virtual double utcOffsetHours() const { return utcOffsetHours_; }
   void setUtcOffsetHours(double h) { utcOffsetHours_ = h; }
 
   double julianDateUtc() const { return unixSeconds() / 86400.0 + kUnixEpochJD; }
   // The computer's current local date-time ("Now").
-  DateTime nowLocal() const { return localFromUnix(unixSeconds(), utcOffsetHours_); }
+  virtual DateTime nowLocal() const { return localFromUnix(unixSeconds(), utcOffsetHours_); }
 
  private:
   double utcOffsetHours_ = 0.0;
@@ -56,5 +58,20 @@ class RealTimeClock : public Clock {
 
 // Seconds since 1970 of the system's present moment.
 double systemUnixSeconds();
+
+// The real computer's clock: the system's time, and the local time of the operating
+// system's zone, with its daylight-saving changes (the offset follows the date). The
+// fixed offset of setUtcOffsetHours plays no part.
+class SystemClock : public Clock {
+ public:
+  double unixSeconds() const override { return systemUnixSeconds(); }
+  double utcOffsetHours() const override { return utcOffsetHoursAt(unixSeconds()); }
+  DateTime nowLocal() const override { return localAt(unixSeconds()); }
+
+  // The system zone's offset east of UTC, in hours, at a UTC instant, and the local
+  // date-time of that instant.
+  static double utcOffsetHoursAt(double unixSeconds);
+  static DateTime localAt(double unixSeconds) { return localFromUnix(unixSeconds, utcOffsetHoursAt(unixSeconds)); }
+};
 
 }  // namespace np

@@ -13,23 +13,39 @@ inline constexpr char kPathSeparator = '\\';
 inline constexpr char kPathSeparator = '/';
 #endif
 
+// True for a character that separates folders in a path: on Windows '/' does as well as
+// '\', and users do write "C:/Observatory/".
+constexpr bool isPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '\\' || c == '/';
+#else
+  return c == '/';
+#endif
+}
+
 // The folder with exactly one separator at its end ("." for an empty folder).
 inline std::string withSeparator(std::string folder) {
-  if (folder.empty()) folder = ".";
-  if (folder.back() != kPathSeparator) folder += kPathSeparator;
+  if (folder.empty()) return {'.', kPathSeparator};
+  if (!isPathSeparator(folder.back())) folder += kPathSeparator;
   return folder;
 }
 
-// The folder without separators at its end (the root keeps its one).
+// The folder without separators at its end (a root keeps its one: "/", and on Windows
+// "C:\", since "C:" is the current folder of drive C).
 inline std::string withoutSeparator(std::string folder) {
-  while (folder.size() > 1 && folder.back() == kPathSeparator) folder.pop_back();
+#ifdef _WIN32
+  const size_t keep = folder.find(':') == 1 ? 3 : 1;
+#else
+  const size_t keep = 1;
+#endif
+  while (folder.size() > keep && isPathSeparator(folder.back())) folder.pop_back();
   return folder;
 }
 
 // `name` inside `folder`: one separator between them, whether or not the folder ends in one.
 inline std::string joinPath(std::string_view folder, std::string_view name) {
   std::string path(folder);
-  if (path.empty() || path.back() != kPathSeparator) path += kPathSeparator;
+  if (path.empty() || !isPathSeparator(path.back())) path += kPathSeparator;
   path += name;
   return path;
 }

@@ -23,24 +23,12 @@
 
 namespace {
 
-// The offset of the computer's local time from UTC now, in hours.
-double localUtcOffsetHours() {
-  FILETIME utc{}, local{};
-  GetSystemTimeAsFileTime(&utc);
-  if (!FileTimeToLocalFileTime(&utc, &local)) return 0.0;
-  const auto ticks = [](const FILETIME& f) {
-    return static_cast<long long>((static_cast<unsigned long long>(f.dwHighDateTime) << 32) | f.dwLowDateTime);
-  };
-  return static_cast<double>(ticks(local) - ticks(utc)) / 36'000'000'000.0;
-}
-
 // Everything lives in this scope: the window goes first, the host objects after it, all
 // before the window thread's apartment is left.
 int runWindowed(np::Win32MessageSink& messages, int showCommand) {
   const np::com::ComApartment apartment;
   const std::string exe = np::ansiFromWide(np::modulePathW());
-  np::RealTimeClock clock(np::systemUnixSeconds(), 1.0);
-  clock.setUtcOffsetHours(localUtcOffsetHours());
+  np::SystemClock clock;  // the computer's time; local time in the system's zone
   np::com::ComHostFactory host;  // "ACP.Util", "ACP.Telescope", "ACP.Application"
   np::ErfaEphemerisFactory ephemeris;
   np::LocalFileSystem files;

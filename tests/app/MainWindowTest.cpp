@@ -157,15 +157,30 @@ TEST(MainWindow, LoadFailsWhenTheHostObjectsCannotBeCreated) {
 }
 
 TEST(ProgramFolder, EndsInExactlyOneSeparator) {
-  EXPECT_EQ(programFolderOf("/opt/nightpick/bin/nightpick"), "/opt/nightpick/bin/");
-  EXPECT_EQ(programFolderOf("/nightpick"), "/");
-  EXPECT_EQ(programFolderOf("nightpick"), "./");
-  EXPECT_EQ(programFolderOf("bin/nightpick"), "bin/");
+  struct Case {
+    const char* exe;
+    const char* folder;
+  } const cases[] = {
+#ifdef _WIN32
+      {"C:\\Program Files\\Nightpick\\nightpick.exe", "C:\\Program Files\\Nightpick\\"},
+      {"C:/Nightpick/nightpick.exe", "C:/Nightpick\\"},
+      {"C:\\nightpick.exe", "C:\\"},
+      {"\\\\server\\share\\nightpick.exe", "\\\\server\\share\\"},
+      {"nightpick.exe", ".\\"},
+      {"bin\\nightpick.exe", "bin\\"},
+#else
+      {"/opt/nightpick/bin/nightpick", "/opt/nightpick/bin/"},
+      {"/nightpick", "/"},
+      {"nightpick", "./"},
+      {"bin/nightpick", "bin/"},
+#endif
+  };
+  for (const auto& c : cases) EXPECT_EQ(programFolderOf(c.exe), c.folder) << c.exe;
 }
 
 TEST(ProgramFolder, GetEXEPathIsTheExecutablesFolder) {
   TestWorld w("", kStart);
-  EXPECT_EQ(w.main->GetEXEPath(), w.dir.path() + "/");
+  EXPECT_EQ(w.main->GetEXEPath(), w.dir.path() + kPathSeparator);
 }
 
 TEST(ProgramFolder, FileExistsOnlyForFilesAndNeverThrows) {

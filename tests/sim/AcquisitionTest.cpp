@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimTime.h"
@@ -68,7 +69,7 @@ TEST(AcquisitionRun, StartDelayAutofocusOverheadAndExposures) {
   EXPECT_THAT(timeline(events),
               ::testing::ElementsAre("START@3", "AUTOFOCUS@183", "EXPOSURE@363:A", "EXPOSURE@483:A",
                                      "EXPOSURE@603:A", "EXPOSURE@723:A", "END@723:done"));
-  EXPECT_EQ(events[0].text, sim.host->planDir() + "/testplan.txt");
+  EXPECT_EQ(events[0].text, joinPath(sim.host->planDir(), "testplan.txt"));
   EXPECT_EQ(events[1].seconds, 180.0);
   for (int i = 2; i < 6; ++i) {
     EXPECT_EQ(events[i].seconds, 120.0);
@@ -395,7 +396,7 @@ TEST(AcquisitionLogFile, TabSeparatedLinesWithCrLf) {
   sim.telescope->Park();
   const std::string bytes = test::readFileBytes(sim.host->acquisitionLogPath());
   const std::regex expected(
-      "2024-03-10 04:00:03\tSTART\t[^\t\r\n]*/Plans/testplan.txt\r\n"
+      "2024-03-10 04:00:03\tSTART\t[^\t\r\n]*[/\\\\]Plans[/\\\\]testplan\\.txt\r\n"
       "2024-03-10 04:03:03\tEXPOSURE\tM 42\t120\t8[0-9]\\.[0-9]{3}\t[0-9]+\\.[0-9]{3}\r\n"
       "2024-03-10 04:03:03\tEND\tdone\r\n"
       "2024-03-10 04:03:03\tPARK\r\n");

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"
@@ -71,17 +72,19 @@ TEST(HostPrefs, FromConfigurationAndFolder) {
   EXPECT_EQ(prefs.MinimumElevation(), 15.0);
   EXPECT_NEAR(prefs.GetHorizon(90.0), 20.0, 1e-9);
   EXPECT_NEAR(prefs.GetHorizon(270.0), 20.0, 1e-9);
-  EXPECT_EQ(prefs.LocalUser().DefaultPlanDir(), sim.dir.path() + "/observatory/Plans");
-  EXPECT_EQ(prefs.LocalUser().DefaultLogDir(), sim.dir.path() + "/observatory/Logs");
+  EXPECT_EQ(prefs.LocalUser().DefaultPlanDir(), joinPath(sim.dir.file("observatory"), "Plans"));
+  EXPECT_EQ(prefs.LocalUser().DefaultLogDir(), joinPath(sim.dir.file("observatory"), "Logs"));
 }
 
 TEST(HostApplication, PathIsTheFolderWithoutTrailingSeparator) {
   test::TempDir dir;
   ManualClock clock(kSimNightUnix);
-  SimulatedObservatory host(dir.path() + "/obs//", clock);
-  EXPECT_EQ(host.createApplication()->Path(), dir.path() + "/obs");
-  EXPECT_EQ(host.createUtil()->Prefs().LocalUser().DefaultPlanDir(), dir.path() + "/obs/Plans");
-  EXPECT_TRUE(std::filesystem::is_regular_file(host.createApplication()->Path() + "/Scripts/AcquireImages.js"));
+  for (const std::string& tail : {std::string(1, kPathSeparator) + kPathSeparator, std::string("/")}) {
+    SimulatedObservatory host(dir.file("obs") + tail, clock);
+    EXPECT_EQ(host.createApplication()->Path(), dir.file("obs")) << tail;
+    EXPECT_EQ(host.createUtil()->Prefs().LocalUser().DefaultPlanDir(), joinPath(dir.file("obs"), "Plans")) << tail;
+    EXPECT_TRUE(std::filesystem::is_regular_file(host.createApplication()->Path() + "/Scripts/AcquireImages.js"));
+  }
 }
 
 TEST(HostWeather, ConnectedFlagAndUnsafeIntervalsFollowTheClock) {

@@ -8,18 +8,26 @@
 
 namespace np::test {
 
+#ifdef _WIN32
+inline constexpr char kCommaLocale[] = "German_Germany.1252";
+#else
 inline constexpr char kCommaLocale[] = "de_DE.UTF-8";
+#endif
 
 // Puts the process's C and C++ global locales on kCommaLocale while it lives and restores
-// both afterwards, also when an assertion ends the test early.
+// both afterwards, also when an assertion ends the test early. On Windows only the C
+// library's locale can be a named one (mingw's C++ library knows "C" alone), so that is
+// the one a number read or written there can meet.
 class CommaLocale {
  public:
   CommaLocale() : oldC_(std::setlocale(LC_ALL, nullptr)) {
+#ifndef _WIN32
     try {
       std::locale::global(std::locale(kCommaLocale));
     } catch (const std::runtime_error&) {
       return;
     }
+#endif
     active_ = std::setlocale(LC_ALL, kCommaLocale) != nullptr && *std::localeconv()->decimal_point == ',';
   }
   ~CommaLocale() {

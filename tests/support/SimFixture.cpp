@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "base/Paths.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "support/TestText.h"
@@ -13,7 +14,7 @@ SimFixture::SimFixture(const std::string& ini, double startUnix) : clock(startUn
   const std::string folder = dir.file("observatory");
   if (!ini.empty()) {
     std::filesystem::create_directories(folder);
-    writeFileBytes(folder + "/observatory.ini", ini);
+    writeFileBytes(joinPath(folder, "observatory.ini"), ini);
   }
   host = std::make_unique<SimulatedObservatory>(folder, clock);
   util = host->createUtil();
@@ -27,7 +28,7 @@ void SimFixture::restart(const std::string& ini) {
   telescope.reset();
   util.reset();
   host.reset();
-  writeFileBytes(folder + "/observatory.ini", ini);
+  writeFileBytes(joinPath(folder, "observatory.ini"), ini);
   host = std::make_unique<SimulatedObservatory>(folder, clock);
   util = host->createUtil();
   telescope = host->createTelescope();
@@ -35,13 +36,13 @@ void SimFixture::restart(const std::string& ini) {
 }
 
 std::string SimFixture::writePlan(const std::vector<std::string>& lines, const std::string& name) {
-  const std::string path = host->planDir() + "/" + name;
+  const std::string path = joinPath(host->planDir(), name);
   writeFileBytes(path, crlf(lines));
   return path;
 }
 
 void SimFixture::handOver(const std::string& planPath) {
-  writeFileBytes(host->planDir() + "/runplanonce.txt", planPath + "\r\n");
+  writeFileBytes(joinPath(host->planDir(), "runplanonce.txt"), planPath + "\r\n");
 }
 
 void SimFixture::runPlan(const std::vector<std::string>& lines) {

@@ -1,5 +1,7 @@
 #include "support/TempDir.h"
 
+#include "base/Paths.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -20,7 +22,7 @@ TempDir::TempDir() {
     std::error_code ec;
     if (fs::create_directory(candidate, ec)) {
       path_ = candidate.string();
-      while (path_.size() > 1 && path_.back() == '/') path_.pop_back();
+      path_ = withoutSeparator(path_);
       return;
     }
   }
@@ -34,7 +36,7 @@ TempDir::~TempDir() {
   fs::remove_all(path_, ec);
 }
 
-std::string TempDir::file(std::string_view name) const { return path_ + "/" + std::string(name); }
+std::string TempDir::file(std::string_view name) const { return joinPath(path_, name); }
 
 std::string readFileBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);

@@ -15,7 +15,7 @@ class TempDir {
 
   // The folder's path, without a trailing separator.
   const std::string& path() const { return path_; }
-  // path() + "/" + name.
+  // path(), the platform's separator, name.
   std::string file(std::string_view name) const;
 
  private:

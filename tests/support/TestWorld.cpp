@@ -122,7 +122,7 @@ void TestWorld::update(const std::string& bestTarget, std::int64_t bestTargetsta
                       clock,
                       units.settings,
                       units.quitTime,
-                      programDir() + "/",
+                      withSeparator(programDir()),
                       [this](const std::string& text) { units.statuses.push_back(text); },
                       [this] { saveConfigFile(files, configPath(), units.settings); }};
   updateTarget(context, bestTarget, bestTargetstart);

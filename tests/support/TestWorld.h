@@ -61,8 +61,8 @@ class TestWorld : public SimFixture {
   std::string listPath() const { return dir.file("targets.txt"); }
   std::string newListPath() const { return dir.file("newtargets.txt"); }
   std::string configPath() const { return dir.file("config.ini"); }
-  std::string planPath() const { return host->planDir() + "/nightpickplan.txt"; }
-  std::string runLogPath() const { return host->logDir() + "/Nightpick.log"; }
+  std::string planPath() const { return joinPath(host->planDir(), "nightpickplan.txt"); }
+  std::string runLogPath() const { return joinPath(host->logDir(), "Nightpick.log"); }
   std::string acquisitionLogPath() const { return host->acquisitionLogPath(); }
 
   // targets.txt from these lines, each ended by `eol`.

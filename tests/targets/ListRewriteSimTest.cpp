@@ -73,6 +73,9 @@ TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
 // A list that is a symbolic link to the user's own file, kept private: that file is the
 // one rewritten, in its own folder, and it stays private; the link stays a link.
 TEST_F(ListRewriteSimTest, ALinkedPrivateListIsRewrittenWhereItLives) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links on Windows need a privilege, and mingw's std::filesystem cannot make them";
+#endif
   namespace fs = std::filesystem;
   const std::string realDir = station.dir.file("lists");
   fs::create_directories(realDir);

@@ -23,9 +23,11 @@ using ::testing::Return;
 
 using test::kExampleList;
 
-const std::string kList = "/prog/targets.txt";
-const std::string kNewList = "/prog/newtargets.txt";
-const std::string kPlan = "/plans/nightpickplan.txt";
+// In the platform's own spelling, as the program joins them.
+const std::string kProgramDir = withSeparator("/prog");
+const std::string kList = joinPath(kProgramDir, "targets.txt");
+const std::string kNewList = joinPath(kProgramDir, "newtargets.txt");
+const std::string kPlan = joinPath("/plans", "nightpickplan.txt");
 
 // The update against the fake host and files in memory. Date_Julian answers from
 // `julianDates` in turn; FormatVar renders any date as "QUIT".
@@ -51,7 +53,7 @@ class PlanWriterTest : public ::testing::Test {
                         clock,
                         settings,
                         quitTime,
-                        "/prog/",
+                        kProgramDir,
                         [this](const std::string& text) { statusTexts.push_back(text); },
                         [this] { savedFocusJDs.push_back(settings.lastFocusJD); }};
     updateTarget(context, "ignored", start);

@@ -10,23 +10,25 @@ namespace {
 
 struct Watch {
   const wchar_t* title;
+  HWND except;
   std::function<void(HWND)> action;
   bool found = false;
 };
 Watch* watch = nullptr;
 
-HWND findVisible(const wchar_t* title) {
+HWND findVisible(const wchar_t* title, HWND except) {
   struct Search {
     const wchar_t* title;
+    HWND except;
     HWND found;
-  } search{title, nullptr};
+  } search{title, except, nullptr};
   EnumThreadWindows(
       GetCurrentThreadId(),
       [](HWND w, LPARAM p) -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         wchar_t text[128] = {};
         GetWindowTextW(w, text, 128);
-        if (IsWindowVisible(w) && wcscmp(text, s->title) == 0) {
+        if (w != s->except && IsWindowVisible(w) && wcscmp(text, s->title) == 0) {
           s->found = w;
           return FALSE;
         }
@@ -38,7 +40,7 @@ HWND findVisible(const wchar_t* title) {
 
 void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
   if (!watch || watch->found) return;
-  HWND w = findVisible(watch->title);
+  HWND w = findVisible(watch->title, watch->except);
   if (!w) return;
   KillTimer(nullptr, id);
   watch->found = true;
@@ -47,8 +49,9 @@ void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
 
 }  // namespace
 
-bool whenWindowOpens(const wchar_t* title, const std::function<void(HWND)>& action, const std::function<void()>& start) {
-  Watch w{title, action};
+bool whenWindowOpens(const wchar_t* title, const std::function<void(HWND)>& action, const std::function<void()>& start,
+                     HWND except) {
+  Watch w{title, except, action};
   watch = &w;
   const UINT_PTR timer = SetTimer(nullptr, 0, 10, onTimer);
   start();

@@ -75,9 +75,11 @@ class Win32World : public TestWorld {
 // A rectangle of `control` in its parent's client coordinates.
 RECT rectOf(HWND control);
 // Runs `action` from a thread timer as soon as a visible window of this thread titled
-// `title` exists (the modal loop that shows it dispatches the timer), then returns. The
-// result tells whether the window was found before `start` returned.
-bool whenWindowOpens(const wchar_t* title, const std::function<void(HWND)>& action, const std::function<void()>& start);
+// `title` exists, other than `except` (the modal loop that shows it dispatches the
+// timer), then returns. The result tells whether the window was found before `start`
+// returned.
+bool whenWindowOpens(const wchar_t* title, const std::function<void(HWND)>& action, const std::function<void()>& start,
+                     HWND except = nullptr);
 // The controls in keyboard order from `first`, as Tab moves (GetNextDlgTabItem).
 std::vector<int> tabOrder(HWND window, HWND first);
 

@@ -7,7 +7,7 @@
 //
 // --prefs opens the preferences dialog once the main window shows; --rects writes the
 // screen rectangles of the main window and, once it is open, of the dialog to FILE
-// ("main L T R B", "prefs L T R B"); --close-after closes every window after that long.
+// ("main-window L T R B", "prefs-dialog L T R B"); --close-after closes every window after that long.
 #include <windows.h>
 #include <commctrl.h>
 
@@ -40,7 +40,7 @@ void CALLBACK watchDialog(HWND, UINT, UINT_PTR id, DWORD) {
   HWND dialog = FindWindowW(L"#32770", L"Preferences");
   if (!dialog || !IsWindowVisible(dialog)) return;
   KillTimer(nullptr, id);
-  writeRect("prefs", dialog);
+  writeRect("prefs-dialog", dialog);
 }
 
 void CALLBACK closeAll(HWND, UINT, UINT_PTR, DWORD) {
@@ -75,7 +75,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
   np::Win32MainWindow window(form);
   messages.setMainWindow(window.hwnd());
   window.show(showCommand == SW_SHOWDEFAULT ? SW_SHOWNORMAL : showCommand);
-  writeRect("main", window.hwnd());
+  writeRect("main-window", window.hwnd());
   if (openPrefs) {
     SetTimer(nullptr, 0, 50, watchDialog);
     PostMessageW(window.control(np::Win32MainWindow::kPrefsButton), BM_CLICK, 0, 0);
