@@ -25,8 +25,17 @@ bool operator==(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
 }
 std::string show(const RECT& r) {
-  return "(" + std::to_string(r.left) + "," + std::to_string(r.top) + " " + std::to_string(widthOf(r)) + "x" +
-         std::to_string(heightOf(r)) + ")";
+  // Appended piece by piece: GCC 12 warns falsely (-Wrestrict) on "(" + std::string.
+  std::string text = "(";
+  text += std::to_string(r.left);
+  text += ',';
+  text += std::to_string(r.top);
+  text += ' ';
+  text += std::to_string(widthOf(r));
+  text += 'x';
+  text += std::to_string(heightOf(r));
+  text += ')';
+  return text;
 }
 
 bool enabled(Win32World& w, int id) { return IsWindowEnabled(w.control(id)) != FALSE; }
