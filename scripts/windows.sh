@@ -43,6 +43,8 @@ cmake --build --preset win64 -j "$(nproc)"
 
 # Wine: its server stays up for the whole test run; the first start makes the prefix.
 export WINEDEBUG=-all
+# A Wine prefix of the build's own, so the tests never meet another user's Wine.
+export WINEPREFIX="$PWD/build/wine"
 wineserver -p 2>/dev/null || true  # one already up is fine
 wine cmd /c exit >/dev/null 2>&1 || true
 status=0
