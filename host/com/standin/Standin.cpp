@@ -266,10 +266,18 @@ const ClassEntry kClasses3[] = {
 
 std::wstring wide(const char* ascii) { return wideFromNarrow(ascii, ascii); }
 
-// The default value of HKCU\Software\Classes\<key>; false when the key does not exist.
+// Where the stand-in's classes are written: the user's own classes (HKCU\Software\Classes),
+// which need no administrator. Wine does not merge those into HKEY_CLASSES_ROOT when it
+// looks up a ProgID, so under Wine the machine's classes (HKLM\Software\Classes) are used.
+HKEY classesRoot() {
+  static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+  return wine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+}
+
+// The default value of Software\Classes\<key> below classesRoot(); false when the key does not exist.
 bool readDefault(const std::wstring& key, std::wstring& value) {
   HKEY h = nullptr;
-  if (RegOpenKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExW(classesRoot(), (kClasses + key).c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
   wchar_t buffer[1024] = {};
   DWORD size = sizeof buffer - sizeof(wchar_t);
   DWORD type = 0;
@@ -281,7 +289,7 @@ bool readDefault(const std::wstring& key, std::wstring& value) {
 
 void writeDefault(const std::wstring& key, const std::wstring& value) {
   HKEY h = nullptr;
-  LSTATUS s = RegCreateKeyExW(HKEY_CURRENT_USER, (kClasses + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
+  LSTATUS s = RegCreateKeyExW(classesRoot(), (kClasses + key).c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &h,
                               nullptr);
   if (s == ERROR_SUCCESS) {
     s = RegSetValueExW(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
@@ -291,7 +299,7 @@ void writeDefault(const std::wstring& key, const std::wstring& value) {
   if (s != ERROR_SUCCESS) fail("the stand-in's registry key HKCU\\Software\\Classes\\" + narrowFromWide(key, "key"), HRESULT_FROM_WIN32(s));
 }
 
-void deleteTree(const std::wstring& key) { RegDeleteTreeW(HKEY_CURRENT_USER, (kClasses + key).c_str()); }
+void deleteTree(const std::wstring& key) { RegDeleteTreeW(classesRoot(), (kClasses + key).c_str()); }
 
 // Writes the keys of one class; returns the keys it created (to delete afterwards).
 std::vector<std::wstring> writeClass(const ClassEntry& entry, const std::wstring& localServer) {

@@ -1,0 +1,161 @@
+// The host through its automation objects: the stand-in serves the simulated observatory
+// as "ACP.Util", "ACP.Telescope" and "ACP.Application" in this process, and the client
+// reaches it the way it reaches the real host, by ProgID and late-bound IDispatch.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "base/Errors.h"
+#include "host/com/ComHost.h"
+#include "host/com/ComSupport.h"
+#include "host/com/standin/Standin.h"
+#include "support/TestWorld.h"
+
+namespace np::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+const char kNight[] = "2026-12-07T12:00:00Z";  // 05:00 local at the default site
+const char kOneTarget[] = "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=1\r\n";
+
+// Runs one plan of the main window to its end, then presses Stop.
+void runOnePlan(TestWorld& w) {
+  w.writeListText(kOneTarget);
+  w.main->Form_Load();
+  bool runningSeen = false;
+  w.user = [&] {
+    if (!w.main->running()) return;
+    if (w.host->scriptActive()) runningSeen = true;
+    if (runningSeen && !w.host->scriptRunning()) w.main->StopButton_Click();
+  };
+  w.main->StartButton_Click();
+  EXPECT_TRUE(runningSeen);
+}
+
+TEST(ComHost, ANightThroughTheAutomationObjectsIsTheNightOnTheObjectsThemselves) {
+  com::ComApartment apartment;
+  TestWorld direct("", kNight);
+  runOnePlan(direct);
+
+  TestWorld viaCom("", kNight);
+  {
+    com::StandinRegistration served(*viaCom.host, CLSCTX_INPROC_SERVER);
+    com::ComHostFactory host;
+    viaCom.wireMain(host, viaCom.files);
+    runOnePlan(viaCom);
+    viaCom.main.reset();  // releases the automation objects before the classes go
+  }
+  EXPECT_EQ(viaCom.runLog(), direct.runLog());
+  EXPECT_EQ(viaCom.listText(), direct.listText());
+  EXPECT_EQ(readFileBytes(viaCom.planPath()), readFileBytes(direct.planPath()));
+  EXPECT_THAT(viaCom.runLog(), HasSubstr("Running ACP plan for selected target:Near Meridian"));
+}
+
+class ComMembers : public ::testing::Test {
+ protected:
+  com::ComApartment apartment;
+  TestWorld w{"", kNight};
+  com::StandinRegistration served{*w.host, CLSCTX_INPROC_SERVER};
+  com::ComHostFactory factory;
+};
+
+TEST_F(ComMembers, GiveWhatTheObjectsGiveDirectly) {
+  auto util = factory.createUtil();
+  auto telescope = factory.createTelescope();
+  auto app = factory.createApplication();
+  IUtil& d = *w.util;
+
+  EXPECT_DOUBLE_EQ(util->HMS_Hours("10:30:00"), d.HMS_Hours("10:30:00"));
+  EXPECT_DOUBLE_EQ(util->DMS_Degrees("-12:30:00"), d.DMS_Degrees("-12:30:00"));
+  EXPECT_DOUBLE_EQ(util->SysJulianDate(), d.SysJulianDate());
+  EXPECT_DOUBLE_EQ(util->Julian_GMST(2461382.0), d.Julian_GMST(2461382.0));
+  EXPECT_DOUBLE_EQ(util->HourAngle12(5.5), d.HourAngle12(5.5));
+  EXPECT_DOUBLE_EQ(util->HourAngle12(5.5, 20.0), d.HourAngle12(5.5, 20.0));
+  EXPECT_EQ(util->ScriptActive(), d.ScriptActive());
+  EXPECT_EQ(util->WeatherConnected(), d.WeatherConnected());
+  if (d.WeatherConnected()) {
+    EXPECT_EQ(util->Weather().Safe(), d.Weather().Safe());
+  }
+
+  // Date-times cross as VT_DATE both ways, before the OLE epoch too.
+  for (double serial : {46363.25, 0.5, -1.25, -700.75}) {
+    const DateTime local{serial};
+    EXPECT_DOUBLE_EQ(util->Date_Julian(local), d.Date_Julian(local)) << serial;
+    EXPECT_DOUBLE_EQ(util->Julian_Date(d.Date_Julian(local)).serial, d.Julian_Date(d.Date_Julian(local)).serial)
+        << serial;
+  }
+  const DateTime quit{46363.5};
+  EXPECT_EQ(util->FormatVar(quit, "General Date"), d.FormatVar(quit, "General Date"));
+
+  // Property chains.
+  EXPECT_DOUBLE_EQ(util->Prefs().TiltUpLimit(), d.Prefs().TiltUpLimit());
+  EXPECT_DOUBLE_EQ(util->Prefs().MinimumElevation(), d.Prefs().MinimumElevation());
+  EXPECT_DOUBLE_EQ(util->Prefs().GetHorizon(123.0), d.Prefs().GetHorizon(123.0));
+  EXPECT_EQ(util->Prefs().LocalUser().DefaultPlanDir(), d.Prefs().LocalUser().DefaultPlanDir());
+  EXPECT_EQ(util->Prefs().LocalUser().DefaultLogDir(), d.Prefs().LocalUser().DefaultLogDir());
+
+  // A transform: property puts, then gets.
+  auto viaCom = util->NewCTHereAndNow();
+  auto own = d.NewCTHereAndNow();
+  for (auto* ct : {viaCom.get(), own.get()}) {
+    ct->setRightAscension(10.0);
+    ct->setDeclination(30.0);
+  }
+  EXPECT_DOUBLE_EQ(viaCom->Elevation(), own->Elevation());
+  EXPECT_DOUBLE_EQ(viaCom->Azimuth(), own->Azimuth());
+
+  EXPECT_EQ(telescope->AlignmentMode(), w.telescope->AlignmentMode());
+  EXPECT_DOUBLE_EQ(telescope->SiteLatitude(), w.telescope->SiteLatitude());
+  EXPECT_DOUBLE_EQ(telescope->SiteLongitude(), w.telescope->SiteLongitude());
+  EXPECT_EQ(telescope->CanPark(), w.telescope->CanPark());
+  EXPECT_EQ(telescope->CanUnpark(), w.telescope->CanUnpark());
+  EXPECT_EQ(app->Path(), w.app->Path());
+}
+
+TEST_F(ComMembers, AFailingMemberNamesItselfAndTheHostsDescription) {
+  auto util = factory.createUtil();
+  std::string direct;
+  try {
+    w.util->HMS_Hours("abc");
+  } catch (const RunTimeError& e) {
+    direct = e.what();
+  }
+  ASSERT_FALSE(direct.empty());
+  try {
+    util->HMS_Hours("abc");
+    FAIL() << "no failure";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(std::string(e.what()), HasSubstr("HMS_Hours"));
+    EXPECT_THAT(std::string(e.what()), HasSubstr("cannot read 'abc'"));
+  }
+}
+
+TEST(ComHostFactory, AHostThatIsNotInstalledIsNamedByItsProgId) {
+  com::ComApartment apartment;
+  com::ComHostFactory factory;
+  try {
+    factory.createUtil();
+    FAIL() << "created without a host";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(std::string(e.what()), HasSubstr("ACP.Util"));
+  }
+}
+
+TEST(ComText, ATextOutsideTheCodePageFailsNamingTheMember) {
+  // U+4E2D has no form in the Western code pages Wine and Windows use by default.
+  if (GetACP() == CP_UTF8) GTEST_SKIP() << "the ANSI code page is UTF-8: every text can be represented";
+  try {
+    com::narrowFromWide(L"Plans\x4E2D", "LocalUser.DefaultPlanDir");
+    FAIL() << "converted";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(std::string(e.what()), HasSubstr("LocalUser.DefaultPlanDir"));
+  }
+  EXPECT_EQ(com::narrowFromWide(L"C:\\Plans", "LocalUser.DefaultPlanDir"), "C:\\Plans");
+}
+
+}  // namespace
+}  // namespace np::test
