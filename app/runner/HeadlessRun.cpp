@@ -100,7 +100,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     LocalFileSystem files;
     PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
-    Platform platform{observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
+    std::unique_ptr<IHostFactory> reached = options.reachHost ? options.reachHost(observatory) : nullptr;
+    Platform platform{reached ? *reached : observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
                       joinPath(result.programDir, "nightpick-sim")};
     PrintingView view(out, clock, result.statuses);
     frmMain main(platform, &view);

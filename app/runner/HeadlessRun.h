@@ -4,11 +4,13 @@
 // status line differ from the windowed program.
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/runner/NightReport.h"
 #include "base/DateTime.h"
+#include "host/HostInterfaces.h"
 
 namespace np {
 
@@ -18,6 +20,9 @@ struct HeadlessOptions {
   std::string start;             // ISO 8601 UTC; empty: the observatory's clock.start
   double hours = 24.0;           // simulated time until the runner presses Stop
   long stopAfterPlans = 0;       // press Stop once this many plans have finished (0: never)
+  // The host as the program reaches it, made over the simulated observatory for the run
+  // (for example its automation objects through COM); empty: the observatory directly.
+  std::function<std::unique_ptr<IHostFactory>(IHostFactory& observatory)> reachHost;
 };
 
 struct StatusChange {

@@ -10,6 +10,7 @@
 #include <regex>
 #include <set>
 
+#include "support/SampleNight.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"
 
@@ -111,6 +112,13 @@ std::set<std::string> targetsRun(const NightReport& r) {
   std::set<std::string> s;
   for (const PlanRun& p : r.plans) s.insert(p.target);
   return s;
+}
+
+// The README's sample night, byte for byte as recorded from nightpick-sim: any change of a
+// log line, the list, the plan, the settings or the report shows here (and, built for
+// Windows, any difference of the core there).
+TEST(HeadlessRunRecorded, TheSampleNightIsTheRecordedOne) {
+  EXPECT_EQ(test::differences(test::runSampleNight(), test::recordedSampleNight()), "");
 }
 
 TEST(HeadlessRunSites, ANorthernWinterNightRunsNorthernTargetsThroughTheDark) {
