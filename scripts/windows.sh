@@ -44,18 +44,23 @@ cmake --build --preset win64 -j "$(nproc)"
 export WINEDEBUG=-all
 # A Wine prefix of the build's own, so the tests never meet another user's Wine.
 export WINEPREFIX="$PWD/build/wine"
-# The first start makes the prefix, and Wine may restart its server while it does; only
-# then is a server started that stays up for the whole test run.
-wine cmd /c exit >/dev/null 2>&1 || true
-wineserver -w || true
-wineserver -p 2>/dev/null || true  # one already up is fine
-wine cmd /c exit >/dev/null 2>&1 || true
+# Everything Wine starts runs on one virtual X server (Xvfb): the windows' tests draw on it,
+# and so does every process Wine's services start later, such as the stand-in's local server
+# that COM launches for nightpick.exe (a service started without a display cannot make the
+# stand-in's windows). The first start makes the prefix, and Wine may restart its server
+# while it does; only then is a server started that stays up for the whole test run. A test
+# that fails is run once more: Wine's server has been seen to drop a client in mid-test
+# ("wine client error: recvmsg"); a fault of the program fails both times.
 status=0
-# The windows' tests need a display: Wine draws on a virtual X server. A test that fails
-# is run once more: Wine's server has been seen to drop a client in mid-test ("wine
-# client error: recvmsg"); a fault of the program fails both times.
-xvfb-run -a -s "-screen 0 1280x1024x24" ctest --preset win64 --timeout 300 --repeat until-pass:2 || status=$?
-wineserver -k || true
+xvfb-run -a -s "-screen 0 1280x1024x24" bash -c '
+  wine cmd /c exit >/dev/null 2>&1 || true
+  wineserver -w || true
+  wineserver -p 2>/dev/null || true  # one already up is fine
+  wine cmd /c exit >/dev/null 2>&1 || true
+  result=0
+  ctest --preset win64 --timeout 300 --repeat until-pass:2 || result=$?
+  wineserver -k || true
+  exit $result' || status=$?
 # The release archive: build/win64/nightpick-<version>-win64.zip.
 (cd build/win64 && cpack -G ZIP >/dev/null) && ls build/win64/nightpick-*-win64.zip
 exit $status

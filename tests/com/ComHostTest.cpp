@@ -12,6 +12,7 @@
 #include "host/com/ComHost.h"
 #include "host/com/ComSupport.h"
 #include "host/com/standin/Standin.h"
+#include "support/SampleNight.h"
 #include "support/TestWorld.h"
 
 namespace np::test {
@@ -53,6 +54,30 @@ TEST(ComHost, ANightThroughTheAutomationObjectsIsTheNightOnTheObjectsThemselves)
   EXPECT_EQ(viaCom.listText(), direct.listText());
   EXPECT_EQ(readFileBytes(viaCom.planPath()), readFileBytes(direct.planPath()));
   EXPECT_THAT(viaCom.runLog(), HasSubstr("Running ACP plan for selected target:Near Meridian"));
+}
+
+// The host reached through the stand-in's automation objects, served in this process
+// over the run's simulated observatory.
+class ThroughCom : public IHostFactory {
+ public:
+  explicit ThroughCom(IHostFactory& observatory) : served_(observatory, CLSCTX_INPROC_SERVER) {}
+  std::unique_ptr<IUtil> createUtil() override { return com_.createUtil(); }
+  std::unique_ptr<ITelescope> createTelescope() override { return com_.createTelescope(); }
+  std::unique_ptr<IApplication> createApplication() override { return com_.createApplication(); }
+
+ private:
+  com::StandinRegistration served_;
+  com::ComHostFactory com_;
+};
+
+// A whole night (day, dusk, plans, dawn, the report) through COM is the night the Linux
+// build's headless runner recorded, byte for byte: every file and every printed line.
+TEST(ComHost, TheSampleNightThroughTheAutomationObjectsIsTheRecordedLinuxNight) {
+  com::ComApartment apartment;
+  const SampleNight night = runSampleNight(
+      [](IHostFactory& observatory) -> std::unique_ptr<IHostFactory> { return std::make_unique<ThroughCom>(observatory); });
+  EXPECT_EQ(differences(night, recordedSampleNight()), "");
+  EXPECT_THAT(night.runLog, HasSubstr("Running ACP plan for selected target:NGC 253 Sculptor Galaxy"));
 }
 
 class ComMembers : public ::testing::Test {
