@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
-exe=build/win64/bin/wait-idle-cpu.exe
+exe=build/win64/tests/wait-idle-cpu.exe
 export WINEDEBUG=-all
 wineserver -p 2>/dev/null || true  # already up is fine
 wine cmd /c exit >/dev/null 2>&1 || true

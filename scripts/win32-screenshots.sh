@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 outdir=${1:-docs}
-exe=build/win64/bin/nightpick-testworld.exe
+exe=build/win64/tests/nightpick-testworld.exe
 export WINEDEBUG=-all
 wineserver -p 2>/dev/null || true  # already up is fine
 wine cmd /c exit >/dev/null 2>&1 || true

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Makes the portable Linux archive (build/release/nightpick-<version>-linux-x86_64.tar.gz)
+# and tries it as a user would: unpacked into a clean folder, a dry night run from there,
+# the desktop entry made for that folder and checked, the manual page read.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh release >&2
+(cd build/release && cpack -G TGZ >/dev/null)
+archive=$(ls build/release/nightpick-*-linux-*.tar.gz)
+echo "package: $archive"
+
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+tar -xzf "$archive" -C "$dir"
+folder="$dir/$(basename "$archive" .tar.gz)"
+expected="README.txt install-desktop-entry.sh nightpick nightpick-sim nightpick-sim.1 nightpick.svg targets-sample.txt"
+got=$(cd "$folder" && ls | sort | tr '\n' ' ' | sed 's/ $//')
+if [ "$got" != "$expected" ]; then
+  echo "package: the archive holds '$got', not '$expected'" >&2
+  exit 1
+fi
+
+# A dry night from the unpacked folder, as its README says.
+(cd "$folder" && cp targets-sample.txt targets.txt &&
+  ./nightpick-sim --start 2026-12-07T12:00:00Z --hours 24 > night.txt 2> night.err)
+grep -q '^Plans run: [1-9]' "$folder/night.txt" || { echo "package: the dry night ran no plan" >&2; cat "$folder/night.err" >&2; exit 1; }
+test -s "$folder/observatory/Logs/Nightpick.log"
+cmp -s "$folder/targets.txt" "$folder/targets-sample.txt" && { echo "package: the night lowered no count" >&2; exit 1; }
+echo "package: dry night: $(grep '^Plans run:' "$folder/night.txt")"
+
+# The desktop entry for that folder, in a home of its own.
+XDG_DATA_HOME="$dir/share" "$folder/install-desktop-entry.sh" >/dev/null
+entry="$dir/share/applications/nightpick.desktop"
+grep -qx "Exec=\"$folder/nightpick\"" "$entry"
+grep -qx "Icon=$folder/nightpick.svg" "$entry"
+if command -v desktop-file-validate >/dev/null; then desktop-file-validate "$entry"; fi
+XDG_DATA_HOME="$dir/share" "$folder/install-desktop-entry.sh" --remove >/dev/null
+test ! -e "$entry"
+
+# The manual page reads without warnings.
+if command -v man >/dev/null; then
+  warnings=$(MANWIDTH=80 man --warnings -l "$folder/nightpick-sim.1" 2>&1 >/dev/null || true)
+  [ -z "$warnings" ] || { echo "package: nightpick-sim.1: $warnings" >&2; exit 1; }
+fi
+echo "package: ok"
