@@ -19,32 +19,44 @@ struct Judged {
 
 // Applies every test to a group whose target line was read. Each test is evaluated even
 // when an earlier one failed, except the horizon, which is consulted only for a target
-// clear of the minimum elevation.
+// clear of the minimum elevation. The observer, if any, hears of each.
 Judged judge(SelectionContext& context, ICoordinateTransform& ct, float targetDec, std::int16_t remaining) {
   IPrefs& prefs = context.util.Prefs();
   const Settings& settings = context.settings;
+  SelectionObserver* observer = context.observer;
   bool eligible = true;
+  auto outcome = [&](EligibilityTest test, bool passed, double value, double limit, double upper = 0) {
+    if (!passed) eligible = false;
+    if (observer) observer->tested(TestOutcome{test, passed, value, limit, upper});
+  };
 
   if (context.telescope.AlignmentMode() == kAltAzimuthMount) {
-    if (ct.Elevation() > prefs.TiltUpLimit()) eligible = false;
-  } else if (static_cast<double>(targetDec) > prefs.TiltUpLimit()) {
-    eligible = false;
+    const double limit = prefs.TiltUpLimit();
+    const double elevation = ct.Elevation();
+    outcome(EligibilityTest::TiltUp, !(elevation > limit), elevation, limit);
+  } else {
+    const double limit = prefs.TiltUpLimit();
+    outcome(EligibilityTest::TiltUp, !(static_cast<double>(targetDec) > limit), targetDec, limit);
   }
 
   const double elevation = ct.Elevation();
   const double azimuth = ct.Azimuth();
-  if (elevation > static_cast<double>(settings.maxElevation) || azimuth < static_cast<double>(settings.minAzimuth) ||
-      azimuth > static_cast<double>(settings.maxAzimuth)) {
-    eligible = false;
+  const double maxElevation = static_cast<double>(settings.maxElevation);
+  const double minAzimuth = static_cast<double>(settings.minAzimuth);
+  const double maxAzimuth = static_cast<double>(settings.maxAzimuth);
+  outcome(EligibilityTest::MaxElevation, !(elevation > maxElevation), elevation, maxElevation);
+  outcome(EligibilityTest::Azimuth, !(azimuth < minAzimuth || azimuth > maxAzimuth), azimuth, minAzimuth, maxAzimuth);
+
+  const double minimum = prefs.MinimumElevation() + 1.0;
+  if (elevation <= minimum) {
+    outcome(EligibilityTest::MinimumElevation, false, elevation, minimum);
+  } else {
+    outcome(EligibilityTest::MinimumElevation, true, elevation, minimum);
+    const double horizon = prefs.GetHorizon(azimuth) + 1.0;
+    outcome(EligibilityTest::Horizon, !(elevation <= horizon), elevation, horizon);
   }
 
-  if (elevation <= prefs.MinimumElevation() + 1.0) {
-    eligible = false;
-  } else if (elevation <= prefs.GetHorizon(azimuth) + 1.0) {
-    eligible = false;
-  }
-
-  if (remaining == 0) eligible = false;
+  outcome(EligibilityTest::Count, remaining != 0, remaining, 0);
   return Judged{eligible, elevation};
 }
 
@@ -91,6 +103,7 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
     const bool parsed = parseTarget(context.util, context.messages, *group.targetLine, name, ra, dec);
 
     context.ct = context.util.NewCTHereAndNow();
+    if (context.observer) context.observer->group(group.start, *group.targetLine, name, remaining, parsed, ra, dec);
     if (!parsed) continue;  // a target line without coordinates is never judged
     ICoordinateTransform& ct = *context.ct;
     ct.setRightAscension(static_cast<double>(ra));
@@ -105,7 +118,9 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
     context.log.WriteLine("  Score=" + formatSingle(score.score, sep) + " Elev=" + formatDouble(judged.elevation, sep) +
                           " TransitAlt=" + formatDouble(score.transitAltitude, sep) +
                           " HADiff=" + formatDouble(score.hourAngle, sep));
-    if (score.score > (best ? best->score : kNoTargetScore)) {
+    const bool leads = score.score > (best ? best->score : kNoTargetScore);
+    if (context.observer) context.observer->scored(judged.elevation, score, leads);
+    if (leads) {
       best = ChosenGroup{score.score, *group.targetLine, group.start};
       context.log.WriteLine(std::string(kNewBestScoreLog) + formatSingle(best->score, sep));
     }

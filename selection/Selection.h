@@ -21,6 +21,42 @@ namespace np {
 inline constexpr float kNoTargetScore = -10000.0f;
 inline constexpr const char* kSelectingStatus = "Selecting best target";
 
+struct TargetScore;
+
+// The tests a group must pass to be chosen, in the order a pass applies them.
+enum class EligibilityTest {
+  TiltUp,            // alt-azimuth mount: elevation <= tilt-up limit; otherwise declination <= it
+  MaxElevation,      // elevation <= the window's maximum elevation
+  Azimuth,           // the window's minimum azimuth <= azimuth <= its maximum azimuth
+  MinimumElevation,  // elevation > the host's minimum elevation + 1
+  Horizon,           // elevation > the horizon at the azimuth + 1 (asked only past the minimum)
+  Count,             // remaining count not 0
+};
+inline constexpr int kEligibilityTests = 6;
+
+// One test of one group, with its figures: `value` is what was compared with `limit`
+// (with `upper` for the azimuth's window as well).
+struct TestOutcome {
+  EligibilityTest test;
+  bool passed = false;
+  double value = 0, limit = 0, upper = 0;
+};
+
+// A reader of a pass: told about every group as the pass reads it, of every test as it is
+// applied, and of the score of every group that passed them all. It only reads: the pass
+// decides as it does without one.
+class SelectionObserver {
+ public:
+  virtual ~SelectionObserver() = default;
+  // A group's target line was read (`parsed`: its name and coordinates were taken from it;
+  // a group that was not parsed gets no tests).
+  virtual void group(std::int64_t start, const std::string& targetLine, const std::string& name,
+                     std::int16_t remaining, bool parsed, float ra, float dec) = 0;
+  virtual void tested(const TestOutcome& outcome) = 0;
+  // An eligible group's score; `leads`: it is now the pass's best.
+  virtual void scored(double elevation, const TargetScore& score, bool leads) = 0;
+};
+
 // What a selection pass works with. The settings and the stop flag are the live values
 // of the main window: the events processed during the pass may change them.
 struct SelectionContext {
@@ -36,6 +72,7 @@ struct SelectionContext {
   std::unique_ptr<ICoordinateTransform>& ct;  // replaced for every delimiter line
   std::string listPath;                       // the target list's full path
   NumberLocale locale;
+  SelectionObserver* observer = nullptr;  // told of every group and test, when given
 };
 
 // The figures of merit of one target.

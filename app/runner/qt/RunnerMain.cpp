@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/runner/qt/ReportPicture.h"
+#include "app/runner/Explain.h"
 #include "app/runner/HeadlessRun.h"
 
 int main(int argc, char** argv) {
@@ -21,8 +22,26 @@ int main(int argc, char** argv) {
   app.add_option("--stop-after-plans", options.stopAfterPlans, "press Stop once N plans have finished")
       ->check(CLI::PositiveNumber);
   std::string reportFile;
-  app.add_option("--report", reportFile, "also draw the night report as a PNG picture");
+  auto* report = app.add_option("--report", reportFile, "also draw the night report as a PNG picture");
+  bool explain = false, csv = false;
+  std::string at;
+  auto* explainFlag = app.add_flag("--explain", explain,
+                                   "instead of a run: why each group of targets.txt is chosen or not, at one instant");
+  auto* atOption = app.add_option("--at", at, "with --explain: the UTC instant, ISO 8601 (default: clock.start)");
+  auto* csvFlag = app.add_flag("--csv", csv, "with --explain: CSV instead of a table");
+  atOption->needs(explainFlag);
+  csvFlag->needs(explainFlag);
+  explainFlag->excludes(report);
+  for (const char* runOnly : {"--start", "--hours", "--stop-after-plans"}) explainFlag->excludes(app.get_option(runOnly));
   CLI11_PARSE(app, argc, argv);
+
+  if (explain) {
+    np::ExplainOptions explainOptions{options.programDir, options.hostDir, at};
+    const np::ExplainResult result = np::explainSelection(explainOptions, std::cerr);
+    if (result.exitCode == 0) std::cout << (csv ? np::formatExplainCsv(result) : np::formatExplainText(result));
+    std::cout.flush();
+    return result.exitCode;
+  }
   if (!reportFile.empty() && !np::isReportPicturePath(reportFile)) {
     std::cerr << "error: --report: only .png pictures are written: '" << reportFile << "'" << std::endl;
     return 2;
