@@ -140,7 +140,8 @@ void frmMain::StartButton_Click() {
                          [this] { SaveConfig(); },
                          logFile,
                          ct,
-                         quitTime};
+                         quitTime,
+                         selectionObserver};
     end = runObservingLoop(context);
   } catch (...) {
     // A run-time failure ends the program: the loop has closed the log.

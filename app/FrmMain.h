@@ -18,6 +18,8 @@
 
 namespace np {
 
+class SelectionObserver;
+
 // The text of the box that reports a run-time error; `what` is the error's own text.
 std::string runTimeErrorMessage(const std::string& what);
 
@@ -55,6 +57,8 @@ class frmMain {
   std::unique_ptr<ICoordinateTransform> ct;
   bool stopFlag = false;
   DateTime quitTime;  // the coming dawn as a UTC date-time: the host reads #QUITAT as UTC
+  // Told of every test of every selection pass of a run (the headless runner's report).
+  SelectionObserver* selectionObserver = nullptr;
   Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
 
   // ---- window state (the view shows these) ----

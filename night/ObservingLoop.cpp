@@ -114,7 +114,8 @@ class Run {
                                c_.messages, c_.settings,
                                c_.stopFlag, c_.events,
                                c_.setStatusText, c_.ct,
-                               c_.programFolder + std::string(kTargetListName), c_.locale};
+                               c_.programFolder + std::string(kTargetListName), c_.locale,
+                               c_.selectionObserver};
     return chooseGroup(selection);
   }
 

@@ -20,6 +20,8 @@
 
 namespace np {
 
+class SelectionObserver;
+
 // The run log and the texts of the loop that others read back (the night report).
 inline constexpr std::string_view kRunLogName = "Nightpick.log";
 inline constexpr std::string_view kSearchBanner = "**** Searching for new target ";
@@ -56,6 +58,7 @@ struct NightContext {
   std::unique_ptr<TextWriter>& logFile;
   std::unique_ptr<ICoordinateTransform>& ct;
   DateTime& quitTime;
+  SelectionObserver* selectionObserver = nullptr;  // hears every pass's tests, when given
 };
 
 // How a run ended, when it did not end by a failure.

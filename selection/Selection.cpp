@@ -62,6 +62,18 @@ Judged judge(SelectionContext& context, ICoordinateTransform& ct, float targetDe
 
 }  // namespace
 
+const char* testName(EligibilityTest test) {
+  switch (test) {
+    case EligibilityTest::TiltUp: return "tilt-up";
+    case EligibilityTest::MaxElevation: return "max-elevation";
+    case EligibilityTest::Azimuth: return "azimuth";
+    case EligibilityTest::MinimumElevation: return "min-elevation";
+    case EligibilityTest::Horizon: return "horizon";
+    case EligibilityTest::Count: return "count";
+  }
+  return "?";
+}
+
 TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude) {
   TargetScore result;
   result.hourAngle = std::fabs(hourAngle12);

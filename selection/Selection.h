@@ -34,6 +34,10 @@ enum class EligibilityTest {
 };
 inline constexpr int kEligibilityTests = 6;
 
+// The test's short name ("tilt-up", "max-elevation", "azimuth", "min-elevation",
+// "horizon", "count").
+const char* testName(EligibilityTest test);
+
 // One test of one group, with its figures: `value` is what was compared with `limit`
 // (with `upper` for the azimuth's window as well).
 struct TestOutcome {

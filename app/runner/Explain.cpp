@@ -140,18 +140,6 @@ std::string failureText(const ExplainRow& row) {
 
 }  // namespace
 
-const char* testName(EligibilityTest test) {
-  switch (test) {
-    case EligibilityTest::TiltUp: return "tilt-up";
-    case EligibilityTest::MaxElevation: return "max-elevation";
-    case EligibilityTest::Azimuth: return "azimuth";
-    case EligibilityTest::MinimumElevation: return "min-elevation";
-    case EligibilityTest::Horizon: return "horizon";
-    case EligibilityTest::Count: return "count";
-  }
-  return "?";
-}
-
 ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err) {
   ExplainResult result;
   try {

@@ -49,10 +49,6 @@ struct ExplainResult {
 // Runs the pass; messages go to `err` as "message: <text>", a failure as "error: <text>".
 ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err);
 
-// The test's short name ("tilt-up", "max-elevation", "azimuth", "min-elevation",
-// "horizon", "count").
-const char* testName(EligibilityTest test);
-
 // Plain text: a heading, one line per group, the chosen group.
 std::string formatExplainText(const ExplainResult& result);
 // CSV (RFC 4180, CR LF): a header line and one line per group.

@@ -105,6 +105,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
                       joinPath(result.programDir, "nightpick-sim")};
     PrintingView view(out, clock, result.statuses);
     frmMain main(platform, &view);
+    EligibilityTally tally;
+    main.selectionObserver = &tally;
 
     // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
     bool stopPressed = false;
@@ -177,6 +179,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
         result.report.horizonMax = std::max(result.report.horizonMax, p.elevation);
       result.report.maxElevation = main.settings.maxElevation;
       result.report.groups = std::move(groups);
+      result.report.neverEligible = tally.neverEligible();
       result.hasReport = true;
       out << '\n' << formatNightReport(result.report);
       out.flush();

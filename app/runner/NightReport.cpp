@@ -321,3 +321,46 @@ std::vector<ReportGroup> readReportGroups(IUtil& util, const std::string& listTe
 }
 
 }  // namespace np
+
+namespace np {
+
+void EligibilityTally::group(std::int64_t start, const std::string& targetLine, const std::string& name,
+                             std::int16_t, bool parsed, float, float) {
+  auto [at, added] = byTargetLine_.try_emplace(targetLine, entries_.size());
+  if (added) entries_.push_back(Entry{start, parsed ? name : targetLine});
+  current_ = &entries_[at->second];
+  ++current_->passes;
+  failed_ = false;
+  if (!parsed) ++current_->unreadable;
+}
+
+void EligibilityTally::tested(const TestOutcome& outcome) {
+  if (!current_ || outcome.passed || failed_) return;
+  failed_ = true;
+  ++current_->firstFailures[static_cast<std::size_t>(outcome.test)];
+}
+
+void EligibilityTally::scored(double, const TargetScore&, bool) {
+  if (current_) ++current_->eligible;
+}
+
+std::vector<KeptOutGroup> EligibilityTally::neverEligible() const {
+  std::vector<const Entry*> order;
+  for (const Entry& e : entries_)
+    if (e.eligible == 0) order.push_back(&e);
+  std::stable_sort(order.begin(), order.end(), [](const Entry* a, const Entry* b) { return a->start < b->start; });
+  std::vector<KeptOutGroup> kept;
+  for (const Entry* e : order) {
+    KeptOutGroup g{e->name, "target line", e->unreadable, e->passes};
+    for (int t = 0; t < kEligibilityTests; ++t) {
+      if (e->firstFailures[static_cast<std::size_t>(t)] > g.failedThere) {
+        g.failedThere = e->firstFailures[static_cast<std::size_t>(t)];
+        g.test = testName(static_cast<EligibilityTest>(t));
+      }
+    }
+    kept.push_back(std::move(g));
+  }
+  return kept;
+}
+
+}  // namespace np

@@ -4,12 +4,16 @@
 // run left behind (the part of the run log it wrote, the host's acquisition log and the
 // status line's changes), never by repeating the program's own choices. The sky part (the
 // Sun, the site's limits, the target groups) is what the picture draws around it.
+#include <array>
+#include <cstdint>
 #include <functional>
+#include <map>
 #include <iosfwd>
 #include <string>
 #include <vector>
 
 #include "host/HostInterfaces.h"
+#include "selection/Selection.h"
 #include "host/sim/AcquisitionLog.h"
 
 namespace np {
@@ -49,6 +53,39 @@ struct ReportGroup {
   int remaining = 0;
 };
 
+// A group that no pass of the run found eligible, with the test it failed first in most
+// passes ("target line" when its target line could not be read).
+struct KeptOutGroup {
+  std::string name;
+  std::string test;
+  int failedThere = 0;  // passes in which that test was the first it failed
+  int passes = 0;       // passes that judged it
+};
+
+// Counts, over a run's selection passes, how often each group was eligible and which test
+// it failed first (an observer of the passes).
+class EligibilityTally : public SelectionObserver {
+ public:
+  void group(std::int64_t start, const std::string& targetLine, const std::string& name, std::int16_t remaining,
+             bool parsed, float ra, float dec) override;
+  void tested(const TestOutcome& outcome) override;
+  void scored(double elevation, const TargetScore& score, bool leads) override;
+  // The groups never eligible, in the order of the list.
+  std::vector<KeptOutGroup> neverEligible() const;
+
+ private:
+  struct Entry {
+    std::int64_t start = 0;
+    std::string name;
+    int passes = 0, eligible = 0, unreadable = 0;
+    std::array<int, kEligibilityTests> firstFailures{};
+  };
+  std::map<std::string, std::size_t> byTargetLine_;
+  std::vector<Entry> entries_;
+  Entry* current_ = nullptr;
+  bool failed_ = false;
+};
+
 struct SunSample {
   double unix = 0.0;
   double elevation = 0.0;  // degrees
@@ -82,6 +119,7 @@ struct NightReport {
   double horizonMax = 0.0;        // the highest point of the host's horizon
   double maxElevation = 90.0;     // the user's observing window
   std::vector<ReportGroup> groups;
+  std::vector<KeptOutGroup> neverEligible;  // groups no pass found eligible
   std::vector<SunSample> sun;     // the Sun's elevation through the run, in time order
 };
 

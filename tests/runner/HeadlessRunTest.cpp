@@ -213,6 +213,24 @@ TEST(HeadlessRunList, AListThatRunsOutSleepsForLackOfATarget) {
   EXPECT_THAT(f.headlessOut, HasSubstr("Plans run: 2 ("));
 }
 
+TEST(HeadlessRunList, GroupsNoPassFoundEligibleAreReportedWithTheTestThatKeptThemOut) {
+  TestWorld f;
+  // At 32 degrees north: one that runs, one that never rises, one run out, one unreadable.
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=2", "Southern\t05:00:00\t-80:00:00", "**** remaining=5",
+               "M1\t05:34:32\t+22:00:52", "**** remaining=0", "Odd\tlater\t+10:00:00", "**** remaining=1"});
+  HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 2);
+  ASSERT_EQ(r.exitCode, 0) << f.headlessErr;
+  const std::vector<KeptOutGroup>& kept = r.report.neverEligible;
+  ASSERT_EQ(kept.size(), 3u);
+  EXPECT_EQ(kept[0].name, "Southern");
+  EXPECT_EQ(kept[0].test, "min-elevation");
+  EXPECT_EQ(kept[0].failedThere, kept[0].passes);
+  EXPECT_EQ(kept[0].passes, r.report.searches);
+  EXPECT_EQ(kept[1].name, "M1");
+  EXPECT_EQ(kept[1].test, "count");
+  EXPECT_EQ(kept[2].test, "target line");
+}
+
 TEST(HeadlessRunList, ParseProblemsAreReportedAndTheRunGoesOn) {
   TestWorld f;
   f.writeList({"M42 with no tabs", "**** remaining=3", "M45\t03:47:24\t+24:07:00", "**** remaining=2 colour=red",

@@ -377,6 +377,17 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
              .arg(100.0 * r.exposingSecondsInDark / r.darkSeconds, 0, 'f', 1),
          0);
   }
+  if (!r.neverEligible.empty()) {
+    ly += 6;
+    heading("Never eligible: first failed test, passes");
+    const std::size_t maxKept = 8;
+    for (std::size_t i = 0; i < r.neverEligible.size() && i < maxKept; ++i) {
+      const KeptOutGroup& g = r.neverEligible[i];
+      const QString name = fm.elidedText(QString::fromStdString(g.name), Qt::ElideRight, 140);
+      text(QString("%1  %2 %3/%4").arg(name, QString::fromStdString(g.test)).arg(g.failedThere).arg(g.passes), 0);
+    }
+    if (r.neverEligible.size() > maxKept) text(QString("… and %1 more").arg(r.neverEligible.size() - maxKept), 0);
+  }
   p.end();
   return image;
 }
