@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/Errors.h"
+#include "base/TempName.h"
 #include "settings/NumberText.h"
 
 namespace np {
@@ -142,8 +143,10 @@ void loadConfigFile(FileSystem& files, const std::string& path, Settings& settin
 
 void saveConfigFile(FileSystem& files, const std::string& path, const Settings& settings) {
   // The new content goes to a file beside config.ini that then takes its place in one
-  // step, so an interrupted save never leaves a truncated or half-written config.ini.
-  const std::string temp = path + ".tmp";
+  // step, so an interrupted save never leaves a truncated or half-written config.ini. The
+  // file's name is this save's own: another copy of the program saving at the same moment
+  // (one that was started by mistake and is closing) must not move it away.
+  const std::string temp = tempNameBeside(path);
   bool created = false;
   try {
     std::unique_ptr<TextWriter> out = files.CreateTextFile(temp);

@@ -111,7 +111,7 @@ TEST_F(RunnerProcesses, ASecondCopyOnTheSameFolderDoesNotStart) {
     SCOPED_TRACE(dir);
     const std::string out = other.dir.file("second.txt");
     RunnerProcess second({"--program-dir", dir, "--host-dir", f.hostDir(), "--hours", "1"}, out);
-    EXPECT_NE(second.wait(), 0);
+    EXPECT_NE(second.wait(), 0) << "the first copy: " << test::readFileBytes(firstOut + ".err");
     EXPECT_THAT(test::readFileBytes(out + ".err"), HasSubstr("is already running on this folder"));
   }
   EXPECT_EQ(test::readFileBytes(other.listPath()), test::crlf({"Field\t06:00:00\t+20:00:00", "**** remaining=5"}));

@@ -4,7 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <vector>
 
 #include "base/Errors.h"
 #include "support/FaultyFileSystem.h"
@@ -32,6 +34,34 @@ Settings someSettings() {
   s.sunElev = -12.5f;
   return s;
 }
+
+// The names of the entries of a folder, sorted.
+std::vector<std::string> filesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Another copy of the program saves config.ini while this save is between writing its
+// temporary file and putting it in place (a second window opened by mistake and closed
+// while a run goes on).
+class OvertakingFileSystem : public FaultyFileSystem {
+ public:
+  OvertakingFileSystem(FileSystem& inner, Settings other) : FaultyFileSystem(inner), inner_(inner), other_(other) {}
+  void Replace(const std::string& from, const std::string& to) override {
+    if (!overtaken_) {
+      overtaken_ = true;
+      saveConfigFile(inner_, to, other_);
+    }
+    FaultyFileSystem::Replace(from, to);
+  }
+
+ private:
+  FileSystem& inner_;
+  Settings other_;
+  bool overtaken_ = false;
+};
 
 class ConfigFileTest : public ::testing::Test {
  protected:
@@ -321,6 +351,13 @@ TEST_F(ConfigFileTest, SaveIntoAMissingFolderFailsAndNamesTheFile) {
   }
 }
 
+TEST_F(ConfigFileTest, ASaveOvertakenByAnotherCopysSaveStillTakesPlace) {
+  OvertakingFileSystem overtaken(files, Settings{});
+  saveConfigFile(overtaken, path, someSettings());
+  EXPECT_EQ(readFileBytes(path), formatConfig(someSettings()));
+  EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"config.ini"});
+}
+
 TEST_F(ConfigFileTest, InterruptedSaveLeavesTheOldFileIntact) {
   const std::string old = formatConfig(someSettings());
   int steps = 0;
@@ -335,7 +372,7 @@ TEST_F(ConfigFileTest, InterruptedSaveLeavesTheOldFileIntact) {
     } catch (const RunTimeError& e) {
       EXPECT_THAT(e.what(), HasSubstr(path));
       EXPECT_EQ(readFileBytes(path), old);
-      EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+      EXPECT_EQ(filesIn(dir.path()), std::vector<std::string>{"config.ini"});
       ++steps;
       continue;
     }
