@@ -3,7 +3,14 @@
 #include <cfloat>
 #include <cmath>
 #include <optional>
+#include <string>
 #include <vector>
+
+#ifdef _WIN32
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "base/Errors.h"
 #include "settings/NumberText.h"
@@ -140,10 +147,22 @@ void loadConfigFile(FileSystem& files, const std::string& path, Settings& settin
   settings = loaded;
 }
 
+namespace {
+long currentProcessId() {
+#ifdef _WIN32
+  return static_cast<long>(::_getpid());
+#else
+  return static_cast<long>(::getpid());
+#endif
+}
+}  // namespace
+
 void saveConfigFile(FileSystem& files, const std::string& path, const Settings& settings) {
   // The new content goes to a file beside config.ini that then takes its place in one
   // step, so an interrupted save never leaves a truncated or half-written config.ini.
-  const std::string temp = path + ".tmp";
+  // The file is this process's own: a second copy of the program closing on the same
+  // folder must not take it from under a save of the first.
+  const std::string temp = path + "." + std::to_string(currentProcessId()) + ".tmp";
   bool created = false;
   try {
     std::unique_ptr<TextWriter> out = files.CreateTextFile(temp);
