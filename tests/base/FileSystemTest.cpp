@@ -287,6 +287,42 @@ TEST_F(LocalFileSystemTest, AnAppendAfterATornLastLineStartsOnAFreshLine) {
   }
 }
 
+// A log's lines reach the file at Flush, whole and in order, while the writer stays open
+// for more; what follows a flush reaches it at the next one or at Close.
+TEST_F(LocalFileSystemTest, AnAppendedLogReachesTheFileAtEveryFlushAndAtClose) {
+  const std::string path = dir.file("log.txt");
+  writeFileBytes(path, "old\r\n");
+  auto log = files.OpenTextFileForAppending(path);
+  log->WriteLine("one");
+  log->WriteLine("two");
+  log->Flush();
+  EXPECT_EQ(readFileBytes(path), "old\r\none\r\ntwo\r\n");
+  const std::string longLine(1000, 'x');
+  for (int i = 0; i < 200; ++i) log->WriteLine(longLine);  // more than the buffer holds
+  log->WriteLine("last");
+  log->Flush();
+  const std::string flushed = readFileBytes(path);
+  EXPECT_EQ(flushed.size(), 5 + 10 + 200 * 1002 + 6);
+  EXPECT_EQ(flushed.substr(flushed.size() - 6), "last\r\n");
+  log->WriteLine("after");
+  log->Close();
+  EXPECT_EQ(readFileBytes(path), flushed + "after\r\n");
+  EXPECT_THROW(log->Flush(), RunTimeError);
+}
+
+TEST_F(LocalFileSystemTest, AFailedFlushIsReported) {
+  if (!haveFullDevice()) GTEST_SKIP() << "no full device (/dev/full) to write to";
+  auto log = files.OpenTextFileForAppending("/dev/full");
+  std::string message;
+  try {
+    log->WriteLine("no room");
+    log->Flush();
+  } catch (const RunTimeError& e) {
+    message = e.what();
+  }
+  EXPECT_THAT(message, HasSubstr("No space left on device"));
+}
+
 TEST_F(LocalFileSystemTest, AReplacedFileKeepsItsPermissions) {
 #ifdef _WIN32
   GTEST_SKIP() << "Windows files have no mode bits; the new file, beside the old, inherits the same ACL";
