@@ -190,6 +190,7 @@ std::string syncFile(std::FILE* f) {
 #endif
 }
 
+// Reads the file in blocks and takes the lines out of the block.
 class LocalTextReader : public TextReader {
  public:
   LocalTextReader(std::FILE* f, std::string path) : f_(f), path_(std::move(path)) {}
@@ -199,34 +200,27 @@ class LocalTextReader : public TextReader {
 
   bool AtEndOfStream() override {
     checkOpen();
-    const int c = std::getc(f_);
-    if (c == EOF) {
-      checkReadError();
-      return true;
-    }
-    std::ungetc(c, f_);
-    return false;
+    return next_ == end_ && !refill();
   }
 
   std::string ReadLine() override {
     if (AtEndOfStream()) fail("Input past end of file", path_, EIO);
     std::string line;
     for (;;) {
-      const int c = std::getc(f_);
-      if (c == EOF) {
-        checkReadError();
-        return line;  // the last line, without a line end
+      const char* from = buffer_ + next_;
+      const char* stop = from;
+      const char* const last = buffer_ + end_;
+      while (stop != last && *stop != '\n' && *stop != '\r') ++stop;
+      line.append(from, static_cast<std::size_t>(stop - from));
+      next_ = static_cast<std::size_t>(stop - buffer_);
+      if (stop == last) {
+        if (!refill()) return line;  // the last line, without a line end
+        continue;
       }
-      if (c == '\n') break;
-      if (c == '\r') {  // CR LF or a lone CR (as some editors save)
-        const int next = std::getc(f_);
-        if (next != '\n' && next != EOF) std::ungetc(next, f_);
-        if (next == EOF) checkReadError();
-        break;
-      }
-      line.push_back(static_cast<char>(c));
+      ++next_;
+      if (*stop == '\r' && (next_ != end_ || refill()) && buffer_[next_] == '\n') ++next_;  // CR LF, or a lone CR
+      return line;
     }
-    return line;
   }
 
   void Close() override {
@@ -240,16 +234,22 @@ class LocalTextReader : public TextReader {
   void checkOpen() const {
     if (f_ == nullptr) throw RunTimeError("File '" + path_ + "' is closed");
   }
-  void checkReadError() {
-    if (std::ferror(f_)) {
+  // The next block of the file; false at its end.
+  bool refill() {
+    next_ = 0;
+    end_ = std::fread(buffer_, 1, sizeof buffer_, f_);
+    if (end_ == 0 && std::ferror(f_)) {
       const int err = errno != 0 ? errno : EIO;
       std::clearerr(f_);
       fail("Cannot read", path_, err);
     }
+    return end_ != 0;
   }
 
   std::FILE* f_;
   std::string path_;
+  char buffer_[16 * 1024];
+  std::size_t next_ = 0, end_ = 0;
 };
 
 // How a writer's lines reach the disk.

@@ -86,6 +86,23 @@ TEST_F(LocalFileSystemTest, ReadsLinesWhateverTheirEnds) {
   }
 }
 
+// Lines longer than the reader's block, and line ends (CR LF split in two included) at
+// every position around the block's edges.
+TEST_F(LocalFileSystemTest, ReadsLinesAcrossItsBlocks) {
+  const std::string path = dir.file("long.txt");
+  for (std::size_t first : {16382u, 16383u, 16384u, 16385u, 40000u}) {
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+      const std::string a(first, 'a'), b(3, 'b');
+      writeFileBytes(path, a + end + b + end + end + "c");
+      auto in = files.OpenTextFile(path);
+      std::vector<std::string> lines;
+      while (!in->AtEndOfStream()) lines.push_back(in->ReadLine());
+      in->Close();
+      EXPECT_EQ(lines, (std::vector<std::string>{a, b, "", "c"})) << first << " " << (end[0] == '\r');
+    }
+  }
+}
+
 TEST_F(LocalFileSystemTest, ReadingPastTheEndIsAnError) {
   writeFileBytes(dir.file("one.txt"), "only\r\n");
   auto in = files.OpenTextFile(dir.file("one.txt"));
