@@ -84,6 +84,12 @@ void frmMain::PrefsButton_Click() {
   fPrefsForm->setMinAzimuth(settings.minAzimuth);
   fPrefsForm->setMaxAzimuth(settings.maxAzimuth);
   fPrefsForm->setSunElev(settings.sunElev);
+  // The dialog holds the run: whoever follows the run log sees it up to here. A failed
+  // write is reported by the run at its next flush or close.
+  try {
+    if (logFile) logFile->Flush();
+  } catch (const RunTimeError&) {
+  }
   if (view_) view_->showPrefsDialog(*fPrefsForm);
   settings.focusInterval = fPrefsForm->getFocusInterval();
   settings.maxElevation = fPrefsForm->getMaxElevation();

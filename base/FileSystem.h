@@ -25,6 +25,9 @@ class TextWriter {
  public:
   virtual ~TextWriter() = default;
   virtual void WriteLine(std::string_view text) = 0;
+  // Hands every line written so far to the file, where other readers see it; a failed
+  // write is a RunTimeError.
+  virtual void Flush() {}
   virtual void Close() = 0;
 };
 
@@ -42,9 +45,11 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Opens an existing file for reading (never creates it).
   virtual std::unique_ptr<TextReader> OpenTextFile(const std::string& path) = 0;
-  // Opens for appending, creating the file if it is missing. Every line reaches the file
-  // as it is written. When the file does not end with a line end (a line torn by a
-  // crash), the first line written starts on a fresh line.
+  // Opens for appending, creating the file if it is missing. Lines are buffered: they
+  // reach the file at Flush and Close (and whenever the buffer fills), so the writer
+  // flushes wherever a reader of the file must see what was written. When the file does
+  // not end with a line end (a line torn by a crash), the first line written starts on
+  // a fresh line.
   virtual std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) = 0;
   // Creates the file, replacing any file of that name.
   virtual std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) = 0;

@@ -18,9 +18,29 @@ constexpr int kNoTargetPauses = 301;
 constexpr int kScriptStartPauses = 600;
 const std::string kStars(64, '*');
 
+// The run log is buffered: it is flushed before anything that holds the run (a pause, a
+// message box) and at the end of every pass, so that whoever follows the log sees every
+// line while the run waits and a kill loses at most the lines of the pass under way.
+void flushLog(NightContext& c) {
+  if (c.logFile) c.logFile->Flush();
+}
+
+// The window's message boxes, with the run log flushed before each is shown.
+class FlushingMessages : public MessageSink {
+ public:
+  explicit FlushingMessages(NightContext& c) : c_(c) {}
+  void showMessage(const std::string& text) override {
+    flushLog(c_);
+    c_.messages.showMessage(text);
+  }
+
+ private:
+  NightContext& c_;
+};
+
 class Run {
  public:
-  explicit Run(NightContext& c) : c_(c) {}
+  explicit Run(NightContext& c) : c_(c), messages_(c) {}
 
   void nights() {
     while (!c_.stopFlag) {
@@ -31,6 +51,7 @@ class Run {
       } else {
         nightPass(nextDawn);
       }
+      flushLog(c_);
     }
   }
 
@@ -47,7 +68,10 @@ class Run {
   DateTime dawnOrDusk(bool dawn) {
     return NextDawnDusk(c_.util, c_.telescope, c_.earthEphem, c_.ephemeris, c_.settings.sunElev, dawn);
   }
-  void pause() { Pause(c_.events); }
+  void pause() {
+    flushLog(c_);
+    Pause(c_.events);
+  }
   void status(std::string_view text) { c_.setStatusText(std::string(text)); }
   std::string now() { return c_.util.FormatVar(c_.clock.nowLocal(), "General Date"); }
   std::string planDir() { return c_.util.Prefs().LocalUser().DefaultPlanDir(); }
@@ -111,7 +135,7 @@ class Run {
   std::optional<ChosenGroup> choose() {
     SelectionContext selection{c_.files,    c_.util,
                                c_.telescope, *c_.logFile,
-                               c_.messages, c_.settings,
+                               messages_,   c_.settings,
                                c_.stopFlag, c_.events,
                                c_.setStatusText, c_.ct,
                                c_.programFolder + std::string(kTargetListName), c_.locale,
@@ -120,7 +144,7 @@ class Run {
   }
 
   void runGroup(const ChosenGroup& chosen) {
-    PlanContext plan{c_.files,    c_.util,     *c_.logFile,      c_.messages,     c_.clock,
+    PlanContext plan{c_.files,    c_.util,     *c_.logFile,      messages_,       c_.clock,
                      c_.settings, c_.quitTime, c_.programFolder, c_.setStatusText, c_.saveConfig};
     updateTarget(plan, chosen.start);
 
@@ -129,7 +153,7 @@ class Run {
     runOnce->Close();
 
     // The name stays from the group before when the line has none to give.
-    extractName(c_.messages, chosen.targetLine, targetName_);
+    extractName(messages_, chosen.targetLine, targetName_);
     status(std::string(kRunningPlanStatus) + targetName_);
     log(std::string(kRunningPlanLog) + targetName_);
 
@@ -150,6 +174,7 @@ class Run {
   }
 
   NightContext& c_;
+  FlushingMessages messages_;
   std::string targetName_;  // kept from plan to plan
 };
 

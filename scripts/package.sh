@@ -13,7 +13,7 @@ dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 tar -xzf "$archive" -C "$dir"
 folder="$dir/$(basename "$archive" .tar.gz)"
-expected="README.txt install-desktop-entry.sh nightpick nightpick-sim nightpick-sim.1 nightpick.svg targets-sample.txt"
+expected="README.txt install-desktop-entry.sh nightpick nightpick-report.so nightpick-sim nightpick-sim.1 nightpick.svg targets-sample.txt"
 got=$(cd "$folder" && ls | sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$got" != "$expected" ]; then
   echo "package: the archive holds '$got', not '$expected'" >&2
@@ -22,9 +22,10 @@ fi
 
 # A dry night from the unpacked folder, as its README says.
 (cd "$folder" && cp targets-sample.txt targets.txt &&
-  ./nightpick-sim --start 2026-12-07T12:00:00Z --hours 24 > night.txt 2> night.err)
+  ./nightpick-sim --start 2026-12-07T12:00:00Z --hours 24 --report night.png > night.txt 2> night.err)
 grep -q '^Plans run: [1-9]' "$folder/night.txt" || { echo "package: the dry night ran no plan" >&2; cat "$folder/night.err" >&2; exit 1; }
 test -s "$folder/observatory/Logs/Nightpick.log"
+head -c 8 "$folder/night.png" | od -An -c | grep -q 'P   N   G' || { echo "package: no picture from the unpacked folder" >&2; exit 1; }
 cmp -s "$folder/targets.txt" "$folder/targets-sample.txt" && { echo "package: the night lowered no count" >&2; exit 1; }
 echo "package: dry night: $(grep '^Plans run:' "$folder/night.txt")"
 

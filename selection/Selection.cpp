@@ -92,6 +92,7 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
 
   ListReader list(context.files.OpenTextFile(context.listPath));
   GroupReader groups;
+  std::string name, line;  // reused from group to group
   while (!context.stopFlag && !list.AtEndOfStream()) {
     context.events.DoEvents();
     const GroupReader::LineKind kind = groups.feed(list.ReadLine());
@@ -110,7 +111,6 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
     const GroupReader::Group& group = groups.group();
     std::int16_t remaining = 0;
     parseTargetConfig(context.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
-    std::string name;
     float ra = 0, dec = 0;
     const bool parsed = parseTarget(context.util, context.messages, *group.targetLine, name, ra, dec);
 
@@ -124,17 +124,29 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
     const Judged judged = judge(context, ct, dec, remaining);
     if (!judged.eligible) continue;
 
-    context.log.WriteLine("Target: " + name + " RA=" + formatSingle(ra, sep) + ", DEC=" + formatSingle(dec, sep));
+    line.assign("Target: ").append(name).append(" RA=");
+    appendSingle(line, ra, sep);
+    line.append(", DEC=");
+    appendSingle(line, dec, sep);
+    context.log.WriteLine(line);
     const TargetScore score =
         scoreTarget(dec, context.util.HourAngle12(static_cast<double>(ra)), context.telescope.SiteLatitude());
-    context.log.WriteLine("  Score=" + formatSingle(score.score, sep) + " Elev=" + formatDouble(judged.elevation, sep) +
-                          " TransitAlt=" + formatDouble(score.transitAltitude, sep) +
-                          " HADiff=" + formatDouble(score.hourAngle, sep));
+    line.assign("  Score=");
+    appendSingle(line, score.score, sep);
+    line.append(" Elev=");
+    appendDouble(line, judged.elevation, sep);
+    line.append(" TransitAlt=");
+    appendDouble(line, score.transitAltitude, sep);
+    line.append(" HADiff=");
+    appendDouble(line, score.hourAngle, sep);
+    context.log.WriteLine(line);
     const bool leads = score.score > (best ? best->score : kNoTargetScore);
     if (context.observer) context.observer->scored(judged.elevation, score, leads);
     if (leads) {
       best = ChosenGroup{score.score, *group.targetLine, group.start};
-      context.log.WriteLine(std::string(kNewBestScoreLog) + formatSingle(best->score, sep));
+      line.assign(kNewBestScoreLog);
+      appendSingle(line, best->score, sep);
+      context.log.WriteLine(line);
     }
   }
   list.Close();

@@ -11,19 +11,33 @@ namespace np {
 // rounded value satisfies -5 < X < significantDigits, otherwise d.dddE+XX. So a double
 // keeps fixed notation up to 15 digits before the point and a single up to 7, and both
 // show 0.0001 fixed but 0.00001 as 1E-05. Trailing zeros and a trailing point go.
-std::string formatGeneral(double value, int significantDigits, char decimalSeparator) {
-  if (std::isnan(value)) return "NaN";
-  if (std::isinf(value)) return value < 0 ? "-Infinity" : "Infinity";
+void appendGeneral(std::string& out, double value, int significantDigits, char decimalSeparator) {
+  if (std::isnan(value)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(value)) {
+    out += value < 0 ? "-Infinity" : "Infinity";
+    return;
+  }
   if (significantDigits < 1) significantDigits = 1;
   if (significantDigits > 17) significantDigits = 17;
-  if (value == 0.0) return "0";  // also -0
+  if (value == 0.0) {  // also -0
+    out += '0';
+    return;
+  }
   char buf[64];
   const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significantDigits);
-  std::string out(buf, res.ptr);
-  for (char& c : out) {
-    if (c == '.') c = decimalSeparator;
-    else if (c == 'e') c = 'E';
+  for (char* c = buf; c != res.ptr; ++c) {
+    if (*c == '.') *c = decimalSeparator;
+    else if (*c == 'e') *c = 'E';
   }
+  out.append(buf, res.ptr);
+}
+
+std::string formatGeneral(double value, int significantDigits, char decimalSeparator) {
+  std::string out;
+  appendGeneral(out, value, significantDigits, decimalSeparator);
   return out;
 }
 

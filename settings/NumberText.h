@@ -21,6 +21,14 @@ struct NumberLocale {
 // the point, a single up to 7, and both show 0.0001 fixed but 0.00001 as "1E-05".
 // Independent of the process locale. NaN and infinities give "NaN", "Infinity", "-Infinity".
 std::string formatGeneral(double value, int significantDigits, char decimalSeparator = '.');
+// The same text appended to `out` (no new string is made).
+void appendGeneral(std::string& out, double value, int significantDigits, char decimalSeparator = '.');
+inline void appendSingle(std::string& out, float value, char decimalSeparator = '.') {
+  appendGeneral(out, static_cast<double>(value), 7, decimalSeparator);
+}
+inline void appendDouble(std::string& out, double value, char decimalSeparator = '.') {
+  appendGeneral(out, value, 15, decimalSeparator);
+}
 inline std::string formatSingle(float value, char decimalSeparator = '.') {
   return formatGeneral(static_cast<double>(value), 7, decimalSeparator);
 }

@@ -44,7 +44,7 @@ bool parseTarget(IUtil& util, MessageSink& messages, const std::string& target, 
     messages.showMessage(quoted(kInvalidCoordinates, target) + ": " + e.what());
     return false;
   }
-  targetName = target.substr(0, firstTab);
+  targetName.assign(target, 0, firstTab);
   targetRA = ra;
   targetDec = dec;
   return true;

@@ -163,9 +163,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       input.startUnix = result.startUnix;
       input.endUnix = result.endUnix;
       input.utcOffsetHours = result.utcOffsetHours;
-      std::string runLog;
-      readWholeFile(runLogPath, runLog);
-      input.runLogText = runLog.substr(std::min<std::size_t>(runLog.size(), runLogStart));
+      input.runLogPath = runLogPath;
+      input.runLogStart = runLogStart;
       input.acquisition = readAcquisitionLog(observatory.acquisitionLogPath());
       input.statuses = &result.statuses;
       input.sunElev = main.settings.sunElev;

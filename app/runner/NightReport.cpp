@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <deque>
+#include <fstream>
 #include <exception>
 #include <limits>
 #include <locale>
@@ -59,6 +60,38 @@ std::vector<std::string> splitLines(const std::string& text) {
   }
   return lines;
 }
+
+// The run log's lines, one at a time: the plans the loop handed to the host, the
+// searches and the passes without a viable target.
+struct RunLogReading {
+  NightReport& r;
+  double searchUnix;
+  double utcOffsetHours;
+  std::string scoreText;
+
+  void feed(std::string& line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string_view text(line);
+    if (startsWith(text, kSearchBanner)) {
+      ++r.searches;
+      double t = localTextToUnix(line.substr(kSearchBanner.size()), utcOffsetHours);
+      if (!std::isnan(t)) searchUnix = t;
+      scoreText.clear();
+    } else if (startsWith(text, kBestScore)) {
+      scoreText.assign(text.substr(kBestScore.size()));
+    } else if (startsWith(text, kRunningPlan)) {
+      PlanRun plan;
+      plan.target = text.substr(kRunningPlan.size());
+      plan.scoreText = scoreText;
+      const std::optional<double> score = readPlainNumber(scoreText);
+      plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
+      plan.searchUnix = searchUnix;
+      r.plans.push_back(std::move(plan));
+    } else if (text == kNoViable) {
+      ++r.noTargetSleeps;
+    }
+  }
+};
 
 // One run of the host's acquisition script as its log shows it.
 struct AcquisitionRun {
@@ -160,27 +193,17 @@ NightReport buildNightReport(const NightReportInput& in) {
   r.sunElev = in.sunElev;
 
   // The run log: one entry per plan the loop handed to the host.
-  double searchUnix = in.startUnix;
-  std::string scoreText;
-  for (const std::string& line : splitLines(in.runLogText)) {
-    if (startsWith(line, kSearchBanner)) {
-      ++r.searches;
-      double t = localTextToUnix(line.substr(kSearchBanner.size()), in.utcOffsetHours);
-      if (!std::isnan(t)) searchUnix = t;
-      scoreText.clear();
-    } else if (startsWith(line, kBestScore)) {
-      scoreText = line.substr(kBestScore.size());
-    } else if (startsWith(line, kRunningPlan)) {
-      PlanRun plan;
-      plan.target = line.substr(kRunningPlan.size());
-      plan.scoreText = scoreText;
-      const std::optional<double> score = readPlainNumber(scoreText);
-      plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
-      plan.searchUnix = searchUnix;
-      r.plans.push_back(std::move(plan));
-    } else if (line == kNoViable) {
-      ++r.noTargetSleeps;
+  RunLogReading log{r, in.startUnix, in.utcOffsetHours, {}};
+  if (!in.runLogPath.empty()) {
+    std::ifstream file(in.runLogPath, std::ios::binary);
+    if (file && file.seekg(static_cast<std::streamoff>(in.runLogStart))) {
+      std::string line;
+      while (std::getline(file, line)) log.feed(line);
     }
+  } else {
+    std::istringstream text(in.runLogText);
+    std::string line;
+    while (std::getline(text, line)) log.feed(line);
   }
 
   if (in.sunElevation) {

@@ -10,6 +10,7 @@
 #include <map>
 #include <iosfwd>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "host/HostInterfaces.h"
@@ -134,6 +135,11 @@ struct NightReportInput {
   double startUnix = 0.0, endUnix = 0.0;
   double utcOffsetHours = 0.0;
   std::string runLogText;                     // only what this run appended to Nightpick.log
+  // Or the run log itself, read from the offset where this run's part begins (when the
+  // path is set, runLogText is not used). It is read a line at a time: what the report
+  // keeps of it is its plans, not the log.
+  std::string runLogPath;
+  std::uint64_t runLogStart = 0;
   std::vector<AcquisitionEvent> acquisition;  // the whole AcquireImages.log (filtered here)
   const std::vector<StatusChange>* statuses = nullptr;
   double sunElev = -18.0;

@@ -169,26 +169,35 @@ class CoordinateTransform : public ICoordinateTransform {
   void setRightAscension(double hours) override {
     ra_ = hours;
     raSet_ = true;
+    known_ = false;
   }
   void setDeclination(double degrees) override {
     dec_ = degrees;
     decSet_ = true;
+    known_ = false;
   }
   double Elevation() override { return position("Elevation").elevation; }
   double Azimuth() override { return position("Azimuth").azimuth; }
 
  private:
-  Horizontal position(const char* member) const {
+  // Elevation and azimuth come out of one conversion, made once for the coordinates set.
+  const Horizontal& position(const char* member) {
     if (!raSet_ || !decSet_) {
       throw RunTimeError(std::string(member) + ": the right ascension and the declination are not both set");
     }
-    return horizontalFromHourAngle(lst_ - ra_, dec_, latitude_);
+    if (!known_) {
+      position_ = horizontalFromHourAngle(lst_ - ra_, dec_, latitude_);
+      known_ = true;
+    }
+    return position_;
   }
 
   double lst_;
   double latitude_;
   double ra_ = 0.0, dec_ = 0.0;
   bool raSet_ = false, decSet_ = false;
+  bool known_ = false;
+  Horizontal position_;
 };
 
 class LocalUser : public ILocalUser {
@@ -237,15 +246,14 @@ class Util : public IUtil {
   IPrefs& Prefs() override { return prefs_; }
 
   std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() override {
-    const double lst = localSiderealHours(SysJulianDate(), s_->config.site.longitude);
-    return std::make_unique<CoordinateTransform>(lst, s_->config.site.latitude);
+    return std::make_unique<CoordinateTransform>(siderealNow(), s_->config.site.latitude);
   }
 
   double HMS_Hours(const std::string& text) override { return parseSexagesimal(text, "HMS_Hours"); }
   double DMS_Degrees(const std::string& text) override { return parseSexagesimal(text, "DMS_Degrees"); }
 
   double HourAngle12(double rightAscension) override {
-    return hourAngle12(rightAscension, localSiderealHours(SysJulianDate(), s_->config.site.longitude));
+    return hourAngle12(rightAscension, siderealNow());
   }
   double HourAngle12(double rightAscension, double localSiderealTime) override {
     return hourAngle12(rightAscension, localSiderealTime);
@@ -268,9 +276,25 @@ class Util : public IUtil {
   IWeather& Weather() override { return weather_; }
 
  private:
+  // The local sidereal time, worked out once for each instant of the clock: a pass over
+  // a long list asks for it at every group, mostly at one and the same instant.
+  double siderealNow() {
+    const double jd = SysJulianDate();
+    const double longitude = s_->config.site.longitude;
+    if (!siderealKnown_ || jd != siderealJd_ || longitude != siderealLongitude_) {
+      sidereal_ = localSiderealHours(jd, longitude);
+      siderealJd_ = jd;
+      siderealLongitude_ = longitude;
+      siderealKnown_ = true;
+    }
+    return sidereal_;
+  }
+
   std::shared_ptr<SimState> s_;
   sim::Prefs prefs_;
   sim::Weather weather_;
+  bool siderealKnown_ = false;
+  double siderealJd_ = 0.0, siderealLongitude_ = 0.0, sidereal_ = 0.0;
 };
 
 class Telescope : public ITelescope {

@@ -5,7 +5,7 @@
 
 #include <cmath>
 #include <optional>
-#include <vector>
+#include <string_view>
 
 #include "base/Errors.h"
 #include "base/PlainNumber.h"
@@ -16,7 +16,7 @@ namespace {
 bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-'; }
 
 // One field: an optional sign (only on the first field), digits with at most one point.
-bool readField(const std::string& field, bool first, double& value, bool& negative) {
+bool readField(std::string_view field, bool first, double& value, bool& negative) {
   std::size_t pos = 0;
   negative = false;
   if (pos < field.size() && (field[pos] == '+' || field[pos] == '-')) {
@@ -36,7 +36,7 @@ bool readField(const std::string& field, bool first, double& value, bool& negati
     }
   }
   if (!digit) return false;
-  const std::optional<double> read = readPlainNumber(std::string_view(field).substr(pos));
+  const std::optional<double> read = readPlainNumber(field.substr(pos));
   if (!read) return false;
   value = *read;
   return true;
@@ -46,7 +46,8 @@ bool readField(const std::string& field, bool first, double& value, bool& negati
 
 double parseSexagesimal(const std::string& text, const char* member) {
   auto fail = [&]() -> double { throw RunTimeError(std::string(member) + ": cannot read '" + text + "'"); };
-  std::vector<std::string> fields;
+  std::string_view fields[3];
+  std::size_t count = 0;
   std::size_t i = 0;
   while (i < text.size()) {
     if (!isNumberChar(text[i])) {
@@ -55,13 +56,14 @@ double parseSexagesimal(const std::string& text, const char* member) {
     }
     std::size_t start = i;
     while (i < text.size() && isNumberChar(text[i])) ++i;
-    fields.push_back(text.substr(start, i - start));
+    if (count == 3) return fail();
+    fields[count++] = std::string_view(text).substr(start, i - start);
   }
-  if (fields.empty() || fields.size() > 3) return fail();
+  if (count == 0) return fail();
   double total = 0.0;
   double scale = 1.0;
   bool negative = false;
-  for (std::size_t f = 0; f < fields.size(); ++f) {
+  for (std::size_t f = 0; f < count; ++f) {
     double value = 0.0;
     bool fieldNegative = false;
     if (!readField(fields[f], f == 0, value, fieldNegative)) return fail();

@@ -184,12 +184,15 @@ TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
   TestWorld w("", kNight);
   w.writeListText("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
   w.main->Form_Load();
-  bool runOnceSeen = false;
+  bool runOnceSeen = false, slept = false;
   w.user = [&] {
     if (!w.main->running()) return;
-    if (w.main->statusText() == "No viable target - sleeping for 5 minutes")
+    if (w.main->statusText() == "No viable target - sleeping for 5 minutes") {
+      slept = true;
       runOnceSeen = runOnceSeen || std::filesystem::exists(w.hostDir() + "/Plans/runplanonce.txt");
-    if (count(w.runLogLines(), "**** Searching") == 2) w.main->StopButton_Click();
+    }
+    // Stop within the second pass (the run log shows a pass once the pass is over).
+    if (slept && w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
   };
   w.main->StartButton_Click();
   auto log = w.runLogLines();
@@ -369,6 +372,88 @@ TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
   EXPECT_THAT(log[1], StartsWith("**** Searching for new target"));
   EXPECT_FALSE(std::filesystem::exists(w.listPath()));
   EXPECT_FALSE(std::filesystem::exists(w.newListPath()));
+}
+
+// The file system of the world with every line written to the run log kept as well.
+class RunLogRecorder : public FileSystem {
+ public:
+  explicit RunLogRecorder(FileSystem& inner) : inner_(inner) {}
+  std::vector<std::string> written;  // every line handed to a run-log writer, in order
+
+  std::unique_ptr<TextReader> OpenTextFile(const std::string& p) override { return inner_.OpenTextFile(p); }
+  std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& p) override {
+    return std::make_unique<Writer>(inner_.OpenTextFileForAppending(p), written);
+  }
+  std::unique_ptr<TextWriter> CreateTextFile(const std::string& p) override { return inner_.CreateTextFile(p); }
+  bool FileExists(const std::string& p) noexcept override { return inner_.FileExists(p); }
+  bool FolderExists(const std::string& p) noexcept override { return inner_.FolderExists(p); }
+  void Remove(const std::string& p) override { inner_.Remove(p); }
+  void Move(const std::string& from, const std::string& to) override { inner_.Move(from, to); }
+  void Replace(const std::string& from, const std::string& to) override { inner_.Replace(from, to); }
+  std::string ResolvedPath(const std::string& p) override { return inner_.ResolvedPath(p); }
+  std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
+
+ private:
+  class Writer : public TextWriter {
+   public:
+    Writer(std::unique_ptr<TextWriter> inner, std::vector<std::string>& lines)
+        : inner_(std::move(inner)), lines_(lines) {}
+    void WriteLine(std::string_view text) override {
+      inner_->WriteLine(text);
+      lines_.emplace_back(text);
+    }
+    void Flush() override { inner_->Flush(); }
+    void Close() override { inner_->Close(); }
+
+   private:
+    std::unique_ptr<TextWriter> inner_;
+    std::vector<std::string>& lines_;
+  };
+  FileSystem& inner_;
+};
+
+// The run log is buffered, but whenever the run waits (day, weather, no viable target, a
+// plan under way) and whenever a message box holds it, the file on disk holds every line
+// written so far.
+TEST(ObservingLoop, TheRunLogOnDiskIsCompleteWheneverTheRunWaitsOrShowsAMessage) {
+  TestWorld w("[weather]\nunsafe = 2026-12-08T03:00:00Z/2026-12-08T04:00:00Z\n", kDay);
+  w.writeListText(std::string("Typo\tabc\t+10\r\n**** remaining=3\r\n") + kOneTarget +
+                  "Never Up\t12:00:00\t-85:00:00\r\n**** remaining=3\r\n");
+  RunLogRecorder recorder(w.files);
+  w.wireMain(*w.host, recorder);
+  w.main->Form_Load();
+  long long waitsSeen = 0;
+  int checked = 0, mismatches = 0;
+  const double end = utc("2026-12-08T20:00:00Z");
+  auto complete = [&] {
+    const std::vector<std::string> onDisk = w.runLogLines();
+    return onDisk == recorder.written;
+  };
+  std::size_t messagesSeen = 0;
+  w.user = [&, pressed = false]() mutable {
+    if (!w.main->running()) return;
+    if (w.pump.waits() != waitsSeen) {  // the processing that follows a wait
+      waitsSeen = w.pump.waits();
+      ++checked;
+      if (!complete()) ++mismatches;
+    }
+    if (!pressed && w.clock.unixSeconds() >= end) {
+      pressed = true;
+      w.main->StopButton_Click();
+    }
+  };
+  w.messages.onMessage = [&](const std::string&) {
+    ++messagesSeen;
+    if (!complete()) ++mismatches;
+  };
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_GT(checked, 1000);
+  EXPECT_GT(messagesSeen, 0u);
+  EXPECT_EQ(mismatches, 0);
+  EXPECT_EQ(w.runLogLines(), recorder.written);
+  EXPECT_GT(count(recorder.written, "Running ACP plan"), 0);
+  EXPECT_GT(count(recorder.written, "Currently daytime"), 0);
 }
 
 }  // namespace

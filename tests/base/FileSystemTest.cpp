@@ -86,6 +86,23 @@ TEST_F(LocalFileSystemTest, ReadsLinesWhateverTheirEnds) {
   }
 }
 
+// Lines longer than the reader's block, and line ends (CR LF split in two included) at
+// every position around the block's edges.
+TEST_F(LocalFileSystemTest, ReadsLinesAcrossItsBlocks) {
+  const std::string path = dir.file("long.txt");
+  for (std::size_t first : {16382u, 16383u, 16384u, 16385u, 40000u}) {
+    for (const char* end : {"\r\n", "\n", "\r"}) {
+      const std::string a(first, 'a'), b(3, 'b');
+      writeFileBytes(path, a + end + b + end + end + "c");
+      auto in = files.OpenTextFile(path);
+      std::vector<std::string> lines;
+      while (!in->AtEndOfStream()) lines.push_back(in->ReadLine());
+      in->Close();
+      EXPECT_EQ(lines, (std::vector<std::string>{a, b, "", "c"})) << first << " " << (end[0] == '\r');
+    }
+  }
+}
+
 TEST_F(LocalFileSystemTest, ReadingPastTheEndIsAnError) {
   writeFileBytes(dir.file("one.txt"), "only\r\n");
   auto in = files.OpenTextFile(dir.file("one.txt"));
@@ -285,6 +302,42 @@ TEST_F(LocalFileSystemTest, AnAppendAfterATornLastLineStartsOnAFreshLine) {
     log->Close();
     EXPECT_EQ(readFileBytes(path), after);
   }
+}
+
+// A log's lines reach the file at Flush, whole and in order, while the writer stays open
+// for more; what follows a flush reaches it at the next one or at Close.
+TEST_F(LocalFileSystemTest, AnAppendedLogReachesTheFileAtEveryFlushAndAtClose) {
+  const std::string path = dir.file("log.txt");
+  writeFileBytes(path, "old\r\n");
+  auto log = files.OpenTextFileForAppending(path);
+  log->WriteLine("one");
+  log->WriteLine("two");
+  log->Flush();
+  EXPECT_EQ(readFileBytes(path), "old\r\none\r\ntwo\r\n");
+  const std::string longLine(1000, 'x');
+  for (int i = 0; i < 200; ++i) log->WriteLine(longLine);  // more than the buffer holds
+  log->WriteLine("last");
+  log->Flush();
+  const std::string flushed = readFileBytes(path);
+  EXPECT_EQ(flushed.size(), 5 + 10 + 200 * 1002 + 6);
+  EXPECT_EQ(flushed.substr(flushed.size() - 6), "last\r\n");
+  log->WriteLine("after");
+  log->Close();
+  EXPECT_EQ(readFileBytes(path), flushed + "after\r\n");
+  EXPECT_THROW(log->Flush(), RunTimeError);
+}
+
+TEST_F(LocalFileSystemTest, AFailedFlushIsReported) {
+  if (!haveFullDevice()) GTEST_SKIP() << "no full device (/dev/full) to write to";
+  auto log = files.OpenTextFileForAppending("/dev/full");
+  std::string message;
+  try {
+    log->WriteLine("no room");
+    log->Flush();
+  } catch (const RunTimeError& e) {
+    message = e.what();
+  }
+  EXPECT_THAT(message, HasSubstr("No space left on device"));
 }
 
 TEST_F(LocalFileSystemTest, AReplacedFileKeepsItsPermissions) {

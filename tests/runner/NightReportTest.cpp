@@ -7,6 +7,7 @@
 
 #include "app/runner/HeadlessRun.h"
 #include "app/runner/NightReport.h"
+#include "support/TempDir.h"
 
 namespace np {
 namespace {
@@ -96,6 +97,48 @@ TEST(NightReportPairing, PlansTakeTheAcquisitionRunsInOrderWithTheirScoresAndIma
 
   EXPECT_EQ(r.imagesTaken, 3);
   EXPECT_EQ(r.imagesSkipped, 1);
+}
+
+// Read from the run log file, the report starts where this run's part starts: the
+// history before it (here a run with plans of its own, and a torn last line) counts for
+// nothing, and it is the same report as from this run's text.
+TEST(NightReportPairing, FromTheRunLogFileOnlyThisRunsPartCounts) {
+  test::TempDir dir;
+  const std::string history = banner(kT0 - 5000) + "  >>> New bestscore = 9\r\n" +
+                              "Running ACP plan for selected target:Old\r\nNo viable target - sleeping for 5 minutes\r\n" +
+                              banner(kT0 - 100) + "Target: torn RA=1";
+  const std::string part = "\r\n" + banner(kT0 + 10) + "  >>> New bestscore = 50\r\n" +
+                           "Running ACP plan for selected target:New\r\n" + banner(kT0 + 900) +
+                           "No viable target - sleeping for 5 minutes\r\n" + banner(kT0 + 1300) +
+                           "Running ACP plan for selected target:Last";
+  test::writeFileBytes(dir.file("Nightpick.log"), history + part);
+
+  NightReportInput fromText;
+  fromText.startUnix = kT0;
+  fromText.endUnix = kT0 + 3600;
+  fromText.runLogText = part;
+  NightReportInput fromFile = fromText;
+  fromFile.runLogText = "ignored\r\nRunning ACP plan for selected target:Never\r\n";
+  fromFile.runLogPath = dir.file("Nightpick.log");
+  fromFile.runLogStart = history.size();
+
+  const NightReport a = buildNightReport(fromText), b = buildNightReport(fromFile);
+  ASSERT_EQ(b.plans.size(), 2u);
+  EXPECT_EQ(b.plans[0].target, "New");
+  EXPECT_EQ(b.plans[0].scoreText, "50");
+  EXPECT_DOUBLE_EQ(b.plans[0].searchUnix, kT0 + 10);
+  EXPECT_EQ(b.plans[1].target, "Last");
+  EXPECT_EQ(b.plans[1].scoreText, "");
+  EXPECT_DOUBLE_EQ(b.plans[1].searchUnix, kT0 + 1300);
+  EXPECT_EQ(b.searches, 3);
+  EXPECT_EQ(b.noTargetSleeps, 1);
+  EXPECT_EQ(formatNightReport(a), formatNightReport(b));
+
+  // A start at or past the end of the file: nothing of this run was logged.
+  fromFile.runLogStart = history.size() + part.size() + 10;
+  const NightReport none = buildNightReport(fromFile);
+  EXPECT_TRUE(none.plans.empty());
+  EXPECT_EQ(none.searches, 0);
 }
 
 TEST(NightReportPairing, APlanWhoseScriptNeverRanBeforeTheStopHasNoImagesAndEndsWithTheRun) {

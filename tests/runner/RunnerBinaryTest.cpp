@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "app/runner/ReportPictureModule.h"
+#include "support/TempDir.h"
 #include "support/TestWorld.h"
 
 namespace np {
@@ -92,6 +94,22 @@ TEST_F(RunnerBinary, BadOptionsAreRefusedBeforeAnythingRuns) {
   // None of them got as far as the observing loop.
   EXPECT_FALSE(std::filesystem::exists(f.runLogPath()));
   EXPECT_EQ(svg.out + hours.out + start.out, "");
+}
+
+// The runner needs no graphics library of its own: Qt comes in with the picture's
+// module, for --report only.
+TEST_F(RunnerBinary, TheRunnerLinksNoQtAndItsPictureModuleLiesBesideIt) {
+  const std::string exe = test::readFileBytes(runnerPath());
+  ASSERT_GT(exe.size(), 1000u);
+  EXPECT_EQ(exe.find("libQt6"), std::string::npos);
+  const std::filesystem::path module = std::filesystem::path(runnerPath()).parent_path() / kReportModuleName;
+  ASSERT_TRUE(std::filesystem::exists(module));
+  EXPECT_NE(test::readFileBytes(module.string()).find("libQt6Gui"), std::string::npos);
+}
+
+TEST(ReportPicturePath, OnlyPngInAnyCase) {
+  for (const char* yes : {"n.png", "N.PNG", "a/b.Png", ".png"}) EXPECT_TRUE(isReportPicturePath(yes)) << yes;
+  for (const char* no : {"n.svg", "png", "n.png.txt", "n.pn", "", "n.jpg"}) EXPECT_FALSE(isReportPicturePath(no)) << no;
 }
 
 }  // namespace

@@ -71,6 +71,22 @@ TEST(NumberTextTest, FormattingIgnoresTheProcessLocale) {
   std::setlocale(LC_NUMERIC, saved.c_str());
 }
 
+TEST(NumberTextTest, AppendingGivesTheSameTextAfterWhatIsThere) {
+  for (double v : {0.0, -0.0, 1.5, -2.25e-7, 123456789.0, 1e300, 0.1 + 0.2}) {
+    for (int digits : {7, 15}) {
+      std::string out = "x=";
+      appendGeneral(out, v, digits, ',');
+      EXPECT_EQ(out, "x=" + formatGeneral(v, digits, ',')) << v;
+    }
+  }
+  std::string out;
+  appendSingle(out, 136.6408f);
+  out += ' ';
+  appendDouble(out, 15.2988839914114);
+  appendDouble(out, std::nan(""));
+  EXPECT_EQ(out, "136.6408 15.2988839914114NaN");
+}
+
 TEST(NumberTextTest, ParseDecimalAcceptsNumbers) {
   struct Case {
     const char* text;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <utility>
+#include <vector>
 #include <string>
 
 #include "base/Errors.h"
@@ -164,6 +166,28 @@ TEST(CoordinateTransform, IsFixedToTheMomentItWasMade) {
   after->setRightAscension(6.0);
   after->setDeclination(10.0);
   EXPECT_GT(std::fabs(after->Elevation() - el), 1.0);
+}
+
+// One transform used for one target after another (as a pass does not, but may): each
+// reading is of the coordinates set last, the same as a fresh transform's; the hour angle
+// follows the clock from instant to instant.
+TEST(CoordinateTransform, ReadingsFollowEveryNewCoordinateAndTheClock) {
+  SimFixture sim;
+  auto ct = sim.util->NewCTHereAndNow();
+  for (const auto& [ra, dec] : std::vector<std::pair<double, double>>{{6.0, 10.0}, {6.0, 60.0}, {18.0, 60.0}}) {
+    ct->setRightAscension(ra);
+    ct->setDeclination(dec);
+    const double el = ct->Elevation(), az = ct->Azimuth();
+    auto fresh = sim.util->NewCTHereAndNow();
+    fresh->setRightAscension(ra);
+    fresh->setDeclination(dec);
+    EXPECT_EQ(el, fresh->Elevation()) << ra << " " << dec;
+    EXPECT_EQ(az, fresh->Azimuth()) << ra << " " << dec;
+  }
+  const double ha = sim.util->HourAngle12(3.0);
+  EXPECT_EQ(sim.util->HourAngle12(3.0), ha);
+  sim.clock.advance(1800.0);
+  EXPECT_NEAR(sim.util->HourAngle12(3.0) - ha, 0.5 * 1.0027379, 1e-6);
 }
 
 TEST(CoordinateTransform, ReadingBeforeBothCoordinatesAreSetFails) {

@@ -392,10 +392,6 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   return image;
 }
 
-bool isReportPicturePath(const std::string& path) {
-  return QString::fromStdString(path).endsWith(".png", Qt::CaseInsensitive);
-}
-
 bool writeReportPicture(const NightReport& report, const std::string& path, std::string& error) {
   if (!isReportPicturePath(path)) {
     error = "cannot draw '" + path + "': only .png pictures are written";

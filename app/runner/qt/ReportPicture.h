@@ -8,14 +8,12 @@
 #include <QImage>
 
 #include "app/runner/NightReport.h"
+#include "app/runner/ReportPictureModule.h"
 
 namespace np {
 
 // Draws the picture at the given size.
 QImage drawReportPicture(const NightReport& report, int width = 1600, int height = 900);
-
-// True when `path` names a picture format this program writes (PNG).
-bool isReportPicturePath(const std::string& path);
 
 // Draws the picture and saves it as PNG; false with `error` set when it cannot be written.
 bool writeReportPicture(const NightReport& report, const std::string& path, std::string& error);

@@ -2,13 +2,12 @@
 // simulated observatory, on a clock that runs as fast as the machine allows.
 #include <CLI/CLI.hpp>
 
-#include <QGuiApplication>
+#include <filesystem>
 #include <iostream>
-#include <memory>
 
-#include "app/runner/qt/ReportPicture.h"
 #include "app/runner/Explain.h"
 #include "app/runner/HeadlessRun.h"
+#include "app/runner/ReportPictureModule.h"
 
 int main(int argc, char** argv) {
   np::HeadlessOptions options;
@@ -47,19 +46,13 @@ int main(int argc, char** argv) {
     return 2;
   }
 
-  // The picture's text needs a GUI application; the offscreen platform draws without a
-  // display. The platform is chosen here, never by the environment.
-  std::unique_ptr<QGuiApplication> gui;
-  int guiArgc = 3;
-  char guiName[] = "nightpick-sim", platformFlag[] = "-platform", platformName[] = "offscreen";
-  char* guiArgv[] = {guiName, platformFlag, platformName, nullptr};
-  if (!reportFile.empty()) gui = std::make_unique<QGuiApplication>(guiArgc, guiArgv);
-
   np::HeadlessResult result = np::runHeadless(options, std::cout, std::cerr);
   std::cout.flush();
   if (!reportFile.empty() && result.hasReport) {
     std::string error;
-    if (!np::writeReportPicture(result.report, reportFile, error)) {
+    // The picture's module lies beside the program.
+    const std::string folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+    if (!np::writeReportPictureWithModule(folder, result.report, reportFile, error)) {
       std::cerr << "error: --report: " << error << std::endl;
       return result.exitCode != 0 ? result.exitCode : 1;
     }
