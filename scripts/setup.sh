@@ -4,7 +4,7 @@ set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-      xvfb xauth x11-utils xdotool locales
+      xvfb xauth x11-utils xdotool locales time bc
       desktop-file-utils man-db)
 missing=()
 for p in "${PKGS[@]}"; do
