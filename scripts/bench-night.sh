@@ -4,13 +4,13 @@
 # as many passes as the night made), with the CPU time and the peak memory of each from
 # /usr/bin/time -v. RUNS > 1 runs the night again in the same folder (the run log grows)
 # and reports every run.
-# Usage: scripts/bench-night.sh [groups] [runs] [build folder]
+# Usage: scripts/bench-night.sh [groups] [runs] [program folder of the build] [floor program]
 set -euo pipefail
 GROUPS_N=${1:-10000}
 RUNS=${2:-1}
 BIN=${3:-build/release/bin}
 SIM=$BIN/nightpick-sim
-FLOOR=$BIN/bench_floor_night
+FLOOR=${4:-build/release/bench/bench_floor_night}
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 DIR=$(mktemp -d)
 trap 'rm -rf "$DIR"' EXIT
