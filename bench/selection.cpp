@@ -23,6 +23,7 @@
 #include "base/FileSystem.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "host/sim/SkyMath.h"
+#include "bench/floor/FloorGroup.h"
 #include "selection/Selection.h"
 
 namespace {
@@ -75,25 +76,13 @@ void writeList(const std::string& path, int groups) {
 
 // ---- The floor -------------------------------------------------------------------------
 
-char* general(char* out, double value, int digits) {
-  if (value == 0.0) {
-    *out++ = '0';
-    return out;
-  }
-  char* end = std::to_chars(out, out + 32, value, std::chars_format::general, digits).ptr;
-  for (char* c = out; c != end; ++c)
-    if (*c == 'e') *c = 'E';
-  return end;
-}
-
 // The least a pass can cost: the same file read line by line, one elevation per group
 // with plain trigonometry, the same tests at the default site (a flat horizon, a
 // minimum elevation of 10 degrees, no other limit that bites) and the same log lines.
 // Returns the number of groups that were logged.
 int floorPass(const std::string& listPath, std::FILE* log, double localSidereal, double latitude,
               double minimumElevation) {
-  constexpr double kRad = 3.14159265358979323846 / 180.0;
-  const double sinLat = std::sin(latitude * kRad), cosLat = std::cos(latitude * kRad);
+  const np::floor::Sky sky(localSidereal, latitude, minimumElevation);
   std::FILE* in = std::fopen(listPath.c_str(), "rb");
   if (in == nullptr) return -1;
   char line[512], target[512], out[1024];
@@ -108,47 +97,9 @@ int floorPass(const std::string& listPath, std::FILE* log, double localSidereal,
       continue;
     }
     const int remaining = std::atoi(line + 15);
-    char* tab1 = std::strchr(target, '\t');
-    if (tab1 == nullptr) continue;
-    char* tab2 = std::strchr(tab1 + 1, '\t');
-    if (tab2 == nullptr) continue;
-    const float ra = std::strtof(tab1 + 1, nullptr), dec = std::strtof(tab2 + 1, nullptr);
-    double ha = std::fmod(localSidereal - ra, 24.0);
-    if (ha > 12.0) ha -= 24.0;
-    if (ha <= -12.0) ha += 24.0;
-    const double elevation =
-        std::asin(sinLat * std::sin(dec * kRad) + cosLat * std::cos(dec * kRad) * std::cos(ha * 15.0 * kRad)) / kRad;
-    if (elevation <= minimumElevation + 1.0 || remaining == 0) continue;
-    double transit = static_cast<double>(dec + 90.0f) - latitude;
-    if (transit > 90.0) transit = 180.0 - transit;
-    const float score = static_cast<float>((6.0 - std::fabs(ha)) * 30.0 + (90.0 - transit));
-
-    char* p = out;
-    auto put = [&p](const char* s, std::size_t len) {
-      std::memcpy(p, s, len);
-      p += len;
-    };
-    put("Target: ", 8);
-    put(target, static_cast<std::size_t>(tab1 - target));
-    put(" RA=", 4);
-    p = general(p, ra, 7);
-    put(", DEC=", 6);
-    p = general(p, dec, 7);
-    put("\r\n  Score=", 10);
-    p = general(p, score, 7);
-    put(" Elev=", 6);
-    p = general(p, elevation, 15);
-    put(" TransitAlt=", 12);
-    p = general(p, transit, 15);
-    put(" HADiff=", 8);
-    p = general(p, std::fabs(ha), 15);
-    put("\r\n", 2);
-    if (score > best) {
-      best = score;
-      put("  >>> New bestscore = ", 22);
-      p = general(p, score, 7);
-      put("\r\n", 2);
-    }
+    bool leads = false;
+    char* p = np::floor::judgeGroup(sky, target, std::strlen(target), remaining, best, leads, out);
+    if (p == nullptr) continue;
     std::fwrite(out, 1, static_cast<std::size_t>(p - out), log);
     ++logged;
   }

@@ -14,7 +14,7 @@ FLOOR=${4:-build/release/bench/bench_floor_night}
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 DIR=$(mktemp -d)
 trap 'rm -rf "$DIR"' EXIT
-# Groups spread over the sky, as scripts/bench-runner.sh makes them.
+# Groups spread over the sky: right ascension through the day, declination -60..+80.
 awk -v n="$GROUPS_N" 'BEGIN {
   for (i = 0; i < n; i++) {
     ra = (i * 24.0 / n); dec = -60 + (i * 7919 % 140);

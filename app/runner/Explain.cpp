@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "app/runner/PrintingMessageSink.h"
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "host/sim/ObservatoryConfig.h"
@@ -24,19 +25,6 @@ class DiscardingWriter : public TextWriter {
  public:
   void WriteLine(std::string_view) override {}
   void Close() override {}
-};
-
-class RecordingSink : public MessageSink {
- public:
-  RecordingSink(std::ostream& err, std::vector<std::string>& record) : err_(err), record_(record) {}
-  void showMessage(const std::string& text) override {
-    err_ << "message: " << text << std::endl;
-    record_.push_back(text);
-  }
-
- private:
-  std::ostream& err_;
-  std::vector<std::string>& record_;
 };
 
 // Builds the rows from what the pass tells.
@@ -165,7 +153,7 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     result.altAzimuthMount = telescope->AlignmentMode() == 0;
 
     DiscardingWriter log;
-    RecordingSink messages(err, result.messages);
+    PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
     const bool stopFlag = false;
     std::unique_ptr<ICoordinateTransform> ct;

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "app/FrmMain.h"
+#include "app/runner/PrintingMessageSink.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
 #include "host/sim/ObservatoryConfig.h"
@@ -20,20 +21,6 @@
 namespace np {
 
 namespace {
-
-// Message boxes of a headless run: printed, and answered with OK at once.
-class PrintingMessageSink : public MessageSink {
- public:
-  PrintingMessageSink(std::ostream& err, std::vector<std::string>& record) : err_(err), record_(record) {}
-  void showMessage(const std::string& text) override {
-    err_ << "message: " << text << std::endl;
-    record_.push_back(text);
-  }
-
- private:
-  std::ostream& err_;
-  std::vector<std::string>& record_;
-};
 
 // The status line of a headless run: every change printed with the local time.
 class PrintingView : public MainWindowView {
