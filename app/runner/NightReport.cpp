@@ -185,47 +185,28 @@ std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double thresho
   return spans;
 }
 
-NightReport buildNightReport(const NightReportInput& in) {
-  NightReport r;
-  r.startUnix = in.startUnix;
-  r.endUnix = in.endUnix;
-  r.utcOffsetHours = in.utcOffsetHours;
-  r.sunElev = in.sunElev;
-
-  // The run log: one entry per plan the loop handed to the host.
-  RunLogReading log{r, in.startUnix, in.utcOffsetHours, {}};
-  if (!in.runLogPath.empty()) {
-    std::ifstream file(in.runLogPath, std::ios::binary);
-    if (file && file.seekg(static_cast<std::streamoff>(in.runLogStart))) {
-      std::string line;
-      while (std::getline(file, line)) log.feed(line);
-    }
-  } else {
-    std::istringstream text(in.runLogText);
-    std::string line;
-    while (std::getline(text, line)) log.feed(line);
+void addSunAndDark(NightReport& r, const SunElevationAt& sunElevation, double sampleSeconds) {
+  if (!sunElevation) return;
+  r.dark = spansBelow(sunElevation, r.sunElev, r.startUnix, r.endUnix);
+  for (const TimeSpan& s : r.dark) r.darkSeconds += s.length();
+  const double step = sampleSeconds > 0 ? sampleSeconds : 300.0;
+  for (double t = r.startUnix;; t += step) {
+    double at = std::min(t, r.endUnix);
+    r.sun.push_back({at, sunElevation(at)});
+    if (at >= r.endUnix) break;
   }
+}
 
-  if (in.sunElevation) {
-    r.dark = spansBelow(in.sunElevation, in.sunElev, in.startUnix, in.endUnix);
-    for (const TimeSpan& s : r.dark) r.darkSeconds += s.length();
-    const double step = in.sunSampleSeconds > 0 ? in.sunSampleSeconds : 300.0;
-    for (double t = in.startUnix;; t += step) {
-      double at = std::min(t, in.endUnix);
-      r.sun.push_back({at, in.sunElevation(at)});
-      if (at >= in.endUnix) break;
-    }
-  }
-
+void pairPlansWithAcquisition(NightReport& r, const std::vector<AcquisitionEvent>& acquisition) {
   // Pair the plans, in order, with the acquisition runs. The search stamp has whole seconds
   // (rounded), hence the second of slack.
   std::deque<AcquisitionRun> runs;
-  for (AcquisitionRun& run : acquisitionRuns(in.acquisition, in.startUnix, in.endUnix)) runs.push_back(std::move(run));
+  for (AcquisitionRun& run : acquisitionRuns(acquisition, r.startUnix, r.endUnix)) runs.push_back(std::move(run));
   for (PlanRun& plan : r.plans) {
     while (!runs.empty() && runs.front().begin < plan.searchUnix - 1.0) runs.pop_front();
     if (runs.empty()) {  // the run ended before the host took the plan up
       plan.startUnix = plan.searchUnix;
-      plan.endUnix = std::max(plan.searchUnix, in.endUnix);
+      if (!(plan.endUnix > plan.searchUnix)) plan.endUnix = std::max(plan.searchUnix, r.endUnix);
       continue;
     }
     const AcquisitionRun& run = runs.front();
@@ -249,6 +230,31 @@ NightReport buildNightReport(const NightReportInput& in) {
     r.exposingSecondsInDark += plan.exposureSecondsInDark;
     runs.pop_front();
   }
+}
+
+NightReport buildNightReport(const NightReportInput& in) {
+  NightReport r;
+  r.startUnix = in.startUnix;
+  r.endUnix = in.endUnix;
+  r.utcOffsetHours = in.utcOffsetHours;
+  r.sunElev = in.sunElev;
+
+  // The run log: one entry per plan the loop handed to the host.
+  RunLogReading log{r, in.startUnix, in.utcOffsetHours, {}};
+  if (!in.runLogPath.empty()) {
+    std::ifstream file(in.runLogPath, std::ios::binary);
+    if (file && file.seekg(static_cast<std::streamoff>(in.runLogStart))) {
+      std::string line;
+      while (std::getline(file, line)) log.feed(line);
+    }
+  } else {
+    std::istringstream text(in.runLogText);
+    std::string line;
+    while (std::getline(text, line)) log.feed(line);
+  }
+
+  addSunAndDark(r, in.sunElevation, in.sunSampleSeconds);
+  pairPlansWithAcquisition(r, in.acquisition);
 
   // The waits: how long each waiting status stood on the status line.
   if (in.statuses) {
@@ -297,24 +303,29 @@ std::string formatNightReport(const NightReport& r) {
     for (const PlanRun& p : r.plans) {
       std::string ended = p.finished ? p.endReason : (p.started ? "still running" : "not started");
       if (p.finished && !p.started) ended += " (never active)";
-      std::snprintf(buf, sizeof buf, "  %-19s  %-19s  %-*s  %10s  %5d  %7d  %s\n",
+      if (!p.endedText.empty()) ended = p.endedText;
+      const std::string taken = r.imagesKnown ? std::to_string(p.imagesTaken) : "-";
+      const std::string skipped = r.imagesKnown ? std::to_string(p.imagesSkipped) : "-";
+      std::snprintf(buf, sizeof buf, "  %-19s  %-19s  %-*s  %10s  %5s  %7s  %s\n",
                     localText(p.startUnix, r.utcOffsetHours).c_str(), localText(p.endUnix, r.utcOffsetHours).c_str(),
                     static_cast<int>(nameWidth), p.target.c_str(), p.scoreText.empty() ? "-" : p.scoreText.c_str(),
-                    p.imagesTaken, p.imagesSkipped, ended.c_str());
+                    taken.c_str(), skipped.c_str(), ended.c_str());
       out << buf;
     }
   }
-  out << "Images: " << r.imagesTaken << " taken, " << r.imagesSkipped << " skipped\n";
+  if (r.imagesKnown) out << "Images: " << r.imagesTaken << " taken, " << r.imagesSkipped << " skipped\n";
+  else out << "Images: left out\n";
   out << "Waiting for dusk:            " << formatDuration(r.waitDuskSeconds) << '\n';
   out << "Waiting for weather:         " << formatDuration(r.waitWeatherSeconds) << '\n';
   out << "Waiting for a viable target: " << formatDuration(r.waitTargetSeconds) << '\n';
   if (r.waitHostSeconds > 0) out << "Waiting for the host:        " << formatDuration(r.waitHostSeconds) << '\n';
   out << "Dark time (Sun below " << formatPlainGeneral(r.sunElev) << " degrees): " << formatDuration(r.darkSeconds);
-  if (r.darkSeconds > 0) {
+  if (r.darkSeconds > 0 && r.imagesKnown) {
     out << ", exposing " << formatDuration(r.exposingSecondsInDark) << " ("
         << formatPlainFixed(100.0 * r.exposingSecondsInDark / r.darkSeconds, 1) << "%)";
   }
   out << '\n';
+  for (const std::string& note : r.notes) out << "Note: " << note << '\n';
   return out.str();
 }
 

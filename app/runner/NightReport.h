@@ -37,6 +37,7 @@ struct PlanRun {
   double exposureSeconds = 0.0;
   double exposureSecondsInDark = 0.0;
   std::vector<double> exposureEnds;  // UTC of each EXPOSURE event
+  std::string endedText;     // when set, what the report says of its end instead
 };
 
 // A stretch of time, UTC seconds since 1970.
@@ -106,6 +107,7 @@ struct NightReport {
   double waitTargetSeconds = 0.0;   // "No viable target - sleeping for 5 minutes"
   double waitHostSeconds = 0.0;     // "Waiting for ACP"
   std::vector<TimeSpan> weatherWaits, noTargetWaits;  // when, for the picture
+  bool weatherFromGaps = false;  // the weather waits are time the run log leaves unexplained
 
   // Dark time: the Sun below sunElev, within the run.
   double sunElev = -18.0;
@@ -113,15 +115,19 @@ struct NightReport {
   double darkSeconds = 0.0;
   double exposingSecondsInDark = 0.0;
   int imagesTaken = 0, imagesSkipped = 0;
+  bool imagesKnown = true;  // false: no acquisition log to take the images from
 
   // The sky around the run, for the picture.
   double latitude = 0.0, longitude = 0.0;
   double minimumElevation = 0.0;  // the host's
   double horizonMax = 0.0;        // the highest point of the host's horizon
   double maxElevation = 90.0;     // the user's observing window
+  bool limitsKnown = true;        // false: the three above are not known (not drawn)
   std::vector<ReportGroup> groups;
+  std::size_t groupsNotListed = 0;  // groups left out of `groups` (not drawn, only counted)
   std::vector<KeptOutGroup> neverEligible;  // groups no pass found eligible
   std::vector<SunSample> sun;     // the Sun's elevation through the run, in time order
+  std::vector<std::string> notes; // what the report could not know, printed after it
 };
 
 // The Sun's elevation (degrees) at a UTC instant.
@@ -146,6 +152,14 @@ struct NightReportInput {
   SunElevationAt sunElevation;                // empty: no dark time, no Sun curve
   double sunSampleSeconds = 300.0;            // spacing of the Sun curve
 };
+
+// The Sun curve and the dark time of the report's span (nothing without a Sun).
+void addSunAndDark(NightReport& report, const SunElevationAt& sunElevation, double sampleSeconds);
+
+// Pairs the report's plans, in order, with the acquisition runs of its span (see below)
+// and adds their images. A plan with no run keeps an end set before (or takes the
+// report's end).
+void pairPlansWithAcquisition(NightReport& report, const std::vector<AcquisitionEvent>& acquisition);
 
 // Builds the report. Plan runs pair the log's "Running ACP plan for selected target:"
 // lines, in order, with the acquisition runs (START ... END, or a lone END for a run that

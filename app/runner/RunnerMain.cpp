@@ -2,12 +2,41 @@
 // simulated observatory, on a clock that runs as fast as the machine allows.
 #include <CLI/CLI.hpp>
 
+#include <cmath>
+#include <map>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
+#include <sstream>
 
 #include "app/runner/Explain.h"
 #include "app/runner/HeadlessRun.h"
+#include "app/runner/LogReport.h"
 #include "app/runner/ReportPictureModule.h"
+#include "base/DateTime.h"
+#include "host/sim/ObservatoryConfig.h"
+
+namespace {
+
+// The picture's module lies beside the program.
+int drawPicture(const np::NightReport& report, const std::string& file, int exitCode) {
+  std::string error;
+  const std::string folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
+  if (!np::writeReportPictureWithModule(folder, report, file, error)) {
+    std::cerr << "error: --report: " << error << std::endl;
+    return exitCode != 0 ? exitCode : 1;
+  }
+  return exitCode;
+}
+
+bool readUtc(const std::string& text, double& unix) {
+  np::CivilTime civil;
+  if (!np::parseIsoDateTime(text, civil)) return false;
+  unix = np::unixFromLocal(np::fromCivil(civil), 0.0);
+  return true;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   np::HeadlessOptions options;
@@ -32,7 +61,96 @@ int main(int argc, char** argv) {
   csvFlag->needs(explainFlag);
   explainFlag->excludes(report);
   for (const char* runOnly : {"--start", "--hours", "--stop-after-plans"}) explainFlag->excludes(app.get_option(runOnly));
+
+  std::string fromLog;
+  np::LogReportOptions logOptions;
+  auto* fromLogOption = app.add_option("--report-from-log", fromLog,
+                                       "instead of a run: the night report of a run log (Nightpick.log) that is over");
+  auto* latitude = app.add_option("--latitude", logOptions.latitude, "with --report-from-log: the site's latitude, "
+                                  "degrees north");
+  auto* longitude = app.add_option("--longitude", logOptions.longitude, "with --report-from-log: the site's longitude, "
+                                   "degrees east");
+  auto* utcOffset = app.add_option("--utc-offset", logOptions.utcOffsetHours,
+                                   "with --report-from-log: hours east of UTC of the log's times (default: the "
+                                   "site's observatory.ini, else longitude / 15 rounded)");
+  auto* sunElev = app.add_option("--sun-elev", logOptions.sunElev,
+                                 "with --report-from-log: the Sun's elevation of dusk and dawn, degrees")
+                      ->capture_default_str();
+  auto* acquisition = app.add_option("--acquisition-log", logOptions.acquisitionLogPath,
+                                     "with --report-from-log: the acquisition log (default: AcquireImages.log beside it)");
+  std::map<std::string, np::LogDateOrder> orders{{"auto", np::LogDateOrder::Automatic},
+                                                 {"mdy", np::LogDateOrder::MonthDayYear},
+                                                 {"dmy", np::LogDateOrder::DayMonthYear},
+                                                 {"ymd", np::LogDateOrder::YearMonthDay}};
+  auto* dateOrder = app.add_option("--date-order", logOptions.dateOrder,
+                                   "with --report-from-log: how the log's dates are written (auto, mdy, dmy, ymd)")
+                        ->transform(CLI::CheckedTransformer(orders, CLI::ignore_case));
+  for (CLI::Option* o : {latitude, longitude, utcOffset, sunElev, acquisition, dateOrder}) o->needs(fromLogOption);
+  fromLogOption->excludes(explainFlag);
+  fromLogOption->excludes(app.get_option("--stop-after-plans"));
+  fromLogOption->excludes(app.get_option("--program-dir"));
+  latitude->needs(longitude);
+  longitude->needs(latitude);
   CLI11_PARSE(app, argc, argv);
+
+  if (!fromLog.empty()) {
+    if (!reportFile.empty() && !np::isReportPicturePath(reportFile)) {
+      std::cerr << "error: --report: only .png pictures are written: '" << reportFile << "'" << std::endl;
+      return 2;
+    }
+    // The site: from the command line, or the observatory's configuration.
+    if (!options.hostDir.empty()) {
+      const std::string ini = (std::filesystem::path(options.hostDir) / np::kObservatoryIniName).string();
+      std::ifstream in(ini, std::ios::binary);
+      if (!in) {
+        std::cerr << "error: --host-dir: cannot read '" << ini << "'" << std::endl;
+        return 2;
+      }
+      std::ostringstream text;
+      text << in.rdbuf();
+      try {
+        const np::ObservatoryConfig config = np::parseObservatoryConfig(text.str(), ini);
+        if (latitude->count() == 0) {
+          logOptions.latitude = config.site.latitude;
+          logOptions.longitude = config.site.longitude;
+        }
+        if (utcOffset->count() == 0) logOptions.utcOffsetHours = config.site.utcOffset;
+        logOptions.limitsKnown = true;
+        logOptions.minimumElevation = config.limits.minimumElevation;
+        for (const np::HorizonPoint& p : config.limits.horizon)
+          logOptions.horizonMax = std::max(logOptions.horizonMax, p.elevation);
+      } catch (const std::exception& e) {
+        std::cerr << "error: " << e.what() << std::endl;
+        return 2;
+      }
+    } else if (latitude->count() == 0) {
+      std::cerr << "error: --report-from-log needs the site: --latitude and --longitude, or --host-dir" << std::endl;
+      return 2;
+    } else if (utcOffset->count() == 0) {
+      logOptions.utcOffsetHours = std::round(logOptions.longitude / 15.0);
+    }
+    if (!options.start.empty()) {
+      double start = 0;
+      if (!readUtc(options.start, start)) {
+        std::cerr << "error: --start: not an ISO 8601 date-time: '" << options.start << "'" << std::endl;
+        return 2;
+      }
+      logOptions.startUnix = start;
+      logOptions.endUnix = start + options.hours * 3600.0;
+    } else if (app.get_option("--hours")->count() > 0) {
+      std::cerr << "error: --hours needs --start with --report-from-log" << std::endl;
+      return 2;
+    }
+    logOptions.logPath = fromLog;
+    const np::LogReportResult result = np::buildReportFromLog(logOptions);
+    if (!result.ok) {
+      std::cerr << "error: " << result.error << std::endl;
+      return 1;
+    }
+    std::cout << np::formatNightReport(result.report);
+    std::cout.flush();
+    return reportFile.empty() ? 0 : drawPicture(result.report, reportFile, 0);
+  }
 
   if (explain) {
     np::ExplainOptions explainOptions{options.programDir, options.hostDir, at};
@@ -48,14 +166,6 @@ int main(int argc, char** argv) {
 
   np::HeadlessResult result = np::runHeadless(options, std::cout, std::cerr);
   std::cout.flush();
-  if (!reportFile.empty() && result.hasReport) {
-    std::string error;
-    // The picture's module lies beside the program.
-    const std::string folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-    if (!np::writeReportPictureWithModule(folder, result.report, reportFile, error)) {
-      std::cerr << "error: --report: " << error << std::endl;
-      return result.exitCode != 0 ? result.exitCode : 1;
-    }
-  }
+  if (!reportFile.empty() && result.hasReport) return drawPicture(result.report, reportFile, result.exitCode);
   return result.exitCode;
 }

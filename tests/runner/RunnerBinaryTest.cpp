@@ -3,10 +3,12 @@
 // its program folder (bin/); the tests are built apart from it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/runner/ReportPictureModule.h"
 #include "support/TempDir.h"
@@ -110,6 +112,72 @@ TEST_F(RunnerBinary, TheRunnerLinksNoQtAndItsPictureModuleLiesBesideIt) {
 TEST(ReportPicturePath, OnlyPngInAnyCase) {
   for (const char* yes : {"n.png", "N.PNG", "a/b.Png", ".png"}) EXPECT_TRUE(isReportPicturePath(yes)) << yes;
   for (const char* no : {"n.svg", "png", "n.png.txt", "n.pn", "", "n.jpg"}) EXPECT_FALSE(isReportPicturePath(no)) << no;
+}
+
+}  // namespace
+}  // namespace np
+
+namespace np {
+namespace {
+
+// --report-from-log on the sample night's log, beside its acquisition log, as a user runs
+// it the morning after: the report, the picture, and the site from the command line.
+TEST_F(RunnerBinary, AReportFromARunLogPrintsThePlansAndDrawsThePicture) {
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=5", "M45\t03:47:24\t+24:07:00", "**** remaining=5"});
+  ASSERT_EQ(runRunner(f, "--program-dir '" + f.programDir() + "' --start 2026-12-08T02:00:00Z --hours 3").exitCode, 0);
+  const std::string picture = f.dir.file("fromlog.png");
+  const Outcome o = runRunner(f, "--report-from-log '" + f.runLogPath() +
+                                     "' --latitude 31.96 --longitude -111.6 --report '" + picture + "'");
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_THAT(o.out, HasSubstr("Night report: 2026-12-07 19:00:00 to "));
+  EXPECT_THAT(o.out, HasSubstr("(local time, UTC-7)\n"));
+  EXPECT_THAT(o.out, HasSubstr("  M42  "));
+  EXPECT_THAT(o.out, MatchesRegex("(.|\n)*Images: [1-9][0-9]* taken, 0 skipped\n(.|\n)*"));
+  EXPECT_GT(std::filesystem::file_size(picture), 10000u);
+
+  // The site is needed; a log that does not exist is an error.
+  EXPECT_EQ(runRunner(f, "--report-from-log '" + f.runLogPath() + "'").exitCode, 2);
+  const Outcome missing = runRunner(f, "--report-from-log '" + f.dir.file("none.log") + "' --latitude 0 --longitude 0");
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_THAT(missing.err, HasSubstr("cannot open the run log"));
+}
+
+// The report reads the log a line at a time: a night of 100,000 groups, whose log is
+// larger than the memory bound, is reported within it.
+TEST_F(RunnerBinary, AReportFromTheLogOfA100000GroupNightStaysWithinTheMemoryBound) {
+  constexpr int kGroups = 100000, kPasses = 24;
+  const std::string logPath = f.dir.file("Nightpick.log");
+  {
+    std::ofstream log(logPath, std::ios::binary);
+    std::string pass;
+    const std::string stars(64, '*');
+    for (int p = 0; p < kPasses; ++p) {
+      char stamp[64];
+      std::snprintf(stamp, sizeof stamp, "2026-12-07 %02d:%02d:00", 19 + p / 6, (p % 6) * 10);
+      log << stars << "\r\n**** Searching for new target " << stamp << "\r\n" << stars << "\r\n";
+      pass.clear();
+      for (int g = 0; g < kGroups; ++g) {
+        char line[200];
+        std::snprintf(line, sizeof line,
+                      "Target: Group %06d RA=%.6g, DEC=%.6g\r\n  Score=%.7g Elev=45.2223777573836 "
+                      "TransitAlt=82.1566687011719 HADiff=1.85491816928672\r\n",
+                      g, (g % 2400) / 100.0, (g % 1200) / 20.0 - 30.0, 10.0 + g % 997 + p);
+        pass += line;
+      }
+      log << pass << "  >>> New bestscore = " << 1006 + p << "\r\nUpdating targets file\r\n"
+          << "Remaining count for best target = 3\r\nRunning ACP plan for selected target:Group " << p << "\r\n";
+    }
+  }
+  ASSERT_GT(std::filesystem::file_size(logPath), 256u << 20);
+  const Outcome o = runRunner(f, "--report-from-log '" + logPath + "' --latitude 31.96 --longitude -111.6");
+  rusage usage{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  EXPECT_THAT(o.out, HasSubstr("Plans run: 24 (24 searches, 0 without a viable target)\n"));
+  EXPECT_THAT(o.out, HasSubstr("Group 23 "));
+  // ru_maxrss is in KiB: the largest of the children so far, this report's among them.
+  EXPECT_LT(usage.ru_maxrss, 256L * 1024) << "peak " << usage.ru_maxrss / 1024 << " MiB";
+  std::filesystem::remove(logPath);
 }
 
 }  // namespace

@@ -175,15 +175,17 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
     p.setPen(pen);
     p.drawLine(QPointF(ax.plot.left(), ax.y(elev)), QPointF(ax.plot.right(), ax.y(elev)));
   };
-  if (r.maxElevation < kElevTop) {
+  if (r.limitsKnown && r.maxElevation < kElevTop) {
     p.fillRect(QRectF(ax.plot.left(), ax.plot.top(), ax.plot.width(), ax.y(r.maxElevation) - ax.plot.top()),
                QBrush(QColor(0x8b, 0x1e, 0x3f, 60), Qt::BDiagPattern));
     hLine(r.maxElevation, QPen(kWindowTop, 2, Qt::DashLine));
   }
-  p.fillRect(QRectF(ax.plot.left(), ax.y(selectionLimit), ax.plot.width(), ax.plot.bottom() - ax.y(selectionLimit)),
-             QColor(255, 255, 255, 70));
-  hLine(selectionLimit, QPen(kMinimum, 2, Qt::DashLine));
-  if (r.horizonMax > 0) hLine(r.horizonMax + 1.0, QPen(kHorizon, 2, Qt::DotLine));
+  if (r.limitsKnown) {
+    p.fillRect(QRectF(ax.plot.left(), ax.y(selectionLimit), ax.plot.width(), ax.plot.bottom() - ax.y(selectionLimit)),
+               QColor(255, 255, 255, 70));
+    hLine(selectionLimit, QPen(kMinimum, 2, Qt::DashLine));
+    if (r.horizonMax > 0) hLine(r.horizonMax + 1.0, QPen(kHorizon, 2, Qt::DotLine));
+  }
   hLine(r.sunElev, QPen(kSun, 1, Qt::DotLine));
 
   // Every group's elevation, sampled with the Sun.
@@ -317,13 +319,16 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   text("Sun's elevation");
   ly += 6;
   heading("Limits");
-  legendLine(p, {lx, ly}, QPen(kMinimum, 2, Qt::DashLine));
-  text(QString("minimum elevation + 1° (%1°)").arg(selectionLimit));
-  if (r.horizonMax > 0) {
+  if (!r.limitsKnown) text("not in the run log, not drawn");
+  if (r.limitsKnown) {
+    legendLine(p, {lx, ly}, QPen(kMinimum, 2, Qt::DashLine));
+    text(QString("minimum elevation + 1° (%1°)").arg(selectionLimit));
+  }
+  if (r.limitsKnown && r.horizonMax > 0) {
     legendLine(p, {lx, ly}, QPen(kHorizon, 2, Qt::DotLine));
     text(QString("highest horizon point + 1° (%1°)").arg(r.horizonMax + 1.0));
   }
-  if (r.maxElevation < kElevTop) {
+  if (r.limitsKnown && r.maxElevation < kElevTop) {
     legendLine(p, {lx, ly}, QPen(kWindowTop, 2, Qt::DashLine));
     text(QString("observing window top (%1°)").arg(r.maxElevation));
   }
@@ -339,7 +344,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
     text(QString("%1  %2×, %3 img").arg(line).arg(runs).arg(images));
   }
   if (ranOrder.size() > maxListed) text(QString("… and %1 more that ran").arg(ranOrder.size() - maxListed));
-  std::size_t others = 0;
+  std::size_t others = r.groupsNotListed;
   for (const ReportGroup& g : r.groups) others += colourOf.count(g.name) ? 0 : 1;
   legendLine(p, {lx, ly}, QPen(kOtherGroup, 1));
   text(QString("%1 group%2 not run").arg(others).arg(others == 1 ? "" : "s"));
@@ -354,7 +359,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   if (!r.weatherWaits.empty()) {
     legendSwatch(p, {lx, ly}, QColor(255, 255, 255));
     p.fillRect(QRectF(lx, ly - 9, 22, 12), QBrush(kWeather, Qt::BDiagPattern));
-    text("waiting for safe weather");
+    text(r.weatherFromGaps ? "before a search, not in the log (weather?)" : "waiting for safe weather");
   }
   if (!r.noTargetWaits.empty()) {
     legendSwatch(p, {lx, ly}, QColor(255, 255, 255));

@@ -1,0 +1,335 @@
+#include "app/runner/LogReport.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "base/PlainNumber.h"
+#include "night/ObservingLoop.h"
+#include "selection/Selection.h"
+
+namespace np {
+
+namespace {
+
+constexpr std::string_view kDuskAt = ") - waiting for dusk at ";
+constexpr std::string_view kTargetLine = "Target: ";
+constexpr double kNoTargetSleep = 300.0;  // "sleeping for 5 minutes"
+// Shorter stretches between one logged thing and the next are the loop's own pace.
+constexpr double kUnexplainedGap = 120.0;
+// Up to this many targets the picture draws every one the log shows; beyond, those that ran.
+constexpr std::size_t kGroupsDrawn = 200;
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Whole numbers of the text, in order, and whether it ends in AM or PM.
+struct DateFields {
+  int n[6] = {0, 0, 0, 0, 0, 0};
+  int count = 0;
+  char dateSeparator = 0;
+  int meridiem = 0;  // 0 none, 1 AM, 2 PM
+};
+
+bool splitDate(std::string_view text, DateFields& f) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (std::isdigit(c)) {
+      if (f.count == 6) return false;
+      long value = 0;
+      std::size_t digits = 0;
+      while (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])) && digits < 5) {
+        value = value * 10 + (text[i] - '0');
+        ++i, ++digits;
+      }
+      if (i < text.size() && std::isdigit(static_cast<unsigned char>(text[i]))) return false;
+      f.n[f.count++] = static_cast<int>(value);
+      if (f.count == 1 && i < text.size()) f.dateSeparator = text[i];
+    } else if (std::isalpha(c)) {
+      std::string word;
+      while (i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])))
+        word += static_cast<char>(std::toupper(static_cast<unsigned char>(text[i++])));
+      if (word == "AM") f.meridiem = 1;
+      else if (word == "PM") f.meridiem = 2;
+      else return false;
+    } else if (c == '-' || c == '/' || c == '.' || c == ':' || c == ' ' || c == 'T') {
+      ++i;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool parseLogDateTime(std::string_view text, LogDateOrder order, CivilTime& out) {
+  DateFields f;
+  if (!splitDate(text, f) || (f.count != 3 && f.count != 5 && f.count != 6)) return false;
+  if (order == LogDateOrder::Automatic) {
+    if (f.dateSeparator == '-' || f.n[0] > 31) order = LogDateOrder::YearMonthDay;
+    else if (f.meridiem != 0) order = LogDateOrder::MonthDayYear;
+    else order = LogDateOrder::DayMonthYear;
+  }
+  CivilTime t;
+  switch (order) {
+    case LogDateOrder::YearMonthDay: t.year = f.n[0], t.month = f.n[1], t.day = f.n[2]; break;
+    case LogDateOrder::MonthDayYear: t.month = f.n[0], t.day = f.n[1], t.year = f.n[2]; break;
+    default: t.day = f.n[0], t.month = f.n[1], t.year = f.n[2]; break;
+  }
+  t.hour = f.n[3];
+  t.minute = f.n[4];
+  t.second = f.n[5];
+  if (f.meridiem != 0) {
+    if (t.hour < 1 || t.hour > 12) return false;
+    t.hour = t.hour % 12 + (f.meridiem == 2 ? 12 : 0);
+  }
+  if (t.year < 1900 || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31 || t.hour > 23 || t.minute > 59 ||
+      t.second > 59)
+    return false;
+  out = t;
+  return true;
+}
+
+namespace {
+
+// What a stamped line of the log began: a day's wait or a selection pass.
+enum class Entry { None, Day, Search };
+
+class LogReader {
+ public:
+  LogReader(const LogReportOptions& o, NightReport& r) : o_(o), r_(r) {}
+
+  void feed(std::string& line) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::string_view text(line);
+    if (startsWith(text, kSearchBanner)) {
+      if (stamped(text.substr(kSearchBanner.size()), Entry::Search)) ++r_.searches;
+    } else if (startsWith(text, kDaytimeLog)) {
+      const std::size_t at = text.find(kDuskAt);
+      if (at == std::string_view::npos) return;
+      const double dusk = toUnix(text.substr(at + kDuskAt.size()));
+      if (stamped(text.substr(kDaytimeLog.size(), at - kDaytimeLog.size()), Entry::Day)) dusk_ = dusk;
+    } else if (!inside_) {
+      return;
+    } else if (startsWith(text, kTargetLine)) {
+      target(text.substr(kTargetLine.size()));
+    } else if (startsWith(text, kNewBestScoreLog)) {
+      scoreText_.assign(text.substr(kNewBestScoreLog.size()));
+    } else if (startsWith(text, kRunningPlanLog) && entry_ == Entry::Search) {
+      PlanRun plan;
+      plan.target = text.substr(kRunningPlanLog.size());
+      plan.scoreText = scoreText_;
+      const std::optional<double> score = readPlainNumber(scoreText_);
+      plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
+      plan.searchUnix = plan.startUnix = since_;
+      ran_.insert(plan.target);
+      r_.plans.push_back(std::move(plan));
+      planOpen_ = true;
+    } else if (text == kNoViableTarget && entry_ == Entry::Search) {
+      ++r_.noTargetSleeps;
+      noTarget_ = true;
+    } else if (text == kScriptNotSeen && planOpen_) {
+      r_.plans.back().endedText = "not seen running";
+    }
+  }
+
+  // After the last line: the last entry ends with the report.
+  void finish(double end) {
+    close(end, false);
+    entry_ = Entry::None;
+  }
+
+  double first = std::numeric_limits<double>::quiet_NaN(), last = first;
+  long unreadableDates = 0;
+  // For each plan, when the log's next entry began and whether it was a search.
+  std::vector<std::pair<double, bool>> afterPlan;
+  std::unordered_map<std::string, ReportGroup> seen;  // the targets the log shows
+  std::vector<std::string> seenOrder;
+  std::unordered_set<std::string> ran_;
+
+ private:
+  double toUnix(std::string_view text) {
+    CivilTime civil;
+    if (!parseLogDateTime(text, o_.dateOrder, civil)) return std::numeric_limits<double>::quiet_NaN();
+    return unixFromLocal(fromCivil(civil), o_.utcOffsetHours);
+  }
+
+  bool stamped(std::string_view dateText, Entry kind) {
+    const double t = toUnix(dateText);
+    if (std::isnan(t)) {
+      ++unreadableDates;
+      return false;
+    }
+    // The stamps are whole seconds, rounded: a second of slack at either end.
+    const bool inside = (!o_.startUnix || t >= *o_.startUnix - 1.0) && (!o_.endUnix || t <= *o_.endUnix + 1.0);
+    if (inside_) close(t, kind == Entry::Search);
+    inside_ = inside;
+    entry_ = inside ? kind : Entry::None;
+    if (!inside) return false;
+    if (std::isnan(first)) first = t;
+    last = t;
+    since_ = t;
+    scoreText_.clear();
+    return true;
+  }
+
+  // The entry under way ends at `next`, where the log goes on (with a search or not).
+  void close(double next, bool searchNext) {
+    if (planOpen_) {
+      r_.plans.back().endUnix = next;
+      afterPlan.emplace_back(next, searchNext);
+    }
+    double explainedUntil = next;
+    if (entry_ == Entry::Day) {
+      double until = std::isnan(dusk_) ? next : std::min(dusk_, next);
+      r_.waitDuskSeconds += std::max(0.0, until - since_);
+      explainedUntil = until;
+    } else if (noTarget_) {
+      const double until = std::min(since_ + kNoTargetSleep, next);
+      if (until > since_) r_.noTargetWaits.push_back({since_, until});
+      r_.waitTargetSeconds += std::max(0.0, until - since_);
+      explainedUntil = until;
+    }
+    if (searchNext && !planOpen_ && next - explainedUntil > kUnexplainedGap) {
+      r_.weatherWaits.push_back({explainedUntil, next});
+      r_.waitWeatherSeconds += next - explainedUntil;
+    }
+    planOpen_ = noTarget_ = false;
+    dusk_ = std::numeric_limits<double>::quiet_NaN();
+  }
+
+  void target(std::string_view rest) {
+    const std::size_t ra = rest.rfind(" RA=");
+    const std::size_t dec = rest.rfind(", DEC=");
+    if (ra == std::string_view::npos || dec == std::string_view::npos || dec < ra) return;
+    std::string name(rest.substr(0, ra));
+    if (seen.count(name)) return;
+    const std::optional<double> raHours = readPlainNumber(rest.substr(ra + 4, dec - ra - 4));
+    const std::optional<double> decDegrees = readPlainNumber(rest.substr(dec + 6));
+    if (!raHours || !decDegrees) return;
+    seenOrder.push_back(name);
+    seen.emplace(std::move(name), ReportGroup{seenOrder.back(), *raHours, *decDegrees, 0});
+  }
+
+  const LogReportOptions& o_;
+  NightReport& r_;
+  bool inside_ = false, planOpen_ = false, noTarget_ = false;
+  Entry entry_ = Entry::None;
+  double since_ = 0.0;
+  double dusk_ = std::numeric_limits<double>::quiet_NaN();
+  std::string scoreText_;
+};
+
+}  // namespace
+
+LogReportResult buildReportFromLog(const LogReportOptions& o) {
+  LogReportResult result;
+  NightReport& r = result.report;
+  r.utcOffsetHours = o.utcOffsetHours;
+  r.sunElev = o.sunElev;
+  r.latitude = o.latitude;
+  r.longitude = o.longitude;
+  r.limitsKnown = o.limitsKnown;
+  r.minimumElevation = o.minimumElevation;
+  r.horizonMax = o.horizonMax;
+  r.maxElevation = o.maxElevation;
+  r.weatherFromGaps = true;
+
+  std::ifstream file(o.logPath, std::ios::binary);
+  if (!file) {
+    result.error = "cannot open the run log '" + o.logPath + "'";
+    return result;
+  }
+  LogReader reader(o, r);
+  std::string line;
+  while (std::getline(file, line)) reader.feed(line);
+  if (file.bad()) {
+    result.error = "cannot read the run log '" + o.logPath + "'";
+    return result;
+  }
+  if (std::isnan(reader.first)) {
+    result.error = reader.unreadableDates > 0
+                       ? "no date of the run log '" + o.logPath + "' could be read (see --date-order)"
+                       : "the run log '" + o.logPath + "' shows no search or day in the stretch asked for";
+    return result;
+  }
+
+  // The host's acquisition log, when it is the simulated observatory's.
+  std::filesystem::path acquisitionPath = o.acquisitionLogPath;
+  if (acquisitionPath.empty()) acquisitionPath = std::filesystem::path(o.logPath).parent_path() / acqlog::kFileName;
+  std::vector<AcquisitionEvent> acquisition;
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(acquisitionPath, ec)) {
+    r.imagesKnown = false;
+    r.notes.push_back("images are left out: there is no " + std::string(acqlog::kFileName) + " beside the run log");
+  } else {
+    try {
+      acquisition = readAcquisitionLog(acquisitionPath.string());
+    } catch (const std::exception& e) {
+      r.imagesKnown = false;
+      r.notes.push_back("images are left out: " + acquisitionPath.filename().string() +
+                        " is not the simulated observatory's (" + e.what() + ")");
+    }
+  }
+
+  r.startUnix = o.startUnix ? *o.startUnix : reader.first;
+  r.endUnix = reader.last;
+  if (o.endUnix) {
+    r.endUnix = *o.endUnix;
+  } else if (r.imagesKnown) {
+    for (const AcquisitionEvent& e : acquisition)
+      if (e.utc >= r.startUnix) r.endUnix = std::max(r.endUnix, e.utc);
+  }
+  reader.finish(r.endUnix);
+
+  addSunAndDark(r, sunElevationAt(o.latitude, o.longitude), o.sunSampleSeconds);
+  if (r.imagesKnown) {
+    pairPlansWithAcquisition(r, acquisition);
+    // Between a plan's end and the next search, the program waited for something the log
+    // does not name.
+    for (std::size_t i = 0; i < r.plans.size() && i < reader.afterPlan.size(); ++i) {
+      const auto [next, searchNext] = reader.afterPlan[i];
+      const PlanRun& plan = r.plans[i];
+      if (plan.started && searchNext && next - plan.endUnix > kUnexplainedGap) {
+        r.weatherWaits.push_back({plan.endUnix, next});
+        r.waitWeatherSeconds += next - plan.endUnix;
+      }
+    }
+    std::sort(r.weatherWaits.begin(), r.weatherWaits.end(),
+              [](const TimeSpan& a, const TimeSpan& b) { return a.start < b.start; });
+  } else {
+    for (PlanRun& plan : r.plans)
+      if (plan.endedText.empty()) plan.endedText = "-";
+  }
+
+  // The picture's groups: every target the log shows, or only those that ran when there
+  // are too many to draw.
+  for (const std::string& name : reader.seenOrder) {
+    if (reader.seenOrder.size() > kGroupsDrawn && !reader.ran_.count(name)) {
+      ++r.groupsNotListed;
+      continue;
+    }
+    r.groups.push_back(reader.seen.at(name));
+  }
+
+  r.notes.push_back(
+      "the run log does not record weather waits: \"waiting for weather\" is the time before searches that no plan "
+      "or logged wait accounts for (unsafe weather, a busy host, or the program not running)");
+  if (!r.imagesKnown)
+    r.notes.push_back("without the acquisition log, a plan is taken to last until the log's next entry");
+  if (reader.unreadableDates > 0)
+    r.notes.push_back(std::to_string(reader.unreadableDates) + " dated lines were left out: their date could not be read");
+  result.ok = true;
+  return result;
+}
+
+}  // namespace np
