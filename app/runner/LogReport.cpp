@@ -171,7 +171,8 @@ class LogReader {
     }
     // The stamps are whole seconds, rounded: a second of slack at either end.
     const bool inside = (!o_.startUnix || t >= *o_.startUnix - 1.0) && (!o_.endUnix || t <= *o_.endUnix + 1.0);
-    if (inside_) close(t, kind == Entry::Search);
+    // An entry that runs past the stretch ends with it.
+    if (inside_) close(o_.endUnix ? std::min(t, *o_.endUnix) : t, kind == Entry::Search && inside);
     inside_ = inside;
     entry_ = inside ? kind : Entry::None;
     if (!inside) return false;

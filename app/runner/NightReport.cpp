@@ -105,12 +105,21 @@ struct AcquisitionRun {
 std::vector<AcquisitionRun> acquisitionRuns(const std::vector<AcquisitionEvent>& events, double from, double to) {
   std::vector<AcquisitionRun> runs;
   bool open = false;
+  bool before = false;  // a run under way that began before the stretch: none of its plans
   for (const AcquisitionEvent& e : events) {
-    if (e.utc < std::floor(from) || e.utc > to) continue;
+    if (e.utc > to) continue;
+    if (e.utc < std::floor(from)) {
+      if (e.kind == acqlog::kStart) before = true;
+      else if (e.kind == acqlog::kEnd) before = false;
+      continue;
+    }
     if (e.kind == acqlog::kStart) {
       if (open) runs.back().end = e.utc;  // a start without an end: the run was cut short
       runs.push_back(AcquisitionRun{e.utc, true, false, e.utc, "", {}});
       open = true;
+      before = false;
+    } else if (e.kind == acqlog::kEnd && before) {
+      before = false;
     } else if (e.kind == acqlog::kEnd) {
       if (open) {
         runs.back().finished = true;

@@ -137,6 +137,24 @@ TEST(LogReport, KeepsToTheStretchAskedForInALogOfManyRuns) {
   EXPECT_GT(whole.report.plans.size(), second.report.plans.size());
   EXPECT_LT(whole.report.startUnix, second.startUnix);
 
+  // A stretch that cuts plans in two: the one under way at its start is not a plan of it
+  // (its END is no run of its own), and the one under way at its end ends with it.
+  for (bool withImages : {true, false}) {
+    LogReportOptions cut = optionsFor(f, second);
+    cut.startUnix = second.report.plans[1].startUnix + 30;
+    cut.endUnix = second.report.plans[3].startUnix + 30;
+    if (!withImages) cut.acquisitionLogPath = f.dir.file("missing.log");
+    const LogReportResult part = buildReportFromLog(cut);
+    ASSERT_TRUE(part.ok);
+    ASSERT_EQ(part.report.plans.size(), 2u) << withImages;
+    EXPECT_EQ(part.report.plans[0].target, second.report.plans[2].target);
+    if (withImages) {
+      EXPECT_EQ(part.report.plans[0].imagesTaken, second.report.plans[2].imagesTaken);
+    }
+    EXPECT_EQ(part.report.plans[1].endUnix, *cut.endUnix);
+    EXPECT_EQ(part.report.waitWeatherSeconds, 0.0);
+  }
+
   // A stretch the log does not reach is an error, not an empty report.
   o.startUnix = second.endUnix + 86400;
   o.endUnix = *o.startUnix + 3600;
