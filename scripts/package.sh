@@ -29,6 +29,15 @@ head -c 8 "$folder/night.png" | od -An -c | grep -q 'P   N   G' || { echo "packa
 cmp -s "$folder/targets.txt" "$folder/targets-sample.txt" && { echo "package: the night lowered no count" >&2; exit 1; }
 echo "package: dry night: $(grep '^Plans run:' "$folder/night.txt")"
 
+# The same night's report rebuilt from its run log, as an operator does the morning after.
+(cd "$folder" && ./nightpick-sim --report-from-log observatory/Logs/Nightpick.log --host-dir observatory \
+  --report fromlog.png > fromlog.txt 2> fromlog.err)
+want=$(grep '^Plans run:' "$folder/night.txt")
+got=$(grep '^Plans run:' "$folder/fromlog.txt" || true)
+[ "$got" = "$want" ] || { echo "package: the report from the log says '$got', the run '$want'" >&2; cat "$folder/fromlog.err" >&2; exit 1; }
+head -c 8 "$folder/fromlog.png" | od -An -c | grep -q 'P   N   G' || { echo "package: no picture from the run log" >&2; exit 1; }
+echo "package: report from the log: $got"
+
 # The desktop entry for that folder, in a home of its own.
 XDG_DATA_HOME="$dir/share" "$folder/install-desktop-entry.sh" >/dev/null
 entry="$dir/share/applications/nightpick.desktop"
