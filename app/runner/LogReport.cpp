@@ -26,10 +26,6 @@ constexpr double kUnexplainedGap = 120.0;
 // Up to this many targets the picture draws every one the log shows; beyond, those that ran.
 constexpr std::size_t kGroupsDrawn = 200;
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 // Whole numbers of the text, in order, and whether it ends in AM or PM.
 struct DateFields {
   int n[6] = {0, 0, 0, 0, 0, 0};
@@ -111,27 +107,27 @@ class LogReader {
   void feed(std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string_view text(line);
-    if (startsWith(text, kSearchBanner)) {
+    if (text.starts_with(kSearchBanner)) {
       if (stamped(text.substr(kSearchBanner.size()), Entry::Search)) ++r_.searches;
-    } else if (startsWith(text, kDaytimeLog)) {
+    } else if (text.starts_with(kDaytimeLog)) {
       const std::size_t at = text.find(kDuskAt);
       if (at == std::string_view::npos) return;
       const double dusk = toUnix(text.substr(at + kDuskAt.size()));
       if (stamped(text.substr(kDaytimeLog.size(), at - kDaytimeLog.size()), Entry::Day)) dusk_ = dusk;
     } else if (!inside_) {
       return;
-    } else if (startsWith(text, kTargetLine)) {
+    } else if (text.starts_with(kTargetLine)) {
       target(text.substr(kTargetLine.size()));
-    } else if (startsWith(text, kNewBestScoreLog)) {
+    } else if (text.starts_with(kNewBestScoreLog)) {
       scoreText_.assign(text.substr(kNewBestScoreLog.size()));
-    } else if (startsWith(text, kRunningPlanLog) && entry_ == Entry::Search) {
+    } else if (text.starts_with(kRunningPlanLog) && entry_ == Entry::Search) {
       PlanRun plan;
       plan.target = text.substr(kRunningPlanLog.size());
       plan.scoreText = scoreText_;
       const std::optional<double> score = readPlainNumber(scoreText_);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = plan.startUnix = since_;
-      ran_.insert(plan.target);
+      ran.insert(plan.target);
       r_.plans.push_back(std::move(plan));
       planOpen_ = true;
     } else if (text == kNoViableTarget && entry_ == Entry::Search) {
@@ -154,7 +150,7 @@ class LogReader {
   std::vector<std::pair<double, bool>> afterPlan;
   std::unordered_map<std::string, ReportGroup> seen;  // the targets the log shows
   std::vector<std::string> seenOrder;
-  std::unordered_set<std::string> ran_;
+  std::unordered_set<std::string> ran;
 
  private:
   double toUnix(std::string_view text) {
@@ -315,7 +311,7 @@ LogReportResult buildReportFromLog(const LogReportOptions& o) {
   // The picture's groups: every target the log shows, or only those that ran when there
   // are too many to draw.
   for (const std::string& name : reader.seenOrder) {
-    if (reader.seenOrder.size() > kGroupsDrawn && !reader.ran_.count(name)) {
+    if (reader.seenOrder.size() > kGroupsDrawn && !reader.ran.count(name)) {
       ++r.groupsNotListed;
       continue;
     }

@@ -35,10 +35,6 @@ constexpr std::string_view kStatusDusk = kWaitingForDusk;
 constexpr std::string_view kStatusWeather = kWaitingForWeather;
 constexpr std::string_view kStatusHost = kWaitingForHost;
 
-bool startsWith(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
-}
-
 std::string localText(double unix, double utcOffsetHours) {
   return formatGeneralDate(localFromUnix(unix, utcOffsetHours));
 }
@@ -72,14 +68,14 @@ struct RunLogReading {
   void feed(std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const std::string_view text(line);
-    if (startsWith(text, kSearchBanner)) {
+    if (text.starts_with(kSearchBanner)) {
       ++r.searches;
       double t = localTextToUnix(line.substr(kSearchBanner.size()), utcOffsetHours);
       if (!std::isnan(t)) searchUnix = t;
       scoreText.clear();
-    } else if (startsWith(text, kBestScore)) {
+    } else if (text.starts_with(kBestScore)) {
       scoreText.assign(text.substr(kBestScore.size()));
-    } else if (startsWith(text, kRunningPlan)) {
+    } else if (text.starts_with(kRunningPlan)) {
       PlanRun plan;
       plan.target = text.substr(kRunningPlan.size());
       plan.scoreText = scoreText;
@@ -273,7 +269,7 @@ NightReport buildNightReport(const NightReportInput& in) {
       double to = i + 1 < st.size() ? st[i + 1].unixSeconds : in.endUnix;
       double length = std::max(0.0, std::min(to, in.endUnix) - from);
       const std::string& text = st[i].text;
-      if (startsWith(text, kStatusDusk)) r.waitDuskSeconds += length;
+      if (text.starts_with(kStatusDusk)) r.waitDuskSeconds += length;
       else if (text == kStatusWeather) r.waitWeatherSeconds += length;
       else if (text == kNoViable) r.waitTargetSeconds += length;
       if (length > 0 && text == kStatusWeather) r.weatherWaits.push_back({from, from + length});

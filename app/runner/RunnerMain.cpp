@@ -13,8 +13,8 @@
 #include "app/runner/HeadlessRun.h"
 #include "app/runner/LogReport.h"
 #include "app/runner/ReportPictureModule.h"
-#include "base/DateTime.h"
 #include "host/sim/ObservatoryConfig.h"
+#include "host/sim/SimTime.h"
 
 namespace {
 
@@ -27,13 +27,6 @@ int drawPicture(const np::NightReport& report, const std::string& file, int exit
     return exitCode != 0 ? exitCode : 1;
   }
   return exitCode;
-}
-
-bool readUtc(const std::string& text, double& unix) {
-  np::CivilTime civil;
-  if (!np::parseIsoDateTime(text, civil)) return false;
-  unix = np::unixFromLocal(np::fromCivil(civil), 0.0);
-  return true;
 }
 
 }  // namespace
@@ -131,7 +124,7 @@ int main(int argc, char** argv) {
     }
     if (!options.start.empty()) {
       double start = 0;
-      if (!readUtc(options.start, start)) {
+      if (!np::sim::parseUtcInstant(options.start, start)) {
         std::cerr << "error: --start: not an ISO 8601 date-time: '" << options.start << "'" << std::endl;
         return 2;
       }
