@@ -32,16 +32,18 @@ class ItemReader {
  public:
   explicit ItemReader(TextReader& in) : in_(in) {}
 
-  // The next item, or nullopt at the end of the file.
-  std::optional<std::string> next() {
+  // The next item, or nullopt at the end of the file. With `toLineEnd`, an item that
+  // starts on the line of the item before it runs to the end of that line, commas and all.
+  std::optional<std::string> next(bool toLineEnd = false) {
     if (!lineOpen_) {
       if (in_.AtEndOfStream()) return std::nullopt;
       line_ = in_.ReadLine();
       pos_ = 0;
       lineOpen_ = true;
+      toLineEnd = false;
     }
     while (pos_ < line_.size() && (line_[pos_] == ' ' || line_[pos_] == '\t')) ++pos_;
-    const std::size_t comma = line_.find(',', pos_);
+    const std::size_t comma = toLineEnd ? std::string::npos : line_.find(',', pos_);
     std::string item;
     if (comma == std::string::npos) {
       item = line_.substr(pos_);
@@ -94,16 +96,18 @@ void readSettings(TextReader& in, Settings& s) {
   const Settings defaults;
   // Each field takes the value item of its line; the key item before it is skipped
   // unread. When the file runs out, the remaining fields keep their defaults.
-  auto value = [&]() -> std::optional<std::string> {
+  auto value = [&](bool toLineEnd = false) -> std::optional<std::string> {
     if (!items.next()) return std::nullopt;
-    return items.next();
+    return items.next(toLineEnd);
   };
   auto v = value();
   if (!v) return;
   s.lastFocusJD = toDouble(*v, defaults.lastFocusJD);
   if (!(v = value())) return;
   s.focusInterval = toInt16(*v, defaults.focusInterval);
-  if (!(v = value())) return;
+  // The folder is the one value that is text, and a comma in it must not shift the
+  // fields after it: it runs to the end of its line.
+  if (!(v = value(true))) return;
   s.baseDir = *v;
   if (!(v = value())) return;
   s.maxElevation = toFloat(*v, defaults.maxElevation);

@@ -1,10 +1,13 @@
 #pragma once
 #include <string>
+#include <string_view>
 
 #include "base/FileSystem.h"
 #include "settings/Settings.h"
 
 namespace np {
+
+inline constexpr std::string_view kConfigFileName = "config.ini";
 
 // The exact text of config.ini for these settings: seven lines "key,value" with CR LF.
 std::string formatConfig(const Settings& settings);

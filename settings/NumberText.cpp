@@ -1,5 +1,6 @@
 #include "settings/NumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -40,6 +41,36 @@ std::string formatGeneral(double value, int significantDigits, char decimalSepar
   appendGeneral(out, value, significantDigits, decimalSeparator);
   return out;
 }
+
+namespace {
+
+// The power of ten of the first non-zero digit of a number in the form
+// "<digits>[.<digits>][e[+-]<digits>]" (one that is not zero): 2 for "123", -2 for
+// "0.05e0", 1 for "0.05e3". Exponents past any double's range are clamped, which keeps
+// the sign of the result right.
+long long decimalMagnitude(std::string_view normal) {
+  const std::size_t e = normal.find('e');
+  const std::string_view mantissa = normal.substr(0, e);
+  const std::size_t point = std::min(mantissa.find('.'), mantissa.size());
+  const std::size_t first = mantissa.find_first_of("123456789");
+  if (first == std::string_view::npos) return 0;
+  long long magnitude = first < point ? static_cast<long long>(point - first) - 1
+                                      : -static_cast<long long>(first - point);
+  if (e != std::string_view::npos) {
+    std::string_view exponent = normal.substr(e + 1);
+    bool negative = false;
+    if (!exponent.empty() && (exponent.front() == '+' || exponent.front() == '-')) {
+      negative = exponent.front() == '-';
+      exponent.remove_prefix(1);
+    }
+    long long value = 0;
+    for (char c : exponent) value = std::min(value * 10 + (c - '0'), 1000000000LL);
+    magnitude += negative ? -value : value;
+  }
+  return magnitude;
+}
+
+}  // namespace
 
 DecimalReading readDecimal(std::string_view text, char decimalSeparator) {
   const DecimalReading notANumber{DecimalReading::NotANumber, 0.0};
@@ -84,9 +115,9 @@ DecimalReading readDecimal(std::string_view text, char decimalSeparator) {
   if (res.ptr != normal.data() + normal.size()) return notANumber;
   if (res.ec == std::errc::result_out_of_range) {
     // Too small to represent is zero; too large is not a number the program can hold.
-    const std::size_t e = normal.find('e');
-    if (e == std::string::npos || e + 1 >= normal.size() || normal[e + 1] != '-')
-      return {DecimalReading::TooLarge, 0.0};
+    // Which of the two it is depends on the decimal exponent of its first significant
+    // digit, not on the sign of the written exponent (0.000...08E08 is tiny).
+    if (decimalMagnitude(normal) >= 0) return {DecimalReading::TooLarge, 0.0};
     value = 0.0;
   } else if (res.ec != std::errc()) {
     return notANumber;

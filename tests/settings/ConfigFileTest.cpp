@@ -297,16 +297,37 @@ TEST_F(ConfigFileTest, ShortFileGivesDefaultsForWhatIsMissing) {
   }
 }
 
-TEST_F(ConfigFileTest, ItemsFollowCommasNotLines) {
-  // A line with an extra comma shifts the following values by one item.
+TEST_F(ConfigFileTest, ACommaInTheFolderStaysInTheFolderAndShiftsNothing) {
+  // The folder is the one text value: it runs to the end of its line, and the six numbers
+  // load and are saved again as written.
+  const std::string file =
+      "lastFocusJD,1\r\nfocusInterval,2\r\nbaseDir,C:\\a,b\\\r\nmaxElevation,4\r\nminAzimuth,5\r\nmaxAzimuth,6\r\n"
+      "sunElev,7\r\n";
+  const Settings s = loadFrom(file);
+  EXPECT_EQ(s.baseDir, "C:\\a,b\\");
+  EXPECT_EQ(s.maxElevation, 4.0f);
+  EXPECT_EQ(s.minAzimuth, 5.0f);
+  EXPECT_EQ(s.maxAzimuth, 6.0f);
+  EXPECT_EQ(s.sunElev, 7.0f);
+  saveConfigFile(files, path, s);
+  EXPECT_EQ(readFileBytes(path), file);
+
+  // A folder line without its key still gives its first item, as before: the value starts
+  // on the next line and only there do commas separate items.
+  const Settings keyless = loadFrom("lastFocusJD,1\r\nfocusInterval,2\r\nC:\\x\r\nmaxElevation,4\r\n");
+  EXPECT_EQ(keyless.baseDir, "maxElevation");
+}
+
+TEST_F(ConfigFileTest, ItemsOfTheNumbersFollowCommasNotLines) {
+  // An extra comma in a number's line shifts the following values by one item.
   const Settings s = loadFrom(
-      "lastFocusJD,1\r\nfocusInterval,2\r\nbaseDir,C:\\a,b\r\nmaxElevation,4\r\nminAzimuth,5\r\nmaxAzimuth,6\r\n"
+      "lastFocusJD,1\r\nfocusInterval,2\r\nbaseDir,C:\\a\r\nmaxElevation,4,9\r\nminAzimuth,5\r\nmaxAzimuth,6\r\n"
       "sunElev,7\r\n");
   EXPECT_EQ(s.baseDir, "C:\\a");
-  EXPECT_EQ(s.maxElevation, 0.0f);  // the item "maxElevation"
-  EXPECT_EQ(s.minAzimuth, 0.0f);    // "minAzimuth"
-  EXPECT_EQ(s.maxAzimuth, 0.0f);    // "maxAzimuth"
-  EXPECT_EQ(s.sunElev, 0.0f);       // "sunElev"
+  EXPECT_EQ(s.maxElevation, 4.0f);
+  EXPECT_EQ(s.minAzimuth, 0.0f);  // the item "minAzimuth"
+  EXPECT_EQ(s.maxAzimuth, 0.0f);  // "maxAzimuth"
+  EXPECT_EQ(s.sunElev, 0.0f);     // "sunElev"
 }
 
 TEST_F(ConfigFileTest, UnreadableFileIsAnErrorNamingFileAndCause) {

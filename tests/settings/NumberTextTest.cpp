@@ -144,6 +144,30 @@ TEST(NumberTextTest, ReadDecimalTellsTooLargeFromNotANumber) {
   EXPECT_EQ(readDecimal("1.5e400", ',').kind, DecimalReading::NotANumber);
 }
 
+// Whether a number out of a double's range is tiny or huge is decided by where its first
+// significant digit stands, written exponent included.
+TEST(NumberTextTest, ReadDecimalTellsTinyFromHugeWhateverTheExponentsSign) {
+  const std::string zeros(1059, '0');
+  struct Case {
+    std::string text;
+    DecimalReading::Kind kind;
+  } const cases[] = {
+      {"0." + zeros + "8E08", DecimalReading::Number},     // 8e-1052: zero
+      {"-0." + zeros + "8e+400", DecimalReading::Number},  // 8e-660: zero
+      {"0." + zeros + "8e1400", DecimalReading::TooLarge}, // 8e340
+      {"1" + zeros + "e-700", DecimalReading::TooLarge},   // 1e359
+      {"1" + zeros + "e-1100", DecimalReading::Number},    // 1e-41: an ordinary number
+      {"0.00" + zeros + "1e99999999999999999999", DecimalReading::TooLarge},
+      {"1e-99999999999999999999", DecimalReading::Number},
+  };
+  for (const auto& c : cases) {
+    const DecimalReading r = readDecimal(c.text);
+    EXPECT_EQ(r.kind, c.kind) << c.text.size() << " characters ending " << c.text.substr(c.text.size() - 12);
+  }
+  EXPECT_EQ(readDecimal("0." + zeros + "8E08").value, 0.0);
+  EXPECT_EQ(readDecimal("1" + zeros + "e-1100").value, 1e-41);
+}
+
 TEST(NumberTextTest, FormattedNumbersParseBack) {
   for (double v : {0.0, 2459000.5, -18.0, 64.35, 1e20, 1e-5, -123.456, 2451545.000011574}) {
     const auto back = parseDecimal(formatDouble(v, ','), ',');
