@@ -6,6 +6,7 @@
 
 #include "Version.h"
 #include "night/ObservingLoop.h"
+#include "base/TempName.h"
 #include "settings/ConfigFile.h"
 
 namespace np {
@@ -113,13 +114,17 @@ bool frmMain::lockRun() {
     }
     runLocks_.push_back(std::move(lock));
   }
+  // A copy killed in the middle of a settings save left its temporary file beside
+  // config.ini; with the folder held, no other copy can be writing one now.
+  removeAbandonedTempFiles(*fso, GetEXEPath(), kConfigFileName);
   return true;
 }
 
 // The observing loop (night/ObservingLoop.h) on the window's objects and settings; it
 // returns when the run has ended.
 void frmMain::StartButton_Click() {
-  if (!lockRun()) return;
+  startRefused_ = !lockRun();
+  if (startRefused_) return;
   setButtons(false, true, true);
   running_ = true;
   RunEnd end;
@@ -208,8 +213,8 @@ std::string frmMain::GetEXEPath() const { return programFolderOf(platform_.execu
 
 bool frmMain::FileExists(const std::string& fileName) const { return fileExistsAt(fileName); }
 
-void frmMain::LoadConfig() { loadConfigFile(platform_.files, GetEXEPath() + "config.ini", settings); }
+void frmMain::LoadConfig() { loadConfigFile(platform_.files, GetEXEPath() + std::string(kConfigFileName), settings); }
 
-void frmMain::SaveConfig() { saveConfigFile(platform_.files, GetEXEPath() + "config.ini", settings); }
+void frmMain::SaveConfig() { saveConfigFile(platform_.files, GetEXEPath() + std::string(kConfigFileName), settings); }
 
 }  // namespace np

@@ -67,6 +67,8 @@ class frmMain {
   bool stopEnabled() const { return stopEnabled_; }
   bool stopAndAbortEnabled() const { return stopAndAbortEnabled_; }
   bool running() const { return running_; }
+  // The last press of Start was refused: another copy of the program runs on the folder.
+  bool startRefused() const { return startRefused_; }
   void setStatusText(const std::string& text);
 
   // ---- events ----
@@ -122,6 +124,7 @@ class frmMain {
   std::string statusText_{kStoppedStatus};
   bool startEnabled_ = true, stopEnabled_ = false, stopAndAbortEnabled_ = false;
   bool running_ = false;
+  bool startRefused_ = false;
   std::vector<std::unique_ptr<FileLock>> runLocks_;  // held for the length of a run
   bool unloaded_ = false;      // the window has been closed
   bool exitAfterRun_ = false;  // closed during a run: the program ends when the run has ended

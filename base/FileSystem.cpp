@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 #else
+#include <dirent.h>
 #include <sys/file.h>
 #include <unistd.h>
 #endif
@@ -575,6 +576,27 @@ std::unique_ptr<FileLock> LocalFileSystem::LockFolder(const std::string& folder)
   if (mutex != nullptr || err == ERROR_ACCESS_DENIED) return nullptr;
   fail(what, folder, winCause(err));
 }
+
+std::vector<std::string> LocalFileSystem::FileNames(const std::string& folder) {
+  static const std::string what = "Cannot list the folder";
+  checkPath(what, folder);
+  const std::wstring w = widen(folder);
+  if (w.empty()) fail(what, folder, ENOENT);
+  const std::wstring pattern = w + (w.back() == L'\\' || w.back() == L'/' ? L"*" : L"\\*");
+  WIN32_FIND_DATAW found{};
+  HANDLE h = ::FindFirstFileW(pattern.c_str(), &found);
+  if (h == INVALID_HANDLE_VALUE) fail(what, folder, winCause(::GetLastError()));
+  std::vector<std::string> names;
+  do {
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const std::string name = narrow(found.cFileName);
+    if (!name.empty()) names.push_back(name);  // a name the code page cannot hold is no file of ours
+  } while (::FindNextFileW(h, &found));
+  const DWORD err = ::GetLastError();
+  ::FindClose(h);
+  if (err != ERROR_NO_MORE_FILES) fail(what, folder, winCause(err));
+  return names;
+}
 #else
 void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
   static const std::string what = "Cannot replace";
@@ -610,6 +632,24 @@ std::unique_ptr<FileLock> LocalFileSystem::LockFolder(const std::string& folder)
     fail(what, folder, err);
   }
   return std::make_unique<LocalFileLock>(fd);
+}
+
+std::vector<std::string> LocalFileSystem::FileNames(const std::string& folder) {
+  static const std::string what = "Cannot list the folder";
+  checkPath(what, folder);
+  DIR* dir = ::opendir(folder.c_str());
+  if (dir == nullptr) fail(what, folder, errno);
+  std::vector<std::string> names;
+  errno = 0;
+  while (const dirent* entry = ::readdir(dir)) {
+    struct stat st {};
+    if (::fstatat(::dirfd(dir), entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) names.emplace_back(entry->d_name);
+    errno = 0;
+  }
+  const int err = errno;
+  ::closedir(dir);
+  if (err != 0) fail(what, folder, err);
+  return names;
 }
 #endif
 

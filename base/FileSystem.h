@@ -2,6 +2,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "base/Paths.h"
 
@@ -69,6 +70,9 @@ class FileSystem {
   // Takes the exclusive lock of an existing folder; nullptr when another holder, in this
   // process or another, has it. Nothing is left in the folder once it is released.
   virtual std::unique_ptr<FileLock> LockFolder(const std::string& folder) = 0;
+  // The names (without the folder) of the files in a folder, in no particular order;
+  // sub-folders are left out.
+  virtual std::vector<std::string> FileNames(const std::string& folder) = 0;
 };
 
 // The file system of the machine, through the C++ standard library and POSIX.
@@ -84,6 +88,7 @@ class LocalFileSystem : public FileSystem {
   void Replace(const std::string& from, const std::string& to) override;
   std::string ResolvedPath(const std::string& path) override;
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override;
+  std::vector<std::string> FileNames(const std::string& folder) override;
 };
 
 }  // namespace np

@@ -145,7 +145,7 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     result.utcOffsetHours = clock.utcOffsetHours();
     LocalFileSystem files;
     Settings settings;
-    loadConfigFile(files, joinPath(programDir, "config.ini"), settings);
+    loadConfigFile(files, joinPath(programDir, kConfigFileName), settings);
     auto util = observatory.createUtil();
     auto telescope = observatory.createTelescope();
     result.latitude = telescope->SiteLatitude();

@@ -129,7 +129,9 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       view.statusTextChanged(main.statusText());
       started = true;
       main.StartButton_Click();
-      main.Form_Unload();
+      // A copy refused by the folder's lock leaves the folder to the copy that runs: the
+      // settings it loaded may be older than that copy's last save.
+      if (!main.startRefused()) main.Form_Unload();
     } catch (const std::exception& e) {
       failure = e.what();
     }

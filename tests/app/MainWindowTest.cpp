@@ -7,6 +7,7 @@
 
 #include "support/TestText.h"
 #include "support/TestWorld.h"
+#include "base/TempName.h"
 #include "host/sim/SimTime.h"
 
 namespace np::test {
@@ -115,6 +116,36 @@ TEST(MainWindow, CloseSavesTheSettingsRaisesStopAndUnloadsTheOtherWindows) {
   EXPECT_EQ(readFileBytes(w.configPath()), kDefaultConfig);
   EXPECT_TRUE(w.main->stopFlag);
   EXPECT_EQ(w.view.unloads, 1);
+}
+
+// A settings save killed half-way leaves its temporary file; the next run, once it holds
+// the folder, removes it. A start refused by the lock touches nothing, and the temporary
+// file of a process that still runs is never removed.
+TEST(MainWindow, StartRemovesTheFilesOfKilledSettingsSavesOnceItHoldsTheFolder) {
+  TestWorld w("", kStart);
+  w.writeList({"Near Meridian\t10:00:00\t+30:00:00", "**** remaining=1"});
+  const std::string stray = w.configPath() + ".4000000000-1.tmp";  // no process has that id
+  const std::string live = w.configPath() + "." + std::to_string(currentProcessId()) + "-99.tmp";
+  writeFileBytes(stray, "lastFocusJD,2459000.5\r\n");
+  writeFileBytes(live, "lastFocusJD,1\r\n");
+  w.main->Form_Load();
+  w.user = [&] {
+    if (w.main->running()) w.main->StopButton_Click();
+  };
+  {
+    auto other = w.files.LockFolder(w.programDir());  // another copy runs on the folder
+    ASSERT_NE(other, nullptr);
+    w.main->StartButton_Click();
+    EXPECT_TRUE(w.main->startRefused());
+    ASSERT_EQ(w.messages.messages.size(), 1u);
+    EXPECT_THAT(w.messages.messages[0], HasSubstr("is already running on this folder"));
+    EXPECT_TRUE(std::filesystem::exists(stray));
+  }
+  w.main->StartButton_Click();
+  EXPECT_FALSE(w.main->startRefused());
+  EXPECT_FALSE(std::filesystem::exists(stray));
+  EXPECT_TRUE(std::filesystem::exists(live));
+  EXPECT_EQ(w.messages.messages.size(), 1u);
 }
 
 TEST(MainWindow, PreferencesTakeBackTheDialogsValuesAndSaveHoweverItCloses) {

@@ -9,6 +9,7 @@
 #include "support/TestWorld.h"
 #include "support/FaultyFileSystem.h"
 #include "host/sim/SimTime.h"
+#include "settings/ConfigFile.h"
 
 namespace np::test {
 namespace {
@@ -356,6 +357,48 @@ TEST(ObservingLoop, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
   expectStopped(w);
 }
 
+// The run log is buffered, so a disk that fills up shows at a flush: at the first one of
+// the run, or at one hours later. The run ends naming the log; the list has lost exactly
+// the counts of the plans the host was given, and config.ini is whole.
+TEST(ObservingLoop, ADiskThatFillsUpAtAFlushOfTheRunLogEndsTheRunWithNothingLost) {
+  struct Row {
+    const char* when;
+    int fromFlush;
+    int minPlans;
+  } const rows[] = {{"the first flush", 1, 1}, {"a flush after some plans", 4000, 2}, {"the second flush", 2, 1}};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.when);
+    TestWorld w("", "2026-12-07T08:00:00Z");  // 01:00 local: hours of night ahead
+    w.writeListText("Near Meridian\t06:00:00\t+30:00:00\r\n**** remaining=500\r\n");
+    FaultyFileSystem faulty(w.files);
+    faulty.failWhere("Flush " + w.runLogPath(), row.fromFlush);
+    w.wireMain(*w.host, faulty);
+    w.main->Form_Load();
+    stopWhen(w, [&] { return w.clock.unixSeconds() >= utc("2026-12-07T12:40:00Z"); });
+    try {
+      w.main->StartButton_Click();
+      ADD_FAILURE() << "the run ended without the failure";
+    } catch (const RunTimeError& e) {
+      EXPECT_THAT(e.what(), HasSubstr(w.runLogPath()));
+    }
+    // A run-time failure: the program ends once it has been reported, with the log closed.
+    EXPECT_FALSE(w.main->running());
+    EXPECT_EQ(w.main->logFile, nullptr);
+    const int plans = w.host->runCount();
+    EXPECT_GE(plans, row.minPlans);
+    EXPECT_EQ(w.listText(), "Near Meridian\t06:00:00\t+30:00:00\r\n**** remaining=" + std::to_string(500 - plans) + "\r\n");
+    EXPECT_FALSE(std::filesystem::exists(w.newListPath()));
+    Settings saved;
+    loadConfigFile(w.files, w.configPath(), saved);
+    EXPECT_EQ(formatConfig(saved), readFileBytes(w.configPath()));
+    EXPECT_GT(saved.lastFocusJD, 2461000.0);  // the autofocus of the first plan is kept
+    // The log holds what was written before the disk filled, in whole lines.
+    const std::string log = w.runLog();
+    EXPECT_THAT(log, HasSubstr("Running ACP plan for selected target:Near Meridian"));
+    EXPECT_EQ(log.substr(log.size() - 2), "\r\n");
+  }
+}
+
 TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
   TestWorld w("", kNight);
   w.main->Form_Load();
@@ -392,6 +435,7 @@ class RunLogRecorder : public FileSystem {
   void Replace(const std::string& from, const std::string& to) override { inner_.Replace(from, to); }
   std::string ResolvedPath(const std::string& p) override { return inner_.ResolvedPath(p); }
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
+  std::vector<std::string> FileNames(const std::string& folder) override { return inner_.FileNames(folder); }
 
  private:
   class Writer : public TextWriter {

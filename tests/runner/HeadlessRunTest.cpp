@@ -271,6 +271,34 @@ TEST(HeadlessRunList, AMissingListEndsTheRunWithItsErrorAndTouchesNothingElse) {
   EXPECT_THAT(f.headlessOut, HasSubstr("Plans run: 0 (1 searches"));
 }
 
+// Every file under a folder with its bytes.
+std::map<std::string, std::string> snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(folder))
+    if (e.is_regular_file()) files[e.path().string()] = test::readFileBytes(e.path().string());
+  return files;
+}
+
+// A copy started on a folder that another copy runs on is refused and writes nothing
+// there: above all not the settings it loaded, which may be older than the running copy's.
+TEST(HeadlessRunList, ACopyRefusedByTheFoldersLockWritesNothingIntoIt) {
+  TestWorld f;
+  f.writeList(kSkyList);
+  LocalFileSystem files;
+  for (const char* config : {"", "lastFocusJD,2459000.5\r\nfocusInterval,45\r\nbaseDir,x\r\nmaxElevation,80\r\n"
+                                 "minAzimuth,0\r\nmaxAzimuth,360\r\n"}) {
+    SCOPED_TRACE(config);
+    if (*config != '\0') test::writeFileBytes(f.configPath(), config);
+    const auto before = snapshot(f.programDir());
+    auto running = files.LockFolder(f.programDir());
+    ASSERT_NE(running, nullptr);
+    HeadlessResult r = f.runHeadless("2026-12-08T02:00:00Z", 2);
+    EXPECT_NE(r.exitCode, 0);
+    EXPECT_THAT(r.error, HasSubstr("is already running on this folder"));
+    EXPECT_EQ(snapshot(f.programDir()), before);
+  }
+}
+
 TEST(HeadlessRunList, TwoNightsInARowLowerTheCountsAcrossBoth) {
   TestWorld f;
   f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=40", "M45\t03:47:24\t+24:07:00", "**** remaining=40",

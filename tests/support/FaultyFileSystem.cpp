@@ -10,13 +10,17 @@ struct FaultyFileSystem::State {
   bool failAfter = false;
   bool failReads = false;
   std::string failText;  // empty: none
+  int failTextFrom = 1;  // the first match of failText that fails
+  int failTextSeen = 0;
   std::vector<std::string> log;
 
   // Counts one operation; throws when it is one that must fail.
   void step(const std::string& what) {
     ++count;
+    const bool matches = !failText.empty() && what.find(failText) != std::string::npos;
+    if (matches) ++failTextSeen;
     const bool fails = (failAt > 0 && (count == failAt || (failAfter && count > failAt))) ||
-                       (!failText.empty() && what.find(failText) != std::string::npos);
+                       (matches && failTextSeen >= failTextFrom);
     log.push_back(fails ? what + " (failed)" : what);
     if (fails) throw RunTimeError("Injected failure of operation " + std::to_string(count) + ": " + what);
   }
@@ -33,8 +37,11 @@ class FaultyWriter : public TextWriter {
     state_->step("WriteLine " + path_);
     inner_->WriteLine(text);
   }
-  // Not an operation of its own: the counts of the fault tests stay as they were.
-  void Flush() override { inner_->Flush(); }
+  // Where a buffered writer meets a full disk.
+  void Flush() override {
+    state_->step("Flush " + path_);
+    inner_->Flush();
+  }
   void Close() override {
     state_->step("Close " + path_);
     inner_->Close();
@@ -62,7 +69,11 @@ void FaultyFileSystem::failNever() {
   state_->failAt = 0;
   state_->failText.clear();
 }
-void FaultyFileSystem::failWhere(const std::string& text) { state_->failText = text; }
+void FaultyFileSystem::failWhere(const std::string& text, int fromMatch) {
+  state_->failText = text;
+  state_->failTextFrom = fromMatch;
+  state_->failTextSeen = 0;
+}
 void FaultyFileSystem::failOpenForReading(bool fail) { state_->failReads = fail; }
 int FaultyFileSystem::operationCount() const { return state_->count; }
 std::vector<std::string> FaultyFileSystem::operations() const { return state_->log; }

@@ -9,7 +9,7 @@ namespace np::test {
 
 // A FileSystem that passes everything to another one but can be told to fail. It counts
 // the mutating operations: CreateTextFile, OpenTextFileForAppending, Remove,
-// Move, Replace, and WriteLine and Close on every writer it handed out. The
+// Move, Replace, and WriteLine, Flush and Close on every writer it handed out. The
 // chosen operation throws RunTimeError instead of reaching the inner file system, so a
 // test can interrupt a file rewrite at each of its steps in turn:
 //
@@ -31,8 +31,9 @@ class FaultyFileSystem : public FileSystem {
   // No mutating operation fails.
   void failNever();
   // Every mutating operation whose entry (see operations()) contains `text` fails, for
-  // example "Close /tmp/x/Nightpick.log"; the counted failures above still apply.
-  void failWhere(const std::string& text);
+  // example "Close /tmp/x/Nightpick.log", from the `fromMatch`-th such operation on (a
+  // disk that fills up on the way); the counted failures above still apply.
+  void failWhere(const std::string& text, int fromMatch = 1);
   // OpenTextFile fails while this is set (a file that exists but cannot be read).
   void failOpenForReading(bool fail);
 
@@ -53,6 +54,7 @@ class FaultyFileSystem : public FileSystem {
   void Replace(const std::string& from, const std::string& to) override;
   std::string ResolvedPath(const std::string& path) override { return inner_.ResolvedPath(path); }
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
+  std::vector<std::string> FileNames(const std::string& folder) override { return inner_.FileNames(folder); }
 
   struct State;
 

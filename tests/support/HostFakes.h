@@ -196,6 +196,14 @@ class MemoryFileSystem : public FileSystem {
     return std::make_unique<Held>(locked, path);
   }
   std::set<std::string> locked;
+  std::vector<std::string> FileNames(const std::string& folder) override {
+    std::vector<std::string> names;
+    const std::string prefix = withSeparator(folder);
+    for (const auto& [path, lines] : files)
+      if (path.rfind(prefix, 0) == 0 && path.find_first_of("/\\", prefix.size()) == std::string::npos)
+        names.push_back(path.substr(prefix.size()));
+    return names;
+  }
 
  private:
   void ReplaceUnchecked(const std::string& from, const std::string& to) {
