@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds a preset (default: release) after installing what is missing.
+# Builds a preset (default: release) after installing what is missing; further arguments
+# name the targets to build (default: all of them).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-release}"
+shift || true
 scripts/setup.sh
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j "$(nproc)"
+if (($#)); then
+  cmake --build --preset "$preset" -j "$(nproc)" --target "$@"
+else
+  cmake --build --preset "$preset" -j "$(nproc)"
+fi

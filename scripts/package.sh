@@ -30,7 +30,7 @@ cmp -s "$folder/targets.txt" "$folder/targets-sample.txt" && { echo "package: th
 echo "package: dry night: $(grep '^Plans run:' "$folder/night.txt")"
 
 # The same night's report rebuilt from its run log, as an operator does the morning after.
-(cd "$folder" && ./nightpick-sim --report-from-log observatory/Logs/Nightpick.log --host-dir observatory \
+(cd "$folder" && ./nightpick-sim --report-from-log observatory/Logs/Nightpick.log --program-dir . \
   --report fromlog.png > fromlog.txt 2> fromlog.err)
 want=$(grep '^Plans run:' "$folder/night.txt")
 got=$(grep '^Plans run:' "$folder/fromlog.txt" || true)

@@ -15,6 +15,7 @@
 #include "app/runner/ReportPictureModule.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
+#include "settings/ConfigFile.h"
 
 namespace {
 
@@ -81,7 +82,6 @@ int main(int argc, char** argv) {
   for (CLI::Option* o : {latitude, longitude, utcOffset, sunElev, acquisition, dateOrder}) o->needs(fromLogOption);
   fromLogOption->excludes(explainFlag);
   fromLogOption->excludes(app.get_option("--stop-after-plans"));
-  fromLogOption->excludes(app.get_option("--program-dir"));
   latitude->needs(longitude);
   longitude->needs(latitude);
   CLI11_PARSE(app, argc, argv);
@@ -91,12 +91,28 @@ int main(int argc, char** argv) {
       std::cerr << "error: --report: only .png pictures are written: '" << reportFile << "'" << std::endl;
       return 2;
     }
-    // The site: from the command line, or the observatory's configuration.
+    // The site: from the command line, or the observatory's configuration (--host-dir, or
+    // the observatory of --program-dir, whose config.ini also gives the dusk elevation).
+    if (app.get_option("--program-dir")->count() > 0) {
+      if (options.hostDir.empty()) options.hostDir = np::joinPath(options.programDir, "observatory");
+      if (sunElev->count() == 0) {
+        np::LocalFileSystem files;
+        np::Settings settings;
+        try {
+          np::loadConfigFile(files, np::joinPath(options.programDir, np::kConfigFileName), settings);
+        } catch (const std::exception& e) {
+          std::cerr << "error: " << e.what() << std::endl;
+          return 2;
+        }
+        logOptions.sunElev = settings.sunElev;
+      }
+    }
     if (!options.hostDir.empty()) {
       const std::string ini = (std::filesystem::path(options.hostDir) / np::kObservatoryIniName).string();
       std::ifstream in(ini, std::ios::binary);
       if (!in) {
-        std::cerr << "error: --host-dir: cannot read '" << ini << "'" << std::endl;
+        std::cerr << "error: " << (app.get_option("--host-dir")->count() > 0 ? "--host-dir" : "--program-dir")
+                  << ": cannot read '" << ini << "'" << std::endl;
         return 2;
       }
       std::ostringstream text;

@@ -143,6 +143,27 @@ TEST_F(RunnerBinary, AReportFromARunLogPrintsThePlansAndDrawsThePicture) {
   EXPECT_THAT(missing.err, HasSubstr("cannot open the run log"));
 }
 
+// The morning after, from the program folder that ran the night: the site comes from its
+// observatory and the dusk elevation from its config.ini, as --host-dir and --sun-elev
+// would give them.
+TEST_F(RunnerBinary, AReportFromARunLogTakesTheSiteAndDuskFromTheProgramFolder) {
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=5", "M45\t03:47:24\t+24:07:00", "**** remaining=5"});
+  f.writeIni("[site]\nlatitude = 45\nlongitude = 7.5\nutc_offset = 1\n");
+  test::writeFileBytes(f.configPath(), "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,x\r\nmaxElevation,90\r\n"
+                                       "minAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,-12\r\n");
+  ASSERT_EQ(runRunner(f, "--program-dir '" + f.programDir() + "' --start 2026-12-07T20:00:00Z --hours 3").exitCode, 0);
+  const Outcome fromFolder = runRunner(f, "--program-dir '" + f.programDir() + "' --report-from-log '" +
+                                              f.runLogPath() + "'");
+  ASSERT_EQ(fromFolder.exitCode, 0) << fromFolder.err;
+  EXPECT_THAT(fromFolder.out, HasSubstr("(local time, UTC+1)\n"));
+  const Outcome spelledOut = runRunner(f, "--host-dir '" + f.hostDir() + "' --sun-elev -12 --report-from-log '" +
+                                              f.runLogPath() + "'");
+  ASSERT_EQ(spelledOut.exitCode, 0) << spelledOut.err;
+  EXPECT_EQ(fromFolder.out, spelledOut.out);
+  const Outcome otherDusk = runRunner(f, "--host-dir '" + f.hostDir() + "' --report-from-log '" + f.runLogPath() + "'");
+  EXPECT_NE(fromFolder.out, otherDusk.out);
+}
+
 // The report reads the log a line at a time: a night of 100,000 groups, whose log is
 // larger than the memory bound, is reported within it.
 TEST_F(RunnerBinary, AReportFromTheLogOfA100000GroupNightStaysWithinTheMemoryBound) {
