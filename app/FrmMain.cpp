@@ -129,31 +129,18 @@ void frmMain::StartButton_Click() {
   running_ = true;
   RunEnd end;
   try {
-    earthEphem = platform_.ephemeris.createEphemeris();
+    std::unique_ptr<IEphemeris> earthEphem = platform_.ephemeris.createEphemeris();
     earthEphem->setBodyType(0);
     earthEphem->setNumber(3);
     LoadConfig();
     stopFlag = false;
-    NightContext context{*util,
-                         *telescope,
-                         *acpApp,
-                         *earthEphem,
-                         platform_.ephemeris,
-                         *fso,
-                         platform_.clock,
-                         platform_.events,
-                         platform_.messages,
-                         platform_.locale,
-                         GetEXEPath(),
-                         settings,
-                         stopFlag,
-                         [this](const std::string& text) { setStatusText(text); },
-                         [this] { SaveConfig(); },
-                         logFile,
-                         ct,
-                         quitTime,
-                         selectionObserver};
-    end = runObservingLoop(context);
+    NightRun night{.earthEphem = *earthEphem,
+                   .settings = settings,
+                   .stopFlag = stopFlag,
+                   .saveConfig = [this] { SaveConfig(); },
+                   .logFile = logFile,
+                   .observer = selectionObserver};
+    end = runObservingLoop(services(), night);
   } catch (...) {
     // A run-time failure ends the program: the loop has closed the log.
     runLocks_.clear();
@@ -164,6 +151,21 @@ void frmMain::StartButton_Click() {
   // The window is back in its stopped state before anything is reported.
   if (end.closeFailure) std::rethrow_exception(end.closeFailure);
   if (end.message) platform_.messages.showMessage(*end.message);
+}
+
+Services frmMain::services() {
+  if (!util || !telescope || !acpApp) throw RunTimeError("Object variable not set: the host objects");
+  return Services{.util = *util,
+                  .telescope = *telescope,
+                  .acpApp = *acpApp,
+                  .ephemeris = platform_.ephemeris,
+                  .files = platform_.files,
+                  .clock = platform_.clock,
+                  .events = platform_.events,
+                  .messages = platform_.messages,
+                  .setStatusText = [this](const std::string& text) { setStatusText(text); },
+                  .locale = platform_.locale,
+                  .programFolder = GetEXEPath()};
 }
 
 void frmMain::endRun() {

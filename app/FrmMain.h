@@ -15,6 +15,7 @@
 #include "settings/FrmPrefs.h"
 #include "settings/NumberText.h"
 #include "settings/Settings.h"
+#include "targets/Services.h"
 
 namespace np {
 
@@ -52,11 +53,8 @@ class frmMain {
   std::unique_ptr<IUtil> util;
   std::unique_ptr<ITelescope> telescope;
   std::unique_ptr<IApplication> acpApp;
-  std::unique_ptr<IEphemeris> earthEphem;
-  std::unique_ptr<TextWriter> logFile;
-  std::unique_ptr<ICoordinateTransform> ct;
+  std::unique_ptr<TextWriter> logFile;  // the run log, open while a run lasts
   bool stopFlag = false;
-  DateTime quitTime;  // the coming dawn as a UTC date-time: the host reads #QUITAT as UTC
   // Told of every test of every selection pass of a run (the headless runner's report).
   SelectionObserver* selectionObserver = nullptr;
   Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
@@ -98,19 +96,9 @@ class frmMain {
   void LoadConfig();
   void SaveConfig();
 
-  // Target list (app/FrmMainTargets.cpp): the routines of the list format, the plan
-  // writer and the selection. Line counts and group starts are 64-bit.
-  bool parseTarget(const std::string& target, std::string& targetName, float& targetRA, float& targetDec);
-  bool extractName(const std::string& target, std::string& targetName);
-  // False when the line's count could not be read (a message was shown, remaining is 0).
-  bool parseTargetConfig(const std::string& targetConfig, std::int16_t& remaining);
-  bool selectTarget(float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart);
-  void updateTarget(const std::string& bestTarget, std::int64_t bestTargetstart);
-
-  // Night timing (app/FrmMainNight.cpp).
-  DateTime NextDawnDusk(float& H0, bool DoDawn);
-  void SunEphem(double JD, double& RA, double& Dec);
-  static double Arccos(double x);
+  // The services of a run: the window's host objects, the platform's files, clock, event
+  // processing and message boxes, its status line, locale and program folder.
+  Services services();
 
   Platform& platform() { return platform_; }
 

@@ -21,6 +21,7 @@
 #include "base/Ui.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
+#include "host/ErfaEphemeris.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "host/sim/SkyMath.h"
 #include "bench/floor/FloorGroup.h"
@@ -161,25 +162,30 @@ void BM_SelectionPass(benchmark::State& state) {
   NoEvents events;
   np::Settings settings;
   bool stopFlag = false;
-  std::unique_ptr<np::ICoordinateTransform> ct;
-  np::SelectionContext context{files,    *world.util, *world.telescope, *log,     messages,
-                               settings, stopFlag,    events,           [](const std::string&) {},
-                               ct,       world.folder.file("targets.txt"), np::NumberLocale{}};
+  auto application = world.host.createApplication();
+  np::ErfaEphemerisFactory ephemeris;
+  const np::Services services{.util = *world.util,
+                              .telescope = *world.telescope,
+                              .acpApp = *application,
+                              .ephemeris = ephemeris,
+                              .files = files,
+                              .clock = world.clock,
+                              .events = events,
+                              .messages = messages,
+                              .setStatusText = [](const std::string&) {},
+                              .locale = np::NumberLocale{},
+                              .programFolder = world.folder.file("")};  // with its trailing separator
   const double lst = world.localSidereal();
 
   double passSeconds = 0, floorSeconds = 0;
-  std::int64_t start = 0;
   for (auto _ : state) {
     std::filesystem::resize_file(logPath, 0);
     std::filesystem::resize_file(floorLogPath, 0);
     auto t0 = std::chrono::steady_clock::now();
-    float bestScore = 0;
-    std::string bestTarget;
-    const bool chosen = np::selectTarget(context, bestScore, bestTarget, start);
+    const std::optional<np::ChosenGroup> chosen = np::selectTarget(services, *log, settings, stopFlag);
     log->Flush();  // as the loop does at the end of every pass
     const double pass = secondsSince(t0);
     benchmark::DoNotOptimize(chosen);
-    benchmark::DoNotOptimize(bestScore);
 
     t0 = std::chrono::steady_clock::now();
     benchmark::DoNotOptimize(floorPass(world.folder.file("targets.txt"), floorLog, lst,

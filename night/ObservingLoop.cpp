@@ -21,29 +21,43 @@ const std::string kStars(64, '*');
 // The run log is buffered: it is flushed before anything that holds the run (a pause, a
 // message box) and at the end of every pass, so that whoever follows the log sees every
 // line while the run waits and a kill loses at most the lines of the pass under way.
-void flushLog(NightContext& c) {
-  if (c.logFile) c.logFile->Flush();
+void flushLog(NightRun& run) {
+  if (run.logFile) run.logFile->Flush();
 }
 
 // The window's message boxes, with the run log flushed before each is shown.
 class FlushingMessages : public MessageSink {
  public:
-  explicit FlushingMessages(NightContext& c) : c_(c) {}
+  FlushingMessages(MessageSink& messages, NightRun& run) : messages_(messages), run_(run) {}
   void showMessage(const std::string& text) override {
-    flushLog(c_);
-    c_.messages.showMessage(text);
+    flushLog(run_);
+    messages_.showMessage(text);
   }
 
  private:
-  NightContext& c_;
+  MessageSink& messages_;
+  NightRun& run_;
 };
 
 class Run {
  public:
-  explicit Run(NightContext& c) : c_(c), messages_(c) {}
+  Run(const Services& services, NightRun& run)
+      : messages_(services.messages, run),
+        s_{.util = services.util,
+           .telescope = services.telescope,
+           .acpApp = services.acpApp,
+           .ephemeris = services.ephemeris,
+           .files = services.files,
+           .clock = services.clock,
+           .events = services.events,
+           .messages = messages_,
+           .setStatusText = services.setStatusText,
+           .locale = services.locale,
+           .programFolder = services.programFolder},
+        run_(run) {}
 
   void nights() {
-    while (!c_.stopFlag) {
+    while (!run_.stopFlag) {
       const DateTime nextDawn = dawnOrDusk(true);
       const DateTime nextDusk = dawnOrDusk(false);
       if (nextDawn > nextDusk) {
@@ -51,53 +65,52 @@ class Run {
       } else {
         nightPass(nextDawn);
       }
-      flushLog(c_);
+      flushLog(run_);
     }
   }
 
   void waitForIdleHost() {
-    while (!c_.stopFlag && c_.util.ScriptActive()) {
+    while (!run_.stopFlag && s_.util.ScriptActive()) {
       status(kWaitingForHost);
       pause();
     }
   }
 
-  void log(const std::string& line) { c_.logFile->WriteLine(line); }
+  void log(const std::string& line) { run_.logFile->WriteLine(line); }
 
  private:
-  DateTime dawnOrDusk(bool dawn) {
-    return NextDawnDusk(c_.util, c_.telescope, c_.earthEphem, c_.ephemeris, c_.settings.sunElev, dawn);
-  }
+  DateTime dawnOrDusk(bool dawn) { return NextDawnDusk(s_, run_.earthEphem, run_.settings.sunElev, dawn); }
   void pause() {
-    flushLog(c_);
-    Pause(c_.events);
+    flushLog(run_);
+    Pause(s_.events);
   }
-  void status(std::string_view text) { c_.setStatusText(std::string(text)); }
-  std::string now() { return c_.util.FormatVar(c_.clock.nowLocal(), "General Date"); }
-  std::string planDir() { return c_.util.Prefs().LocalUser().DefaultPlanDir(); }
+  void status(std::string_view text) { s_.setStatusText(std::string(text)); }
+  std::string now() { return s_.util.FormatVar(s_.clock.nowLocal(), "General Date"); }
+  std::string planDir() { return s_.util.Prefs().LocalUser().DefaultPlanDir(); }
 
   void dayPass(DateTime nextDusk) {
-    log(std::string(kDaytimeLog) + now() + ") - waiting for dusk at " + c_.util.FormatVar(nextDusk, "General Date"));
-    bool canPark = c_.telescope.CanPark();
-    bool canUnpark = c_.telescope.CanUnpark();
-    if (canPark && canUnpark) c_.telescope.Park();
-    while (!c_.stopFlag && c_.clock.nowLocal() < nextDusk) {
-      status(std::string(kWaitingForDusk) + formatSingle(c_.settings.sunElev, c_.locale.decimalSeparator) + " degrees");
+    log(std::string(kDaytimeLog) + now() + ") - waiting for dusk at " + s_.util.FormatVar(nextDusk, "General Date"));
+    bool canPark = s_.telescope.CanPark();
+    bool canUnpark = s_.telescope.CanUnpark();
+    if (canPark && canUnpark) s_.telescope.Park();
+    while (!run_.stopFlag && s_.clock.nowLocal() < nextDusk) {
+      status(std::string(kWaitingForDusk) + formatSingle(run_.settings.sunElev, s_.locale.decimalSeparator) +
+             " degrees");
       pause();
     }
-    canPark = c_.telescope.CanPark();
-    canUnpark = c_.telescope.CanUnpark();
-    if (canPark && canUnpark) c_.telescope.Unpark();
+    canPark = s_.telescope.CanPark();
+    canUnpark = s_.telescope.CanUnpark();
+    if (canPark && canUnpark) s_.telescope.Unpark();
   }
 
   void nightPass(DateTime nextDawn) {
     // The host reads the quit time as UTC. The Julian date of the dawn is UTC already, so
     // its date-time is written as is: estimating the zone from the longitude would put the
     // quit time hours off wherever the clock's zone is not longitude / 15.
-    c_.quitTime = DateTime{c_.util.Date_Julian(nextDawn) - kSerialEpochJD};
+    const DateTime quitTime{s_.util.Date_Julian(nextDawn) - kSerialEpochJD};
 
-    if (c_.util.WeatherConnected()) {
-      while (!c_.stopFlag && !c_.util.Weather().Safe()) {
+    if (s_.util.WeatherConnected()) {
+      while (!run_.stopFlag && !s_.util.Weather().Safe()) {
         status(kWaitingForWeather);
         pause();
       }
@@ -107,80 +120,68 @@ class Run {
     waitForIdleHost();
     // A wait that lasted into the day ends the pass: the next one parks for the day instead
     // of spending a count on a plan that would quit at once.
-    if (!(c_.clock.nowLocal() < nextDawn)) return;
+    if (!(s_.clock.nowLocal() < nextDawn)) return;
 
     const std::string runOnce = joinPath(planDir(), kRunPlanOnceName);
-    if (c_.files.FileExists(runOnce)) c_.files.Remove(runOnce);
+    if (s_.files.FileExists(runOnce)) s_.files.Remove(runOnce);
 
     log(kStars);
     log(std::string(kSearchBanner) + now());
     log(kStars);
 
-    const std::optional<ChosenGroup> chosen = choose();
-    if (c_.stopFlag) return;  // the loop test ends the run
+    const std::optional<ChosenGroup> chosen =
+        selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer);
+    if (run_.stopFlag) return;  // the loop test ends the run
 
     if (chosen) {
-      runGroup(*chosen);
+      runGroup(*chosen, quitTime);
     } else {
       status(kNoViableTarget);
       log(std::string(kNoViableTarget));
       for (int i = 0; i < kNoTargetPauses; ++i) {
         pause();
-        if (c_.stopFlag) break;
+        if (run_.stopFlag) break;
       }
     }
-    c_.ct.reset();
   }
 
-  std::optional<ChosenGroup> choose() {
-    SelectionContext selection{c_.files,    c_.util,
-                               c_.telescope, *c_.logFile,
-                               messages_,   c_.settings,
-                               c_.stopFlag, c_.events,
-                               c_.setStatusText, c_.ct,
-                               c_.programFolder + std::string(kTargetListName), c_.locale,
-                               c_.selectionObserver};
-    return chooseGroup(selection);
-  }
+  void runGroup(const ChosenGroup& chosen, DateTime quitTime) {
+    updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen.start);
 
-  void runGroup(const ChosenGroup& chosen) {
-    PlanContext plan{c_.files,    c_.util,     *c_.logFile,      messages_,       c_.clock,
-                     c_.settings, c_.quitTime, c_.programFolder, c_.setStatusText, c_.saveConfig};
-    updateTarget(plan, chosen.start);
-
-    auto runOnce = c_.files.CreateTextFile(joinPath(planDir(), kRunPlanOnceName));
-    runOnce->WriteLine(planFilePath(c_.util));
+    auto runOnce = s_.files.CreateTextFile(joinPath(planDir(), kRunPlanOnceName));
+    runOnce->WriteLine(planFilePath(s_.util));
     runOnce->Close();
 
     // The name stays from the group before when the line has none to give.
-    extractName(messages_, chosen.targetLine, targetName_);
+    extractName(s_.messages, chosen.targetLine, targetName_);
     status(std::string(kRunningPlanStatus) + targetName_);
     log(std::string(kRunningPlanLog) + targetName_);
 
-    c_.util.LoadScript(joinPath(joinPath(c_.acpApp.Path(), "Scripts"), "AcquireImages.js"));
-    c_.util.RunScript();
+    s_.util.LoadScript(joinPath(joinPath(s_.acpApp.Path(), "Scripts"), "AcquireImages.js"));
+    s_.util.RunScript();
 
     int waited = 0;
-    while (!c_.stopFlag && !c_.util.ScriptActive()) {
+    while (!run_.stopFlag && !s_.util.ScriptActive()) {
       if (waited == kScriptStartPauses) {
         log(std::string(kScriptNotSeen));
-        c_.util.AbortScript();  // a start still pending would refuse the next plan
+        s_.util.AbortScript();  // a start still pending would refuse the next plan
         break;
       }
       pause();
       ++waited;
     }
-    while (!c_.stopFlag && c_.util.ScriptActive()) pause();
+    while (!run_.stopFlag && s_.util.ScriptActive()) pause();
   }
 
-  NightContext& c_;
   FlushingMessages messages_;
+  const Services s_;  // the run's services, with message boxes that flush the log first
+  NightRun& run_;
   std::string targetName_;  // kept from plan to plan
 };
 
 // Closes the run log, keeping a failure to report.
-std::exception_ptr closeLog(NightContext& c) {
-  std::unique_ptr<TextWriter> log = std::move(c.logFile);
+std::exception_ptr closeLog(NightRun& run) {
+  std::unique_ptr<TextWriter> log = std::move(run.logFile);
   if (!log) return nullptr;
   try {
     log->Close();
@@ -192,18 +193,18 @@ std::exception_ptr closeLog(NightContext& c) {
 
 }  // namespace
 
-RunEnd runObservingLoop(NightContext& context) {
+RunEnd runObservingLoop(const Services& services, NightRun& night) {
   RunEnd end;
-  Run run(context);
+  Run run(services, night);
   try {
     run.waitForIdleHost();
-    context.logFile = context.files.OpenTextFileForAppending(
-        joinPath(context.util.Prefs().LocalUser().DefaultLogDir(), kRunLogName));
+    night.logFile = services.files.OpenTextFileForAppending(
+        joinPath(services.util.Prefs().LocalUser().DefaultLogDir(), kRunLogName));
     run.nights();
   } catch (const NoTwilightError& e) {
     // The Sun never reaches the dusk and dawn elevation: nothing can be observed with this
     // setting, so the run ends (the user can change the elevation and start again).
-    if (context.logFile) {
+    if (night.logFile) {
       try {
         run.log(e.what());
       } catch (const std::exception&) {
@@ -212,12 +213,10 @@ RunEnd runObservingLoop(NightContext& context) {
     end.message = e.what();
   } catch (...) {
     // A run-time failure: keep what was logged, pass it on.
-    closeLog(context);
-    context.ct.reset();
+    closeLog(night);
     throw;
   }
-  end.closeFailure = closeLog(context);
-  context.ct.reset();
+  end.closeFailure = closeLog(night);
   return end;
 }
 

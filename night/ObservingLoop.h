@@ -10,13 +10,10 @@
 #include <string>
 #include <string_view>
 
-#include "base/Clock.h"
-#include "base/DateTime.h"
 #include "base/FileSystem.h"
-#include "base/Ui.h"
 #include "host/HostInterfaces.h"
-#include "settings/NumberText.h"
 #include "settings/Settings.h"
+#include "targets/Services.h"
 
 namespace np {
 
@@ -34,31 +31,16 @@ inline constexpr std::string_view kWaitingForHost = "Waiting for ACP";
 inline constexpr std::string_view kDaytimeLog = "Currently daytime (";
 inline constexpr std::string_view kScriptNotSeen = "ACP script was not seen running - going on with the next pass";
 
-// What a run works with. The host objects, the Earth ephemeris and the files are the
-// main window's; the settings and the stop flag are its live values. The run sets the
-// window's run log, transform and quit time (its data model) and leaves the log closed
-// and the transform released when it returns.
-struct NightContext {
-  IUtil& util;
-  ITelescope& telescope;
-  IApplication& acpApp;
-  IEphemeris& earthEphem;
-  IEphemerisFactory& ephemeris;
-  FileSystem& files;
-  const Clock& clock;
-  EventPump& events;
-  MessageSink& messages;
-  NumberLocale locale;
-  std::string programFolder;  // holds targets.txt; ends with the path separator
+// What a run decides on beside the services, filled by the start button's handler. The
+// settings and the stop flag are the window's live values (the events processed in every
+// wait may change them); the run log is the window's, set while the run lasts.
+struct NightRun {
+  IEphemeris& earthEphem;           // the run's Earth ephemeris
   Settings& settings;
   const bool& stopFlag;
-  std::function<void(const std::string&)> setStatusText;
-  std::function<void()> saveConfig;
-  // The window's data model, set by the run.
+  std::function<void()> saveConfig;  // SaveConfig, after an autofocus request
   std::unique_ptr<TextWriter>& logFile;
-  std::unique_ptr<ICoordinateTransform>& ct;
-  DateTime& quitTime;
-  SelectionObserver* selectionObserver = nullptr;  // hears every pass's tests, when given
+  SelectionObserver* observer = nullptr;  // hears every pass's tests, when given
 };
 
 // How a run ended, when it did not end by a failure.
@@ -69,7 +51,8 @@ struct RunEnd {
   std::exception_ptr closeFailure;
 };
 
-// The whole run. A run-time failure ends it, with the log closed, and propagates.
-RunEnd runObservingLoop(NightContext& context);
+// The whole run, from the wait for an idle host to the closing of the run log. A
+// run-time failure ends it, with the log closed, and propagates.
+RunEnd runObservingLoop(const Services& services, NightRun& run);
 
 }  // namespace np

@@ -59,8 +59,7 @@ class CrossingSearch {
     const double limitJD = JD + kDaysSearched;
 
     for (int pass = 0; pass < kMaxPasses; ++pass) {
-      double RA = 0.0, Dec = 0.0;
-      SunEphem(earthEphem_, vectors_, JD, RA, Dec);
+      const auto [RA, Dec] = SunEphem(earthEphem_, vectors_, JD);
       const double delta = Dec * kDegToRad;
       const double x = (std::sin(h0) - std::sin(delta) * std::sin(phi)) / (std::cos(delta) * std::cos(phi));
       if (pass == 0 && xAtNow) *xAtNow = x;
@@ -158,8 +157,7 @@ class ElevationSearch {
   // sin(elevation) - sin(H0) at the Julian date JD, by the same reckoning as the hour
   // angle path: the Sun from SunEphem, the hour angle from the mean sidereal time.
   double excess(double JD) {
-    double RA = 0.0, Dec = 0.0;
-    SunEphem(earthEphem_, vectors_, JD, RA, Dec);
+    const auto [RA, Dec] = SunEphem(earthEphem_, vectors_, JD);
     const double LST = util_.Julian_GMST(JD) + longitude_ / 15.0;
     const double H = util_.HourAngle12(RA, LST) * 15.0 * kDegToRad;
     const double delta = Dec * kDegToRad;
@@ -209,18 +207,19 @@ double Arccos(double x) {
   return 2.0 * std::atan(1.0) - std::atan(x / std::sqrt(1.0 - x * x));
 }
 
-void SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD, double& RA, double& Dec) {
+SunPosition SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD) {
   const std::array<double, 6> p = earthEphem.GetPositionAndVelocity(JD);
   std::unique_ptr<IPositionVector> v = vectors.createPositionVector();
   v->setX(-p[0]);
   v->setY(-p[1]);
   v->setZ(-p[2]);
-  RA = v->RightAscension();
-  Dec = v->Declination();
+  return SunPosition{v->RightAscension(), v->Declination()};
 }
 
-DateTime NextDawnDusk(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors,
-                      double H0, bool DoDawn) {
+DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H0, bool DoDawn) {
+  IUtil& util = services.util;
+  ITelescope& telescope = services.telescope;
+  IEphemerisFactory& vectors = services.ephemeris;
   // The Sun's elevation never leaves -90..90; the formula below would read such an
   // elevation as its mirror image and find crossings that do not exist.
   if (!(H0 >= -90.0 && H0 <= 90.0)) throw NoTwilightError(H0);

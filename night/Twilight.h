@@ -4,6 +4,7 @@
 #include "base/DateTime.h"
 #include "base/Errors.h"
 #include "host/HostInterfaces.h"
+#include "targets/Services.h"
 
 namespace np {
 
@@ -23,11 +24,15 @@ class NoTwilightError : public RunTimeError {
 // 4 * atan(1) for -1. Outside [-1, 1] (or NaN) it is a RunTimeError.
 double Arccos(double x);
 
-// The Sun's geometric right ascension (hours) and declination (degrees) at the Julian
-// date JD, the opposite of the Earth's heliocentric position from `earthEphem`. The
-// date goes to the ephemeris unchanged. A new position vector comes from `vectors` at
-// every call.
-void SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD, double& RA, double& Dec);
+// The Sun's geometric right ascension (hours) and declination (degrees).
+struct SunPosition {
+  double RA = 0, Dec = 0;
+};
+
+// The Sun's position at the Julian date JD, the opposite of the Earth's heliocentric
+// position from `earthEphem`. The date goes to the ephemeris unchanged. A new position
+// vector comes from `vectors` at every call.
+SunPosition SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD);
 
 // The local date-time of the next moment, strictly after util.SysJulianDate, at which
 // the Sun passes the elevation H0 (degrees): rising when DoDawn is true (dawn), setting
@@ -53,7 +58,8 @@ void SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double JD, dou
 // dawn comes first; above it, the next dusk.
 // Throws NoTwilightError when H0 lies outside -90..90 or no crossing comes within a
 // year; RunTimeError if the search does not settle (it never loops without bound).
-DateTime NextDawnDusk(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors,
-                      double H0, bool DoDawn);
+// The host objects and the ephemeris factory come from `services`; `earthEphem` is the
+// run's Earth ephemeris.
+DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H0, bool DoDawn);
 
 }  // namespace np

@@ -20,17 +20,16 @@ struct Judged {
 // Applies every test to a group whose target line was read. Each test is evaluated even
 // when an earlier one failed, except the horizon, which is consulted only for a target
 // clear of the minimum elevation. The observer, if any, hears of each.
-Judged judge(SelectionContext& context, ICoordinateTransform& ct, float targetDec, std::int16_t remaining) {
-  IPrefs& prefs = context.util.Prefs();
-  const Settings& settings = context.settings;
-  SelectionObserver* observer = context.observer;
+Judged judge(const Services& services, const Settings& settings, SelectionObserver* observer, ICoordinateTransform& ct,
+             float targetDec, std::int16_t remaining) {
+  IPrefs& prefs = services.util.Prefs();
   bool eligible = true;
   auto outcome = [&](EligibilityTest test, bool passed, double value, double limit, double upper = 0) {
     if (!passed) eligible = false;
     if (observer) observer->tested(TestOutcome{test, passed, value, limit, upper});
   };
 
-  if (context.telescope.AlignmentMode() == kAltAzimuthMount) {
+  if (services.telescope.AlignmentMode() == kAltAzimuthMount) {
     const double limit = prefs.TiltUpLimit();
     const double elevation = ct.Elevation();
     outcome(EligibilityTest::TiltUp, !(elevation > limit), elevation, limit);
@@ -85,52 +84,53 @@ TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude
   return result;
 }
 
-std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
-  context.setStatusText(kSelectingStatus);
+std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& log, const Settings& settings,
+                                        const bool& stopFlag, SelectionObserver* observer) {
+  services.setStatusText(kSelectingStatus);
   std::optional<ChosenGroup> best;
-  const char sep = context.locale.decimalSeparator;
+  const char sep = services.locale.decimalSeparator;
 
-  ListReader list(context.files.OpenTextFile(context.listPath));
+  ListReader list(services.files.OpenTextFile(services.programFolder + std::string(kTargetListName)));
   GroupReader groups;
   std::string name, line;  // reused from group to group
-  while (!context.stopFlag && !list.AtEndOfStream()) {
-    context.events.DoEvents();
+  while (!stopFlag && !list.AtEndOfStream()) {
+    services.events.DoEvents();
     const GroupReader::LineKind kind = groups.feed(list.ReadLine());
     if (!list.unreadableEncoding().empty()) {
-      context.messages.showMessage(list.unreadableEncodingMessage());
+      services.messages.showMessage(list.unreadableEncodingMessage());
       list.Close();
       return std::nullopt;
     }
     if (kind == GroupReader::LineKind::Other) continue;
     if (kind == GroupReader::LineKind::DelimiterFirst) {
-      context.messages.showMessage(std::string(kDelimiterFirst));
+      services.messages.showMessage(std::string(kDelimiterFirst));
       list.Close();
       return std::nullopt;
     }
 
     const GroupReader::Group& group = groups.group();
     std::int16_t remaining = 0;
-    parseTargetConfig(context.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
+    parseTargetConfig(services.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
     float ra = 0, dec = 0;
-    const bool parsed = parseTarget(context.util, context.messages, *group.targetLine, name, ra, dec);
+    const bool parsed = parseTarget(services.util, services.messages, *group.targetLine, name, ra, dec);
 
-    context.ct = context.util.NewCTHereAndNow();
-    if (context.observer) context.observer->group(group.start, *group.targetLine, name, remaining, parsed, ra, dec);
+    // A transform of the present moment for every group, as the host makes it.
+    const std::unique_ptr<ICoordinateTransform> ct = services.util.NewCTHereAndNow();
+    if (observer) observer->group(group.start, *group.targetLine, name, remaining, parsed, ra, dec);
     if (!parsed) continue;  // a target line without coordinates is never judged
-    ICoordinateTransform& ct = *context.ct;
-    ct.setRightAscension(static_cast<double>(ra));
-    ct.setDeclination(static_cast<double>(dec));
+    ct->setRightAscension(static_cast<double>(ra));
+    ct->setDeclination(static_cast<double>(dec));
 
-    const Judged judged = judge(context, ct, dec, remaining);
+    const Judged judged = judge(services, settings, observer, *ct, dec, remaining);
     if (!judged.eligible) continue;
 
     line.assign("Target: ").append(name).append(" RA=");
     appendSingle(line, ra, sep);
     line.append(", DEC=");
     appendSingle(line, dec, sep);
-    context.log.WriteLine(line);
+    log.WriteLine(line);
     const TargetScore score =
-        scoreTarget(dec, context.util.HourAngle12(static_cast<double>(ra)), context.telescope.SiteLatitude());
+        scoreTarget(dec, services.util.HourAngle12(static_cast<double>(ra)), services.telescope.SiteLatitude());
     line.assign("  Score=");
     appendSingle(line, score.score, sep);
     line.append(" Elev=");
@@ -139,28 +139,18 @@ std::optional<ChosenGroup> chooseGroup(SelectionContext& context) {
     appendDouble(line, score.transitAltitude, sep);
     line.append(" HADiff=");
     appendDouble(line, score.hourAngle, sep);
-    context.log.WriteLine(line);
+    log.WriteLine(line);
     const bool leads = score.score > (best ? best->score : kNoTargetScore);
-    if (context.observer) context.observer->scored(judged.elevation, score, leads);
+    if (observer) observer->scored(judged.elevation, score, leads);
     if (leads) {
       best = ChosenGroup{score.score, *group.targetLine, group.start};
       line.assign(kNewBestScoreLog);
       appendSingle(line, best->score, sep);
-      context.log.WriteLine(line);
+      log.WriteLine(line);
     }
   }
   list.Close();
   return best;
-}
-
-bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
-                  std::int64_t& bestTargetstart) {
-  const std::optional<ChosenGroup> chosen = chooseGroup(context);
-  bestScore = chosen ? chosen->score : kNoTargetScore;
-  if (!chosen) return false;
-  bestTarget = chosen->targetLine;
-  bestTargetstart = chosen->start;
-  return true;
 }
 
 }  // namespace np

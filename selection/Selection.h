@@ -3,17 +3,12 @@
 // limit, the observing window, the host's minimum elevation and horizon and the group's
 // remaining count, scores the groups that pass and chooses the best.
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 
-#include "base/Ui.h"
-#include "base/FileSystem.h"
-#include "host/HostInterfaces.h"
-#include "settings/NumberText.h"
 #include "settings/Settings.h"
+#include "targets/Services.h"
 
 namespace np {
 
@@ -61,24 +56,6 @@ class SelectionObserver {
   virtual void scored(double elevation, const TargetScore& score, bool leads) = 0;
 };
 
-// What a selection pass works with. The settings and the stop flag are the live values
-// of the main window: the events processed during the pass may change them.
-struct SelectionContext {
-  FileSystem& files;
-  IUtil& util;
-  ITelescope& telescope;
-  TextWriter& log;
-  MessageSink& messages;
-  const Settings& settings;
-  const bool& stopFlag;
-  EventPump& events;
-  std::function<void(const std::string&)> setStatusText;
-  std::unique_ptr<ICoordinateTransform>& ct;  // replaced for every delimiter line
-  std::string listPath;                       // the target list's full path
-  NumberLocale locale;
-  SelectionObserver* observer = nullptr;  // told of every group and test, when given
-};
-
 // The figures of merit of one target.
 struct TargetScore {
   double hourAngle = 0;        // |hour angle| in hours, 0..12
@@ -101,14 +78,12 @@ struct ChosenGroup {
   std::int64_t start = 0;   // the number of list lines before the group's first line
 };
 
-// One pass over the list: the best group that passed every test, or none (also when the
-// pass was stopped before any passed). File and host failures propagate as RunTimeError.
-std::optional<ChosenGroup> chooseGroup(SelectionContext& context);
-
-// chooseGroup with the main window's outputs: true when a group was chosen; bestScore is
-// then its score and bestTarget/bestTargetstart its target line and group start. Without
-// one, bestScore is kNoTargetScore and the other two keep their values.
-bool selectTarget(SelectionContext& context, float& bestScore, std::string& bestTarget,
-                  std::int64_t& bestTargetstart);
+// selectTarget: one pass over targets.txt in the program folder, judging every group and
+// logging each eligible one with its score to `log`. The best group that passed every
+// test, or none (also when the pass was stopped before any passed). `settings` and
+// `stopFlag` are the window's live values: the events processed during the pass may
+// change them. File and host failures propagate as RunTimeError.
+std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& log, const Settings& settings,
+                                        const bool& stopFlag, SelectionObserver* observer = nullptr);
 
 }  // namespace np

@@ -22,72 +22,75 @@ std::int16_t lowerCount(std::int16_t remaining) {
   return static_cast<std::int16_t>(remaining - 1);
 }
 
-void updateTarget(PlanContext& context, const std::string& /*bestTarget*/, std::int64_t bestTargetstart) {
-  updateTarget(context, bestTargetstart);
-}
-
-void updateTarget(PlanContext& context, std::int64_t bestTargetstart) {
-  context.setStatusText(kUpdatingStatus);
+std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& log, Settings& settings,
+                                         const std::function<void()>& saveConfig, DateTime quitTime,
+                                         std::int64_t bestTargetstart) {
+  services.setStatusText(kUpdatingStatus);
   // A list that is a symbolic link is rewritten where it really lives, so the user's
   // own file is the one updated (and the rename stays within one folder).
-  std::string listPath = context.programFolder;
-  listPath.append(kTargetListName);
-  listPath = context.files.ResolvedPath(listPath);
+  const std::string listPath = services.files.ResolvedPath(services.programFolder + std::string(kTargetListName));
   const std::string newListPath =
       joinPath(std::filesystem::path(listPath).parent_path().string(), kNewTargetListName);
 
-  ListReader input(context.files.OpenTextFile(listPath));
-  std::unique_ptr<TextWriter> output = context.files.CreateTextFile(newListPath);
-  std::unique_ptr<TextWriter> plan = context.files.CreateTextFile(planFilePath(context.util));
-  context.log.WriteLine(kUpdatingStatus);
+  ListReader input(services.files.OpenTextFile(listPath));
+  std::unique_ptr<TextWriter> output = services.files.CreateTextFile(newListPath);
+  std::unique_ptr<TextWriter> plan = services.files.CreateTextFile(planFilePath(services.util));
+  log.WriteLine(kUpdatingStatus);
 
   // Every line goes to the new list as read; the first one gets its byte-order mark
   // back, so the rewrite keeps the user's encoding while the plan never sees the mark.
-  bool firstLine = true;
+  GroupReader groups;
   auto readLine = [&]() {
     std::string line = input.ReadLine();
-    if (firstLine && !input.unreadableEncoding().empty()) throw RunTimeError(input.unreadableEncodingMessage());
+    if (groups.linesRead() == 0 && !input.unreadableEncoding().empty())
+      throw RunTimeError(input.unreadableEncodingMessage());
     return line;
   };
   auto copyLine = [&](const std::string& line) {
-    if (firstLine && input.byteOrderMark()) {
+    if (groups.linesRead() == 1 && input.byteOrderMark()) {
       output->WriteLine(std::string(kUtf8ByteOrderMark) + line);
     } else {
       output->WriteLine(line);
     }
-    firstLine = false;
   };
 
   // The lines before the group; the list must have them (the reader fails past its end).
-  for (std::int64_t i = 0; i < bestTargetstart; ++i) copyLine(readLine());
-
-  plan->WriteLine("#QUITAT " + context.util.FormatVar(context.quitTime, "General Date"));
-
-  if (autofocusDue(context.util.Date_Julian(context.clock.nowLocal()), context.settings.lastFocusJD,
-                   context.settings.focusInterval)) {
-    context.log.WriteLine("Performing autofocus on this target");
-    plan->WriteLine("#autofocus");
-    context.settings.lastFocusJD = context.util.Date_Julian(context.clock.nowLocal());
-    context.saveConfig();
+  for (std::int64_t i = 0; i < bestTargetstart; ++i) {
+    const std::string line = readLine();
+    groups.feed(line);
+    copyLine(line);
   }
 
-  bool inGroup = true;  // until the chosen group's delimiter line has been handled
-  std::string loweredCount;
+  plan->WriteLine("#QUITAT " + services.util.FormatVar(quitTime, "General Date"));
+
+  if (autofocusDue(services.util.Date_Julian(services.clock.nowLocal()), settings.lastFocusJD,
+                   settings.focusInterval)) {
+    log.WriteLine("Performing autofocus on this target");
+    plan->WriteLine("#autofocus");
+    settings.lastFocusJD = services.util.Date_Julian(services.clock.nowLocal());
+    saveConfig();
+  }
+
+  // The group's lines go to the plan up to the first delimiter line after its start,
+  // which gets the lowered count; the rest of the list follows unchanged.
+  bool inGroup = true;
+  std::optional<std::int16_t> loweredCount;
   while (!input.AtEndOfStream()) {
     const std::string line = readLine();
-    if (inGroup && isDelimiterLine(line)) {
+    const bool closesGroup = groups.feed(line) != GroupReader::LineKind::Other;
+    if (inGroup && closesGroup) {
       std::int16_t remaining = 0;
-      if (parseTargetConfig(context.messages, line, remaining)) {
-        loweredCount = std::to_string(lowerCount(remaining));
-        copyLine("**** remaining=" + loweredCount);
+      if (parseTargetConfig(services.messages, line, remaining)) {
+        loweredCount = lowerCount(remaining);
+        copyLine(delimiterLineFor(*loweredCount));
       } else {
         copyLine(line);  // an unreadable count is left for the user to mend
       }
       inGroup = false;
     } else {
       copyLine(line);
+      if (inGroup) plan->WriteLine(line);
     }
-    if (inGroup) plan->WriteLine(line);
   }
   input.Close();
   output->Close();
@@ -95,8 +98,9 @@ void updateTarget(PlanContext& context, std::int64_t bestTargetstart) {
   // written costs no count.
   plan->Close();
 
-  context.files.Replace(newListPath, listPath);
-  if (!loweredCount.empty()) context.log.WriteLine("Remaining count for best target = " + loweredCount);
+  services.files.Replace(newListPath, listPath);
+  if (loweredCount) log.WriteLine("Remaining count for best target = " + std::to_string(*loweredCount));
+  return loweredCount;
 }
 
 }  // namespace np

@@ -114,6 +114,12 @@ bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, s
   }
 }
 
+std::string delimiterLineFor(std::int16_t remaining) {
+  std::string line(kDelimiterMark);
+  line.append(" remaining=").append(std::to_string(remaining));
+  return line;
+}
+
 std::string ListReader::ReadLine() {
   std::string line = in_->ReadLine();
   if (!first_) return line;

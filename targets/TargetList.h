@@ -32,6 +32,9 @@ inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 // A line whose first four characters are "****" (a shorter line never is one).
 bool isDelimiterLine(std::string_view line);
 
+// The delimiter line the plan writer writes back for a group with `remaining` runs left.
+std::string delimiterLineFor(std::int16_t remaining);
+
 // Splits a target line into its name, right ascension (hours, through util.HMS_Hours)
 // and declination (degrees, through util.DMS_Degrees). A line without two tabs, or with
 // an angle text the host cannot read, is reported (quoting the line and, for an angle,

@@ -9,6 +9,7 @@
 #include "app/runner/PrintingMessageSink.h"
 #include "base/FileSystem.h"
 #include "base/Paths.h"
+#include "host/ErfaEphemeris.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SimulatedObservatory.h"
@@ -156,13 +157,21 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
     const bool stopFlag = false;
-    std::unique_ptr<ICoordinateTransform> ct;
     RowRecorder recorder(result.rows);
-    SelectionContext context{files,    *util, *telescope, log, messages, settings, stopFlag, events,
-                             [](const std::string&) {},
-                             ct,       joinPath(programDir, std::string(kTargetListName)),
-                             NumberLocale{'.'}, &recorder};
-    const std::optional<ChosenGroup> chosen = chooseGroup(context);
+    auto application = observatory.createApplication();
+    ErfaEphemerisFactory ephemeris;
+    const Services services{.util = *util,
+                            .telescope = *telescope,
+                            .acpApp = *application,
+                            .ephemeris = ephemeris,
+                            .files = files,
+                            .clock = clock,
+                            .events = events,
+                            .messages = messages,
+                            .setStatusText = [](const std::string&) {},
+                            .locale = NumberLocale{'.'},
+                            .programFolder = withSeparator(programDir)};
+    const std::optional<ChosenGroup> chosen = selectTarget(services, log, settings, stopFlag, &recorder);
     if (chosen) result.chosen = recorder.chosen;
 
     // Ranks: by score, the earlier group first among equals (as the pass keeps the first).

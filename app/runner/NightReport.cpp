@@ -155,9 +155,8 @@ SunElevationAt sunElevationAt(double latitude, double longitude) {
   earth->setNumber(3);
   return [factory, earth, latitude, longitude](double unixSeconds) {
     const double jd = sim::julianDateFromUnix(unixSeconds);
-    double ra = 0.0, dec = 0.0;
-    SunEphem(*earth, *factory, jd, ra, dec);
-    return sim::horizontalAt(ra, dec, latitude, longitude, jd).elevation;
+    const SunPosition sun = SunEphem(*earth, *factory, jd);
+    return sim::horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
   };
 }
 

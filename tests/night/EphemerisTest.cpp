@@ -97,8 +97,7 @@ TEST(SunEphem, SunAtTheEquinoxesAndSolstices) {
   ErfaEphemerisFactory factory;
   auto e = earth(factory);
   for (const Case& c : cases) {
-    double ra = -1, dec = -1;
-    SunEphem(*e, factory, julianDateOf(c.y, c.m, c.d, c.hourUtc), ra, dec);
+    const auto [ra, dec] = SunEphem(*e, factory, julianDateOf(c.y, c.m, c.d, c.hourUtc));
     // The right ascension of the equinox may come out just under 24 hours.
     const double raOff = std::remainder(ra - c.ra, 24.0);
     EXPECT_NEAR(raOff, 0.0, 0.005) << c.name << ": RA " << ra;
@@ -121,9 +120,8 @@ TEST(SunEphem, OppositeTheEarthWithAFreshVectorEachCall) {
   auto e = earth(factory);
   const double jd = julianDateOf(2023, 8, 1, 12.0);
   auto p = e->GetPositionAndVelocity(jd);
-  double ra1 = 0, dec1 = 0, ra2 = 0, dec2 = 0;
-  SunEphem(*e, factory, jd, ra1, dec1);
-  SunEphem(*e, factory, jd + 0.5, ra2, dec2);
+  const auto [ra1, dec1] = SunEphem(*e, factory, jd);
+  const auto [ra2, dec2] = SunEphem(*e, factory, jd + 0.5);
   EXPECT_EQ(factory.vectors, 2);
   // The Earth as seen from the Sun lies 12 hours and the declination's sign away.
   auto v = factory.createPositionVector();

@@ -14,6 +14,7 @@
 #include "TwilightFakes.h"
 #include "host/ErfaEphemeris.h"
 #include "night/Twilight.h"
+#include "support/ServicesAround.h"
 
 namespace np {
 namespace {
@@ -51,7 +52,7 @@ struct Site {
   Site(double latitude, double longitude) : telescope(latitude, longitude) {}
   void setNow(double jd) { clock.set(unixSecondsOf(jd)); }
   double next(double H0, bool dawn) {
-    return util.Date_Julian(NextDawnDusk(util, telescope, earth, vectors, H0, dawn));
+    return util.Date_Julian(NextDawnDusk(test::ServicesAround(util, telescope, vectors), earth, H0, dawn));
   }
   double latitude() { return telescope.SiteLatitude(); }
   double longitude() { return telescope.SiteLongitude(); }
@@ -233,8 +234,8 @@ TEST(PolarTwilight, WhereEveryDailySampleMissesThePassageTheElevationFindsIt) {
   ErfaEphemerisFactory vectors;
   const double now = culmination - 0.5;
   clock.set(unixSecondsOf(now));
-  const double dawn = util.Date_Julian(NextDawnDusk(util, site, sun, vectors, 50.0, true));
-  const double dusk = util.Date_Julian(NextDawnDusk(util, site, sun, vectors, 50.0, false));
+  const double dawn = util.Date_Julian(NextDawnDusk(test::ServicesAround(util, site, vectors), sun, 50.0, true));
+  const double dusk = util.Date_Julian(NextDawnDusk(test::ServicesAround(util, site, vectors), sun, 50.0, false));
   // At the first culmination, half a day on: rising through 50 just before it, setting
   // just after.
   EXPECT_LT(dawn, culmination);

@@ -14,6 +14,8 @@
 #include "TwilightFakes.h"
 #include "host/ErfaEphemeris.h"
 #include "night/Twilight.h"
+#include "support/ServicesAround.h"
+#include "support/TestWorld.h"
 #include "support/SimFixture.h"
 
 namespace np {
@@ -79,7 +81,7 @@ class Observatory {
   void setNow(double jd) { sim.clock.set(unixSecondsOf(jd)); }
   // The answer as a Julian date (UTC), from the local date-time the host gives.
   double next(double H0, bool dawn) {
-    return sim.util->Date_Julian(NextDawnDusk(*sim.util, *sim.telescope, *earthEphem, factory, H0, dawn));
+    return sim.util->Date_Julian(NextDawnDusk(test::ServicesAround(*sim.util, *sim.telescope, factory), *earthEphem, H0, dawn));
   }
   // What the observing loop concludes: the dawn later than the dusk means day.
   bool loopSeesDay(double H0) { return next(H0, true) > next(H0, false); }
@@ -199,7 +201,7 @@ TEST(NextDawnDusk, TheClockIsReadAgainAfterEveryEstimate) {
   TickingUtil ticking(clock);
   ticking.tick = 60.0;  // every reading of the clock takes a minute
   clock.set(unixSecondsOf(dusk - 20.0 / 86400.0));
-  const double got = NextDawnDusk(ticking, *obs.sim.telescope, *obs.earthEphem, obs.factory, -18, false).serial +
+  const double got = NextDawnDusk(test::ServicesAround(ticking, *obs.sim.telescope, obs.factory), *obs.earthEphem, -18, false).serial +
                      kSerialEpochJD;
   EXPECT_NEAR(got - dusk, 1.0, 10 * kMinute);
   EXPECT_GE(ticking.clockReads, 2);
@@ -227,7 +229,7 @@ TEST(NextDawnDusk, AnEstimateEqualToThePresentIsNotInThePast) {
   SiteTelescope equator(0.0, 0.0);
   FixedEarth earth;
   ErfaEphemerisFactory vectors;
-  const DateTime got = NextDawnDusk(util, equator, earth, vectors, 0.0, false);
+  const DateTime got = NextDawnDusk(test::ServicesAround(util, equator, vectors), earth, 0.0, false);
   EXPECT_EQ(got.serial, clock.julianDateUtc() - kSerialEpochJD);
 }
 
@@ -335,6 +337,24 @@ TEST(NextDawnDusk, AnElevationTheSunNeverReachesIsNoTwilightError) {
   }
   // It is a run-time failure like any other.
   EXPECT_THROW(obs.next(-95.0, true), RunTimeError);
+}
+
+// The loop's own call: the world's services (the simulated observatory's host objects and
+// ERFA) and an Earth ephemeris of the run. A wrong body passes its failure on.
+TEST(NextDawnDusk, OnTheWorldsServicesItIsNightAtTheWorldsStart) {
+  test::TestWorld w;  // the default site, at night
+  std::unique_ptr<IEphemeris> earth = w.ephemeris.createEphemeris();
+  earth->setBodyType(0);
+  earth->setNumber(3);
+  const DateTime dawn = NextDawnDusk(w.services(), *earth, -18.0, true);
+  const DateTime dusk = NextDawnDusk(w.services(), *earth, -18.0, false);
+  EXPECT_LT(dawn, dusk);  // night at the fixture's start
+  EXPECT_LT(dawn.serial - w.clock.nowLocal().serial, 0.5);
+  EXPECT_NEAR(SunEphem(*earth, w.ephemeris, 2451716.575).Dec, 23.439, 0.01);  // June solstice 2000
+  EXPECT_EQ(Arccos(-1.0), 4.0 * std::atan(1.0));
+
+  earth->setNumber(5);
+  EXPECT_THROW(NextDawnDusk(w.services(), *earth, -18.0, false), RunTimeError);
 }
 
 }  // namespace

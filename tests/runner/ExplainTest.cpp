@@ -97,19 +97,16 @@ TEST(Explain, AgreesWithARealPassAtTheSameInstantForRandomListsAndSites) {
     EXPECT_EQ(w.listText(), c.list);
 
     w.openLog();
-    float bestScore = 0;
-    std::string bestTarget;
-    std::int64_t bestStart = -1;
-    const bool chosen = w.select(bestScore, bestTarget, bestStart);
+    const std::optional<ChosenGroup> chosen = w.select();
     const std::string log = w.closeLog();
 
-    ASSERT_EQ(explained.chosen.has_value(), chosen);
-    withChoice += chosen;
+    ASSERT_EQ(explained.chosen.has_value(), chosen.has_value());
+    withChoice += chosen.has_value();
     if (chosen) {
       const ExplainRow& row = explained.rows[*explained.chosen];
-      EXPECT_EQ(row.start, bestStart);
-      EXPECT_EQ(row.targetLine, bestTarget);
-      EXPECT_EQ(row.score, bestScore);
+      EXPECT_EQ(row.start, chosen->start);
+      EXPECT_EQ(row.targetLine, chosen->targetLine);
+      EXPECT_EQ(row.score, chosen->score);
       EXPECT_EQ(row.rank, 1);
     }
     // Every eligible row is a "Target:" line of the real pass, in the same order; every

@@ -30,10 +30,6 @@ const std::vector<std::string> kSkyList = {
 
 std::vector<std::string> lines(const std::string& text) { return test::splitLines(text); }
 
-int countPrefix(const std::vector<std::string>& ls, const std::string& prefix) {
-  return static_cast<int>(std::count_if(ls.begin(), ls.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
 // The group counts of a list, by target name.
 std::map<std::string, int> counts(const std::string& listPath) {
   std::map<std::string, int> c;
@@ -70,7 +66,7 @@ void expectPlausibleReport(const HeadlessResult& result, const TestWorld& f, con
 
   // Plans: one per "Running" line of this run's log, with a logged best score.
   auto log = lines(runLogPart);
-  EXPECT_EQ(static_cast<int>(r.plans.size()), countPrefix(log, "Running ACP plan for selected target:"));
+  EXPECT_EQ(static_cast<int>(r.plans.size()), test::countPrefix(log, "Running ACP plan for selected target:"));
   std::set<std::string> scores;
   for (const std::string& l : log)
     if (l.rfind("  >>> New bestscore = ", 0) == 0) scores.insert(l.substr(22));
@@ -327,7 +323,7 @@ TEST(HeadlessRunList, TwoNightsInARowLowerTheCountsAcrossBoth) {
   EXPECT_GT(second.report.plans.size(), 20u);
   // The second report is the second night's alone.
   for (const PlanRun& p : second.report.plans) EXPECT_GE(p.searchUnix, second.startUnix);
-  EXPECT_EQ(second.report.searches, countPrefix(lines(logAfterSecond.substr(logAfterFirst.size())),
+  EXPECT_EQ(second.report.searches, test::countPrefix(lines(logAfterSecond.substr(logAfterFirst.size())),
                                                 "**** Searching for new target "));
 }
 

@@ -19,11 +19,6 @@ using test::TestWorld;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-int count(const std::vector<std::string>& lines, const std::string& prefix) {
-  return static_cast<int>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
 std::vector<int> remainingCounts(const std::string& listPath) {
   std::vector<int> counts;
   for (const std::string& l : test::splitLines(test::readFileBytes(listPath)))
@@ -93,8 +88,8 @@ TEST(UnattendedRun, AWeatherWaitThatEndsByDayStartsNoPlan) {
   EXPECT_TRUE(r.report.plans.empty());
   EXPECT_EQ(remainingCounts(f.listPath()), std::vector<int>{5});
   const auto log = test::splitLines(test::readFileBytes(f.runLogPath()));
-  EXPECT_EQ(count(log, "**** Searching"), 0);
-  EXPECT_EQ(count(log, "Currently daytime ("), 1);
+  EXPECT_EQ(test::countPrefix(log, "**** Searching"), 0);
+  EXPECT_EQ(test::countPrefix(log, "Currently daytime ("), 1);
 }
 
 // A typo in one line, a finished group included, costs that group and one message per
@@ -160,10 +155,10 @@ TEST(UnattendedRun, AScriptThatNeverStartsDoesNotStallTheNight) {
     HeadlessResult r = f.runHeadless("2026-12-08T08:00:00Z", 1);
     ASSERT_EQ(r.exitCode, 0) << r.error;
     const auto log = test::splitLines(test::readFileBytes(f.runLogPath()));
-    const int plans = count(log, "Running ACP plan for selected target:");
+    const int plans = test::countPrefix(log, "Running ACP plan for selected target:");
     EXPECT_GE(plans, 5);  // one every ten minutes
     EXPECT_LE(plans, 7);
-    EXPECT_GE(count(log, "ACP script was not seen running"), plans - 1);
+    EXPECT_GE(test::countPrefix(log, "ACP script was not seen running"), plans - 1);
     EXPECT_EQ(remainingCounts(f.listPath()), std::vector<int>{50 - plans});
   }
 }

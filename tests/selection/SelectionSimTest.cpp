@@ -9,6 +9,7 @@
 #include "selection/Selection.h"
 #include "settings/NumberText.h"
 #include "support/TestText.h"
+#include "settings/ConfigFile.h"
 #include "support/TestWorld.h"
 
 namespace np {
@@ -53,10 +54,11 @@ TEST(SelectionSim, WorkedExample) {
   ASSERT_NEAR(elevation, 64.35, 0.01);
 
   station.openLog();
-  float bestScore = 0;
-  std::string bestTarget;
-  std::int64_t bestTargetstart = -1;
-  EXPECT_TRUE(station.select(bestScore, bestTarget, bestTargetstart));
+  const std::optional<ChosenGroup> chosen = station.select();
+  ASSERT_TRUE(chosen);
+  const float bestScore = chosen->score;
+  const std::string bestTarget = chosen->targetLine;
+  const std::int64_t bestTargetstart = chosen->start;
   EXPECT_EQ(bestScore, 162.5f);
   EXPECT_EQ(bestTarget, "T1\t05:30:00\t+20:00:00");
   EXPECT_EQ(bestTargetstart, 0);
@@ -79,17 +81,18 @@ TEST(SelectionSim, ExampleListFromSelectionToUpdate) {
                      "Twin Field South\t05:11:30\t+12:05:00", "**** remaining=1",
                      "Harbour Cluster\t21:05:00\t-02:15:00", "**** remaining=0"});
   station.openLog();
-  float bestScore = 0;
-  std::string bestTarget;
-  std::int64_t bestTargetstart = -1;
-  EXPECT_TRUE(station.select(bestScore, bestTarget, bestTargetstart));
+  const std::optional<ChosenGroup> chosen = station.select();
+  ASSERT_TRUE(chosen);
+  const float bestScore = chosen->score;
+  const std::string bestTarget = chosen->targetLine;
+  const std::int64_t bestTargetstart = chosen->start;
   EXPECT_EQ(bestTarget, "Twin Field South\t05:11:30\t+12:05:00");
   EXPECT_EQ(bestTargetstart, 2);
   EXPECT_EQ(station.doEventsCalls(), 7);
 
   station.units.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
   station.units.settings.lastFocusJD = 0;
-  station.update(bestTarget, bestTargetstart);
+  station.update(bestTargetstart);
 
   const std::vector<std::string> log = splitLines(station.closeLog());
   ASSERT_EQ(log.size(), 6u);
@@ -111,9 +114,37 @@ TEST(SelectionSim, ExampleListFromSelectionToUpdate) {
   // The finished group is passed over from now on: nothing is left to choose.
   station.openLog();
   station.messages.messages.clear();
-  EXPECT_FALSE(station.select(bestScore, bestTarget, bestTargetstart));
-  EXPECT_EQ(bestScore, kNoTargetScore);
+  const std::optional<ChosenGroup> none = station.select();
+  EXPECT_FALSE(none);
+  EXPECT_EQ(none.value_or(ChosenGroup{}).score, kNoTargetScore);
   EXPECT_EQ(station.closeLog(), crlf(log));
+}
+
+// The pass and the update on the world's services, as the loop runs them: the status
+// line, the list, the plan and config.ini, with no message.
+TEST(SelectionSim, SelectAndUpdateWorkOnTheWorldsServices) {
+  test::TestWorld w;
+  w.writeListText("Twin Field South\t05:11:30\t+12:05:00\r\n**** remaining=2\r\n");
+  w.openLog();
+  const std::optional<ChosenGroup> chosen = w.select();
+  ASSERT_TRUE(chosen);
+  EXPECT_EQ(chosen->targetLine, "Twin Field South\t05:11:30\t+12:05:00");
+  EXPECT_EQ(chosen->start, 0);
+  EXPECT_EQ(w.status(), "Selecting best target");
+
+  w.units.quitTime = fromCivil(CivilTime{2024, 3, 10, 12, 45, 0});
+  w.units.settings.lastFocusJD = 0;
+  EXPECT_EQ(w.update(chosen->start), 1);
+  w.closeLog();
+  EXPECT_EQ(w.status(), "Updating targets file");
+  EXPECT_EQ(w.listText(), "Twin Field South\t05:11:30\t+12:05:00\r\n**** remaining=1\r\n");
+  EXPECT_EQ(test::readFileBytes(w.planPath()),
+            "#QUITAT 2024-03-10 12:45:00\r\n#autofocus\r\nTwin Field South\t05:11:30\t+12:05:00\r\n");
+  // SaveConfig ran after the autofocus request: config.ini holds the new time.
+  Settings saved;
+  loadConfigFile(w.files, w.configPath(), saved);
+  EXPECT_NEAR(saved.lastFocusJD, w.clock.julianDateUtc(), 1e-6);
+  EXPECT_THAT(w.messages.messages, IsEmpty());
 }
 
 TEST(SelectionSim, HundredThousandLineList) {
@@ -143,10 +174,11 @@ TEST(SelectionSim, HundredThousandLineList) {
   station.writeList(lines);
   station.openLog();
 
-  float bestScore = 0;
-  std::string bestTarget;
-  std::int64_t bestTargetstart = -1;
-  EXPECT_TRUE(station.select(bestScore, bestTarget, bestTargetstart));
+  const std::optional<ChosenGroup> chosen = station.select();
+  ASSERT_TRUE(chosen);
+  const float bestScore = chosen->score;
+  const std::string bestTarget = chosen->targetLine;
+  const std::int64_t bestTargetstart = chosen->start;
   EXPECT_EQ(station.doEventsCalls(), 100000);
   EXPECT_EQ(bestTargetstart, 10 * kBest);
   EXPECT_EQ(bestTarget, lines[10 * kBest + 8]);
@@ -154,7 +186,7 @@ TEST(SelectionSim, HundredThousandLineList) {
   EXPECT_THAT(station.messages.messages, IsEmpty());
 
   station.units.settings.lastFocusJD = 1e9;
-  station.update(bestTarget, bestTargetstart);
+  station.update(bestTargetstart);
 
   std::vector<std::string> expected = lines;
   expected[10 * kBest + 9] = "**** remaining=0";

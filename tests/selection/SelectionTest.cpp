@@ -22,7 +22,7 @@ using ::testing::IsEmpty;
 using ::testing::Return;
 using ::testing::Throw;
 
-const std::string kList = "/prog/targets.txt";
+const std::string kList = withSeparator("/prog") + "targets.txt";  // as the program joins them
 
 // A selection pass over a list in memory against the fake host. Target lines carry their
 // right ascension and declination as plain numbers; `place` puts a right ascension on
@@ -34,20 +34,18 @@ class SelectionTest : public ::testing::Test {
     host.sky.byRightAscension[ra] = test::SkyPosition{elevation, azimuth, hourAngle};
   }
 
+  // The pass in the terms of the tests below: its score, target line and group start, or
+  // kNoTargetScore with the other two left as they were.
   bool run() {
-    SelectionContext context{files,
-                             host.util,
-                             host.telescope,
-                             log,
-                             messages,
-                             settings,
-                             stopFlag,
-                             events,
-                             [this](const std::string& text) { statusTexts.push_back(text); },
-                             ct,
-                             kList,
-                             locale};
-    return selectTarget(context, bestScore, bestTarget, bestTargetstart);
+    Services services = host.services(files, clock, events, messages,
+                                      [this](const std::string& text) { statusTexts.push_back(text); });
+    services.locale = locale;
+    const std::optional<ChosenGroup> chosen = selectTarget(services, log, settings, stopFlag);
+    bestScore = chosen ? chosen->score : kNoTargetScore;
+    if (!chosen) return false;
+    bestTarget = chosen->targetLine;
+    bestTargetstart = chosen->start;
+    return true;
   }
 
   test::FakeHost host;
@@ -57,7 +55,7 @@ class SelectionTest : public ::testing::Test {
   test::ScriptedEvents events;
   Settings settings;
   bool stopFlag = false;
-  std::unique_ptr<ICoordinateTransform> ct;
+  ManualClock clock{1.7e9};
   NumberLocale locale;
   std::vector<std::string> statusTexts;
 
@@ -337,8 +335,7 @@ TEST_F(SelectionTest, TransformIsReplacedForEveryDelimiterLine) {
   place(3, 40, 100, 1);
   EXPECT_TRUE(run());
   EXPECT_EQ(host.transformsMade, 3);
-  ASSERT_NE(ct, nullptr);
-  EXPECT_EQ(ct.get(), host.lastTransform);
+  ASSERT_NE(host.lastTransform, nullptr);
   EXPECT_EQ(host.lastTransform->rightAscension(), 3.0);
   EXPECT_EQ(host.lastTransform->declination(), -5.0);
 }

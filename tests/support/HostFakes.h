@@ -3,6 +3,7 @@
 // tests of the target-list units and the selection.
 #include <gmock/gmock.h>
 
+#include <functional>
 #include <limits>
 #include <map>
 #include <set>
@@ -13,6 +14,7 @@
 #include "base/Errors.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
+#include "targets/Services.h"
 
 namespace np::test {
 
@@ -111,6 +113,17 @@ class MockTelescope : public ITelescope {
   MOCK_METHOD(void, Unpark, (), (override));
 };
 
+class MockApplication : public IApplication {
+ public:
+  MOCK_METHOD(std::string, Path, (), (override));
+};
+
+class MockEphemerisFactory : public IEphemerisFactory {
+ public:
+  MOCK_METHOD(std::unique_ptr<IEphemeris>, createEphemeris, (), (override));
+  MOCK_METHOD(std::unique_ptr<IPositionVector>, createPositionVector, (), (override));
+};
+
 // A host whose angle texts are plain decimal numbers and whose sky is a table keyed by
 // right ascension. Defaults: German polar mount at latitude 40, tilt-up limit 90,
 // minimum elevation 10, flat horizon at 0, plan folder "/plans".
@@ -119,9 +132,42 @@ struct FakeHost {
   ::testing::NiceMock<MockPrefs> prefs;
   ::testing::NiceMock<MockLocalUser> localUser;
   ::testing::NiceMock<MockTelescope> telescope;
+  ::testing::NiceMock<MockApplication> application;
+  ::testing::NiceMock<MockEphemerisFactory> ephemeris;
   Sky sky;
   SkyTransform* lastTransform = nullptr;
   int transformsMade = 0;
+  std::vector<std::shared_ptr<SkyTransform>> transforms;  // every one made, in order
+
+  // What the host hands out: a transform the host keeps as well.
+  class SharedTransform : public ICoordinateTransform {
+   public:
+    explicit SharedTransform(std::shared_ptr<SkyTransform> t) : t_(std::move(t)) {}
+    void setRightAscension(double hours) override { t_->setRightAscension(hours); }
+    void setDeclination(double degrees) override { t_->setDeclination(degrees); }
+    double Elevation() override { return t_->Elevation(); }
+    double Azimuth() override { return t_->Azimuth(); }
+
+   private:
+    std::shared_ptr<SkyTransform> t_;
+  };
+
+  // The services of a unit run against this host, with the program folder "/prog/" in the
+  // platform's spelling.
+  Services services(FileSystem& files, const Clock& clock, EventPump& events, MessageSink& messages,
+                    std::function<void(const std::string&)> setStatusText) {
+    return Services{.util = util,
+                    .telescope = telescope,
+                    .acpApp = application,
+                    .ephemeris = ephemeris,
+                    .files = files,
+                    .clock = clock,
+                    .events = events,
+                    .messages = messages,
+                    .setStatusText = std::move(setStatusText),
+                    .locale = NumberLocale{},
+                    .programFolder = withSeparator("/prog")};
+  }
 
   FakeHost() {
     using ::testing::_;
@@ -141,10 +187,11 @@ struct FakeHost {
       return sky.at(ra).hourAngle;
     });
     ON_CALL(util, NewCTHereAndNow()).WillByDefault([this]() -> std::unique_ptr<ICoordinateTransform> {
-      auto t = std::make_unique<SkyTransform>(sky);
-      lastTransform = t.get();
+      // The pass releases its transforms; the host keeps each, for the test to read after.
+      transforms.push_back(std::make_shared<SkyTransform>(sky));
+      lastTransform = transforms.back().get();
       ++transformsMade;
-      return t;
+      return std::make_unique<SharedTransform>(transforms.back());
     });
   }
 };

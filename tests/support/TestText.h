@@ -27,6 +27,13 @@ inline std::string crlf(const std::vector<std::string>& lines) {
 }
 
 // The lines of a text, each without its LF and a CR before it.
+// How many of the lines start with `prefix`.
+inline int countPrefix(const std::vector<std::string>& lines, const std::string& prefix) {
+  int n = 0;
+  for (const std::string& line : lines) n += line.rfind(prefix, 0) == 0 ? 1 : 0;
+  return n;
+}
+
 inline std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> lines;
   std::string line;

@@ -8,6 +8,7 @@
 #include "settings/ConfigFile.h"
 #include "support/TestText.h"
 #include "targets/PlanWriter.h"
+#include "night/ObservingLoop.h"
 
 namespace np::test {
 
@@ -38,7 +39,8 @@ TestWorld::TestWorld(const std::string& ini, double startUnix, NumberLocale loca
   pump.setOnEvents([this] {
     ++hookRuns_;
     if (user) user();
-    if (!main || !main->running()) {
+    const bool windowRun = main && main->running();
+    if (!windowRun && !nightRunning_) {
       runSeen_ = false;
       return;
     }
@@ -46,10 +48,15 @@ TestWorld::TestWorld(const std::string& ini, double startUnix, NumberLocale loca
       runSeen_ = true;
       runStartUnix_ = clock.unixSeconds();
     }
-    if (!main->stopFlag && clock.unixSeconds() > runStartUnix_ + kLimitHours * 3600) {
+    const bool stopping = windowRun ? main->stopFlag : units.stopFlag;
+    if (!stopping && clock.unixSeconds() > runStartUnix_ + kLimitHours * 3600) {
       reportTestFailure("the run was still going after " + std::to_string(static_cast<int>(kLimitHours)) +
                         " simulated hours");
-      main->StopButton_Click();
+      if (windowRun) {
+        main->StopButton_Click();
+      } else {
+        units.stopFlag = true;
+      }
     }
   });
   startMain();
@@ -98,34 +105,59 @@ std::string TestWorld::closeLog() {
   return readFileBytes(runLogPath());
 }
 
-bool TestWorld::select(float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart) {
-  SelectionContext context{*units.files,
-                           *util,
-                           *telescope,
-                           *units.log,
-                           messages,
-                           units.settings,
-                           units.stopFlag,
-                           pump,
-                           [this](const std::string& text) { units.statuses.push_back(text); },
-                           units.ct,
-                           listPath(),
-                           units.locale};
-  return selectTarget(context, bestScore, bestTarget, bestTargetstart);
+Services TestWorld::services() {
+  return Services{.util = *util,
+                  .telescope = *telescope,
+                  .acpApp = *app,
+                  .ephemeris = ephemeris,
+                  .files = *units.files,
+                  .clock = clock,
+                  .events = pump,
+                  .messages = messages,
+                  .setStatusText =
+                      [this](const std::string& text) {
+                        ++units.statusSets;
+                        if (units.statuses.empty() || units.statuses.back() != text) units.statuses.push_back(text);
+                      },
+                  .locale = units.locale,
+                  .programFolder = withSeparator(programDir())};
 }
 
-void TestWorld::update(const std::string& bestTarget, std::int64_t bestTargetstart) {
-  PlanContext context{*units.files,
-                      *util,
-                      *units.log,
-                      messages,
-                      clock,
-                      units.settings,
-                      units.quitTime,
-                      withSeparator(programDir()),
-                      [this](const std::string& text) { units.statuses.push_back(text); },
-                      [this] { saveConfigFile(files, configPath(), units.settings); }};
-  updateTarget(context, bestTarget, bestTargetstart);
+const std::string& TestWorld::status() const {
+  static const std::string none;
+  return units.statuses.empty() ? none : units.statuses.back();
+}
+
+std::optional<ChosenGroup> TestWorld::select() {
+  return selectTarget(services(), *units.log, units.settings, units.stopFlag);
+}
+
+std::optional<std::int16_t> TestWorld::update(std::int64_t bestTargetstart) {
+  return updateTarget(services(), *units.log, units.settings,
+                      [this] { saveConfigFile(files, configPath(), units.settings); }, units.quitTime,
+                      bestTargetstart);
+}
+
+RunEnd TestWorld::runNight() {
+  std::unique_ptr<IEphemeris> earth = ephemeris.createEphemeris();
+  earth->setBodyType(0);
+  earth->setNumber(3);
+  units.stopFlag = false;
+  NightRun night{.earthEphem = *earth,
+                 .settings = units.settings,
+                 .stopFlag = units.stopFlag,
+                 .saveConfig = [this] { saveConfigFile(*units.files, configPath(), units.settings); },
+                 .logFile = units.log,
+                 .observer = nullptr};
+  nightRunning_ = true;
+  try {
+    RunEnd end = runObservingLoop(services(), night);
+    nightRunning_ = false;
+    return end;
+  } catch (...) {
+    nightRunning_ = false;
+    throw;
+  }
 }
 
 HeadlessResult TestWorld::runHeadless(const std::string& startUtc, double hours, long stopAfterPlans) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,12 +19,21 @@
 #include "app/runner/HeadlessRun.h"
 #include "base/FileSystem.h"
 #include "host/ErfaEphemeris.h"
+#include "night/ObservingLoop.h"
 #include "night/SimulatedWait.h"
+#include "selection/Selection.h"
 #include "support/RecordingMessageSink.h"
 #include "support/ReportFailure.h"
 #include "support/SimFixture.h"
 
 namespace np::test {
+
+// Instants of the default site (UTC-7): 05:00 local, night with dawn at about 05:48; and
+// 13:00 local, day with dusk at about 18:47.
+inline constexpr char kNight[] = "2026-12-07T12:00:00Z";
+inline constexpr char kDay[] = "2026-12-07T20:00:00Z";
+// A list of one group near the meridian before that dawn, with one run left.
+inline constexpr char kOneTarget[] = "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=1\r\n";
 
 // Records what the window would show.
 class RecordingView : public MainWindowView {
@@ -100,7 +110,7 @@ class TestWorld : public SimFixture {
   RecordingView view;
   std::unique_ptr<frmMain> main;
 
-  // ---- the target-list units, run directly on the world's files and host objects ----
+  // ---- the night's units, run directly on the world's files and host objects ----
   // The state they are given, as the main window gives them its own.
   struct Units {
     FileSystem* files = nullptr;  // the world's files unless a test puts others in between
@@ -108,19 +118,31 @@ class TestWorld : public SimFixture {
     bool stopFlag = false;
     DateTime quitTime;
     NumberLocale locale;
-    std::unique_ptr<ICoordinateTransform> ct;
-    std::unique_ptr<TextWriter> log;    // the run log, from openLog to closeLog
-    std::vector<std::string> statuses;  // every status text they set, in order
+    std::unique_ptr<TextWriter> log;    // the run log, from openLog to closeLog (and during runNight)
+    std::vector<std::string> statuses;  // every change of the status text, in order
+    long statusSets = 0;                // every setting of it, changed or not
   } units;
+
+  // The world's services: its host objects, units.files, its clock, pump and message sink,
+  // a status line that records into units, the units' locale and the program folder.
+  Services services();
 
   void openLog();
   // Closes the run log and returns everything in it.
   std::string closeLog();
   // A selection pass over targets.txt (selectTarget).
-  bool select(float& bestScore, std::string& bestTarget, std::int64_t& bestTargetstart);
-  // The plan writer and list update for the chosen group (updateTarget); the settings
-  // are saved to config.ini when it asks.
-  void update(const std::string& bestTarget, std::int64_t bestTargetstart);
+  std::optional<ChosenGroup> select();
+  // The plan writer and list update for the group at `bestTargetstart` (updateTarget),
+  // quitting at units.quitTime; the settings are saved to config.ini when it asks.
+  std::optional<std::int16_t> update(std::int64_t bestTargetstart);
+
+  // The observing loop itself (runObservingLoop) on the world's services and the units'
+  // settings and stop flag, with an Earth ephemeris of its own; returns when the run has
+  // ended (the user hook sets units.stopFlag to stop it). config.ini is saved through
+  // units.files when the run asks.
+  RunEnd runNight();
+  bool nightRunning() const { return nightRunning_; }
+  const std::string& status() const;  // the last status text ("" before any)
 
   // ---- the headless runner on the program folder ----
   // A run from `startUtc` for `hours` (see HeadlessOptions); what it printed goes to
@@ -133,7 +155,8 @@ class TestWorld : public SimFixture {
 
   NumberLocale locale_;
   long long hookRuns_ = 0;
-  bool runSeen_ = false;  // the main window's run under way at the last event processing
+  bool runSeen_ = false;  // a run under way at the last event processing
+  bool nightRunning_ = false;
   double runStartUnix_ = 0;
 };
 

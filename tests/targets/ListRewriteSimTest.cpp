@@ -44,7 +44,7 @@ class ListRewriteSimTest : public ::testing::Test {
 
 TEST_F(ListRewriteSimTest, WorkedExampleWithAutofocus) {
   station.units.settings.lastFocusJD = 0;  // never focused
-  station.update("Twin Field South\t05:11:30\t+12:05:00", 2);
+  station.update(2);
 
   EXPECT_EQ(test::readFileBytes(station.planPath()),
             "#QUITAT 2024-03-10 12:45:00\r\n#autofocus\r\nTwin Field North\t05:10:00\t+12:30:00\r\n"
@@ -66,7 +66,7 @@ TEST_F(ListRewriteSimTest, WorkedExampleWithAutofocus) {
 TEST_F(ListRewriteSimTest, ListWithBareLineFeedsIsRewrittenWithCrLf) {
   station.writeList(kExampleList, "\n");
   station.units.settings.lastFocusJD = 1e9;
-  station.update("ignored", 2);
+  station.update(2);
   EXPECT_EQ(test::readFileBytes(station.listPath()), crlf(kExampleAfterSecondGroup));
 }
 
@@ -85,7 +85,7 @@ TEST_F(ListRewriteSimTest, ALinkedPrivateListIsRewrittenWhereItLives) {
   fs::remove(station.listPath());
   fs::create_symlink(real, station.listPath());
   station.units.settings.lastFocusJD = 1e9;
-  station.update("ignored", 2);
+  station.update(2);
   EXPECT_TRUE(fs::is_symlink(station.listPath()));
   EXPECT_EQ(test::readFileBytes(real), crlf(kExampleAfterSecondGroup));
   EXPECT_EQ(fs::status(real).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
@@ -106,7 +106,7 @@ TEST_F(ListRewriteSimTest, InterruptedRewriteNeverLeavesAPartialList) {
     faulty.failAt(n);
     station.units.files = &faulty;
     try {
-      station.update("ignored", 2);
+      station.update(2);
     } catch (const RunTimeError&) {
       ++interruptions;
       ASSERT_TRUE(station.files.FileExists(station.listPath())) << "no targets.txt after failing step " << n;

@@ -10,6 +10,7 @@
 
 #include "base/Clock.h"
 #include "support/HostFakes.h"
+#include "support/ScriptedEvents.h"
 
 namespace np {
 namespace {
@@ -45,18 +46,12 @@ class PlanWriterTest : public ::testing::Test {
     settings.focusInterval = 30;
   }
 
-  void run(std::int64_t start) {
-    PlanContext context{files,
-                        host.util,
-                        log,
-                        messages,
-                        clock,
-                        settings,
-                        quitTime,
-                        kProgramDir,
-                        [this](const std::string& text) { statusTexts.push_back(text); },
-                        [this] { savedFocusJDs.push_back(settings.lastFocusJD); }};
-    updateTarget(context, "ignored", start);
+  std::optional<std::int16_t> run(std::int64_t start) {
+    test::ScriptedEvents events;
+    const Services services = host.services(files, clock, events, messages,
+                                            [this](const std::string& text) { statusTexts.push_back(text); });
+    return updateTarget(services, log, settings, [this] { savedFocusJDs.push_back(settings.lastFocusJD); }, quitTime,
+                        start);
   }
 
   void focusDue() { julianDates = {2460001.0, 2460001.25}; }

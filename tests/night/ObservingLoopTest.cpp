@@ -1,15 +1,18 @@
-// Whole simulated days and nights through the start button's handler, on the shared
-// simulated clock: status texts, log lines, the plan, the list and the host's state.
+// Whole simulated days and nights through the observing loop itself, on the test world's
+// services and shared simulated clock: status texts, log lines, the plan, the list and the
+// host's state. The user hook stands for the window: it sets the stop flag.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
 
-#include "support/TestWorld.h"
-#include "support/FaultyFileSystem.h"
 #include "host/sim/SimTime.h"
+#include "night/ObservingLoop.h"
 #include "settings/ConfigFile.h"
+#include "support/FaultyFileSystem.h"
+#include "support/TestText.h"
+#include "support/TestWorld.h"
 
 namespace np::test {
 namespace {
@@ -18,60 +21,39 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// 05:00 local at the default site (UTC-7): night, dawn at about 05:48.
-const char kNight[] = "2026-12-07T12:00:00Z";
-// 13:00 local: day, dusk at about 18:47.
-const char kDay[] = "2026-12-07T20:00:00Z";
-
-// Near the meridian before dawn at the default site.
-const char kOneTarget[] = "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=1\r\n";
-
 double utc(const char* iso) {
   double t = 0;
   EXPECT_TRUE(sim::parseUtcInstant(iso, t));
   return t;
 }
 
-// Presses Stop once `when` holds (checked at every event processing of the loop).
+// Sets the stop flag once `when` holds (checked at every event processing of the loop).
 void stopWhen(TestWorld& w, std::function<bool()> when) {
   w.user = [&w, when, pressed = false]() mutable {
-    if (!pressed && w.main->running() && when()) {
+    if (!pressed && w.nightRunning() && when()) {
       pressed = true;
-      w.main->StopButton_Click();
+      w.units.stopFlag = true;
     }
   };
 }
 
-long count(const std::vector<std::string>& lines, const std::string& prefix) {
-  return std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
-}
-
-void expectStopped(TestWorld& w) {
-  EXPECT_EQ(w.main->statusText(), "Nightpick stopped");
-  EXPECT_TRUE(w.main->startEnabled());
-  EXPECT_FALSE(w.main->stopEnabled());
-  EXPECT_FALSE(w.main->stopAndAbortEnabled());
-  EXPECT_FALSE(w.main->running());
-  EXPECT_EQ(w.main->logFile, nullptr);
+// The run is over and its log closed.
+void expectRunEnded(TestWorld& w) {
+  EXPECT_FALSE(w.nightRunning());
+  EXPECT_EQ(w.units.log, nullptr);
 }
 
 TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
   TestWorld w("", kNight);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
   bool runningSeen = false;
   w.user = [&] {
-    if (!w.main->running()) return;
-    if (w.main->running()) {
-      EXPECT_FALSE(w.main->startEnabled());
-      EXPECT_TRUE(w.main->stopEnabled());
-      EXPECT_TRUE(w.main->stopAndAbortEnabled());
-    }
+    if (!w.nightRunning()) return;
     if (w.host->scriptActive()) runningSeen = true;
-    if (runningSeen && !w.host->scriptRunning()) w.main->StopButton_Click();
+    if (runningSeen && !w.host->scriptRunning()) w.units.stopFlag = true;
   };
-  w.main->StartButton_Click();
-  expectStopped(w);
+  w.runNight();
+  expectRunEnded(w);
   EXPECT_TRUE(runningSeen);
 
   auto log = w.runLogLines();
@@ -88,9 +70,8 @@ TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
   EXPECT_EQ(log[9], "Running ACP plan for selected target:Near Meridian");
   EXPECT_EQ(log.size(), 10u);
 
-  EXPECT_THAT(w.view.statuses, ElementsAre("Selecting best target", "Updating targets file",
-                                           "Running ACP plan for selected target: Near Meridian",
-                                           "Nightpick stopping", "Nightpick stopped"));
+  EXPECT_THAT(w.units.statuses, ElementsAre("Selecting best target", "Updating targets file",
+                                            "Running ACP plan for selected target: Near Meridian"));
   EXPECT_EQ(w.listText(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
   // The host ran the plan named in runplanonce.txt: quit time at the coming dawn (UTC),
   // the autofocus, the group's line.
@@ -105,46 +86,44 @@ TEST(ObservingLoop, RunsAChosenTargetToItsEndAndLogsEveryStep) {
 TEST(ObservingLoop, WaitsForTheHostToBeIdleBeforeAnythingElse) {
   TestWorld w("", kNight);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
   writeFileBytes(w.hostDir() + "/Plans/other.txt", "Other\t10:00:00\t+30:00:00\r\n");
   writeFileBytes(w.hostDir() + "/Plans/runplanonce.txt", w.hostDir() + "/Plans/other.txt\r\n");
-  w.main->util->LoadScript(w.hostDir() + "/Scripts/AcquireImages.js");
-  w.main->util->RunScript();
+  w.util->LoadScript(w.hostDir() + "/Scripts/AcquireImages.js");
+  w.util->RunScript();
   w.clock.advance(5);
-  ASSERT_TRUE(w.main->util->ScriptActive());
+  ASSERT_TRUE(w.util->ScriptActive());
   bool idleSeen = false;
   w.user = [&] {
-    if (!w.main->running()) return;
+    if (!w.nightRunning()) return;
     if (w.host->scriptActive()) {
-      EXPECT_EQ(w.main->statusText(), "Waiting for ACP");
+      EXPECT_EQ(w.status(), "Waiting for ACP");
       EXPECT_FALSE(std::filesystem::exists(w.runLogPath()));
     } else if (!idleSeen) {
       idleSeen = true;
     }
-    if (w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
+    if (w.status() == "Selecting best target") w.units.stopFlag = true;
   };
-  w.main->StartButton_Click();
+  w.runNight();
   EXPECT_TRUE(idleSeen);
-  EXPECT_EQ(w.view.statuses.front(), "Waiting for ACP");
+  EXPECT_EQ(w.units.statuses.front(), "Waiting for ACP");
   EXPECT_EQ(w.host->runCount(), 1);  // only the other program's run
-  expectStopped(w);
+  expectRunEnded(w);
 }
 
 TEST(ObservingLoop, ByDayParksWaitsForDuskUnparksAndSearches) {
   TestWorld w("", kDay);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
   bool parkedDuringWait = true;
   long waitSets = 0;
   w.user = [&] {
-    if (!w.main->running()) return;
-    if (w.main->statusText() == "Waiting for Sun to reach an elevation of -18 degrees") {
+    if (!w.nightRunning()) return;
+    if (w.status() == "Waiting for Sun to reach an elevation of -18 degrees") {
       ++waitSets;
       parkedDuringWait = parkedDuringWait && w.host->parked();
     }
-    if (w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
+    if (w.status() == "Selecting best target") w.units.stopFlag = true;
   };
-  w.main->StartButton_Click();
+  w.runNight();
   auto log = w.runLogLines();
   ASSERT_GE(log.size(), 2u);
   EXPECT_THAT(log[0], StartsWith("Currently daytime (2026-12-07 13:00:00) - waiting for dusk at 2026-12-07 18:4"));
@@ -160,23 +139,21 @@ TEST(ObservingLoop, ByDayParksWaitsForDuskUnparksAndSearches) {
 TEST(ObservingLoop, StopDuringTheDayWaitUnparksAndEndsTheRun) {
   TestWorld w("", kDay);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
   const double start = w.clock.unixSeconds();
   stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 3600; });
-  w.main->StartButton_Click();
+  w.runNight();
   EXPECT_FALSE(w.host->parked());
   EXPECT_LE(w.clock.unixSeconds(), start + 3602);
-  expectStopped(w);
+  expectRunEnded(w);
   EXPECT_EQ(w.runLogLines().size(), 1u);
 }
 
 TEST(ObservingLoop, NeverParksAMountThatCannotUnpark) {
   TestWorld w("[mount]\ncan_unpark = false\n", kDay);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
   const double start = w.clock.unixSeconds();
   stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 60; });
-  w.main->StartButton_Click();
+  w.runNight();
   EXPECT_FALSE(std::filesystem::exists(w.acquisitionLogPath()) &&
                w.acquisitionLog().find("PARK") != std::string::npos);
 }
@@ -184,18 +161,17 @@ TEST(ObservingLoop, NeverParksAMountThatCannotUnpark) {
 TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
   TestWorld w("", kNight);
   w.writeListText("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
-  w.main->Form_Load();
   bool runOnceSeen = false, slept = false;
   w.user = [&] {
-    if (!w.main->running()) return;
-    if (w.main->statusText() == "No viable target - sleeping for 5 minutes") {
+    if (!w.nightRunning()) return;
+    if (w.status() == "No viable target - sleeping for 5 minutes") {
       slept = true;
       runOnceSeen = runOnceSeen || std::filesystem::exists(w.hostDir() + "/Plans/runplanonce.txt");
     }
     // Stop within the second pass (the run log shows a pass once the pass is over).
-    if (slept && w.main->statusText() == "Selecting best target") w.main->StopButton_Click();
+    if (slept && w.status() == "Selecting best target") w.units.stopFlag = true;
   };
-  w.main->StartButton_Click();
+  w.runNight();
   auto log = w.runLogLines();
   EXPECT_THAT(log, ElementsAre(std::string(64, '*'), "**** Searching for new target 2026-12-07 05:00:00",
                                std::string(64, '*'), "No viable target - sleeping for 5 minutes",
@@ -208,72 +184,29 @@ TEST(ObservingLoop, SleepsFiveMinutesWhenNothingIsViable) {
 TEST(ObservingLoop, AStopDuringTheSleepEndsTheRunWithinASecond) {
   TestWorld w("", kNight);
   w.writeListText("Done\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");
-  w.main->Form_Load();
   double pressedAt = 0;
   w.user = [&] {
-    if (!w.main->running() || pressedAt) return;
+    if (!w.nightRunning() || pressedAt) return;
     if (w.clock.unixSeconds() >= utc(kNight) + 100) {
       pressedAt = w.clock.unixSeconds();
-      w.main->StopButton_Click();
+      w.units.stopFlag = true;
     }
   };
-  w.main->StartButton_Click();
+  w.runNight();
   EXPECT_LE(w.clock.unixSeconds() - pressedAt, 1.0);
-  expectStopped(w);
+  expectRunEnded(w);
 }
 
 TEST(ObservingLoop, WaitsOutUnsafeWeatherThenSearches) {
   TestWorld w("[weather]\nconnected = true\nunsafe = 2026-12-07T11:00:00Z/2026-12-07T12:20:00Z\n", kNight);
   w.writeListText(kOneTarget);
-  w.main->Form_Load();
-  stopWhen(w, [&] { return w.main->statusText() == "Selecting best target"; });
-  w.main->StartButton_Click();
-  EXPECT_EQ(w.view.statuses.front(), "Waiting for weather to be safe");
-  EXPECT_GE(w.view.statusSets, 20 * 60);
+  stopWhen(w, [&] { return w.status() == "Selecting best target"; });
+  w.runNight();
+  EXPECT_EQ(w.units.statuses.front(), "Waiting for weather to be safe");
+  EXPECT_GE(w.units.statusSets, 20 * 60);
   auto log = w.runLogLines();
   ASSERT_GE(log.size(), 2u);
   EXPECT_EQ(log[1], "**** Searching for new target 2026-12-07 05:20:00");
-}
-
-TEST(ObservingLoop, AStopDuringAPlanLeavesTheHostScriptRunning) {
-  TestWorld w("", kNight);
-  w.writeListText(kOneTarget);
-  w.main->Form_Load();
-  stopWhen(w, [&] { return w.host->scriptActive(); });
-  w.main->StartButton_Click();
-  expectStopped(w);
-  EXPECT_TRUE(w.main->util->ScriptActive());
-  EXPECT_EQ(w.runLogLines().back(), "Running ACP plan for selected target:Near Meridian");
-  EXPECT_EQ(w.listText(), "Near Meridian\t10:00:00\t+30:00:00\r\n**** remaining=0\r\n");  // the run counts
-}
-
-TEST(ObservingLoop, StopAndAbortDuringAPlanAbortsTheHostScript) {
-  TestWorld w("", kNight);
-  w.writeListText(kOneTarget);
-  w.main->Form_Load();
-  w.user = [&] {
-    if (w.main->running() && !w.main->stopFlag && w.host->scriptActive()) w.main->StopAndAbortButton_Click();
-  };
-  w.main->StartButton_Click();
-  expectStopped(w);
-  EXPECT_FALSE(w.main->util->ScriptActive());
-  EXPECT_THAT(w.acquisitionLog(), HasSubstr("\tEND\taborted"));
-}
-
-TEST(ObservingLoop, ClosingTheWindowDuringAWaitEndsTheRunAndSaves) {
-  TestWorld w("", kDay);
-  w.writeListText(kOneTarget);
-  w.main->Form_Load();
-  const double start = w.clock.unixSeconds();
-  w.user = [&] {
-    if (w.main->running() && !w.main->stopFlag && w.clock.unixSeconds() > start + 600) w.main->Form_Unload();
-  };
-  w.main->StartButton_Click();
-  expectStopped(w);
-  EXPECT_EQ(w.view.unloads, 1);
-  EXPECT_TRUE(std::filesystem::exists(w.configPath()));
-  EXPECT_FALSE(w.host->parked());
-  EXPECT_LE(w.clock.unixSeconds(), start + 602);
 }
 
 TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
@@ -281,18 +214,17 @@ TEST(ObservingLoop, RunsAcrossTwoNightsWithTheCountsGoingDown) {
   w.writeListText(
       "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=100\r\n"
       "Spring Field\t10:00:00\t+30:00:00\r\n**** remaining=100\r\n");
-  w.main->Form_Load();
   const double start = w.clock.unixSeconds();
   stopWhen(w, [&] { return w.clock.unixSeconds() >= start + 48 * 3600; });
-  w.main->StartButton_Click();
+  w.runNight();
   auto log = w.runLogLines();
-  EXPECT_EQ(count(log, "Currently daytime ("), 2);
+  EXPECT_EQ(countPrefix(log, "Currently daytime ("), 2);
   // Plans before the first dawn, during both nights, none by day.
   std::string acq = w.acquisitionLog();
   EXPECT_THAT(acq, HasSubstr("2026-12-07 12:0"));
   EXPECT_THAT(acq, HasSubstr("2026-12-08 05:"));
   EXPECT_THAT(acq, HasSubstr("2026-12-09 05:"));
-  long plans = count(log, "Running ACP plan for selected target:");
+  long plans = countPrefix(log, "Running ACP plan for selected target:");
   EXPECT_GT(plans, 40);
   EXPECT_EQ(w.host->runCount(), plans);
   std::string t = w.listText();
@@ -311,50 +243,14 @@ TEST(ObservingLoop, GivesUpOnAScriptThatIsNeverSeenRunning) {
   // A plan line the host cannot read: its run ends at once, before it ever shows active.
   TestWorld w("", kNight);
   w.writeListText("not a plan line\r\n" + std::string(kOneTarget));
-  w.main->Form_Load();
-  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 2; });
-  w.main->StartButton_Click();
+  stopWhen(w, [&] { return countPrefix(w.runLogLines(), "**** Searching") == 2; });
+  w.runNight();
   auto log = w.runLogLines();
   auto it = std::find(log.begin(), log.end(), "Running ACP plan for selected target:Near Meridian");
   ASSERT_NE(it, log.end());
   ASSERT_NE(it + 1, log.end());
   EXPECT_EQ(*(it + 1), "ACP script was not seen running - going on with the next pass");
-  EXPECT_EQ(count(log, "**** Searching"), 2);
-}
-
-TEST(ObservingLoop, AnUnreachableDuskElevationEndsTheRunWithAMessage) {
-  TestWorld w("", kNight);
-  w.writeListText(kOneTarget);
-  writeFileBytes(w.configPath(),
-                 "lastFocusJD,0\r\nfocusInterval,30\r\nbaseDir,x\r\nmaxElevation,90\r\nminAzimuth,0\r\n"
-                 "maxAzimuth,360\r\nsunElev,-95\r\n");
-  w.main->Form_Load();
-  w.main->StartButton_Click();
-  expectStopped(w);
-  ASSERT_EQ(w.messages.messages.size(), 1u);
-  EXPECT_THAT(w.messages.messages[0], HasSubstr("-95"));
-  auto log = w.runLogLines();
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_THAT(log[0], HasSubstr("-95"));
-}
-
-// A run log that cannot be closed (a full disk) is reported after the window is back in
-// its stopped state, so a new run can be started.
-TEST(ObservingLoop, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
-  TestWorld w("", kNight);
-  w.writeListText(kOneTarget);
-  FaultyFileSystem faulty(w.files);
-  faulty.failWhere("Close " + w.runLogPath());
-  w.wireMain(*w.host, faulty);
-  w.main->Form_Load();
-  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 1; });
-  EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
-  expectStopped(w);
-  // Nothing of the folders is held: the next run starts.
-  faulty.failNever();
-  stopWhen(w, [&] { return count(w.runLogLines(), "**** Searching") == 2; });
-  w.main->StartButton_Click();
-  expectStopped(w);
+  EXPECT_EQ(countPrefix(log, "**** Searching"), 2);
 }
 
 // The run log is buffered, so a disk that fills up shows at a flush: at the first one of
@@ -372,18 +268,17 @@ TEST(ObservingLoop, ADiskThatFillsUpAtAFlushOfTheRunLogEndsTheRunWithNothingLost
     w.writeListText("Near Meridian\t06:00:00\t+30:00:00\r\n**** remaining=500\r\n");
     FaultyFileSystem faulty(w.files);
     faulty.failWhere("Flush " + w.runLogPath(), row.fromFlush);
-    w.wireMain(*w.host, faulty);
-    w.main->Form_Load();
-    stopWhen(w, [&] { return w.clock.unixSeconds() >= utc("2026-12-07T12:40:00Z"); });
+    w.units.files = &faulty;
+      stopWhen(w, [&] { return w.clock.unixSeconds() >= utc("2026-12-07T12:40:00Z"); });
     try {
-      w.main->StartButton_Click();
+      w.runNight();
       ADD_FAILURE() << "the run ended without the failure";
     } catch (const RunTimeError& e) {
       EXPECT_THAT(e.what(), HasSubstr(w.runLogPath()));
     }
     // A run-time failure: the program ends once it has been reported, with the log closed.
-    EXPECT_FALSE(w.main->running());
-    EXPECT_EQ(w.main->logFile, nullptr);
+    EXPECT_FALSE(w.nightRunning());
+    EXPECT_EQ(w.units.log, nullptr);
     const int plans = w.host->runCount();
     EXPECT_GE(plans, row.minPlans);
     EXPECT_EQ(w.listText(), "Near Meridian\t06:00:00\t+30:00:00\r\n**** remaining=" + std::to_string(500 - plans) + "\r\n");
@@ -401,15 +296,14 @@ TEST(ObservingLoop, ADiskThatFillsUpAtAFlushOfTheRunLogEndsTheRunWithNothingLost
 
 TEST(ObservingLoop, AMissingTargetListEndsTheRunWithTheLogClosedAndNamed) {
   TestWorld w("", kNight);
-  w.main->Form_Load();
   try {
-    w.main->StartButton_Click();
+    w.runNight();
     FAIL() << "expected a run-time failure";
   } catch (const RunTimeError& e) {
     EXPECT_THAT(e.what(), HasSubstr("targets.txt"));
   }
-  EXPECT_EQ(w.main->logFile, nullptr);
-  EXPECT_FALSE(w.main->running());
+  EXPECT_EQ(w.units.log, nullptr);
+  EXPECT_FALSE(w.nightRunning());
   auto log = w.runLogLines();
   ASSERT_EQ(log.size(), 3u);
   EXPECT_THAT(log[1], StartsWith("**** Searching for new target"));
@@ -464,8 +358,7 @@ TEST(ObservingLoop, TheRunLogOnDiskIsCompleteWheneverTheRunWaitsOrShowsAMessage)
   w.writeListText(std::string("Typo\tabc\t+10\r\n**** remaining=3\r\n") + kOneTarget +
                   "Never Up\t12:00:00\t-85:00:00\r\n**** remaining=3\r\n");
   RunLogRecorder recorder(w.files);
-  w.wireMain(*w.host, recorder);
-  w.main->Form_Load();
+  w.units.files = &recorder;
   long long waitsSeen = 0;
   int checked = 0, mismatches = 0;
   const double end = utc("2026-12-08T20:00:00Z");
@@ -475,7 +368,7 @@ TEST(ObservingLoop, TheRunLogOnDiskIsCompleteWheneverTheRunWaitsOrShowsAMessage)
   };
   std::size_t messagesSeen = 0;
   w.user = [&, pressed = false]() mutable {
-    if (!w.main->running()) return;
+    if (!w.nightRunning()) return;
     if (w.pump.waits() != waitsSeen) {  // the processing that follows a wait
       waitsSeen = w.pump.waits();
       ++checked;
@@ -483,21 +376,21 @@ TEST(ObservingLoop, TheRunLogOnDiskIsCompleteWheneverTheRunWaitsOrShowsAMessage)
     }
     if (!pressed && w.clock.unixSeconds() >= end) {
       pressed = true;
-      w.main->StopButton_Click();
+      w.units.stopFlag = true;
     }
   };
   w.messages.onMessage = [&](const std::string&) {
     ++messagesSeen;
     if (!complete()) ++mismatches;
   };
-  w.main->StartButton_Click();
-  expectStopped(w);
+  w.runNight();
+  expectRunEnded(w);
   EXPECT_GT(checked, 1000);
   EXPECT_GT(messagesSeen, 0u);
   EXPECT_EQ(mismatches, 0);
   EXPECT_EQ(w.runLogLines(), recorder.written);
-  EXPECT_GT(count(recorder.written, "Running ACP plan"), 0);
-  EXPECT_GT(count(recorder.written, "Currently daytime"), 0);
+  EXPECT_GT(countPrefix(recorder.written, "Running ACP plan"), 0);
+  EXPECT_GT(countPrefix(recorder.written, "Currently daytime"), 0);
 }
 
 }  // namespace
