@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MainWindowView.h"
 #include "base/Ui.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"

@@ -1,12 +1,10 @@
 #pragma once
-// What the program's logic needs of the window system, as small interfaces: the
-// windowed program implements them with Qt, tests and the headless runner without.
+// What the program's logic needs of the window system, as small interfaces: message boxes
+// and the event processing with its responsive wait. The windowed programs implement them
+// with Qt and Win32, tests and the headless runner without.
 #include <string>
 
 namespace np {
-
-class frmPrefs;  // the preferences dialog's logic (settings/)
-
 
 // Modal message boxes: OK only, no icon, title "Nightpick". show() returns when the
 // user has closed the box.
@@ -31,20 +29,5 @@ inline void Pause(EventPump& pump) {
   pump.DoEvents();
   pump.WaitSeconds(1);
 }
-
-// What the window system does for the main window: show its state, open the modal
-// preferences dialog, unload the program's other windows.
-class MainWindowView {
- public:
-  virtual ~MainWindowView() = default;
-  virtual void statusTextChanged(const std::string& text) = 0;
-  virtual void buttonStatesChanged() = 0;
-  // Shows the dialog for `prefs` modally; returns when its window has closed.
-  virtual void showPrefsDialog(frmPrefs& prefs) = 0;
-  virtual void unloadOtherWindows() = 0;
-  // Ends the program with `exitCode` (0 after a close, 1 after a run-time error). The
-  // main window decides when; the view only does it.
-  virtual void exitProgram(int /*exitCode*/) {}
-};
 
 }  // namespace np

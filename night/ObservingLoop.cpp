@@ -16,7 +16,6 @@ constexpr int kNoTargetPauses = 301;
 // night. A slow host gets all this time to start; one that has still not started by then
 // is told to abort, so that the next plan finds it free.
 constexpr int kScriptStartPauses = 600;
-const std::string kStars(64, '*');
 
 // The run log is buffered: it is flushed before anything that holds the run (a pause, a
 // message box) and at the end of every pass, so that whoever follows the log sees every
@@ -89,7 +88,7 @@ class Run {
   std::string planDir() { return s_.util.Prefs().LocalUser().DefaultPlanDir(); }
 
   void dayPass(DateTime nextDusk) {
-    log(std::string(kDaytimeLog) + now() + ") - waiting for dusk at " + s_.util.FormatVar(nextDusk, "General Date"));
+    log(daytimeLine(now(), s_.util.FormatVar(nextDusk, "General Date")));
     bool canPark = s_.telescope.CanPark();
     bool canUnpark = s_.telescope.CanUnpark();
     if (canPark && canUnpark) s_.telescope.Park();
@@ -125,9 +124,9 @@ class Run {
     const std::string runOnce = joinPath(planDir(), kRunPlanOnceName);
     if (s_.files.FileExists(runOnce)) s_.files.Remove(runOnce);
 
-    log(kStars);
-    log(std::string(kSearchBanner) + now());
-    log(kStars);
+    log(starsLine());
+    log(searchBannerLine(now()));
+    log(starsLine());
 
     const std::optional<ChosenGroup> chosen =
         selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer);
@@ -155,7 +154,7 @@ class Run {
     // The name stays from the group before when the line has none to give.
     extractName(s_.messages, chosen.targetLine, targetName_);
     status(std::string(kRunningPlanStatus) + targetName_);
-    log(std::string(kRunningPlanLog) + targetName_);
+    log(runningPlanLine(targetName_));
 
     s_.util.LoadScript(joinPath(joinPath(s_.acpApp.Path(), "Scripts"), "AcquireImages.js"));
     s_.util.RunScript();

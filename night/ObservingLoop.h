@@ -13,23 +13,19 @@
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "settings/Settings.h"
+#include "targets/RunLog.h"
 #include "targets/Services.h"
 
 namespace np {
 
 class SelectionObserver;
 
-// The run log and the texts of the loop that others read back (the night report).
-inline constexpr std::string_view kRunLogName = "Nightpick.log";
-inline constexpr std::string_view kSearchBanner = "**** Searching for new target ";
-inline constexpr std::string_view kRunningPlanLog = "Running ACP plan for selected target:";
+// The status line's texts of the loop that others read back (the night report). The run
+// log's lines are in targets/RunLog.h.
 inline constexpr std::string_view kRunningPlanStatus = "Running ACP plan for selected target: ";
-inline constexpr std::string_view kNoViableTarget = "No viable target - sleeping for 5 minutes";
 inline constexpr std::string_view kWaitingForDusk = "Waiting for Sun to reach an elevation of ";
 inline constexpr std::string_view kWaitingForWeather = "Waiting for weather to be safe";
 inline constexpr std::string_view kWaitingForHost = "Waiting for ACP";
-inline constexpr std::string_view kDaytimeLog = "Currently daytime (";
-inline constexpr std::string_view kScriptNotSeen = "ACP script was not seen running - going on with the next pass";
 
 // What a run decides on beside the services, filled by the start button's handler. The
 // settings and the stop flag are the window's live values (the events processed in every

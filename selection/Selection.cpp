@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "targets/RunLog.h"
 #include "targets/TargetList.h"
 
 namespace np {
@@ -124,28 +125,17 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     const Judged judged = judge(services, settings, observer, *ct, dec, remaining);
     if (!judged.eligible) continue;
 
-    line.assign("Target: ").append(name).append(" RA=");
-    appendSingle(line, ra, sep);
-    line.append(", DEC=");
-    appendSingle(line, dec, sep);
+    targetLine(line, name, ra, dec, sep);
     log.WriteLine(line);
     const TargetScore score =
         scoreTarget(dec, services.util.HourAngle12(static_cast<double>(ra)), services.telescope.SiteLatitude());
-    line.assign("  Score=");
-    appendSingle(line, score.score, sep);
-    line.append(" Elev=");
-    appendDouble(line, judged.elevation, sep);
-    line.append(" TransitAlt=");
-    appendDouble(line, score.transitAltitude, sep);
-    line.append(" HADiff=");
-    appendDouble(line, score.hourAngle, sep);
+    scoreLine(line, score.score, judged.elevation, score.transitAltitude, score.hourAngle, sep);
     log.WriteLine(line);
     const bool leads = score.score > (best ? best->score : kNoTargetScore);
     if (observer) observer->scored(judged.elevation, score, leads);
     if (leads) {
       best = ChosenGroup{score.score, *group.targetLine, group.start};
-      line.assign(kNewBestScoreLog);
-      appendSingle(line, best->score, sep);
+      newBestScoreLine(line, best->score, sep);
       log.WriteLine(line);
     }
   }

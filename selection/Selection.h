@@ -68,9 +68,6 @@ struct TargetScore {
 // (6 - |HA|) * 30 + (90 - transit altitude), higher is better.
 TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude);
 
-// The line the log gets when a group takes the lead (followed by its score).
-inline constexpr std::string_view kNewBestScoreLog = "  >>> New bestscore = ";
-
 // The group a selection pass chose.
 struct ChosenGroup {
   float score = kNoTargetScore;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "base/Errors.h"
+#include "targets/RunLog.h"
 #include "targets/TargetList.h"
 
 namespace np {
@@ -35,7 +36,7 @@ std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& l
   ListReader input(services.files.OpenTextFile(listPath));
   std::unique_ptr<TextWriter> output = services.files.CreateTextFile(newListPath);
   std::unique_ptr<TextWriter> plan = services.files.CreateTextFile(planFilePath(services.util));
-  log.WriteLine(kUpdatingStatus);
+  log.WriteLine(kUpdatingLog);
 
   // Every line goes to the new list as read; the first one gets its byte-order mark
   // back, so the rewrite keeps the user's encoding while the plan never sees the mark.
@@ -65,7 +66,7 @@ std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& l
 
   if (autofocusDue(services.util.Date_Julian(services.clock.nowLocal()), settings.lastFocusJD,
                    settings.focusInterval)) {
-    log.WriteLine("Performing autofocus on this target");
+    log.WriteLine(kAutofocusLog);
     plan->WriteLine("#autofocus");
     settings.lastFocusJD = services.util.Date_Julian(services.clock.nowLocal());
     saveConfig();
@@ -99,7 +100,7 @@ std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& l
   plan->Close();
 
   services.files.Replace(newListPath, listPath);
-  if (loweredCount) log.WriteLine("Remaining count for best target = " + std::to_string(*loweredCount));
+  if (loweredCount) log.WriteLine(remainingCountLine(*loweredCount));
   return loweredCount;
 }
 

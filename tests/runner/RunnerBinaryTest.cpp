@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/runner/ReportPictureModule.h"
+#include "runner/ReportPictureModule.h"
 #include "support/TempDir.h"
 #include "support/TestWorld.h"
 

@@ -1,4 +1,4 @@
-#include "app/runner/NightReport.h"
+#include "runner/NightReport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <sstream>
 
-#include "app/runner/HeadlessRun.h"
+#include "runner/HeadlessRun.h"
 #include "base/DateTime.h"
 #include "host/ErfaEphemeris.h"
 #include "base/PlainNumber.h"
@@ -21,6 +21,7 @@
 #include "night/ObservingLoop.h"
 #include "night/Twilight.h"
 #include "selection/Selection.h"
+#include "targets/RunLog.h"
 #include "targets/TargetList.h"
 
 namespace np {
@@ -28,9 +29,6 @@ namespace np {
 namespace {
 
 // The texts the run writes, as the loop and the selection write them.
-constexpr std::string_view kBestScore = kNewBestScoreLog;
-constexpr std::string_view kRunningPlan = kRunningPlanLog;
-constexpr std::string_view kNoViable = kNoViableTarget;
 constexpr std::string_view kStatusDusk = kWaitingForDusk;
 constexpr std::string_view kStatusWeather = kWaitingForWeather;
 constexpr std::string_view kStatusHost = kWaitingForHost;
@@ -67,23 +65,23 @@ struct RunLogReading {
 
   void feed(std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string_view text(line);
-    if (text.starts_with(kSearchBanner)) {
+    const RunLogLine read = readRunLogLine(line);
+    if (read.entry == RunLogEntry::Search) {
       ++r.searches;
-      double t = localTextToUnix(line.substr(kSearchBanner.size()), utcOffsetHours);
+      double t = localTextToUnix(std::string(read.when), utcOffsetHours);
       if (!std::isnan(t)) searchUnix = t;
       scoreText.clear();
-    } else if (text.starts_with(kBestScore)) {
-      scoreText.assign(text.substr(kBestScore.size()));
-    } else if (text.starts_with(kRunningPlan)) {
+    } else if (read.entry == RunLogEntry::NewBestScore) {
+      scoreText.assign(read.value);
+    } else if (read.entry == RunLogEntry::RunningPlan) {
       PlanRun plan;
-      plan.target = text.substr(kRunningPlan.size());
+      plan.target = read.name;
       plan.scoreText = scoreText;
       const std::optional<double> score = readPlainNumber(scoreText);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = searchUnix;
       r.plans.push_back(std::move(plan));
-    } else if (text == kNoViable) {
+    } else if (read.entry == RunLogEntry::NoViableTarget) {
       ++r.noTargetSleeps;
     }
   }
@@ -270,9 +268,9 @@ NightReport buildNightReport(const NightReportInput& in) {
       const std::string& text = st[i].text;
       if (text.starts_with(kStatusDusk)) r.waitDuskSeconds += length;
       else if (text == kStatusWeather) r.waitWeatherSeconds += length;
-      else if (text == kNoViable) r.waitTargetSeconds += length;
+      else if (text == kNoViableTarget) r.waitTargetSeconds += length;
       if (length > 0 && text == kStatusWeather) r.weatherWaits.push_back({from, from + length});
-      if (length > 0 && text == kNoViable) r.noTargetWaits.push_back({from, from + length});
+      if (length > 0 && text == kNoViableTarget) r.noTargetWaits.push_back({from, from + length});
       else if (text == kStatusHost) r.waitHostSeconds += length;
     }
   }

@@ -1,4 +1,4 @@
-#include "app/runner/qt/ReportPicture.h"
+#include "runner/qt/ReportPicture.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/NightReport.h"
+#include "runner/NightReport.h"
 #include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 
@@ -23,12 +23,6 @@ struct HeadlessOptions {
   // The host as the program reaches it, made over the simulated observatory for the run
   // (for example its automation objects through COM); empty: the observatory directly.
   std::function<std::unique_ptr<IHostFactory>(IHostFactory& observatory)> reachHost;
-};
-
-struct StatusChange {
-  double unixSeconds = 0;  // UTC
-  DateTime local;
-  std::string text;
 };
 
 struct HeadlessResult {

@@ -9,10 +9,10 @@
 #include <iostream>
 #include <sstream>
 
-#include "app/runner/Explain.h"
-#include "app/runner/HeadlessRun.h"
-#include "app/runner/LogReport.h"
-#include "app/runner/ReportPictureModule.h"
+#include "runner/Explain.h"
+#include "runner/HeadlessRun.h"
+#include "runner/LogReport.h"
+#include "runner/ReportPictureModule.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimTime.h"
 #include "settings/ConfigFile.h"

@@ -7,8 +7,8 @@
 
 #include <QImage>
 
-#include "app/runner/NightReport.h"
-#include "app/runner/ReportPictureModule.h"
+#include "runner/NightReport.h"
+#include "runner/ReportPictureModule.h"
 
 namespace np {
 

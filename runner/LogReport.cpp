@@ -1,4 +1,4 @@
-#include "app/runner/LogReport.h"
+#include "runner/LogReport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -11,15 +11,12 @@
 #include <unordered_set>
 
 #include "base/PlainNumber.h"
-#include "night/ObservingLoop.h"
-#include "selection/Selection.h"
+#include "targets/RunLog.h"
 
 namespace np {
 
 namespace {
 
-constexpr std::string_view kDuskAt = ") - waiting for dusk at ";
-constexpr std::string_view kTargetLine = "Target: ";
 constexpr double kNoTargetSleep = 300.0;  // "sleeping for 5 minutes"
 // Shorter stretches between one logged thing and the next are the loop's own pace.
 constexpr double kUnexplainedGap = 120.0;
@@ -106,23 +103,28 @@ class LogReader {
 
   void feed(std::string& line) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string_view text(line);
-    if (text.starts_with(kSearchBanner)) {
-      if (stamped(text.substr(kSearchBanner.size()), Entry::Search)) ++r_.searches;
-    } else if (text.starts_with(kDaytimeLog)) {
-      const std::size_t at = text.find(kDuskAt);
-      if (at == std::string_view::npos) return;
-      const double dusk = toUnix(text.substr(at + kDuskAt.size()));
-      if (stamped(text.substr(kDaytimeLog.size(), at - kDaytimeLog.size()), Entry::Day)) dusk_ = dusk;
-    } else if (!inside_) {
-      return;
-    } else if (text.starts_with(kTargetLine)) {
-      target(text.substr(kTargetLine.size()));
-    } else if (text.starts_with(kNewBestScoreLog)) {
-      scoreText_.assign(text.substr(kNewBestScoreLog.size()));
-    } else if (text.starts_with(kRunningPlanLog) && entry_ == Entry::Search) {
+    const RunLogLine read = readRunLogLine(line);
+    switch (read.entry) {
+      case RunLogEntry::Search:
+        if (stamped(read.when, Entry::Search)) ++r_.searches;
+        return;
+      case RunLogEntry::Daytime: {
+        if (read.dusk.empty()) return;
+        const double dusk = toUnix(read.dusk);
+        if (stamped(read.when, Entry::Day)) dusk_ = dusk;
+        return;
+      }
+      default:
+        break;
+    }
+    if (!inside_) return;
+    if (read.entry == RunLogEntry::Target) {
+      target(read);
+    } else if (read.entry == RunLogEntry::NewBestScore) {
+      scoreText_.assign(read.value);
+    } else if (read.entry == RunLogEntry::RunningPlan && entry_ == Entry::Search) {
       PlanRun plan;
-      plan.target = text.substr(kRunningPlanLog.size());
+      plan.target = read.name;
       plan.scoreText = scoreText_;
       const std::optional<double> score = readPlainNumber(scoreText_);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
@@ -130,10 +132,10 @@ class LogReader {
       ran.insert(plan.target);
       r_.plans.push_back(std::move(plan));
       planOpen_ = true;
-    } else if (text == kNoViableTarget && entry_ == Entry::Search) {
+    } else if (read.entry == RunLogEntry::NoViableTarget && entry_ == Entry::Search) {
       ++r_.noTargetSleeps;
       noTarget_ = true;
-    } else if (text == kScriptNotSeen && planOpen_) {
+    } else if (read.entry == RunLogEntry::ScriptNotSeen && planOpen_) {
       r_.plans.back().endedText = "not seen running";
     }
   }
@@ -204,14 +206,11 @@ class LogReader {
     dusk_ = std::numeric_limits<double>::quiet_NaN();
   }
 
-  void target(std::string_view rest) {
-    const std::size_t ra = rest.rfind(" RA=");
-    const std::size_t dec = rest.rfind(", DEC=");
-    if (ra == std::string_view::npos || dec == std::string_view::npos || dec < ra) return;
-    std::string name(rest.substr(0, ra));
+  void target(const RunLogLine& read) {
+    std::string name(read.name);
     if (seen.count(name)) return;
-    const std::optional<double> raHours = readPlainNumber(rest.substr(ra + 4, dec - ra - 4));
-    const std::optional<double> decDegrees = readPlainNumber(rest.substr(dec + 6));
+    const std::optional<double> raHours = readPlainNumber(read.ra);
+    const std::optional<double> decDegrees = readPlainNumber(read.dec);
     if (!raHours || !decDegrees) return;
     seenOrder.push_back(name);
     seen.emplace(std::move(name), ReportGroup{seenOrder.back(), *raHours, *decDegrees, 0});

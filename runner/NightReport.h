@@ -13,13 +13,19 @@
 #include <string_view>
 #include <vector>
 
+#include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 #include "selection/Selection.h"
 #include "host/sim/AcquisitionLog.h"
 
 namespace np {
 
-struct StatusChange;
+// A change of the status line during a run, as the report reads them.
+struct StatusChange {
+  double unixSeconds = 0;  // UTC
+  DateTime local;
+  std::string text;
+};
 
 // One plan that the run had the host execute.
 struct PlanRun {

@@ -1,4 +1,4 @@
-#include "app/runner/HeadlessRun.h"
+#include "runner/HeadlessRun.h"
 
 #include <algorithm>
 #include <exception>
@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "app/FrmMain.h"
-#include "app/runner/PrintingMessageSink.h"
+#include "runner/PrintingMessageSink.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
 #include "host/sim/ObservatoryConfig.h"
