@@ -5,25 +5,10 @@
 
 #include <atomic>
 #include <charconv>
-#include <cstdint>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#include <csignal>
-#include <unistd.h>
-#endif
 
 namespace np {
 
-unsigned long currentProcessId() {
-#ifdef _WIN32
-  return GetCurrentProcessId();
-#else
-  return static_cast<unsigned long>(getpid());
-#endif
-}
+// currentProcessId and processIsRunning are the platform's (base/posix, base/windows).
 
 std::string tempNameBeside(const std::string& path) {
   static std::atomic<unsigned long> calls{0};
@@ -45,21 +30,6 @@ std::optional<unsigned long> tempNameOwner(std::string_view fileName, std::strin
   const auto res = std::from_chars(tag.data(), tag.data() + dash, process);
   if (res.ec != std::errc() || res.ptr != tag.data() + dash) return std::nullopt;
   return process;
-}
-
-bool processIsRunning(unsigned long process) {
-#ifdef _WIN32
-  HANDLE h = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(process));
-  if (h == nullptr) return ::GetLastError() != ERROR_INVALID_PARAMETER;  // no such process
-  DWORD code = 0;
-  const bool running = !::GetExitCodeProcess(h, &code) || code == STILL_ACTIVE;
-  ::CloseHandle(h);
-  return running;
-#else
-  if (process == 0 || process > static_cast<unsigned long>(INT32_MAX)) return false;  // no process has that id
-  if (::kill(static_cast<pid_t>(process), 0) == 0) return true;
-  return errno != ESRCH;
-#endif
 }
 
 int removeAbandonedTempFiles(FileSystem& files, const std::string& folder, std::string_view baseName) {

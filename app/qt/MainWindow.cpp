@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/MainWindowLayout.h"
 #include "base/qt/Twips.h"
 #include "settings/qt/PrefsDialog.h"
 
@@ -27,54 +28,55 @@ void defaultExit(int exitCode) {
   std::_Exit(exitCode);
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-  button->setObjectName(QString::fromUtf8(name));
+QPushButton* makeButton(QWidget* parent, const MainWindowLayout::Button& layout, const TwipsScale& scale) {
+  auto* button = new QPushButton(QString::fromUtf8(layout.caption), parent);
+  button->setObjectName(QString::fromUtf8(layout.name));
   button->setAutoDefault(false);
-  button->setGeometry(geometry);
+  button->setGeometry(scale.rect(layout.rect));
   return button;
 }
 
-// A straight horizontal line from (x1, y) to (x2, y), one pixel thick.
-QFrame* makeLine(QWidget* parent, const char* name, const TwipsScale& scale, int x1, int y, int x2) {
+// A straight horizontal line from its start point to its end point, one pixel thick.
+QFrame* makeLine(QWidget* parent, const MainWindowLayout::Line& layout, const TwipsScale& scale) {
   auto* line = new QFrame(parent);
-  line->setObjectName(QString::fromUtf8(name));
+  line->setObjectName(QString::fromUtf8(layout.name));
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Plain);
   line->setLineWidth(1);
   line->setFocusPolicy(Qt::NoFocus);
-  line->setGeometry(scale.x(x1), scale.y(y), scale.x(x2) - scale.x(x1), 1);
+  line->setGeometry(scale.x(layout.from.x), scale.y(layout.from.y), scale.x(layout.to.x) - scale.x(layout.from.x), 1);
   return line;
 }
 
 }  // namespace
 
 MainWindow::MainWindow(frmMain& form, QWidget* parent) : QWidget(parent), form_(form), exit_(defaultExit) {
-  setObjectName(QStringLiteral("frmMain"));
-  setWindowTitle(QStringLiteral("Nightpick"));
+  using L = MainWindowLayout;
+  setObjectName(QString::fromUtf8(L::kName));
+  setWindowTitle(QString::fromUtf8(L::kTitle));
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint);
 
   const TwipsScale s = TwipsScale::of(*this);
-  setFixedSize(s.x(kClientWidth), s.y(kClientHeight));
+  setFixedSize(s.x(L::kClientWidth), s.y(L::kClientHeight));
 
-  startButton_ = makeButton(this, "StartButton", "Start Nightpick", s.rect(360, 360, 2055, 1095));
-  stopAndAbortButton_ = makeButton(this, "StopAndAbortButton", "Stop Nightpick and ACP", s.rect(2880, 360, 1935, 495));
-  stopButton_ = makeButton(this, "StopButton", "Stop Nightpick", s.rect(2880, 960, 1935, 495));
-  prefsButton_ = makeButton(this, "PrefsButton", "Preferences", s.rect(240, 1920, 1215, 495));
-  aboutButton_ = makeButton(this, "About", "About", s.rect(4080, 1920, 975, 495));
-  line1_ = makeLine(this, "Line1", s, 120, 1680, 5040);
-  line2_ = makeLine(this, "Line2", s, 0, 0, 4920);
+  startButton_ = makeButton(this, L::kStartButton, s);
+  stopAndAbortButton_ = makeButton(this, L::kStopAndAbortButton, s);
+  stopButton_ = makeButton(this, L::kStopButton, s);
+  prefsButton_ = makeButton(this, L::kPrefsButton, s);
+  aboutButton_ = makeButton(this, L::kAbout, s);
+  line1_ = makeLine(this, L::kLine1, s);
+  line2_ = makeLine(this, L::kLine2, s);
 
   // Docked to the bottom edge over the full width; one plain text, replaced by every
   // status message.
   statusBar_ = new QStatusBar(this);
-  statusBar_->setObjectName(QStringLiteral("sbStatusBar"));
+  statusBar_->setObjectName(QString::fromUtf8(L::kStatusBar.name));
   statusBar_->setSizeGripEnabled(false);
-  const int barHeight = s.y(375);
+  const int barHeight = s.y(L::kStatusBar.rect.height);
   statusBar_->setGeometry(0, height() - barHeight, width(), barHeight);
 
-  // Keyboard order: start, stop, About, Preferences, stop-and-abort.
+  // Keyboard order (the tab indices): start, stop, About, Preferences, stop-and-abort.
   QWidget::setTabOrder(startButton_, stopButton_);
   QWidget::setTabOrder(stopButton_, aboutButton_);
   QWidget::setTabOrder(aboutButton_, prefsButton_);

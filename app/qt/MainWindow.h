@@ -1,6 +1,6 @@
 #pragma once
-// The main window as the user sees it: the controls of frmMain at their design places.
-// Every decision is frmMain's; this class only forwards the window's events to it and
+// The main window as the user sees it: the controls of frmMain where MainWindowLayout
+// places them. Every decision is frmMain's; this class only forwards the window's events to it and
 // shows the state it reports.
 #include <QWidget>
 #include <functional>
@@ -37,10 +37,6 @@ class MainWindow : public QWidget, public MainWindowView {
   void showPrefsDialog(frmPrefs& prefs) override;
   void unloadOtherWindows() override;
   void exitProgram(int exitCode) override;
-
-  // Design size of the client area, in twips.
-  static constexpr int kClientWidth = 5205;
-  static constexpr int kClientHeight = 3045;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

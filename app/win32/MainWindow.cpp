@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "app/MainWindowLayout.h"
 #include "base/win32/Twips.h"
 #include "base/win32/WinText.h"
 #include "settings/win32/PrefsDialog.h"
@@ -45,14 +46,16 @@ void registerClass(WNDPROC windowProc) {
   registered = RegisterClassExW(&wc) != 0;
 }
 
-HWND button(HWND parent, int id, const char* caption, const RECT& r, bool enabled) {
-  HWND b = createControl(parent, L"BUTTON", caption, WS_TABSTOP | BS_PUSHBUTTON | (enabled ? 0 : WS_DISABLED), 0, r, id);
-  return b;
+using Layout = MainWindowLayout;
+
+HWND button(HWND parent, int id, const Layout::Button& layout, const TwipsScale& s, bool enabled) {
+  return createControl(parent, L"BUTTON", layout.caption, WS_TABSTOP | BS_PUSHBUTTON | (enabled ? 0 : WS_DISABLED), 0,
+                       s.rect(layout.rect), id);
 }
 
-// A straight horizontal line from (x1, y) to (x2, y), one pixel thick.
-HWND line(HWND parent, int id, const TwipsScale& s, int x1, int y, int x2) {
-  const RECT r{s.x(x1), s.y(y), s.x(x2), s.y(y) + 1};
+// A straight horizontal line from its start point to its end point, one pixel thick.
+HWND line(HWND parent, int id, const Layout::Line& layout, const TwipsScale& s) {
+  const RECT r{s.x(layout.from.x), s.y(layout.from.y), s.x(layout.to.x), s.y(layout.from.y) + 1};
   return createControl(parent, L"STATIC", "", SS_BLACKRECT, 0, r, id);
 }
 
@@ -61,10 +64,11 @@ HWND line(HWND parent, int id, const TwipsScale& s, int x1, int y, int x2) {
 Win32MainWindow::Win32MainWindow(frmMain& form) : form_(form), exit_(defaultExit) {
   registerClass(&Win32MainWindow::windowProc);
   const TwipsScale s = TwipsScale::ofScreen();
-  RECT frame{0, 0, s.x(kClientWidth), s.y(kClientHeight)};
+  RECT frame{0, 0, s.x(Layout::kClientWidth), s.y(Layout::kClientHeight)};
   AdjustWindowRectEx(&frame, kStyle, FALSE, kExStyle);
-  hwnd_ = CreateWindowExW(kExStyle, kClassName, L"Nightpick", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, widthOf(frame),
-                          heightOf(frame), nullptr, nullptr, GetModuleHandleW(nullptr), this);
+  hwnd_ = CreateWindowExW(kExStyle, kClassName, wideFromAnsi(Layout::kTitle).c_str(), kStyle, CW_USEDEFAULT,
+                          CW_USEDEFAULT, widthOf(frame), heightOf(frame), nullptr, nullptr, GetModuleHandleW(nullptr),
+                          this);
   if (!hwnd_) throw RunTimeError("the main window cannot be created (error " + std::to_string(GetLastError()) + ")");
   createControls();
 
@@ -85,19 +89,19 @@ Win32MainWindow::~Win32MainWindow() {
 void Win32MainWindow::createControls() {
   const TwipsScale s = TwipsScale::ofScreen();
   // Created in the order of the keyboard: start, stop, About, Preferences, stop-and-abort.
-  button(hwnd_, kStartButton, "Start Nightpick", s.rect(360, 360, 2055, 1095), true);
-  button(hwnd_, kStopButton, "Stop Nightpick", s.rect(2880, 960, 1935, 495), false);
-  button(hwnd_, kAbout, "About", s.rect(4080, 1920, 975, 495), true);
-  button(hwnd_, kPrefsButton, "Preferences", s.rect(240, 1920, 1215, 495), true);
-  button(hwnd_, kStopAndAbortButton, "Stop Nightpick and ACP", s.rect(2880, 360, 1935, 495), false);
-  line(hwnd_, kLine1, s, 120, 1680, 5040);
-  line(hwnd_, kLine2, s, 0, 0, 4920);
+  button(hwnd_, kStartButton, Layout::kStartButton, s, true);
+  button(hwnd_, kStopButton, Layout::kStopButton, s, false);
+  button(hwnd_, kAbout, Layout::kAbout, s, true);
+  button(hwnd_, kPrefsButton, Layout::kPrefsButton, s, true);
+  button(hwnd_, kStopAndAbortButton, Layout::kStopAndAbortButton, s, false);
+  line(hwnd_, kLine1, Layout::kLine1, s);
+  line(hwnd_, kLine2, Layout::kLine2, s);
 
   // Docked to the bottom edge over the full width, one text (simple mode) that every
   // status message replaces. The window has a fixed size, so the bar is placed once.
   RECT client{};
   GetClientRect(hwnd_, &client);
-  const int barHeight = s.y(375);
+  const int barHeight = s.y(Layout::kStatusBar.rect.height);
   const RECT bar{0, client.bottom - barHeight, client.right, client.bottom};
   HWND status = createControl(hwnd_, STATUSCLASSNAMEW, "", CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER, 0, bar,
                               kStatusBar);

@@ -1,7 +1,7 @@
 #pragma once
-// The main window on Windows: the controls of frmMain at their design places, in a
-// window of its own class. Every decision is frmMain's; this class only forwards the
-// window's events to it and shows the state it reports.
+// The main window on Windows: the controls of frmMain where MainWindowLayout places
+// them, in a window of its own class. Every decision is frmMain's; this class only
+// forwards the window's events to it and shows the state it reports.
 #include <functional>
 #include <string>
 
@@ -24,10 +24,6 @@ class Win32MainWindow : public MainWindowView {
   static constexpr int kLine1 = 106;
   static constexpr int kLine2 = 107;
   static constexpr int kStatusBar = 108;
-
-  // Design size of the client area, in twips.
-  static constexpr int kClientWidth = 5205;
-  static constexpr int kClientHeight = 3045;
 
   // Creates the window, hidden, at the window system's default position; it shows
   // `form`'s state and becomes its view. `form` must outlive the window.

@@ -10,6 +10,8 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include "base/Twips.h"
+
 namespace np {
 
 class TwipsScale {
@@ -27,6 +29,7 @@ class TwipsScale {
   QRect rect(int left, int top, int width, int height) const {
     return QRect(x(left), y(top), x(width), y(height));
   }
+  QRect rect(const TwipsRect& r) const { return rect(r.left, r.top, r.width, r.height); }
   double dpiX() const { return dpiX_; }
   double dpiY() const { return dpiY_; }
 

@@ -3,6 +3,8 @@
 // resolution (GetDeviceCaps LOGPIXELSX and LOGPIXELSY).
 #include <windows.h>
 
+#include "base/Twips.h"
+
 namespace np {
 
 class TwipsScale {
@@ -20,6 +22,7 @@ class TwipsScale {
     const int l = x(left), t = y(top);
     return RECT{l, t, l + x(width), t + y(height)};
   }
+  RECT rect(const TwipsRect& r) const { return rect(r.left, r.top, r.width, r.height); }
   int dpiX() const { return dpiX_; }
   int dpiY() const { return dpiY_; }
 

@@ -7,33 +7,36 @@
 #include <QPushButton>
 
 #include "base/qt/Twips.h"
+#include "settings/PrefsDialogLayout.h"
 
 namespace np {
 
 namespace {
 
-QLabel* makeLabel(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
-  auto* label = new QLabel(QString::fromUtf8(caption), parent);
-  label->setObjectName(QString::fromUtf8(name));
+using L = PrefsDialogLayout;
+
+QLabel* makeLabel(QWidget* parent, const L::Control& layout, const TwipsScale& scale) {
+  auto* label = new QLabel(QString::fromUtf8(layout.caption), parent);
+  label->setObjectName(QString::fromUtf8(layout.name));
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  label->setGeometry(geometry);
+  label->setGeometry(scale.rect(layout.rect));
   return label;
 }
 
-QLineEdit* makeBox(QWidget* parent, const char* name, const QRect& geometry) {
+QLineEdit* makeBox(QWidget* parent, const L::Control& layout, const TwipsScale& scale) {
   auto* box = new QLineEdit(parent);
-  box->setObjectName(QString::fromUtf8(name));
-  box->setGeometry(geometry);
+  box->setObjectName(QString::fromUtf8(layout.name));
+  box->setGeometry(scale.rect(layout.rect));
   return box;
 }
 
-QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const QRect& geometry) {
-  auto* button = new QPushButton(QString::fromUtf8(caption), parent);
-  button->setObjectName(QString::fromUtf8(name));
+QPushButton* makeButton(QWidget* parent, const L::Control& layout, const TwipsScale& scale) {
+  auto* button = new QPushButton(QString::fromUtf8(layout.caption), parent);
+  button->setObjectName(QString::fromUtf8(layout.name));
   // Neither button is a default button: Enter presses none of them.
   button->setAutoDefault(false);
   button->setDefault(false);
-  button->setGeometry(geometry);
+  button->setGeometry(scale.rect(layout.rect));
   return button;
 }
 
@@ -41,31 +44,31 @@ QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, 
 
 PrefsDialog::PrefsDialog(frmPrefs& prefs, NumberLocale locale, MessageSink& messages, QWidget* parent)
     : QDialog(parent), prefs_(prefs), locale_(locale), messages_(messages) {
-  setObjectName(QStringLiteral("frmPrefs"));
-  setWindowTitle(QStringLiteral("Preferences"));
+  setObjectName(QString::fromUtf8(L::kName));
+  setWindowTitle(QString::fromUtf8(L::kTitle));
   setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setSizeGripEnabled(false);
 
   const TwipsScale s = TwipsScale::of(parent ? *parent : *this);
-  setFixedSize(s.x(kClientWidth), s.y(kClientHeight));
+  setFixedSize(s.x(L::kClientWidth), s.y(L::kClientHeight));
 
-  label1_ = makeLabel(this, "Label1", "Autofocus interval in minutes:", s.rect(600, 360, 2175, 255));
-  focusIntervalText_ = makeBox(this, "focusIntervalText", s.rect(3000, 360, 975, 285));
-  cmdOK_ = makeButton(this, "cmdOK", "OK", s.rect(720, 3600, 1215, 495));
-  cmdCancel_ = makeButton(this, "cmdCancel", "Cancel", s.rect(2520, 3600, 1095, 495));
-  label2_ = makeLabel(this, "Label2", "Max Sun elevation:", s.rect(600, 840, 1455, 255));
-  sunElevText_ = makeBox(this, "sunElevText", s.rect(3000, 840, 975, 285));
+  label1_ = makeLabel(this, L::kLabel1, s);
+  focusIntervalText_ = makeBox(this, L::kFocusIntervalText, s);
+  cmdOK_ = makeButton(this, L::kCmdOK, s);
+  cmdCancel_ = makeButton(this, L::kCmdCancel, s);
+  label2_ = makeLabel(this, L::kLabel2, s);
+  sunElevText_ = makeBox(this, L::kSunElevText, s);
 
   // Positions inside the frame are relative to the frame.
-  frame1_ = new QGroupBox(QStringLiteral("Observation Window"), this);
-  frame1_->setObjectName(QStringLiteral("Frame1"));
-  frame1_->setGeometry(s.rect(240, 1440, 3975, 1935));
-  label6_ = makeLabel(frame1_, "Label6", "maximum Elevation [Degrees]", s.rect(120, 360, 2175, 255));
-  maxElevationText_ = makeBox(frame1_, "maxElevationText", s.rect(2400, 360, 975, 285));
-  label7_ = makeLabel(frame1_, "Label7", "minimum Azimuth [Degrees]", s.rect(240, 840, 1935, 255));
-  minAzimuthText_ = makeBox(frame1_, "minAzimuthText", s.rect(2400, 840, 975, 285));
-  label8_ = makeLabel(frame1_, "Label8", "maximum Azimuth [Degrees]", s.rect(240, 1320, 2055, 255));
-  maxAzimuthText_ = makeBox(frame1_, "maxAzimuthText", s.rect(2400, 1320, 975, 285));
+  frame1_ = new QGroupBox(QString::fromUtf8(L::kFrame1.caption), this);
+  frame1_->setObjectName(QString::fromUtf8(L::kFrame1.name));
+  frame1_->setGeometry(s.rect(L::kFrame1.rect));
+  label6_ = makeLabel(frame1_, L::kLabel6, s);
+  maxElevationText_ = makeBox(frame1_, L::kMaxElevationText, s);
+  label7_ = makeLabel(frame1_, L::kLabel7, s);
+  minAzimuthText_ = makeBox(frame1_, L::kMinAzimuthText, s);
+  label8_ = makeLabel(frame1_, L::kLabel8, s);
+  maxAzimuthText_ = makeBox(frame1_, L::kMaxAzimuthText, s);
 
   fitCaptions(*this);
 

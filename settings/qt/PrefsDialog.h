@@ -29,9 +29,6 @@ class PrefsDialog : public QDialog {
   // showed it rethrows it here, once exec() has returned.
   void rethrowFailure();
 
-  static constexpr int kClientWidth = 4485;
-  static constexpr int kClientHeight = 4365;
-
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 

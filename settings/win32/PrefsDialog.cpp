@@ -6,6 +6,7 @@
 #include "base/win32/Controls.h"
 #include "base/win32/Twips.h"
 #include "base/win32/WinText.h"
+#include "settings/PrefsDialogLayout.h"
 
 namespace np {
 
@@ -32,53 +33,68 @@ struct Dialog {
   void cmdCancel_Click() { EndDialog(hwnd, IDCANCEL); }
 };
 
-HWND label(HWND parent, int id, const char* caption, const RECT& r) {
-  return createControl(parent, L"STATIC", caption, SS_LEFT | SS_NOPREFIX, 0, r, id);
-}
-
-HWND box(HWND parent, int id, const RECT& r) {
-  HWND b = createControl(parent, L"EDIT", "", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, r, id);
-  SendMessageW(b, EM_SETLIMITTEXT, 0, 0);  // no length limit
-  return b;
-}
-
-HWND button(HWND parent, int id, const char* caption, const RECT& r) {
-  return createControl(parent, L"BUTTON", caption, WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, r, id);
-}
+using Layout = PrefsDialogLayout;
 
 RECT offset(RECT r, const RECT& by) {
   OffsetRect(&r, by.left, by.top);
   return r;
 }
 
+// Where a control of the layout goes, in pixels: the controls in the frame are placed
+// relative to the frame.
+struct Placer {
+  TwipsScale scale;
+  RECT frame = scale.rect(Layout::kFrame1.rect);
+  RECT operator()(const Layout::Control& c) const {
+    return c.inFrame ? offset(scale.rect(c.rect), frame) : scale.rect(c.rect);
+  }
+};
+
+HWND label(HWND parent, int id, const Layout::Control& c, const Placer& at) {
+  return createControl(parent, L"STATIC", c.caption, SS_LEFT | SS_NOPREFIX, 0, at(c), id);
+}
+
+HWND box(HWND parent, int id, const Layout::Control& c, const Placer& at) {
+  HWND b =
+      createControl(parent, L"EDIT", "", WS_TABSTOP | WS_GROUP | ES_AUTOHSCROLL | ES_LEFT, WS_EX_CLIENTEDGE, at(c), id);
+  SendMessageW(b, EM_SETLIMITTEXT, 0, 0);  // no length limit
+  return b;
+}
+
+HWND button(HWND parent, int id, const Layout::Control& c, const Placer& at) {
+  return createControl(parent, L"BUTTON", c.caption, WS_TABSTOP | WS_GROUP | BS_PUSHBUTTON, 0, at(c), id);
+}
+
+HWND groupBox(HWND parent, int id, const Layout::Control& c, const Placer& at) {
+  return createControl(parent, L"BUTTON", c.caption, BS_GROUPBOX, 0, at(c), id);
+}
+
 void Dialog::create() {
-  const TwipsScale s = TwipsScale::ofScreen();
+  const Placer at{TwipsScale::ofScreen()};
   // Created in the order of the tab indices: the boxes and buttons are reached in the
   // order focusIntervalText, cmdOK, cmdCancel, sunElevText, maxElevationText,
   // minAzimuthText, maxAzimuthText.
-  label(hwnd, Ids::kLabel1, "Autofocus interval in minutes:", s.rect(600, 360, 2175, 255));
-  box(hwnd, Ids::kFocusIntervalText, s.rect(3000, 360, 975, 285));
-  button(hwnd, Ids::kCmdOK, "OK", s.rect(720, 3600, 1215, 495));
-  button(hwnd, Ids::kCmdCancel, "Cancel", s.rect(2520, 3600, 1095, 495));
-  label(hwnd, Ids::kLabel2, "Max Sun elevation:", s.rect(600, 840, 1455, 255));
-  box(hwnd, Ids::kSunElevText, s.rect(3000, 840, 975, 285));
-  // The controls in the frame are placed relative to the frame.
-  const RECT frame = s.rect(240, 1440, 3975, 1935);
-  createControl(hwnd, L"BUTTON", "Observation Window", BS_GROUPBOX, 0, frame, Ids::kFrame1);
-  label(hwnd, Ids::kLabel6, "maximum Elevation [Degrees]", offset(s.rect(120, 360, 2175, 255), frame));
-  box(hwnd, Ids::kMaxElevationText, offset(s.rect(2400, 360, 975, 285), frame));
-  label(hwnd, Ids::kLabel7, "minimum Azimuth [Degrees]", offset(s.rect(240, 840, 1935, 255), frame));
-  box(hwnd, Ids::kMinAzimuthText, offset(s.rect(2400, 840, 975, 285), frame));
-  label(hwnd, Ids::kLabel8, "maximum Azimuth [Degrees]", offset(s.rect(240, 1320, 2055, 255), frame));
-  box(hwnd, Ids::kMaxAzimuthText, offset(s.rect(2400, 1320, 975, 285), frame));
+  label(hwnd, Ids::kLabel1, Layout::kLabel1, at);
+  box(hwnd, Ids::kFocusIntervalText, Layout::kFocusIntervalText, at);
+  button(hwnd, Ids::kCmdOK, Layout::kCmdOK, at);
+  button(hwnd, Ids::kCmdCancel, Layout::kCmdCancel, at);
+  label(hwnd, Ids::kLabel2, Layout::kLabel2, at);
+  box(hwnd, Ids::kSunElevText, Layout::kSunElevText, at);
+  groupBox(hwnd, Ids::kFrame1, Layout::kFrame1, at);
+  label(hwnd, Ids::kLabel6, Layout::kLabel6, at);
+  box(hwnd, Ids::kMaxElevationText, Layout::kMaxElevationText, at);
+  label(hwnd, Ids::kLabel7, Layout::kLabel7, at);
+  box(hwnd, Ids::kMinAzimuthText, Layout::kMinAzimuthText, at);
+  label(hwnd, Ids::kLabel8, Layout::kLabel8, at);
+  box(hwnd, Ids::kMaxAzimuthText, Layout::kMaxAzimuthText, at);
   font = fitCaptions(hwnd);
-  SetWindowTextW(hwnd, L"Preferences");
+  setWindowTextOf(hwnd, Layout::kTitle);
 }
 
 // The design client size, centred on the owner's window and kept on its screen.
 void Dialog::place() {
   const TwipsScale s = TwipsScale::ofScreen();
-  RECT r{0, 0, s.x(Ids::kClientWidth), s.y(Ids::kClientHeight)};
+  RECT r{0, 0, s.x(Layout::kClientWidth), s.y(Layout::kClientHeight)};
   AdjustWindowRectEx(&r, static_cast<DWORD>(GetWindowLongW(hwnd, GWL_STYLE)), FALSE,
                      static_cast<DWORD>(GetWindowLongW(hwnd, GWL_EXSTYLE)));
   const int w = widthOf(r), h = heightOf(r);

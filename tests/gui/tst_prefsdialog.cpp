@@ -11,12 +11,15 @@
 #include <functional>
 
 #include "gui/GuiHarness.h"
+#include "settings/PrefsDialogLayout.h"
 #include "settings/qt/PrefsDialog.h"
 
 using namespace np;
 using namespace np::test;
 
 namespace {
+
+using L = PrefsDialogLayout;
 
 int px(int twips, double dpi) { return qRound(twips * dpi / 1440.0); }
 
@@ -90,47 +93,30 @@ void PrefsDialogTest::layoutAndFocus() {
     const QScreen* screen = d.screen();
     QVERIFY(screen);
     const double dx = screen->logicalDotsPerInchX(), dy = screen->logicalDotsPerInchY();
-    auto rect = [&](int l, int t, int w, int h) { return QRect(px(l, dx), px(t, dy), px(w, dx), px(h, dy)); };
+    auto rect = [&](const TwipsRect& r) {
+      return QRect(px(r.left, dx), px(r.top, dy), px(r.width, dx), px(r.height, dy));
+    };
 
     QCOMPARE(d.windowTitle(), QStringLiteral("Preferences"));
     QCOMPARE(d.objectName(), QStringLiteral("frmPrefs"));
-    QCOMPARE(d.size(), QSize(px(4485, dx), px(4365, dy)));
+    QCOMPARE(d.size(), QSize(px(L::kClientWidth, dx), px(L::kClientHeight, dy)));
     QCOMPARE(d.minimumSize(), d.maximumSize());
     QVERIFY(d.isModal());
 
-    const struct {
-      const char* name;
-      const char* caption;
-      QRect geometry;
-      bool inFrame;
-    } controls[] = {
-        {"Label1", "Autofocus interval in minutes:", rect(600, 360, 2175, 255), false},
-        {"focusIntervalText", nullptr, rect(3000, 360, 975, 285), false},
-        {"cmdOK", "OK", rect(720, 3600, 1215, 495), false},
-        {"cmdCancel", "Cancel", rect(2520, 3600, 1095, 495), false},
-        {"Label2", "Max Sun elevation:", rect(600, 840, 1455, 255), false},
-        {"sunElevText", nullptr, rect(3000, 840, 975, 285), false},
-        {"Frame1", "Observation Window", rect(240, 1440, 3975, 1935), false},
-        {"Label6", "maximum Elevation [Degrees]", rect(120, 360, 2175, 255), true},
-        {"maxElevationText", nullptr, rect(2400, 360, 975, 285), true},
-        {"Label7", "minimum Azimuth [Degrees]", rect(240, 840, 1935, 255), true},
-        {"minAzimuthText", nullptr, rect(2400, 840, 975, 285), true},
-        {"Label8", "maximum Azimuth [Degrees]", rect(240, 1320, 2055, 255), true},
-        {"maxAzimuthText", nullptr, rect(2400, 1320, 975, 285), true},
-    };
-    QWidget* frame = child(d, "Frame1");
-    for (const auto& c : controls) {
-      QWidget* w = child(d, c.name);
-      QCOMPARE_EQ(w->geometry(), c.geometry);
-      QCOMPARE(w->parentWidget(), c.inFrame ? frame : static_cast<QWidget*>(&d));
-      if (!c.caption) continue;
+    // Every control where the layout has it, those in Frame1 relative to the frame.
+    QWidget* frame = child(d, L::kFrame1.name);
+    for (const L::Control* c : L::kControls) {
+      QWidget* w = child(d, c->name);
+      QCOMPARE_EQ(w->geometry(), rect(c->rect));
+      QCOMPARE(w->parentWidget(), c->inFrame ? frame : static_cast<QWidget*>(&d));
+      if (!c->caption) continue;
       QString caption;
       int room = w->width();  // what the caption may take, readable in full
       if (auto* label = qobject_cast<QLabel*>(w)) caption = label->text();
       else if (auto* button = qobject_cast<QPushButton*>(w)) caption = button->text(), room -= 4;
       else if (auto* group = qobject_cast<QGroupBox*>(w)) caption = group->title(), room -= 8;
-      QCOMPARE(caption, QString::fromUtf8(c.caption));
-      QVERIFY2(w->fontMetrics().horizontalAdvance(caption) <= room, c.name);
+      QCOMPARE(caption, QString::fromUtf8(c->caption));
+      QVERIFY2(w->fontMetrics().horizontalAdvance(caption) <= room, c->name);
     }
 
     // Keyboard order and the starting focus.

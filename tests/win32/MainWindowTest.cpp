@@ -6,10 +6,13 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Version.h"
+#include "app/MainWindowLayout.h"
 #include "base/win32/Controls.h"
 #include "base/win32/Twips.h"
 #include "base/win32/WinText.h"
@@ -18,8 +21,19 @@
 using namespace np;
 using namespace np::test;
 using W = Win32MainWindow;
+using L = MainWindowLayout;
 
 namespace {
+
+// The buttons of the layout and their identifiers in the window.
+const struct {
+  int id;
+  const L::Button& layout;
+} kButtons[] = {{W::kStartButton, L::kStartButton},
+                {W::kStopAndAbortButton, L::kStopAndAbortButton},
+                {W::kStopButton, L::kStopButton},
+                {W::kPrefsButton, L::kPrefsButton},
+                {W::kAbout, L::kAbout}};
 
 bool operator==(const RECT& a, const RECT& b) {
   return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -47,30 +61,26 @@ TEST(Win32MainWindow, LayoutMatchesTheDesignTableInTwips) {
   const TwipsScale s = TwipsScale::ofScreen();
   RECT client{};
   GetClientRect(program.hwnd(), &client);
-  EXPECT_EQ(widthOf(client), s.x(5205));
-  EXPECT_EQ(heightOf(client), s.y(3045));
+  EXPECT_EQ(widthOf(client), s.x(L::kClientWidth));
+  EXPECT_EQ(heightOf(client), s.y(L::kClientHeight));
 
-  const struct {
-    int id, left, top, width, height;
-  } controls[] = {
-      {W::kStartButton, 360, 360, 2055, 1095}, {W::kStopAndAbortButton, 2880, 360, 1935, 495},
-      {W::kStopButton, 2880, 960, 1935, 495},  {W::kPrefsButton, 240, 1920, 1215, 495},
-      {W::kAbout, 4080, 1920, 975, 495},
-  };
-  for (const auto& c : controls)
-    EXPECT_TRUE(rectOf(program.control(c.id)) == s.rect(c.left, c.top, c.width, c.height))
-        << c.id << ": " << show(rectOf(program.control(c.id)));
+  static_assert(std::size(kButtons) == L::kButtons.size(), "every button of the layout");
+  for (const auto& b : kButtons)
+    EXPECT_TRUE(rectOf(program.control(b.id)) == s.rect(b.layout.rect))
+        << b.layout.name << ": " << show(rectOf(program.control(b.id)));
 
   // The lines are one pixel high, from their start point to their end point.
-  EXPECT_TRUE(rectOf(program.control(W::kLine1)) == (RECT{s.x(120), s.y(1680), s.x(5040), s.y(1680) + 1}));
-  EXPECT_TRUE(rectOf(program.control(W::kLine2)) == (RECT{0, 0, s.x(4920), 1}));
+  for (const auto& [id, line] : {std::pair{W::kLine1, L::kLine1}, std::pair{W::kLine2, L::kLine2}})
+    EXPECT_TRUE(rectOf(program.control(id)) == (RECT{s.x(line.from.x), s.y(line.from.y), s.x(line.to.x),
+                                                     s.y(line.from.y) + 1}))
+        << line.name << ": " << show(rectOf(program.control(id)));
 
   // The status bar is docked: flush with the bottom edge, over the full width.
   const RECT bar = rectOf(program.control(W::kStatusBar));
   EXPECT_EQ(bar.bottom, client.bottom);
   EXPECT_EQ(bar.left, 0);
   EXPECT_EQ(bar.right, client.right);
-  EXPECT_EQ(heightOf(bar), s.y(375));
+  EXPECT_EQ(heightOf(bar), s.y(L::kStatusBar.rect.height));
 
   // At the common 96 dots per inch every measure is a whole number of pixels.
   if (s.dpiX() == 96 && s.dpiY() == 96) {
@@ -92,20 +102,12 @@ TEST(Win32MainWindow, LayoutMatchesTheDesignTableInTwips) {
 TEST(Win32MainWindow, CaptionsAreReadableInFull) {
   Win32World program;
   EXPECT_EQ(windowTextOf(program.hwnd()), "Nightpick");
-  const struct {
-    int id;
-    const char* caption;
-  } buttons[] = {{W::kStartButton, "Start Nightpick"},
-                 {W::kStopAndAbortButton, "Stop Nightpick and ACP"},
-                 {W::kStopButton, "Stop Nightpick"},
-                 {W::kPrefsButton, "Preferences"},
-                 {W::kAbout, "About"}};
-  for (const auto& b : buttons) {
+  for (const auto& b : kButtons) {
     HWND button = program.control(b.id);
-    EXPECT_EQ(windowTextOf(button), b.caption);
+    EXPECT_EQ(windowTextOf(button), b.layout.caption);
     const auto font = reinterpret_cast<HFONT>(SendMessageW(button, WM_GETFONT, 0, 0));
-    ASSERT_NE(font, nullptr) << b.caption;
-    EXPECT_LE(captionWidth(button, font), captionRoom(button)) << b.caption;
+    ASSERT_NE(font, nullptr) << b.layout.caption;
+    EXPECT_LE(captionWidth(button, font), captionRoom(button)) << b.layout.caption;
   }
   // Five push buttons and nothing else that takes the focus.
   int buttonCount = 0, tabStops = 0;

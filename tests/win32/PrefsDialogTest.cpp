@@ -6,18 +6,21 @@
 #include <windows.h>
 
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "base/win32/Controls.h"
 #include "base/win32/Twips.h"
 #include "base/win32/WinText.h"
+#include "settings/PrefsDialogLayout.h"
 #include "settings/win32/PrefsDialog.h"
 #include "win32/Win32World.h"
 
 using namespace np;
 using namespace np::test;
 using Ids = PrefsDialogIds;
+using L = PrefsDialogLayout;
 
 namespace {
 
@@ -90,43 +93,43 @@ TEST(Win32PrefsDialog, LayoutFocusAndPlace) {
     EXPECT_EQ(windowTextOf(d), "Preferences");
     RECT client{};
     GetClientRect(d, &client);
-    EXPECT_EQ(widthOf(client), s.x(4485));
-    EXPECT_EQ(heightOf(client), s.y(4365));
+    EXPECT_EQ(widthOf(client), s.x(L::kClientWidth));
+    EXPECT_EQ(heightOf(client), s.y(L::kClientHeight));
     EXPECT_FALSE(GetWindowLongW(d, GWL_STYLE) & WS_THICKFRAME);
     mainDisabled = !IsWindowEnabled(program.hwnd());  // modal: the main window takes no input
     EXPECT_EQ(GetWindow(d, GW_OWNER), program.hwnd());
 
-    const RECT frame = s.rect(240, 1440, 3975, 1935);
+    // Every control where the layout has it, those in Frame1 relative to the frame.
+    const RECT frame = s.rect(L::kFrame1.rect);
     const struct {
       int id;
-      const char* caption;
-      int left, top, width, height;
-      bool inFrame;
+      const L::Control& layout;
     } controls[] = {
-        {Ids::kLabel1, "Autofocus interval in minutes:", 600, 360, 2175, 255, false},
-        {Ids::kFocusIntervalText, nullptr, 3000, 360, 975, 285, false},
-        {Ids::kCmdOK, "OK", 720, 3600, 1215, 495, false},
-        {Ids::kCmdCancel, "Cancel", 2520, 3600, 1095, 495, false},
-        {Ids::kLabel2, "Max Sun elevation:", 600, 840, 1455, 255, false},
-        {Ids::kSunElevText, nullptr, 3000, 840, 975, 285, false},
-        {Ids::kFrame1, "Observation Window", 240, 1440, 3975, 1935, false},
-        {Ids::kLabel6, "maximum Elevation [Degrees]", 120, 360, 2175, 255, true},
-        {Ids::kMaxElevationText, nullptr, 2400, 360, 975, 285, true},
-        {Ids::kLabel7, "minimum Azimuth [Degrees]", 240, 840, 1935, 255, true},
-        {Ids::kMinAzimuthText, nullptr, 2400, 840, 975, 285, true},
-        {Ids::kLabel8, "maximum Azimuth [Degrees]", 240, 1320, 2055, 255, true},
-        {Ids::kMaxAzimuthText, nullptr, 2400, 1320, 975, 285, true},
+        {Ids::kLabel1, L::kLabel1},
+        {Ids::kFocusIntervalText, L::kFocusIntervalText},
+        {Ids::kCmdOK, L::kCmdOK},
+        {Ids::kCmdCancel, L::kCmdCancel},
+        {Ids::kLabel2, L::kLabel2},
+        {Ids::kSunElevText, L::kSunElevText},
+        {Ids::kFrame1, L::kFrame1},
+        {Ids::kLabel6, L::kLabel6},
+        {Ids::kMaxElevationText, L::kMaxElevationText},
+        {Ids::kLabel7, L::kLabel7},
+        {Ids::kMinAzimuthText, L::kMinAzimuthText},
+        {Ids::kLabel8, L::kLabel8},
+        {Ids::kMaxAzimuthText, L::kMaxAzimuthText},
     };
+    static_assert(std::size(controls) == L::kControls.size(), "every control of the layout");
     for (const auto& c : controls) {
       HWND w = GetDlgItem(d, c.id);
-      ASSERT_NE(w, nullptr) << c.id;
-      RECT expected = s.rect(c.left, c.top, c.width, c.height);
-      if (c.inFrame) OffsetRect(&expected, frame.left, frame.top);  // relative to the frame
-      EXPECT_TRUE(rectOf(w) == expected) << c.id;
-      if (!c.caption) continue;
-      EXPECT_EQ(windowTextOf(w), c.caption);
+      ASSERT_NE(w, nullptr) << c.layout.name;
+      RECT expected = s.rect(c.layout.rect);
+      if (c.layout.inFrame) OffsetRect(&expected, frame.left, frame.top);  // relative to the frame
+      EXPECT_TRUE(rectOf(w) == expected) << c.layout.name;
+      if (!c.layout.caption) continue;
+      EXPECT_EQ(windowTextOf(w), c.layout.caption);
       const auto font = reinterpret_cast<HFONT>(SendMessageW(w, WM_GETFONT, 0, 0));
-      EXPECT_LE(captionWidth(w, font), captionRoom(w)) << c.caption;  // readable in full
+      EXPECT_LE(captionWidth(w, font), captionRoom(w)) << c.layout.caption;  // readable in full
     }
 
     // The focus starts in the interval box and Tab goes in the design's order.
