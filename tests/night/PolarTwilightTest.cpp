@@ -19,6 +19,8 @@
 namespace np {
 namespace {
 
+using test::when;
+
 using test::ClockUtil;
 using test::julianDateOf;
 using test::referenceSunElevation;
@@ -63,15 +65,6 @@ struct Site {
   CountingEarth earth;
   ErfaEphemerisFactory vectors;
 };
-
-std::string when(double jd) {
-  int y, m, d;
-  double f;
-  eraJd2cal(jd, 0.0, &y, &m, &d, &f);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %05.2fh UTC", y, m, d, f * 24.0);
-  return buf;
-}
 
 // `got` is a passage of -18 degrees by the reference: the Sun stands there (within the
 // few tenths of a degree the two reckonings differ by) and is rising for a dawn, setting

@@ -10,10 +10,22 @@
 #include <erfam.h>
 
 #include <cmath>
+#include <cstdio>
 #include <optional>
 #include <stdexcept>
+#include <string>
 
 namespace np::test {
+
+// A UTC Julian date as "YYYY-MM-DD HH.HHh UTC", for failure messages.
+inline std::string when(double jd) {
+  int y, m, d;
+  double f;
+  eraJd2cal(jd, 0.0, &y, &m, &d, &f);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %05.2fh UTC", y, m, d, f * 24.0);
+  return buf;
+}
 
 // Observed (refraction-free) elevation of the Sun's centre in degrees, at the UTC
 // Julian date `jd`, for a site at `latitude`, `longitude` (degrees, east positive).

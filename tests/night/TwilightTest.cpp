@@ -21,6 +21,8 @@
 namespace np {
 namespace {
 
+using test::when;
+
 using test::ClockUtil;
 using test::julianDateOf;
 using test::referenceCrossing;
@@ -91,15 +93,6 @@ class Observatory {
   ErfaEphemerisFactory factory;
   std::unique_ptr<IEphemeris> earthEphem;
 };
-
-std::string when(double jd) {
-  int y, m, d;
-  double f;
-  eraJd2cal(jd, 0.0, &y, &m, &d, &f);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %05.2fh UTC", y, m, d, f * 24.0);
-  return buf;
-}
 
 // ---------------------------------------------------------------------------------
 // The algorithm ignores refraction, uses mean sidereal time and the geometric Sun on

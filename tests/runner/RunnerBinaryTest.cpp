@@ -13,6 +13,7 @@
 
 #include "runner/ReportPictureModule.h"
 #include "support/TempDir.h"
+#include "RunnerPath.h"
 #include "support/TestWorld.h"
 
 namespace np {
@@ -23,13 +24,7 @@ using ::testing::HasSubstr;
 using ::testing::MatchesRegex;
 using ::testing::Not;
 
-std::string runnerPath() {
-#ifdef NIGHTPICK_SIM_EXE
-  return NIGHTPICK_SIM_EXE;
-#else
-  return {};
-#endif
-}
+using test::runnerPath;
 
 struct Outcome {
   int exitCode = -1;

@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "RunnerPath.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"
 
@@ -21,13 +22,7 @@ namespace {
 using test::TestWorld;
 using ::testing::HasSubstr;
 
-std::string runnerPath() {
-#ifdef NIGHTPICK_SIM_EXE
-  return NIGHTPICK_SIM_EXE;
-#else
-  return {};
-#endif
-}
+using test::runnerPath;
 
 // A runner process started in the background, its output in files of the folder.
 class RunnerProcess {
