@@ -14,8 +14,8 @@
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "base/Ui.h"
+#include "base/NumberText.h"
 #include "host/HostInterfaces.h"
-#include "settings/NumberText.h"
 #include "settings/Settings.h"
 
 namespace np {

@@ -11,8 +11,8 @@
 
 #include "base/Ui.h"
 #include "base/FileSystem.h"
+#include "base/NumberText.h"
 #include "host/HostInterfaces.h"
-#include "settings/NumberText.h"
 #include "settings/Settings.h"
 
 namespace np {

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "night/ObservingLoop.h"
 #include "selection/Selection.h"
 
@@ -124,7 +124,7 @@ class LogReader {
       PlanRun plan;
       plan.target = text.substr(kRunningPlanLog.size());
       plan.scoreText = scoreText_;
-      const std::optional<double> score = readPlainNumber(scoreText_);
+      const std::optional<double> score = parseStrictDecimal(scoreText_);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = plan.startUnix = since_;
       ran.insert(plan.target);
@@ -210,8 +210,8 @@ class LogReader {
     if (ra == std::string_view::npos || dec == std::string_view::npos || dec < ra) return;
     std::string name(rest.substr(0, ra));
     if (seen.count(name)) return;
-    const std::optional<double> raHours = readPlainNumber(rest.substr(ra + 4, dec - ra - 4));
-    const std::optional<double> decDegrees = readPlainNumber(rest.substr(dec + 6));
+    const std::optional<double> raHours = parseStrictDecimal(rest.substr(ra + 4, dec - ra - 4));
+    const std::optional<double> decDegrees = parseStrictDecimal(rest.substr(dec + 6));
     if (!raHours || !decDegrees) return;
     seenOrder.push_back(name);
     seen.emplace(std::move(name), ReportGroup{seenOrder.back(), *raHours, *decDegrees, 0});

@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "base/Errors.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 
@@ -30,7 +30,7 @@ struct BadValue {
 
 double readNumber(const std::string& value) {
   if (value.empty()) throw BadValue{"a number is missing"};
-  const std::optional<double> d = readPlainNumber(value);
+  const std::optional<double> d = parseStrictDecimal(value);
   if (!d) throw BadValue{"cannot read '" + value + "' as a number"};
   return *d;
 }
@@ -38,7 +38,7 @@ double readNumber(const std::string& value) {
 double readNumberIn(const std::string& value, double low, double high) {
   double d = readNumber(value);
   if (d < low || d > high) {
-    throw BadValue{"'" + value + "' lies outside " + formatPlainGeneral(low) + " to " + formatPlainGeneral(high)};
+    throw BadValue{"'" + value + "' lies outside " + formatPrintfGeneral(low) + " to " + formatPrintfGeneral(high)};
   }
   return d;
 }
