@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 #include "selection/Selection.h"
 #include "host/sim/AcquisitionLog.h"
@@ -38,13 +39,6 @@ struct PlanRun {
   double exposureSecondsInDark = 0.0;
   std::vector<double> exposureEnds;  // UTC of each EXPOSURE event
   std::string endedText;     // when set, what the report says of its end instead
-};
-
-// A stretch of time, UTC seconds since 1970.
-struct TimeSpan {
-  double start = 0.0;
-  double end = 0.0;
-  double length() const { return end - start; }
 };
 
 // One target group of targets.txt as it stood when the run began.
