@@ -11,7 +11,7 @@
 #include "base/Errors.h"
 #include "host/com/ComHost.h"
 #include "host/com/ComSupport.h"
-#include "host/com/standin/Standin.h"
+#include "com/standin/Standin.h"
 #include "support/SampleNight.h"
 #include "support/TestWorld.h"
 

@@ -1,9 +1,9 @@
-#include "host/com/standin/Standin.h"
+#include "com/standin/Standin.h"
 
 #include <functional>
 
 #include "host/com/ComHost.h"
-#include "host/com/standin/DispatchImpl.h"
+#include "com/standin/DispatchImpl.h"
 
 namespace np::com {
 

@@ -1,4 +1,4 @@
-#include "host/com/standin/DispatchImpl.h"
+#include "com/standin/DispatchImpl.h"
 
 #include <exception>
 
