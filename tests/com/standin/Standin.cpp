@@ -1,7 +1,13 @@
 #include "com/standin/Standin.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
 
+#include "host/HostMembers.h"
 #include "host/com/ComHost.h"
 #include "com/standin/DispatchImpl.h"
 
@@ -16,192 +22,129 @@ const CLSID kStandinApplicationClsid = {0x28232a6b, 0x1f65, 0x4b92, {0xbb, 0x2d,
 
 namespace {
 
-// ---- the objects ----
+std::wstring wide(const char* ascii) { return wideFromNarrow(ascii, ascii); }
 
-class Transform : public DispatchImpl {
+// ---- the objects, served from the member table ----
+
+// One row of HostMembers.h for the object I: its automation name, its kind, how many
+// arguments it takes, and how a call of it is served.
+template <class I>
+struct ServedRow {
+  const char* name;
+  HostMemberKind kind;
+  UINT arity;
+  void (*serve)(const std::shared_ptr<I>& object, const DispatchCall& call, const std::wstring& source);
+};
+
+// The rows of each object, defined below (an object's after those of the objects it hands out).
+template <class I>
+const std::vector<ServedRow<I>>& servedRows();
+
+// A host object as an automation object: one DISPID for each automation name (overloads
+// share theirs and are told apart by their argument count). `source` names the object
+// in EXCEPINFO; the objects it hands out have the same.
+template <class I>
+class Served : public DispatchImpl {
  public:
-  enum : DISPID { kRightAscension = 1, kDeclination, kElevation, kAzimuth };
-  explicit Transform(std::unique_ptr<ICoordinateTransform> ct)
-      : DispatchImpl(L"ACP.Util",
-                     {{L"RightAscension", kRightAscension}, {L"Declination", kDeclination},
-                      {L"Elevation", kElevation}, {L"Azimuth", kAzimuth}}),
-        ct_(std::move(ct)) {}
+  Served(std::wstring source, std::shared_ptr<I> object)
+      : DispatchImpl(source, members()), source_(std::move(source)), object_(std::move(object)) {}
 
  protected:
   void invoke(DISPID id, const DispatchCall& c) override {
-    switch (id) {
-      case kRightAscension: c.expectPut(); ct_->setRightAscension(c.putNumber()); break;
-      case kDeclination: c.expectPut(); ct_->setDeclination(c.putNumber()); break;
-      case kElevation: c.expectGet(); c.returnNumber(ct_->Elevation()); break;
-      case kAzimuth: c.expectGet(); c.returnNumber(ct_->Azimuth()); break;
+    const std::vector<ServedRow<I>>& rows = servedRows<I>();
+    const ServedRow<I>& named = rows.at(static_cast<std::size_t>(id - 1));
+    UINT fewest = named.arity, most = named.arity;
+    for (const ServedRow<I>& row : rows) {
+      if (std::strcmp(row.name, named.name) != 0) continue;
+      fewest = std::min(fewest, row.arity);
+      most = std::max(most, row.arity);
     }
+    if (named.kind == HostMemberKind::Put) c.expectPut();
+    else c.expectGet(fewest, most);
+    for (const ServedRow<I>& row : rows)
+      if (std::strcmp(row.name, named.name) == 0 && row.arity == c.count()) return row.serve(object_, c, source_);
+    throw DispatchFailure{DISP_E_BADPARAMCOUNT};
   }
 
  private:
-  std::unique_ptr<ICoordinateTransform> ct_;
-};
-
-class LocalUser : public DispatchImpl {
- public:
-  enum : DISPID { kDefaultPlanDir = 1, kDefaultLogDir };
-  explicit LocalUser(std::shared_ptr<IUtil> util)
-      : DispatchImpl(L"ACP.Util", {{L"DefaultPlanDir", kDefaultPlanDir}, {L"DefaultLogDir", kDefaultLogDir}}),
-        util_(std::move(util)) {}
-
- protected:
-  void invoke(DISPID id, const DispatchCall& c) override {
-    c.expectGet();
-    ILocalUser& user = util_->Prefs().LocalUser();
-    if (id == kDefaultPlanDir) c.returnText(user.DefaultPlanDir(), "DefaultPlanDir");
-    else c.returnText(user.DefaultLogDir(), "DefaultLogDir");
-  }
-
- private:
-  std::shared_ptr<IUtil> util_;
-};
-
-class Prefs : public DispatchImpl {
- public:
-  enum : DISPID { kTiltUpLimit = 1, kMinimumElevation, kGetHorizon, kLocalUser };
-  explicit Prefs(std::shared_ptr<IUtil> util)
-      : DispatchImpl(L"ACP.Util", {{L"TiltUpLimit", kTiltUpLimit},
-                                   {L"MinimumElevation", kMinimumElevation},
-                                   {L"GetHorizon", kGetHorizon},
-                                   {L"LocalUser", kLocalUser}}),
-        util_(std::move(util)) {}
-
- protected:
-  void invoke(DISPID id, const DispatchCall& c) override {
-    IPrefs& prefs = util_->Prefs();
-    switch (id) {
-      case kTiltUpLimit: c.expectGet(); c.returnNumber(prefs.TiltUpLimit()); break;
-      case kMinimumElevation: c.expectGet(); c.returnNumber(prefs.MinimumElevation()); break;
-      case kGetHorizon: c.expectGet(1, 1); c.returnNumber(prefs.GetHorizon(c.number(0))); break;
-      case kLocalUser: c.expectGet(); c.returnObject(new LocalUser(util_)); break;
+  static std::vector<DispatchMember> members() {
+    const std::vector<ServedRow<I>>& rows = servedRows<I>();
+    std::vector<DispatchMember> members;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      bool named = false;
+      for (std::size_t j = 0; j < i; ++j) named = named || std::strcmp(rows[j].name, rows[i].name) == 0;
+      if (!named) members.push_back({wide(rows[i].name), static_cast<DISPID>(i + 1)});
     }
+    return members;
   }
 
- private:
-  std::shared_ptr<IUtil> util_;
+  std::wstring source_;
+  std::shared_ptr<I> object_;
 };
 
-class Weather : public DispatchImpl {
- public:
-  explicit Weather(std::shared_ptr<IUtil> util) : DispatchImpl(L"ACP.Util", {{L"Safe", 1}}), util_(std::move(util)) {}
+template <class T>
+T argument(const DispatchCall& c, UINT position, const char* member) {
+  if constexpr (std::is_same_v<T, double>) return c.number(position);
+  else if constexpr (std::is_same_v<T, DateTime>) return c.date(position);
+  else return c.text(position, member);
+}
 
- protected:
-  void invoke(DISPID, const DispatchCall& c) override {
-    c.expectGet();
-    c.returnBool(util_->Weather().Safe());
+// A member's result as the call's result: a value, or another of the host's objects
+// served in its turn (one the member gave by reference stays the owner's).
+template <class I, class R>
+void give(const DispatchCall& c, R&& value, const char* member, const std::shared_ptr<I>& owner,
+          const std::wstring& source) {
+  using T = std::remove_cvref_t<R>;
+  if constexpr (std::is_same_v<T, bool>) c.returnBool(value);
+  else if constexpr (std::is_same_v<T, int>) c.returnLong(value);
+  else if constexpr (std::is_same_v<T, double>) c.returnNumber(value);
+  else if constexpr (std::is_same_v<T, DateTime>) c.returnDate(value);
+  else if constexpr (std::is_same_v<T, std::string>) c.returnText(value, member);
+  else if constexpr (std::is_lvalue_reference_v<R>) c.returnObject(new Served<T>(source, std::shared_ptr<T>(owner, &value)));
+  else c.returnObject(new Served<typename T::element_type>(source, std::shared_ptr<typename T::element_type>(std::move(value))));
+}
+
+// One call of `member`: its arguments read in their written order, then the member called.
+template <class I, class R, class... A, std::size_t... P>
+void serveCall(const std::shared_ptr<I>& object, [[maybe_unused]] const DispatchCall& c, R (I::*member)(A...),
+               [[maybe_unused]] const char* name,
+               [[maybe_unused]] const std::wstring& source, std::index_sequence<P...>) {
+  std::tuple<std::decay_t<A>...> args{argument<std::decay_t<A>>(c, static_cast<UINT>(P), name)...};
+  auto call = [&](auto&... a) -> R { return ((*object).*member)(a...); };
+  if constexpr (std::is_void_v<R>) std::apply(call, args);
+  else give(c, std::apply(call, args), name, object, source);
+}
+
+template <class I, class R, class... A>
+void serve(const std::shared_ptr<I>& object, const DispatchCall& c, R (I::*member)(A...), const char* name,
+           const std::wstring& source) {
+  serveCall(object, c, member, name, source, std::index_sequence_for<A...>{});
+}
+
+template <class I, class R, class... A>
+constexpr UINT arityOf(R (I::*)(A...)) {
+  return sizeof...(A);
+}
+
+#define NP_STANDIN_ROW(object, key, member, automation, kind, result, parameters, arguments)                     \
+  {automation, HostMemberKind::kind, arityOf(NP_HOST_MEMBER_POINTER(object, member, result, parameters)),          \
+   [](const std::shared_ptr<I##object>& o, const DispatchCall& c, const std::wstring& source) {                    \
+     serve(o, c, NP_HOST_MEMBER_POINTER(object, member, result, parameters), automation, source);                   \
+   }},
+#define NP_STANDIN_ROWS(object, list)                                        \
+  template <>                                                                \
+  const std::vector<ServedRow<I##object>>& servedRows<I##object>() {         \
+    static const std::vector<ServedRow<I##object>> rows = {list(NP_STANDIN_ROW)}; \
+    return rows;                                                             \
   }
 
- private:
-  std::shared_ptr<IUtil> util_;
-};
-
-class Util : public DispatchImpl {
- public:
-  enum : DISPID {
-    kScriptActive = 1, kLoadScript, kRunScript, kAbortScript, kPrefs, kNewCTHereAndNow, kHMS_Hours, kDMS_Degrees,
-    kHourAngle12, kSysJulianDate, kJulian_GMST, kDate_Julian, kJulian_Date, kFormatVar, kWeatherConnected, kWeather
-  };
-  explicit Util(std::unique_ptr<IUtil> util)
-      : DispatchImpl(L"ACP.Util", {{L"ScriptActive", kScriptActive},
-                                   {L"LoadScript", kLoadScript},
-                                   {L"RunScript", kRunScript},
-                                   {L"AbortScript", kAbortScript},
-                                   {L"Prefs", kPrefs},
-                                   {L"NewCTHereAndNow", kNewCTHereAndNow},
-                                   {L"HMS_Hours", kHMS_Hours},
-                                   {L"DMS_Degrees", kDMS_Degrees},
-                                   {L"HourAngle12", kHourAngle12},
-                                   {L"SysJulianDate", kSysJulianDate},
-                                   {L"Julian_GMST", kJulian_GMST},
-                                   {L"Date_Julian", kDate_Julian},
-                                   {L"Julian_Date", kJulian_Date},
-                                   {L"FormatVar", kFormatVar},
-                                   {L"WeatherConnected", kWeatherConnected},
-                                   {L"Weather", kWeather}}),
-        util_(std::move(util)) {}
-
- protected:
-  void invoke(DISPID id, const DispatchCall& c) override {
-    IUtil& u = *util_;
-    switch (id) {
-      case kScriptActive: c.expectGet(); c.returnBool(u.ScriptActive()); break;
-      case kLoadScript: c.expectGet(1, 1); u.LoadScript(c.text(0, "LoadScript")); break;
-      case kRunScript: c.expectGet(); u.RunScript(); break;
-      case kAbortScript: c.expectGet(); u.AbortScript(); break;
-      case kPrefs: c.expectGet(); c.returnObject(new Prefs(util_)); break;
-      case kNewCTHereAndNow: c.expectGet(); c.returnObject(new Transform(u.NewCTHereAndNow())); break;
-      case kHMS_Hours: c.expectGet(1, 1); c.returnNumber(u.HMS_Hours(c.text(0, "HMS_Hours"))); break;
-      case kDMS_Degrees: c.expectGet(1, 1); c.returnNumber(u.DMS_Degrees(c.text(0, "DMS_Degrees"))); break;
-      case kHourAngle12:
-        c.expectGet(1, 2);
-        c.returnNumber(c.count() == 1 ? u.HourAngle12(c.number(0)) : u.HourAngle12(c.number(0), c.number(1)));
-        break;
-      case kSysJulianDate: c.expectGet(); c.returnNumber(u.SysJulianDate()); break;
-      case kJulian_GMST: c.expectGet(1, 1); c.returnNumber(u.Julian_GMST(c.number(0))); break;
-      case kDate_Julian: c.expectGet(1, 1); c.returnNumber(u.Date_Julian(c.date(0))); break;
-      case kJulian_Date: c.expectGet(1, 1); c.returnDate(u.Julian_Date(c.number(0))); break;
-      case kFormatVar:
-        c.expectGet(2, 2);
-        c.returnText(u.FormatVar(c.date(0), c.text(1, "FormatVar")), "FormatVar");
-        break;
-      case kWeatherConnected: c.expectGet(); c.returnBool(u.WeatherConnected()); break;
-      case kWeather: c.expectGet(); c.returnObject(new Weather(util_)); break;
-    }
-  }
-
- private:
-  std::shared_ptr<IUtil> util_;
-};
-
-class Telescope : public DispatchImpl {
- public:
-  enum : DISPID { kAlignmentMode = 1, kSiteLatitude, kSiteLongitude, kCanPark, kCanUnpark, kPark, kUnpark };
-  explicit Telescope(std::unique_ptr<ITelescope> t)
-      : DispatchImpl(L"ACP.Telescope", {{L"AlignmentMode", kAlignmentMode},
-                                        {L"SiteLatitude", kSiteLatitude},
-                                        {L"SiteLongitude", kSiteLongitude},
-                                        {L"CanPark", kCanPark},
-                                        {L"CanUnpark", kCanUnpark},
-                                        {L"Park", kPark},
-                                        {L"Unpark", kUnpark}}),
-        t_(std::move(t)) {}
-
- protected:
-  void invoke(DISPID id, const DispatchCall& c) override {
-    c.expectGet();
-    switch (id) {
-      case kAlignmentMode: c.returnLong(t_->AlignmentMode()); break;
-      case kSiteLatitude: c.returnNumber(t_->SiteLatitude()); break;
-      case kSiteLongitude: c.returnNumber(t_->SiteLongitude()); break;
-      case kCanPark: c.returnBool(t_->CanPark()); break;
-      case kCanUnpark: c.returnBool(t_->CanUnpark()); break;
-      case kPark: t_->Park(); break;
-      case kUnpark: t_->Unpark(); break;
-    }
-  }
-
- private:
-  std::unique_ptr<ITelescope> t_;
-};
-
-class Application : public DispatchImpl {
- public:
-  explicit Application(std::unique_ptr<IApplication> a)
-      : DispatchImpl(L"ACP.Application", {{L"Path", 1}}), a_(std::move(a)) {}
-
- protected:
-  void invoke(DISPID, const DispatchCall& c) override {
-    c.expectGet();
-    c.returnText(a_->Path(), "Path");
-  }
-
- private:
-  std::unique_ptr<IApplication> a_;
-};
+NP_STANDIN_ROWS(CoordinateTransform, NP_HOST_COORDINATETRANSFORM)
+NP_STANDIN_ROWS(LocalUser, NP_HOST_LOCALUSER)
+NP_STANDIN_ROWS(Prefs, NP_HOST_PREFS)
+NP_STANDIN_ROWS(Weather, NP_HOST_WEATHER)
+NP_STANDIN_ROWS(Util, NP_HOST_UTIL)
+NP_STANDIN_ROWS(Telescope, NP_HOST_TELESCOPE)
+NP_STANDIN_ROWS(Application, NP_HOST_APPLICATION)
 
 // ---- class factories ----
 
@@ -264,8 +207,6 @@ const ClassEntry kClasses3[] = {
     {kApplicationProgId, &kStandinApplicationClsid},
 };
 
-std::wstring wide(const char* ascii) { return wideFromNarrow(ascii, ascii); }
-
 // Where the stand-in's classes are written: the user's own classes (HKCU\Software\Classes),
 // which need no administrator. Wine does not merge those into HKEY_CLASSES_ROOT when it
 // looks up a ProgID, so under Wine the machine's classes (HKLM\Software\Classes) are used.
@@ -327,12 +268,14 @@ std::vector<std::wstring> writeClass(const ClassEntry& entry, const std::wstring
 
 }  // namespace
 
-ComPtr<IDispatch> standinUtil(std::unique_ptr<IUtil> util) { return ComPtr<IDispatch>::adopt(new Util(std::move(util))); }
+ComPtr<IDispatch> standinUtil(std::unique_ptr<IUtil> util) {
+  return ComPtr<IDispatch>::adopt(new Served<IUtil>(wide(kUtilProgId), std::move(util)));
+}
 ComPtr<IDispatch> standinTelescope(std::unique_ptr<ITelescope> telescope) {
-  return ComPtr<IDispatch>::adopt(new Telescope(std::move(telescope)));
+  return ComPtr<IDispatch>::adopt(new Served<ITelescope>(wide(kTelescopeProgId), std::move(telescope)));
 }
 ComPtr<IDispatch> standinApplication(std::unique_ptr<IApplication> application) {
-  return ComPtr<IDispatch>::adopt(new Application(std::move(application)));
+  return ComPtr<IDispatch>::adopt(new Served<IApplication>(wide(kApplicationProgId), std::move(application)));
 }
 
 StandinRegistration::StandinRegistration(IHostFactory& host, DWORD context, bool writeKeys) {
