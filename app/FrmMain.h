@@ -12,9 +12,9 @@
 #include "base/Ui.h"
 #include "base/Clock.h"
 #include "base/FileSystem.h"
+#include "base/NumberText.h"
 #include "host/HostInterfaces.h"
 #include "settings/FrmPrefs.h"
-#include "settings/NumberText.h"
 #include "settings/Settings.h"
 #include "targets/Services.h"
 

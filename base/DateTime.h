@@ -16,6 +16,13 @@ struct CivilTime {
   double second = 0.0;
 };
 
+// A stretch of time in UTC seconds since 1970, from start to end.
+struct TimeSpan {
+  double start = 0.0;
+  double end = 0.0;
+  double length() const { return end - start; }
+};
+
 // Julian date of the automation date's epoch (1899-12-30 00:00).
 inline constexpr double kSerialEpochJD = 2415018.5;
 inline constexpr double kUnixEpochJD = 2440587.5;

@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "targets/RunLog.h"
 
 namespace np {
@@ -126,7 +126,7 @@ class LogReader {
       PlanRun plan;
       plan.target = read.name;
       plan.scoreText = scoreText_;
-      const std::optional<double> score = readPlainNumber(scoreText_);
+      const std::optional<double> score = parseStrictDecimal(scoreText_);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = plan.startUnix = since_;
       ran.insert(plan.target);
@@ -209,8 +209,8 @@ class LogReader {
   void target(const RunLogLine& read) {
     std::string name(read.name);
     if (seen.count(name)) return;
-    const std::optional<double> raHours = readPlainNumber(read.ra);
-    const std::optional<double> decDegrees = readPlainNumber(read.dec);
+    const std::optional<double> raHours = parseStrictDecimal(read.ra);
+    const std::optional<double> decDegrees = parseStrictDecimal(read.dec);
     if (!raHours || !decDegrees) return;
     seenOrder.push_back(name);
     seen.emplace(std::move(name), ReportGroup{seenOrder.back(), *raHours, *decDegrees, 0});

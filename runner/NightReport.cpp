@@ -14,8 +14,8 @@
 
 #include "runner/HeadlessRun.h"
 #include "base/DateTime.h"
+#include "base/NumberText.h"
 #include "host/ErfaEphemeris.h"
-#include "base/PlainNumber.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 #include "night/ObservingLoop.h"
@@ -77,7 +77,7 @@ struct RunLogReading {
       PlanRun plan;
       plan.target = read.name;
       plan.scoreText = scoreText;
-      const std::optional<double> score = readPlainNumber(scoreText);
+      const std::optional<double> score = parseStrictDecimal(scoreText);
       plan.score = score ? *score : std::numeric_limits<double>::quiet_NaN();
       plan.searchUnix = searchUnix;
       r.plans.push_back(std::move(plan));
@@ -289,7 +289,7 @@ std::string formatNightReport(const NightReport& r) {
   std::ostringstream out;
   out.imbue(std::locale::classic());
   char buf[256];
-  std::string offset = formatPlainGeneral(r.utcOffsetHours);
+  std::string offset = formatPrintfGeneral(r.utcOffsetHours);
   if (offset.empty() || offset.front() != '-') offset.insert(0, 1, '+');
   out << "Night report: " << localText(r.startUnix, r.utcOffsetHours) << " to "
       << localText(r.endUnix, r.utcOffsetHours) << " (local time, UTC" << offset << ")\n";
@@ -321,10 +321,10 @@ std::string formatNightReport(const NightReport& r) {
   out << "Waiting for weather:         " << formatDuration(r.waitWeatherSeconds) << '\n';
   out << "Waiting for a viable target: " << formatDuration(r.waitTargetSeconds) << '\n';
   if (r.waitHostSeconds > 0) out << "Waiting for the host:        " << formatDuration(r.waitHostSeconds) << '\n';
-  out << "Dark time (Sun below " << formatPlainGeneral(r.sunElev) << " degrees): " << formatDuration(r.darkSeconds);
+  out << "Dark time (Sun below " << formatPrintfGeneral(r.sunElev) << " degrees): " << formatDuration(r.darkSeconds);
   if (r.darkSeconds > 0 && r.imagesKnown) {
     out << ", exposing " << formatDuration(r.exposingSecondsInDark) << " ("
-        << formatPlainFixed(100.0 * r.exposingSecondsInDark / r.darkSeconds, 1) << "%)";
+        << formatPrintfFixed(100.0 * r.exposingSecondsInDark / r.darkSeconds, 1) << "%)";
   }
   out << '\n';
   for (const std::string& note : r.notes) out << "Note: " << note << '\n';

@@ -46,13 +46,6 @@ struct PlanRun {
   std::string endedText;     // when set, what the report says of its end instead
 };
 
-// A stretch of time, UTC seconds since 1970.
-struct TimeSpan {
-  double start = 0.0;
-  double end = 0.0;
-  double length() const { return end - start; }
-};
-
 // One target group of targets.txt as it stood when the run began.
 struct ReportGroup {
   std::string name;

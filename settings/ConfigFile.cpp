@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "base/Errors.h"
+#include "base/NumberText.h"
 #include "base/TempName.h"
-#include "settings/NumberText.h"
 
 namespace np {
 namespace {

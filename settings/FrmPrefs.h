@@ -3,7 +3,7 @@
 #include <optional>
 #include <string>
 
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 namespace np {
 

@@ -1,6 +1,6 @@
 #include "targets/RunLog.h"
 
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 namespace np {
 

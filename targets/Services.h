@@ -11,7 +11,7 @@
 #include "base/FileSystem.h"
 #include "base/Ui.h"
 #include "host/HostInterfaces.h"
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 namespace np {
 

@@ -1,168 +1,153 @@
 #include "host/com/ComHost.h"
 
 #include <optional>
+#include <type_traits>
+#include <vector>
+
+#include "host/HostMembers.h"
 
 namespace np::com {
 
 namespace {
 
+// ---- one member, by the table ----
+
+Variant toVariant(double value, const std::string&) { return Variant::fromDouble(value); }
+Variant toVariant(DateTime value, const std::string&) { return Variant::fromDate(value); }
+Variant toVariant(const std::string& text, const std::string& member) { return Variant::fromText(text, member); }
+
+template <class R>
+R fromVariant(const Variant& v, const std::string& member) {
+  if constexpr (std::is_same_v<R, double>) return toDouble(v, member);
+  else if constexpr (std::is_same_v<R, bool>) return toBool(v, member);
+  else if constexpr (std::is_same_v<R, int>) return static_cast<int>(toLong(v, member));
+  else if constexpr (std::is_same_v<R, DateTime>) return toDateTime(v, member);
+  else return toText(v, member);
+}
+
+// A call of one member of `object`, its arguments given to the call operator in their
+// written order. A failure (a text the code page cannot hold, the call, a result that
+// cannot be coerced) names the member as "<object>.<member>".
+template <class R>
+struct Invoke {
+  DispatchObject& object;
+  HostMemberKind kind;
+  const char* member;
+
+  template <class... A>
+  R operator()(const A&... args) const {
+    [[maybe_unused]] const std::string name = object.memberName(member);
+    std::vector<Variant> values;
+    (values.push_back(toVariant(args, name)), ...);
+    if constexpr (std::is_void_v<R>) {
+      if (kind == HostMemberKind::Put) object.put(member, std::move(values.at(0)));
+      else object.call(member, std::move(values));
+    } else {
+      return fromVariant<R>(object.get(member, std::move(values)), name);
+    }
+  }
+};
+
+// The members of a list in HostMembers.h that give values, each an override calling the
+// member of `object_` by its automation name. A member that gives another host object
+// (kind Object) is written out by its class: each keeps or makes that object its own way.
+#define NP_COM_MEMBER(object, key, member, automation, kind, result, parameters, arguments) \
+  NP_COM_MEMBER_##kind(member, automation, kind, result, parameters, arguments)
+#define NP_COM_VALUE(member, automation, kind, result, parameters, arguments) \
+  result member parameters override { return Invoke<result>{object_, HostMemberKind::kind, automation} arguments; }
+#define NP_COM_MEMBER_Get NP_COM_VALUE
+#define NP_COM_MEMBER_Call NP_COM_VALUE
+#define NP_COM_MEMBER_Put NP_COM_VALUE
+#define NP_COM_MEMBER_Object(...)
+
+// ---- the objects ----
+
 class ComTransform : public ICoordinateTransform {
  public:
-  explicit ComTransform(DispatchObject ct) : ct_(std::move(ct)) {}
-  void setRightAscension(double hours) override { ct_.put("RightAscension", Variant::fromDouble(hours)); }
-  void setDeclination(double degrees) override { ct_.put("Declination", Variant::fromDouble(degrees)); }
-  double Elevation() override { return number("Elevation"); }
-  double Azimuth() override { return number("Azimuth"); }
+  explicit ComTransform(DispatchObject ct) : object_(std::move(ct)) {}
+  NP_HOST_COORDINATETRANSFORM(NP_COM_MEMBER)
 
  private:
-  double number(const char* member) { return toDouble(ct_.get(member), ct_.memberName(member)); }
-  DispatchObject ct_;
+  DispatchObject object_;
 };
 
 class ComLocalUser : public ILocalUser {
  public:
-  explicit ComLocalUser(DispatchObject user) : user_(std::move(user)) {}
-  std::string DefaultPlanDir() override { return text("DefaultPlanDir"); }
-  std::string DefaultLogDir() override { return text("DefaultLogDir"); }
+  explicit ComLocalUser(DispatchObject user) : object_(std::move(user)) {}
+  NP_HOST_LOCALUSER(NP_COM_MEMBER)
 
  private:
-  std::string text(const char* member) { return toText(user_.get(member), user_.memberName(member)); }
-  DispatchObject user_;
+  DispatchObject object_;
 };
 
 class ComPrefs : public IPrefs {
  public:
-  explicit ComPrefs(DispatchObject prefs) : prefs_(std::move(prefs)) {}
-  double TiltUpLimit() override { return number("TiltUpLimit"); }
-  double MinimumElevation() override { return number("MinimumElevation"); }
-  double GetHorizon(double azimuth) override {
-    Variant v = prefs_.get("GetHorizon", args(Variant::fromDouble(azimuth)));
-    return toDouble(v, prefs_.memberName("GetHorizon"));
-  }
+  explicit ComPrefs(DispatchObject prefs) : object_(std::move(prefs)) {}
+  NP_HOST_PREFS(NP_COM_MEMBER)
   ILocalUser& LocalUser() override {
-    if (!user_) user_.emplace(prefs_.getObject("LocalUser"));
+    if (!user_) user_.emplace(object_.getObject("LocalUser"));
     return *user_;
   }
 
  private:
-  double number(const char* member) { return toDouble(prefs_.get(member), prefs_.memberName(member)); }
-  static std::vector<Variant> args(Variant a) {
-    std::vector<Variant> v;
-    v.push_back(std::move(a));
-    return v;
-  }
-  DispatchObject prefs_;
+  DispatchObject object_;
   std::optional<ComLocalUser> user_;
 };
 
 // The weather object is asked for anew at every reading: it reports a device that the
 // host may connect and disconnect while the program runs.
+#define NP_COM_WEATHER_MEMBER(object, key, member, automation, kind, result, parameters, arguments) \
+  result member parameters override {                                                         \
+    DispatchObject weather = util_.getObject("Weather");                                       \
+    return Invoke<result>{weather, HostMemberKind::kind, automation} arguments;                \
+  }
+
 class ComWeather : public IWeather {
  public:
   explicit ComWeather(DispatchObject& util) : util_(util) {}
-  bool Safe() override {
-    DispatchObject weather = util_.getObject("Weather");
-    return toBool(weather.get("Safe"), weather.memberName("Safe"));
-  }
+  NP_HOST_WEATHER(NP_COM_WEATHER_MEMBER)
 
  private:
   DispatchObject& util_;
 };
 
-std::vector<Variant> list(Variant a) {
-  std::vector<Variant> v;
-  v.push_back(std::move(a));
-  return v;
-}
-
-std::vector<Variant> list(Variant a, Variant b) {
-  std::vector<Variant> v;
-  v.push_back(std::move(a));
-  v.push_back(std::move(b));
-  return v;
-}
-
 class ComUtil : public IUtil {
  public:
-  explicit ComUtil(ComPtr<IDispatch> util) : util_(std::move(util), "Util"), weather_(util_) {}
-
-  bool ScriptActive() override { return boolean("ScriptActive"); }
-  void LoadScript(const std::string& path) override {
-    util_.call("LoadScript", list(Variant::fromText(path, util_.memberName("LoadScript"))));
-  }
-  void RunScript() override { util_.call("RunScript"); }
-  void AbortScript() override { util_.call("AbortScript"); }
+  explicit ComUtil(ComPtr<IDispatch> util) : object_(std::move(util), "Util"), weather_(object_) {}
+  NP_HOST_UTIL(NP_COM_MEMBER)
   IPrefs& Prefs() override {
-    if (!prefs_) prefs_.emplace(util_.getObject("Prefs"));
+    if (!prefs_) prefs_.emplace(object_.getObject("Prefs"));
     return *prefs_;
   }
   std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() override {
-    const std::string member = util_.memberName("NewCTHereAndNow");
-    ComPtr<IDispatch> ct = toDispatch(util_.get("NewCTHereAndNow"), member);
+    const std::string member = object_.memberName("NewCTHereAndNow");
+    ComPtr<IDispatch> ct = toDispatch(object_.get("NewCTHereAndNow"), member);
     return std::make_unique<ComTransform>(DispatchObject(std::move(ct), "CoordinateTransform"));
   }
-  double HMS_Hours(const std::string& text) override { return parse("HMS_Hours", text); }
-  double DMS_Degrees(const std::string& text) override { return parse("DMS_Degrees", text); }
-  double HourAngle12(double rightAscension) override {
-    return number("HourAngle12", list(Variant::fromDouble(rightAscension)));
-  }
-  double HourAngle12(double rightAscension, double localSiderealTime) override {
-    return number("HourAngle12", list(Variant::fromDouble(rightAscension), Variant::fromDouble(localSiderealTime)));
-  }
-  double SysJulianDate() override { return number("SysJulianDate", {}); }
-  double Julian_GMST(double julianDate) override { return number("Julian_GMST", list(Variant::fromDouble(julianDate))); }
-  double Date_Julian(DateTime local) override { return number("Date_Julian", list(Variant::fromDate(local))); }
-  DateTime Julian_Date(double julianDate) override {
-    Variant v = util_.get("Julian_Date", list(Variant::fromDouble(julianDate)));
-    return toDateTime(v, util_.memberName("Julian_Date"));
-  }
-  std::string FormatVar(DateTime value, const std::string& format) override {
-    const std::string member = util_.memberName("FormatVar");
-    Variant v = util_.get("FormatVar", list(Variant::fromDate(value), Variant::fromText(format, member)));
-    return toText(v, member);
-  }
-  bool WeatherConnected() override { return boolean("WeatherConnected"); }
   IWeather& Weather() override { return weather_; }
 
  private:
-  bool boolean(const char* member) { return toBool(util_.get(member), util_.memberName(member)); }
-  double number(const char* member, std::vector<Variant> args) {
-    Variant v = util_.get(member, std::move(args));
-    return toDouble(v, util_.memberName(member));
-  }
-  double parse(const char* member, const std::string& text) {
-    return number(member, list(Variant::fromText(text, util_.memberName(member))));
-  }
-
-  DispatchObject util_;
+  DispatchObject object_;
   ComWeather weather_;
   std::optional<ComPrefs> prefs_;
 };
 
 class ComTelescope : public ITelescope {
  public:
-  explicit ComTelescope(ComPtr<IDispatch> telescope) : t_(std::move(telescope), "Telescope") {}
-  int AlignmentMode() override { return static_cast<int>(toLong(t_.get("AlignmentMode"), t_.memberName("AlignmentMode"))); }
-  double SiteLatitude() override { return number("SiteLatitude"); }
-  double SiteLongitude() override { return number("SiteLongitude"); }
-  bool CanPark() override { return boolean("CanPark"); }
-  bool CanUnpark() override { return boolean("CanUnpark"); }
-  void Park() override { t_.call("Park"); }
-  void Unpark() override { t_.call("Unpark"); }
+  explicit ComTelescope(ComPtr<IDispatch> telescope) : object_(std::move(telescope), "Telescope") {}
+  NP_HOST_TELESCOPE(NP_COM_MEMBER)
 
  private:
-  double number(const char* member) { return toDouble(t_.get(member), t_.memberName(member)); }
-  bool boolean(const char* member) { return toBool(t_.get(member), t_.memberName(member)); }
-  DispatchObject t_;
+  DispatchObject object_;
 };
 
 class ComApplication : public IApplication {
  public:
-  explicit ComApplication(ComPtr<IDispatch> app) : app_(std::move(app), "Application") {}
-  std::string Path() override { return toText(app_.get("Path"), app_.memberName("Path")); }
+  explicit ComApplication(ComPtr<IDispatch> app) : object_(std::move(app), "Application") {}
+  NP_HOST_APPLICATION(NP_COM_MEMBER)
 
  private:
-  DispatchObject app_;
+  DispatchObject object_;
 };
 
 }  // namespace

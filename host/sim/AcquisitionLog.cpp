@@ -5,7 +5,7 @@
 #include <optional>
 
 #include "base/Errors.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/SimTime.h"
 
 namespace np {
@@ -19,9 +19,9 @@ std::string clean(const std::string& text) {
   return out;
 }
 
-std::string formatSeconds(double seconds) { return formatPlainGeneral(seconds, 15); }
+std::string formatSeconds(double seconds) { return formatPrintfGeneral(seconds, 15); }
 
-std::string formatAngle(double degrees) { return formatPlainFixed(degrees, 3); }
+std::string formatAngle(double degrees) { return formatPrintfFixed(degrees, 3); }
 
 std::vector<std::string> splitTabs(const std::string& line) {
   std::vector<std::string> fields;
@@ -35,7 +35,7 @@ std::vector<std::string> splitTabs(const std::string& line) {
 }
 
 double readNumber(const std::string& text, const char* what) {
-  const std::optional<double> d = readPlainNumber(text);
+  const std::optional<double> d = parseStrictDecimal(text);
   if (!d) throw RunTimeError(std::string("cannot read the ") + what + " '" + text + "'");
   return *d;
 }

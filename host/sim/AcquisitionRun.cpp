@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "base/Errors.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 #include "host/sim/SkyMath.h"
@@ -15,7 +15,7 @@ namespace np::sim {
 namespace {
 
 double readPositive(const std::string& text, const std::string& directive) {
-  const std::optional<double> d = readPlainNumber(text);
+  const std::optional<double> d = parseStrictDecimal(text);
   if (!d || !(*d > 0.0)) throw RunTimeError(directive + " needs a number greater than 0, not '" + text + "'");
   return *d;
 }

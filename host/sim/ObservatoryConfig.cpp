@@ -13,7 +13,7 @@
 #include <system_error>
 
 #include "base/Errors.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/Text.h"
 
@@ -30,7 +30,7 @@ struct BadValue {
 
 double readNumber(const std::string& value) {
   if (value.empty()) throw BadValue{"a number is missing"};
-  const std::optional<double> d = readPlainNumber(value);
+  const std::optional<double> d = parseStrictDecimal(value);
   if (!d) throw BadValue{"cannot read '" + value + "' as a number"};
   return *d;
 }
@@ -38,7 +38,7 @@ double readNumber(const std::string& value) {
 double readNumberIn(const std::string& value, double low, double high) {
   double d = readNumber(value);
   if (d < low || d > high) {
-    throw BadValue{"'" + value + "' lies outside " + formatPlainGeneral(low) + " to " + formatPlainGeneral(high)};
+    throw BadValue{"'" + value + "' lies outside " + formatPrintfGeneral(low) + " to " + formatPrintfGeneral(high)};
   }
   return d;
 }
@@ -92,15 +92,15 @@ std::vector<HorizonPoint> readHorizon(const std::string& value) {
   return points;
 }
 
-std::vector<UtcInterval> readIntervals(const std::string& value) {
-  std::vector<UtcInterval> intervals;
+std::vector<TimeSpan> readIntervals(const std::string& value) {
+  std::vector<TimeSpan> intervals;
   if (value.empty()) return intervals;
   std::size_t pos = 0;
   while (true) {
     std::size_t comma = value.find(',', pos);
     std::string item = trim(value.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
     auto slash = item.find('/');
-    UtcInterval iv;
+    TimeSpan iv;
     if (slash == std::string::npos || !sim::parseUtcInstant(item.substr(0, slash), iv.start) ||
         !sim::parseUtcInstant(item.substr(slash + 1), iv.end)) {
       throw BadValue{"cannot read '" + item + "' as an interval start/end in ISO 8601 UTC"};
@@ -341,9 +341,9 @@ double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth
   return span > 0.0 ? last.elevation + (first.elevation - last.elevation) * along / span : first.elevation;
 }
 
-bool firstUnsafeInstant(const std::vector<UtcInterval>& unsafe, double from, double& instant) {
+bool firstUnsafeInstant(const std::vector<TimeSpan>& unsafe, double from, double& instant) {
   bool found = false;
-  for (const UtcInterval& iv : unsafe) {
+  for (const TimeSpan& iv : unsafe) {
     if (iv.end <= from) continue;
     double t = std::max(iv.start, from);
     if (!found || t < instant) instant = t;
@@ -352,9 +352,9 @@ bool firstUnsafeInstant(const std::vector<UtcInterval>& unsafe, double from, dou
   return found;
 }
 
-bool isUnsafeAt(const std::vector<UtcInterval>& unsafe, double unixSeconds) {
+bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds) {
   return std::any_of(unsafe.begin(), unsafe.end(),
-                     [&](const UtcInterval& iv) { return unixSeconds >= iv.start && unixSeconds < iv.end; });
+                     [&](const TimeSpan& iv) { return unixSeconds >= iv.start && unixSeconds < iv.end; });
 }
 
 }  // namespace np::sim

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "base/DateTime.h"
+
 namespace np {
 
 // One point of the local horizon: its elevation (degrees) at an azimuth (degrees from
@@ -9,12 +11,6 @@ namespace np {
 struct HorizonPoint {
   double azimuth = 0.0;
   double elevation = 0.0;
-};
-
-// A stretch of time, UTC seconds since 1970, from start (included) to end (excluded).
-struct UtcInterval {
-  double start = 0.0;
-  double end = 0.0;
 };
 
 // The simulated observatory's configuration: observatory.ini in its folder, one
@@ -38,7 +34,7 @@ struct ObservatoryConfig {
   } limits;
   struct Weather {
     bool connected = false;
-    std::vector<UtcInterval> unsafe;  // in the order written
+    std::vector<TimeSpan> unsafe;  // in the order written, each from start (included) to end (excluded)
   } weather;
   struct Acquisition {
     double startDelay = 3.0;  // seconds from RunScript until ScriptActive
@@ -87,9 +83,9 @@ double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth
 
 // The first instant at or after `from` at which an interval is under way: `from`
 // itself when one covers it, else the earliest later start; false when there is none.
-bool firstUnsafeInstant(const std::vector<UtcInterval>& unsafe, double from, double& instant);
+bool firstUnsafeInstant(const std::vector<TimeSpan>& unsafe, double from, double& instant);
 
 // True when an interval covers the instant.
-bool isUnsafeAt(const std::vector<UtcInterval>& unsafe, double unixSeconds);
+bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds);
 
 }  // namespace np::sim

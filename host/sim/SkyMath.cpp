@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "base/Errors.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 
 namespace np::sim {
 namespace {
@@ -36,7 +36,7 @@ bool readField(std::string_view field, bool first, double& value, bool& negative
     }
   }
   if (!digit) return false;
-  const std::optional<double> read = readPlainNumber(field.substr(pos));
+  const std::optional<double> read = parseStrictDecimal(field.substr(pos));
   if (!read) return false;
   value = *read;
   return true;

@@ -10,7 +10,7 @@
 #include <map>
 
 #include "base/DateTime.h"
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/SimTime.h"
 #include "host/sim/SkyMath.h"
 
@@ -98,7 +98,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   p.setPen(Qt::black);
   // With a point in every locale, as the report's text.
   const std::string latLon =
-      "latitude " + formatPlainFixed(r.latitude, 2) + "°, longitude " + formatPlainFixed(r.longitude, 2) + "°";
+      "latitude " + formatPrintfFixed(r.latitude, 2) + "°, longitude " + formatPrintfFixed(r.longitude, 2) + "°";
   p.drawText(QPointF(ax.plot.left(), 32),
              QString("Night report  %1 to %2 (local time)").arg(localClock(r, t0), localClock(r, t1)));
   p.setFont(font);

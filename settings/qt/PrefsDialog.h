@@ -5,8 +5,8 @@
 #include <exception>
 
 #include "base/Ui.h"
+#include "base/NumberText.h"
 #include "settings/FrmPrefs.h"
-#include "settings/NumberText.h"
 
 class QGroupBox;
 class QKeyEvent;

@@ -5,8 +5,8 @@
 #include <windows.h>
 
 #include "base/Ui.h"
+#include "base/NumberText.h"
 #include "settings/FrmPrefs.h"
-#include "settings/NumberText.h"
 
 namespace np {
 

@@ -2,7 +2,7 @@
 // The number locale from the user's regional settings.
 #include <string_view>
 
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 namespace np {
 

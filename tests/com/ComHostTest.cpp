@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <string>
+#include <type_traits>
 
 #include "base/Errors.h"
+#include "host/HostMembers.h"
 #include "host/com/ComHost.h"
 #include "host/com/ComSupport.h"
-#include "host/com/standin/Standin.h"
+#include "com/standin/Standin.h"
+#include "support/FakeHost.h"
 #include "support/SampleNight.h"
 #include "support/TestWorld.h"
 
@@ -157,6 +161,98 @@ TEST_F(ComMembers, AFailingMemberNamesItselfAndTheHostsDescription) {
     EXPECT_THAT(std::string(e.what()), HasSubstr("HMS_Hours"));
     EXPECT_THAT(std::string(e.what()), HasSubstr("cannot read 'abc'"));
   }
+}
+
+// ---- every member of the table, by its automation name ----
+
+template <class R>
+R sample() {
+  if constexpr (std::is_void_v<R>) return;
+  else if constexpr (std::is_same_v<R, bool>) return true;
+  else if constexpr (std::is_same_v<R, int>) return 1;
+  else if constexpr (std::is_same_v<R, double>) return 1.5;
+  else if constexpr (std::is_same_v<R, DateTime>) return DateTime{45000.5};
+  else return R("text");
+}
+
+// A member that gives a value gives the sample of its type; the others hand out objects.
+template <class R, class... A>
+void answerWithSample(FakeMember<R(A...)>& member) {
+  if constexpr (std::is_void_v<R> || std::is_arithmetic_v<R> || std::is_same_v<R, DateTime> ||
+                std::is_same_v<R, std::string>)
+    member.answer = [](A...) -> R { return sample<R>(); };
+}
+
+// Calls `member` of `object` with sample arguments; what it gives must be the sample.
+template <class Object, class R, class... A>
+void callWithSamples(Object& object, R (Object::*member)(A...), const std::string& name) {
+  if constexpr (std::is_void_v<R>) {
+    (object.*member)(sample<std::decay_t<A>>()...);
+  } else if constexpr (std::is_same_v<R, DateTime>) {
+    EXPECT_EQ((object.*member)(sample<std::decay_t<A>>()...).serial, sample<R>().serial) << name;
+  } else if constexpr (std::is_arithmetic_v<R> || std::is_same_v<R, std::string>) {
+    EXPECT_EQ((object.*member)(sample<std::decay_t<A>>()...), sample<R>()) << name;
+  } else {
+    (object.*member)();
+  }
+}
+
+#define NP_ANSWER_WITH_SAMPLE(object, key, member, automation, kind, result, parameters, arguments) \
+  answerWithSample(fake##object.members.key);
+
+// The fake host served by the stand-in, every member answered, and its objects as the
+// automation client reaches them.
+struct EveryMember {
+  EveryMember() {
+    NP_HOST_MEMBERS(NP_ANSWER_WITH_SAMPLE)
+    host.util.members.NewCTHereAndNow.answer = [this]() -> std::unique_ptr<ICoordinateTransform> {
+      auto handle = std::make_unique<FakeCoordinateTransform>();
+      handle->answerAs(fakeCoordinateTransform);
+      return handle;
+    };
+  }
+  FakeHost host;
+  FakeCoordinateTransform fakeCoordinateTransform;
+  FakeUtil& fakeUtil = host.util;
+  FakePrefs& fakePrefs = host.prefs;
+  FakeLocalUser& fakeLocalUser = host.localUser;
+  FakeWeather& fakeWeather = host.weather;
+  FakeTelescope& fakeTelescope = host.telescope;
+  FakeApplication& fakeApplication = host.application;
+};
+
+#define NP_CALL_THROUGH_COM(object, key, member, automation, kind, result, parameters, arguments) \
+  callWithSamples(com##object, NP_HOST_MEMBER_POINTER(object, member, result, parameters), #object "." #key);
+// A member that gives a value was called once; one that gives an object at least once
+// (the client keeps some of the objects it was given, and asks for the weather object
+// at every reading of it).
+#define NP_CHECK_CALLS(object, key, member, automation, kind, result, parameters, arguments) \
+  if (HostMemberKind::kind == HostMemberKind::Object) {                                     \
+    EXPECT_GE(all.fake##object.members.key.calls, 1) << #object "." #key;                   \
+  } else {                                                                                  \
+    EXPECT_EQ(all.fake##object.members.key.calls, 1) << #object "." #key;                   \
+  }
+
+TEST(ComHost, EveryMemberOfTheTableReachesTheHostUnderItsAutomationName) {
+  com::ComApartment apartment;
+  EveryMember all;
+  {
+    com::StandinRegistration served(all.host, CLSCTX_INPROC_SERVER);
+    com::ComHostFactory factory;
+    auto util = factory.createUtil();
+    auto telescope = factory.createTelescope();
+    auto application = factory.createApplication();
+    auto transform = util->NewCTHereAndNow();
+    IUtil& comUtil = *util;
+    IPrefs& comPrefs = util->Prefs();
+    ILocalUser& comLocalUser = comPrefs.LocalUser();
+    IWeather& comWeather = util->Weather();
+    ITelescope& comTelescope = *telescope;
+    IApplication& comApplication = *application;
+    ICoordinateTransform& comCoordinateTransform = *transform;
+    NP_HOST_MEMBERS(NP_CALL_THROUGH_COM)
+  }
+  NP_HOST_MEMBERS(NP_CHECK_CALLS)
 }
 
 TEST(ComHostFactory, AHostThatIsNotInstalledIsNamedByItsProgId) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the GUI tests share: the main window (app/qt) built on the test world as the
-// start-up routine builds it, with the host's utility object counting the calls the stop
-// buttons may make, and the program's exits recorded.
+// start-up routine builds it, its host objects those of the fake host answering as the
+// world's (counting the calls the stop buttons make), and the program's exits recorded.
 #include <QCoreApplication>
 #include <functional>
 #include <memory>
@@ -11,7 +11,7 @@
 #include "app/qt/MainWindow.h"
 #include "base/Errors.h"
 #include "host/HostInterfaces.h"
-#include "support/CountingHost.h"
+#include "support/FakeHost.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"
 
@@ -27,9 +27,10 @@ inline constexpr double kGuiStartUnix = 1717268400.0;
 class GuiWorld : public TestWorld {
  public:
   explicit GuiWorld(NumberLocale locale = {}, const std::string* configText = nullptr)
-      : TestWorld("", kGuiStartUnix, locale), countingHost(*host) {
+      : TestWorld("", kGuiStartUnix, locale) {
+    fakeHost.answerAs(*host);
     if (configText) writeFileBytes(configPath(), *configText);
-    wireMain(countingHost, files);
+    wireMain(fakeHost, files);
     main->Form_Load();
     window = std::make_unique<MainWindow>(*main);
     window->setExitHandler([this](int code) {
@@ -52,9 +53,10 @@ class GuiWorld : public TestWorld {
     platform.reset();
   }
 
-  CountingUtil& countingUtil() { return *countingHost.last; }
+  // The host's utility object as frmMain reaches it, counting the calls of each member.
+  FakeUtil& hostUtil() { return fakeHost.util; }
 
-  CountingHost countingHost;
+  FakeHost fakeHost;  // the world's simulated observatory behind the fake host
   std::unique_ptr<MainWindow> window;
   std::function<void()> duringRun;
   std::vector<int> exitCodes;       // every program exit the window asked for

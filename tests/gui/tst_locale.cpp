@@ -77,7 +77,7 @@ void DecimalCommaTest::nightRunsWithTheDefaultObservatory() {
   // Stop once the host has been seen running a plan and has finished it.
   bool activeSeen = false, gaveUp = false;
   std::function<void()> watch = [&] {
-    if (program->countingUtil().ScriptActive()) {
+    if (program->hostUtil().ScriptActive()) {
       activeSeen = true;
     } else if (activeSeen || program->clock.unixSeconds() > start + 12 * 3600.0) {
       gaveUp = !activeSeen;

@@ -146,15 +146,15 @@ void MainWindowTest::stopButtonOnlyAsksToStop() {
   // handler allows) must only change the status text.
   auto* stop = child<QPushButton>(w, "StopButton");
   stop->setEnabled(true);
-  const int scriptActiveBefore = program.countingUtil().scriptActiveCalls;
+  const int scriptActiveBefore = program.hostUtil().members.ScriptActive.calls;
   QTest::mouseClick(stop, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick stopping"));
   QVERIFY(program.main->stopFlag);
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(stop->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.countingUtil().scriptActiveCalls, scriptActiveBefore);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QCOMPARE(program.hostUtil().members.ScriptActive.calls, scriptActiveBefore);
+  QCOMPARE(program.hostUtil().members.AbortScript.calls, 0);
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
   QVERIFY(!QFile::exists(QString::fromStdString(program.configPath())));
@@ -173,14 +173,14 @@ void MainWindowTest::stopAndAbortAbortsRunningScript() {
   program.clock.advance(10);
   QVERIFY(util.ScriptActive());
 
-  program.countingUtil().scriptActiveCalls = 0;
+  program.hostUtil().members.ScriptActive.calls = 0;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
   QVERIFY(program.main->stopFlag);
-  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 1);
+  QCOMPARE(program.hostUtil().members.ScriptActive.calls, 1);
+  QCOMPARE(program.hostUtil().members.AbortScript.calls, 1);
   QVERIFY(!util.ScriptActive());  // the host really stopped its script
   QVERIFY(program.messages.messages.empty());
   QVERIFY(program.exitCodes.empty());
@@ -194,8 +194,8 @@ void MainWindowTest::stopAndAbortLeavesIdleHostAlone() {
   QTest::mouseClick(button, Qt::LeftButton);
   QCOMPARE(statusOf(w), QStringLiteral("Nightpick and ACP stopping"));
   QVERIFY(program.main->stopFlag);
-  QCOMPARE(program.countingUtil().scriptActiveCalls, 1);
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QCOMPARE(program.hostUtil().members.ScriptActive.calls, 1);
+  QCOMPARE(program.hostUtil().members.AbortScript.calls, 0);
   // No button changes state.
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
@@ -219,7 +219,9 @@ void MainWindowTest::aboutShowsVersion() {
 
 void MainWindowTest::runTimeErrorInHandlerEndsProgram() {
   GuiWorld program;
-  program.countingUtil().failScriptActive = true;
+  program.hostUtil().members.ScriptActive.answer = []() -> bool {
+    throw RunTimeError("ScriptActive: the host does not answer");
+  };
   auto* button = child<QPushButton>(*program.window, "StopAndAbortButton");
   button->setEnabled(true);
   QTest::mouseClick(button, Qt::LeftButton);
@@ -311,7 +313,7 @@ void MainWindowTest::stopDuringRunEndsRun() {
   QVERIFY(child(w, "StartButton")->isEnabled());
   QVERIFY(!child(w, "StopButton")->isEnabled());
   QVERIFY(!child(w, "StopAndAbortButton")->isEnabled());
-  QCOMPARE(program.countingUtil().abortScriptCalls, 0);
+  QCOMPARE(program.hostUtil().members.AbortScript.calls, 0);
   QVERIFY(program.exitCodes.empty());
   QVERIFY(program.messages.messages.empty());
 }

@@ -20,11 +20,8 @@ namespace np {
 namespace {
 
 using test::when;
-
-using test::ClockUtil;
 using test::julianDateOf;
 using test::referenceSunElevation;
-using test::SiteTelescope;
 using test::unixSecondsOf;
 
 constexpr double kHour = 1.0 / 24.0;
@@ -51,7 +48,10 @@ class CountingEarth : public IEphemeris {
 
 // The twilight computation at a site on a manual clock, answers as Julian dates (UTC).
 struct Site {
-  Site(double latitude, double longitude) : telescope(latitude, longitude) {}
+  Site(double latitude, double longitude) {
+    test::answerFromClock(util, clock);
+    test::placeAt(telescope, latitude, longitude);
+  }
   void setNow(double jd) { clock.set(unixSecondsOf(jd)); }
   double next(double H0, bool dawn) {
     return util.Date_Julian(NextDawnDusk(test::ServicesAround(util, telescope, vectors), earth, H0, dawn));
@@ -60,8 +60,8 @@ struct Site {
   double longitude() { return telescope.SiteLongitude(); }
 
   ManualClock clock;
-  ClockUtil util{clock};
-  SiteTelescope telescope;
+  test::FakeUtil util;
+  test::FakeTelescope telescope;
   CountingEarth earth;
   ErfaEphemerisFactory vectors;
 };
@@ -218,8 +218,10 @@ class SwingingSun : public IEphemeris {
 
 TEST(PolarTwilight, WhereEveryDailySampleMissesThePassageTheElevationFindsIt) {
   ManualClock clock;
-  ClockUtil util(clock);
-  SiteTelescope site(60.0, 0.0);
+  test::FakeUtil util;
+  test::answerFromClock(util, clock);
+  test::FakeTelescope site;
+  test::placeAt(site, 60.0, 0.0);
   // A culmination of right ascension 0 at longitude 0: the mean sidereal time is 0.
   double culmination = julianDateOf(2024, 3, 1, 12.0);
   for (int i = 0; i < 3; ++i) culmination -= util.Julian_GMST(culmination) / 24.0 / 1.00273790935;

@@ -1,15 +1,14 @@
 #pragma once
-// Small stand-ins for the host's utility and telescope objects: just the members the
-// twilight computation reads, on a manual clock, with ERFA's mean sidereal time.
+// The fake host's utility and telescope objects (support/FakeHost.h) answering just the
+// members the twilight computation reads, on a manual clock, with ERFA's mean sidereal time.
 #include <erfa.h>
 #include <erfam.h>
 
 #include <cmath>
 #include <stdexcept>
-#include <string>
 
 #include "base/Clock.h"
-#include "host/HostInterfaces.h"
+#include "support/FakeHost.h"
 
 namespace np::test {
 
@@ -21,61 +20,36 @@ inline double julianDateOf(int year, int month, int day, double hourUtc = 0.0) {
 
 inline double unixSecondsOf(double julianDate) { return (julianDate - kUnixEpochJD) * 86400.0; }
 
-class SiteTelescope : public ITelescope {
- public:
-  SiteTelescope(double latitude, double longitude) : latitude_(latitude), longitude_(longitude) {}
-  int AlignmentMode() override { return 2; }
-  double SiteLatitude() override { return latitude_; }
-  double SiteLongitude() override { return longitude_; }
-  bool CanPark() override { return true; }
-  bool CanUnpark() override { return true; }
-  void Park() override {}
-  void Unpark() override {}
+// A telescope at a site: a German polar mount that can park and unpark.
+inline void placeAt(FakeTelescope& telescope, double latitude, double longitude) {
+  telescope.members.AlignmentMode.answer = [] { return 2; };
+  telescope.members.SiteLatitude.answer = [latitude] { return latitude; };
+  telescope.members.SiteLongitude.answer = [longitude] { return longitude; };
+  telescope.members.CanPark.answer = [] { return true; };
+  telescope.members.CanUnpark.answer = [] { return true; };
+  telescope.members.Park.answer = [] {};
+  telescope.members.Unpark.answer = [] {};
+}
 
- private:
-  double latitude_, longitude_;
-};
-
-// The members of the utility object the twilight computation does not use fail.
-class ClockUtil : public IUtil {
- public:
-  explicit ClockUtil(const Clock& clock) : clock_(clock) {}
-
-  double SysJulianDate() override {
-    ++clockReads;
-    return clock_.julianDateUtc();
-  }
-  double Julian_GMST(double jd) override { return eraGmst06(jd, 0.0, jd, 0.0) * 12.0 / ERFA_DPI; }
-  double HourAngle12(double ra, double lst) override {
+// The members of the utility object that the twilight computation reads, on `clock`
+// (which must outlive `util`) with ERFA's mean sidereal time; the others have no answer.
+// The hour angle at now's sidereal time is asked of `util` itself, so that a test that
+// answers Julian_GMST otherwise moves it too.
+inline void answerFromClock(FakeUtil& util, const Clock& clock) {
+  util.members.SysJulianDate.answer = [&clock] { return clock.julianDateUtc(); };
+  util.members.Julian_GMST.answer = [](double jd) { return eraGmst06(jd, 0.0, jd, 0.0) * 12.0 / ERFA_DPI; };
+  util.members.HourAngle12AtLst.answer = [](double ra, double lst) {
     double h = std::fmod(lst - ra, 24.0);
     if (h > 12.0) h -= 24.0;
     if (h < -12.0) h += 24.0;
     return h;
-  }
-  double HourAngle12(double ra) override { return HourAngle12(ra, Julian_GMST(clock_.julianDateUtc())); }
+  };
+  util.members.HourAngle12.answer = [&util, &clock](double ra) {
+    return util.HourAngle12(ra, util.Julian_GMST(clock.julianDateUtc()));
+  };
   // Local date-times in UTC: the serial date of the Julian date.
-  DateTime Julian_Date(double jd) override { return DateTime{jd - kSerialEpochJD}; }
-  double Date_Julian(DateTime local) override { return local.serial + kSerialEpochJD; }
-
-  bool ScriptActive() override { return unused("ScriptActive"); }
-  void LoadScript(const std::string&) override { unused("LoadScript"); }
-  void RunScript() override { unused("RunScript"); }
-  void AbortScript() override { unused("AbortScript"); }
-  IPrefs& Prefs() override { unused("Prefs"); throw; }
-  std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() override { unused("NewCTHereAndNow"); return nullptr; }
-  double HMS_Hours(const std::string&) override { return unused("HMS_Hours"); }
-  double DMS_Degrees(const std::string&) override { return unused("DMS_Degrees"); }
-  std::string FormatVar(DateTime, const std::string&) override { unused("FormatVar"); return {}; }
-  bool WeatherConnected() override { return unused("WeatherConnected"); }
-  IWeather& Weather() override { unused("Weather"); throw; }
-
-  int clockReads = 0;
-
- private:
-  [[noreturn]] static bool unused(const char* member) {
-    throw std::logic_error(std::string("ClockUtil.") + member + " is not expected here");
-  }
-  const Clock& clock_;
-};
+  util.members.Julian_Date.answer = [](double jd) { return DateTime{jd - kSerialEpochJD}; };
+  util.members.Date_Julian.answer = [](DateTime local) { return local.serial + kSerialEpochJD; };
+}
 
 }  // namespace np::test

@@ -22,12 +22,9 @@ namespace np {
 namespace {
 
 using test::when;
-
-using test::ClockUtil;
 using test::julianDateOf;
 using test::referenceCrossing;
 using test::referenceSunElevation;
-using test::SiteTelescope;
 using test::unixSecondsOf;
 
 constexpr double kMinute = 1.0 / 1440.0;
@@ -175,29 +172,23 @@ TEST(NextDawnDusk, AskedJustAfterThePassageGivesTheNextDaysOne) {
 // The present moment moves on while the passage is computed: an estimate that the clock
 // has meanwhile passed is in the past, so the next day's passage is the answer.
 TEST(NextDawnDusk, TheClockIsReadAgainAfterEveryEstimate) {
-  class TickingUtil : public ClockUtil {
-   public:
-    TickingUtil(ManualClock& c) : ClockUtil(c), clock(c) {}
-    double SysJulianDate() override {
-      const double jd = ClockUtil::SysJulianDate();
-      clock.advance(tick);
-      return jd;
-    }
-    ManualClock& clock;
-    double tick = 0.0;
-  };
   Observatory obs(kKittPeak);
   obs.setNow(julianDateOf(2024, 2, 1, 20.0));
   const double dusk = obs.next(-18, false);
 
   ManualClock clock;
-  TickingUtil ticking(clock);
-  ticking.tick = 60.0;  // every reading of the clock takes a minute
+  test::FakeUtil ticking;
+  test::answerFromClock(ticking, clock);
+  ticking.members.SysJulianDate.answer = [&clock] {
+    const double jd = clock.julianDateUtc();
+    clock.advance(60.0);  // every reading of the clock takes a minute
+    return jd;
+  };
   clock.set(unixSecondsOf(dusk - 20.0 / 86400.0));
   const double got = NextDawnDusk(test::ServicesAround(ticking, *obs.sim.telescope, obs.factory), *obs.earthEphem, -18, false).serial +
                      kSerialEpochJD;
   EXPECT_NEAR(got - dusk, 1.0, 10 * kMinute);
-  EXPECT_GE(ticking.clockReads, 2);
+  EXPECT_GE(ticking.members.SysJulianDate.calls, 2);
 }
 
 // An Earth that keeps the Sun at right ascension 0, declination 0.
@@ -212,14 +203,12 @@ TEST(NextDawnDusk, AnEstimateEqualToThePresentIsNotInThePast) {
   // On the equator with the Sun on the equator, the Sun sets through 0 degrees at an
   // hour angle of 6 hours. A sidereal time that puts the Sun exactly there makes the
   // first estimate the present moment itself.
-  class SunSettingNow : public ClockUtil {
-   public:
-    using ClockUtil::ClockUtil;
-    double Julian_GMST(double) override { return Arccos(0.0) / 0.0174532925 / 15.0; }
-  };
   ManualClock clock(unixSecondsOf(julianDateOf(2024, 7, 1, 18.0)));
-  SunSettingNow util(clock);
-  SiteTelescope equator(0.0, 0.0);
+  test::FakeUtil util;
+  test::answerFromClock(util, clock);
+  util.members.Julian_GMST.answer = [](double) { return Arccos(0.0) / 0.0174532925 / 15.0; };
+  test::FakeTelescope equator;
+  test::placeAt(equator, 0.0, 0.0);
   FixedEarth earth;
   ErfaEphemerisFactory vectors;
   const DateTime got = NextDawnDusk(test::ServicesAround(util, equator, vectors), earth, 0.0, false);

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "base/NumberText.h"
 #include "selection/Selection.h"
-#include "settings/NumberText.h"
 #include "support/TestText.h"
 #include "settings/ConfigFile.h"
 #include "support/TestWorld.h"

@@ -14,13 +14,8 @@ namespace np {
 namespace {
 
 using test::RecordingMessageSink;
-using ::testing::_;
-using ::testing::AnyNumber;
-using ::testing::DoubleEq;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::Return;
-using ::testing::Throw;
 
 const std::string kList = withSeparator("/prog") + "targets.txt";  // as the program joins them
 
@@ -48,7 +43,7 @@ class SelectionTest : public ::testing::Test {
     return true;
   }
 
-  test::FakeHost host;
+  test::SkyHost host;
   test::MemoryFileSystem files;
   test::LogLines log;
   RecordingMessageSink messages;
@@ -80,7 +75,7 @@ TEST_F(SelectionTest, WorkedExample) {
 TEST_F(SelectionTest, LogNumbersUseTheLocalesSeparator) {
   locale.decimalSeparator = ',';
   list({"T1\t5.5\t-20.25", "**** remaining=3"});
-  ON_CALL(host.telescope, SiteLatitude()).WillByDefault(Return(-40.0));
+  host.telescope.members.SiteLatitude.answer = [] { return -40.0; };
   place(5.5, 64.35, 180, 2.5);
   EXPECT_TRUE(run());
   // transit altitude (-20.25 + 90) - (-40) = 109.75 -> 70.25; score 3.5*30 + 19.75 = 124.75
@@ -91,7 +86,7 @@ TEST_F(SelectionTest, LogNumbersUseTheLocalesSeparator) {
 
 TEST_F(SelectionTest, ElevationIsLoggedInDoubleAndScoresInSinglePrecision) {
   list({"T1\t1\t20.1", "**** remaining=3"});
-  ON_CALL(host.telescope, SiteLatitude()).WillByDefault(Return(0.0));
+  host.telescope.members.SiteLatitude.answer = [] { return 0.0; };
   place(1, 1.0 / 3.0 + 30, 180, 1.0 / 3.0);
   EXPECT_TRUE(run());
   // 20.1 + 90 in single precision is 110.099998...; folded: 69.9000015258789.
@@ -165,10 +160,10 @@ class EligibilityTest : public SelectionTest, public ::testing::WithParamInterfa
 
 TEST_P(EligibilityTest, DecidesWhetherTheGroupIsScored) {
   const EligibilityCase& c = GetParam();
-  ON_CALL(host.telescope, AlignmentMode()).WillByDefault(Return(c.alignmentMode));
-  ON_CALL(host.prefs, TiltUpLimit()).WillByDefault(Return(c.tiltUp));
-  ON_CALL(host.prefs, MinimumElevation()).WillByDefault(Return(c.minimumElevation));
-  ON_CALL(host.prefs, GetHorizon(_)).WillByDefault(Return(c.horizon));
+  host.telescope.members.AlignmentMode.answer = [&c] { return c.alignmentMode; };
+  host.prefs.members.TiltUpLimit.answer = [&c] { return c.tiltUp; };
+  host.prefs.members.MinimumElevation.answer = [&c] { return c.minimumElevation; };
+  host.prefs.members.GetHorizon.answer = [&c](double) { return c.horizon; };
   settings.maxElevation = c.maxElevation;
   settings.minAzimuth = c.minAzimuth;
   settings.maxAzimuth = c.maxAzimuth;
@@ -230,10 +225,14 @@ TEST_F(SelectionTest, HorizonIsConsultedOnlyClearOfTheMinimumElevation) {
   list({"A\t1\t0", "**** remaining=1", "B\t2\t0", "**** remaining=1"});
   place(1, 10.5, 100, 0);  // within 1 degree of the minimum elevation 10
   place(2, 30, 250, 0);
-  EXPECT_CALL(host.prefs, GetHorizon(100.0)).Times(0);
-  EXPECT_CALL(host.prefs, GetHorizon(250.0)).WillOnce(Return(5.0));
+  std::vector<double> asked;  // the horizon is asked at 250 once, never at 100
+  host.prefs.members.GetHorizon.answer = [&asked](double azimuth) {
+    asked.push_back(azimuth);
+    return 5.0;
+  };
   EXPECT_TRUE(run());
   EXPECT_EQ(bestTarget, "B\t2\t0");
+  EXPECT_THAT(asked, ElementsAre(250.0));
 }
 
 // ---- choosing among groups ----
@@ -269,8 +268,8 @@ TEST_F(SelectionTest, EmptyListOrNoDelimiterFindsNothing) {
   for (const std::vector<std::string>& lines :
        {std::vector<std::string>{}, std::vector<std::string>{"A\t1\t2", "", "*** not a delimiter"}}) {
     list(lines);
-    EXPECT_CALL(host.util, NewCTHereAndNow()).Times(0);
     EXPECT_FALSE(run());
+    EXPECT_EQ(host.util.members.NewCTHereAndNow.calls, 0);
     EXPECT_EQ(bestScore, kNoTargetScore);
     EXPECT_EQ(bestTarget, "before");
     EXPECT_EQ(bestTargetstart, -99);
@@ -286,7 +285,7 @@ TEST_F(SelectionTest, DelimiterAsFirstLineEndsThePass) {
   EXPECT_EQ(events.calls, 1);  // nothing more of the list was read
   EXPECT_EQ(bestScore, kNoTargetScore);
   EXPECT_EQ(bestTarget, "before");
-  EXPECT_EQ(host.transformsMade, 0);
+  EXPECT_EQ(host.util.members.NewCTHereAndNow.calls, 0);
 }
 
 TEST_F(SelectionTest, LinesAfterTheLastDelimiterAreReadButNeverJudged) {
@@ -294,7 +293,7 @@ TEST_F(SelectionTest, LinesAfterTheLastDelimiterAreReadButNeverJudged) {
   place(1, 40, 100, 1);
   EXPECT_TRUE(run());
   EXPECT_EQ(events.calls, 4);
-  EXPECT_EQ(host.transformsMade, 1);
+  EXPECT_EQ(host.util.members.NewCTHereAndNow.calls, 1);
 }
 
 TEST_F(SelectionTest, RejectedTargetLineIsNeverChosen) {
@@ -334,7 +333,7 @@ TEST_F(SelectionTest, TransformIsReplacedForEveryDelimiterLine) {
   place(1, 40, 100, 1);
   place(3, 40, 100, 1);
   EXPECT_TRUE(run());
-  EXPECT_EQ(host.transformsMade, 3);
+  EXPECT_EQ(host.util.members.NewCTHereAndNow.calls, 3);
   ASSERT_NE(host.lastTransform, nullptr);
   EXPECT_EQ(host.lastTransform->rightAscension(), 3.0);
   EXPECT_EQ(host.lastTransform->declination(), -5.0);
@@ -356,7 +355,7 @@ TEST_F(SelectionTest, StopEndsTheReadingAfterTheCurrentLine) {
   EXPECT_EQ(events.calls, 4);
   EXPECT_EQ(bestTarget, "B\t2\t10");
   EXPECT_EQ(bestTargetstart, 2);
-  EXPECT_EQ(host.transformsMade, 2);
+  EXPECT_EQ(host.util.members.NewCTHereAndNow.calls, 2);
 }
 
 TEST_F(SelectionTest, SettingsChangedDuringThePassApplyToLaterGroups) {
@@ -377,8 +376,9 @@ TEST_F(SelectionTest, SettingsChangedDuringThePassApplyToLaterGroups) {
 TEST_F(SelectionTest, HostFailurePropagates) {
   list({"A\t1\t10", "**** remaining=1"});
   place(1, 40, 100, 1);
-  EXPECT_CALL(host.util, HourAngle12(::testing::An<double>())).WillOnce(Throw(RunTimeError("HourAngle12 failed")));
+  host.util.members.HourAngle12.answer = [](double) -> double { throw RunTimeError("HourAngle12 failed"); };
   EXPECT_THROW(run(), RunTimeError);
+  EXPECT_EQ(host.util.members.HourAngle12.calls, 1);
 }
 
 }  // namespace

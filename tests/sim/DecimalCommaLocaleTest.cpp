@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "base/PlainNumber.h"
+#include "base/NumberText.h"
 #include "host/sim/AcquisitionLog.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "support/CommaLocale.h"
@@ -57,7 +57,7 @@ TEST(DecimalCommaLocale, PlanWithDecimalsRunsAndItsLogKeepsThePoint) {
   SimFixture sim("[acquisition]\r\nautofocus = 87.5\r\n");
   const double T = kSimNightUnix;
   // On the meridian, 1.46 degrees south of the zenith.
-  const std::string ra = formatPlainFixed(sim.meridianRa(T + 3.0), 6);
+  const std::string ra = formatPrintfFixed(sim.meridianRa(T + 3.0), 6);
   sim.runPlan({"#COUNT 2", "#INTERVAL 1.5", "#AUTOFOCUS", "A\t" + ra + "\t+30.5"});
   sim.runUntilIdle(0.5);
 

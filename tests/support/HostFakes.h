@@ -1,8 +1,6 @@
 #pragma once
-// Test doubles for the host objects, the file system and the run log, shared by the
-// tests of the target-list units and the selection.
-#include <gmock/gmock.h>
-
+// Test doubles for the host objects (the fake host over a sky), the file system and the
+// run log, shared by the tests of the target-list units and the selection.
 #include <functional>
 #include <limits>
 #include <map>
@@ -14,7 +12,7 @@
 #include "base/Errors.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
-#include "targets/Services.h"
+#include "support/FakeHost.h"
 
 namespace np::test {
 
@@ -67,76 +65,12 @@ class SkyTransform : public ICoordinateTransform {
   double dec_ = std::numeric_limits<double>::quiet_NaN();
 };
 
-class MockLocalUser : public ILocalUser {
- public:
-  MOCK_METHOD(std::string, DefaultPlanDir, (), (override));
-  MOCK_METHOD(std::string, DefaultLogDir, (), (override));
-};
-
-class MockPrefs : public IPrefs {
- public:
-  MOCK_METHOD(double, TiltUpLimit, (), (override));
-  MOCK_METHOD(double, MinimumElevation, (), (override));
-  MOCK_METHOD(double, GetHorizon, (double azimuth), (override));
-  MOCK_METHOD(ILocalUser&, LocalUser, (), (override));
-};
-
-class MockUtil : public IUtil {
- public:
-  MOCK_METHOD(bool, ScriptActive, (), (override));
-  MOCK_METHOD(void, LoadScript, (const std::string& path), (override));
-  MOCK_METHOD(void, RunScript, (), (override));
-  MOCK_METHOD(void, AbortScript, (), (override));
-  MOCK_METHOD(IPrefs&, Prefs, (), (override));
-  MOCK_METHOD(std::unique_ptr<ICoordinateTransform>, NewCTHereAndNow, (), (override));
-  MOCK_METHOD(double, HMS_Hours, (const std::string& text), (override));
-  MOCK_METHOD(double, DMS_Degrees, (const std::string& text), (override));
-  MOCK_METHOD(double, HourAngle12, (double rightAscension), (override));
-  MOCK_METHOD(double, HourAngle12, (double rightAscension, double localSiderealTime), (override));
-  MOCK_METHOD(double, SysJulianDate, (), (override));
-  MOCK_METHOD(double, Julian_GMST, (double julianDate), (override));
-  MOCK_METHOD(double, Date_Julian, (DateTime local), (override));
-  MOCK_METHOD(DateTime, Julian_Date, (double julianDate), (override));
-  MOCK_METHOD(std::string, FormatVar, (DateTime value, const std::string& format), (override));
-  MOCK_METHOD(bool, WeatherConnected, (), (override));
-  MOCK_METHOD(IWeather&, Weather, (), (override));
-};
-
-class MockTelescope : public ITelescope {
- public:
-  MOCK_METHOD(int, AlignmentMode, (), (override));
-  MOCK_METHOD(double, SiteLatitude, (), (override));
-  MOCK_METHOD(double, SiteLongitude, (), (override));
-  MOCK_METHOD(bool, CanPark, (), (override));
-  MOCK_METHOD(bool, CanUnpark, (), (override));
-  MOCK_METHOD(void, Park, (), (override));
-  MOCK_METHOD(void, Unpark, (), (override));
-};
-
-class MockApplication : public IApplication {
- public:
-  MOCK_METHOD(std::string, Path, (), (override));
-};
-
-class MockEphemerisFactory : public IEphemerisFactory {
- public:
-  MOCK_METHOD(std::unique_ptr<IEphemeris>, createEphemeris, (), (override));
-  MOCK_METHOD(std::unique_ptr<IPositionVector>, createPositionVector, (), (override));
-};
-
-// A host whose angle texts are plain decimal numbers and whose sky is a table keyed by
-// right ascension. Defaults: German polar mount at latitude 40, tilt-up limit 90,
-// minimum elevation 10, flat horizon at 0, plan folder "/plans".
-struct FakeHost {
-  ::testing::NiceMock<MockUtil> util;
-  ::testing::NiceMock<MockPrefs> prefs;
-  ::testing::NiceMock<MockLocalUser> localUser;
-  ::testing::NiceMock<MockTelescope> telescope;
-  ::testing::NiceMock<MockApplication> application;
-  ::testing::NiceMock<MockEphemerisFactory> ephemeris;
+// The fake host (FakeHost.h) with angle texts that are plain decimal numbers and a sky
+// that is a table keyed by right ascension. Defaults: German polar mount at latitude 40,
+// tilt-up limit 90, minimum elevation 10, flat horizon at 0, plan folder "/plans".
+struct SkyHost : FakeHost {
   Sky sky;
   SkyTransform* lastTransform = nullptr;
-  int transformsMade = 0;
   std::vector<std::shared_ptr<SkyTransform>> transforms;  // every one made, in order
 
   // What the host hands out: a transform the host keeps as well.
@@ -152,47 +86,22 @@ struct FakeHost {
     std::shared_ptr<SkyTransform> t_;
   };
 
-  // The services of a unit run against this host, with the program folder "/prog/" in the
-  // platform's spelling.
-  Services services(FileSystem& files, const Clock& clock, EventPump& events, MessageSink& messages,
-                    std::function<void(const std::string&)> setStatusText) {
-    return Services{.util = util,
-                    .telescope = telescope,
-                    .acpApp = application,
-                    .ephemeris = ephemeris,
-                    .files = files,
-                    .clock = clock,
-                    .events = events,
-                    .messages = messages,
-                    .setStatusText = std::move(setStatusText),
-                    .locale = NumberLocale{},
-                    .programFolder = withSeparator("/prog")};
-  }
-
-  FakeHost() {
-    using ::testing::_;
-    using ::testing::Return;
-    using ::testing::ReturnRef;
-    ON_CALL(util, Prefs()).WillByDefault(ReturnRef(prefs));
-    ON_CALL(prefs, LocalUser()).WillByDefault(ReturnRef(localUser));
-    ON_CALL(localUser, DefaultPlanDir()).WillByDefault(Return("/plans"));
-    ON_CALL(prefs, TiltUpLimit()).WillByDefault(Return(90.0));
-    ON_CALL(prefs, MinimumElevation()).WillByDefault(Return(10.0));
-    ON_CALL(prefs, GetHorizon(_)).WillByDefault(Return(0.0));
-    ON_CALL(telescope, AlignmentMode()).WillByDefault(Return(2));
-    ON_CALL(telescope, SiteLatitude()).WillByDefault(Return(40.0));
-    ON_CALL(util, HMS_Hours(_)).WillByDefault([](const std::string& t) { return std::stod(t); });
-    ON_CALL(util, DMS_Degrees(_)).WillByDefault([](const std::string& t) { return std::stod(t); });
-    ON_CALL(util, HourAngle12(::testing::An<double>())).WillByDefault([this](double ra) {
-      return sky.at(ra).hourAngle;
-    });
-    ON_CALL(util, NewCTHereAndNow()).WillByDefault([this]() -> std::unique_ptr<ICoordinateTransform> {
+  SkyHost() {
+    localUser.members.DefaultPlanDir.answer = [] { return std::string("/plans"); };
+    prefs.members.TiltUpLimit.answer = [] { return 90.0; };
+    prefs.members.MinimumElevation.answer = [] { return 10.0; };
+    prefs.members.GetHorizon.answer = [](double) { return 0.0; };
+    telescope.members.AlignmentMode.answer = [] { return 2; };
+    telescope.members.SiteLatitude.answer = [] { return 40.0; };
+    util.members.HMS_Hours.answer = [](const std::string& t) { return std::stod(t); };
+    util.members.DMS_Degrees.answer = [](const std::string& t) { return std::stod(t); };
+    util.members.HourAngle12.answer = [this](double ra) { return sky.at(ra).hourAngle; };
+    util.members.NewCTHereAndNow.answer = [this]() -> std::unique_ptr<ICoordinateTransform> {
       // The pass releases its transforms; the host keeps each, for the test to read after.
       transforms.push_back(std::make_shared<SkyTransform>(sky));
       lastTransform = transforms.back().get();
-      ++transformsMade;
       return std::make_unique<SharedTransform>(transforms.back());
-    });
+    };
   }
 };
 

@@ -16,11 +16,8 @@ namespace np {
 namespace {
 
 using test::RecordingMessageSink;
-using ::testing::_;
 using ::testing::ElementsAre;
-using ::testing::Eq;
 using ::testing::IsEmpty;
-using ::testing::Return;
 
 using test::kExampleList;
 
@@ -36,12 +33,14 @@ class PlanWriterTest : public ::testing::Test {
  protected:
   PlanWriterTest() {
     files.files[kList] = kExampleList;
-    ON_CALL(host.util, FormatVar(_, "General Date")).WillByDefault(Return("QUIT"));
-    ON_CALL(host.util, Date_Julian(_)).WillByDefault([this](DateTime) {
+    host.util.members.FormatVar.answer = [](DateTime, const std::string& format) {
+      return format == "General Date" ? std::string("QUIT") : std::string();
+    };
+    host.util.members.Date_Julian.answer = [this](DateTime) {
       const double jd = julianDates.at(std::min(dateCalls, julianDates.size() - 1));
       ++dateCalls;
       return jd;
-    });
+    };
     settings.lastFocusJD = 2460000.0;
     settings.focusInterval = 30;
   }
@@ -57,7 +56,7 @@ class PlanWriterTest : public ::testing::Test {
   void focusDue() { julianDates = {2460001.0, 2460001.25}; }
   void focusNotDue() { julianDates = {2460000.0}; }
 
-  test::FakeHost host;
+  test::SkyHost host;
   test::MemoryFileSystem files;
   test::LogLines log;
   RecordingMessageSink messages;
@@ -103,15 +102,25 @@ TEST_F(PlanWriterTest, FirstGroupWithoutAutofocus) {
 }
 
 TEST_F(PlanWriterTest, QuitTimeIsRenderedByTheHost) {
-  EXPECT_CALL(host.util, FormatVar(Eq(DateTime{45000.25}), "General Date")).WillOnce(Return("2023-03-15 06:00:00"));
+  host.util.members.FormatVar.answer = [](DateTime value, const std::string& format) {
+    EXPECT_EQ(value, DateTime{45000.25});
+    EXPECT_EQ(format, "General Date");
+    return std::string("2023-03-15 06:00:00");
+  };
   run(0);
+  EXPECT_EQ(host.util.members.FormatVar.calls, 1);
   EXPECT_EQ(files.files.at(kPlan).front(), "#QUITAT 2023-03-15 06:00:00");
 }
 
 TEST_F(PlanWriterTest, NowComesFromTheClock) {
   clock.setUtcOffsetHours(-7);
-  EXPECT_CALL(host.util, Date_Julian(Eq(clock.nowLocal()))).WillOnce(Return(2460000.0));
+  const DateTime now = clock.nowLocal();
+  host.util.members.Date_Julian.answer = [now](DateTime local) {
+    EXPECT_EQ(local, now);
+    return 2460000.0;
+  };
   run(0);
+  EXPECT_EQ(host.util.members.Date_Julian.calls, 1);
 }
 
 TEST_F(PlanWriterTest, ReplacesTheListInOneStep) {

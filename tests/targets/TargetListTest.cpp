@@ -13,12 +13,8 @@ namespace np {
 namespace {
 
 using test::RecordingMessageSink;
-using ::testing::_;
 using ::testing::ElementsAre;
-using ::testing::InSequence;
 using ::testing::IsEmpty;
-using ::testing::Return;
-using ::testing::Throw;
 
 const std::string kMalformed = "Malformed target delimiter line (missing '='?)";
 std::string unrecognised(const std::string& name) { return "Unknown target config item name: '" + name + "'"; }
@@ -130,16 +126,22 @@ class TargetLineTest : public ::testing::TestWithParam<TargetLineCase> {};
 
 TEST_P(TargetLineTest, SplitsIntoNameAndAngleTexts) {
   const TargetLineCase& c = GetParam();
-  test::FakeHost host;
+  test::SkyHost host;
   RecordingMessageSink messages;
-  {
-    InSequence order;  // right ascension first, then declination
-    EXPECT_CALL(host.util, HMS_Hours(c.raText)).WillOnce(Return(5.25));
-    EXPECT_CALL(host.util, DMS_Degrees(c.decText)).WillOnce(Return(-12.5));
-  }
+  host.util.members.HMS_Hours.answer = [&c](const std::string& text) {
+    EXPECT_EQ(text, c.raText);
+    return 5.25;
+  };
+  host.util.members.DMS_Degrees.answer = [&c](const std::string& text) {
+    EXPECT_EQ(text, c.decText);
+    return -12.5;
+  };
+  host.journal.keeping = true;
   std::string name = "unset";
   float ra = 99, dec = 99;
   EXPECT_TRUE(parseTarget(host.util, messages, c.line, name, ra, dec));
+  // Once each, right ascension first, then declination.
+  EXPECT_THAT(host.journal.calls, ElementsAre("Util.HMS_Hours", "Util.DMS_Degrees"));
   EXPECT_EQ(name, c.name);
   EXPECT_EQ(ra, 5.25f);
   EXPECT_EQ(dec, -12.5f);
@@ -168,13 +170,13 @@ class RejectedTargetLineTest : public ::testing::TestWithParam<RejectedLineCase>
 
 TEST_P(RejectedTargetLineTest, IsReportedAndAssignsNothing) {
   const RejectedLineCase& c = GetParam();
-  test::FakeHost host;
+  test::SkyHost host;
   RecordingMessageSink messages;
-  EXPECT_CALL(host.util, HMS_Hours(_)).Times(0);
-  EXPECT_CALL(host.util, DMS_Degrees(_)).Times(0);
   std::string name = "kept";
   float ra = 1.5f, dec = -2.5f;
   EXPECT_FALSE(parseTarget(host.util, messages, c.line, name, ra, dec));
+  EXPECT_EQ(host.util.members.HMS_Hours.calls, 0);
+  EXPECT_EQ(host.util.members.DMS_Degrees.calls, 0);
   EXPECT_EQ(name, "kept");
   EXPECT_EQ(ra, 1.5f);
   EXPECT_EQ(dec, -2.5f);
@@ -201,25 +203,37 @@ TEST(ExtractName, LineWithoutTabIsReportedAndLeavesNameAlone) {
 }
 
 TEST(ParseTarget, ConvertsToSinglePrecision) {
-  test::FakeHost host;
+  test::SkyHost host;
   RecordingMessageSink messages;
-  EXPECT_CALL(host.util, HMS_Hours("r")).WillOnce(Return(5.123456789012));
-  EXPECT_CALL(host.util, DMS_Degrees("d")).WillOnce(Return(-33.987654321098));
+  host.util.members.HMS_Hours.answer = [](const std::string& text) {
+    EXPECT_EQ(text, "r");
+    return 5.123456789012;
+  };
+  host.util.members.DMS_Degrees.answer = [](const std::string& text) {
+    EXPECT_EQ(text, "d");
+    return -33.987654321098;
+  };
   std::string name;
   float ra = 0, dec = 0;
   ASSERT_TRUE(parseTarget(host.util, messages, "n\tr\td", name, ra, dec));
+  EXPECT_EQ(host.util.members.HMS_Hours.calls, 1);
+  EXPECT_EQ(host.util.members.DMS_Degrees.calls, 1);
   EXPECT_EQ(ra, static_cast<float>(5.123456789012));
   EXPECT_EQ(dec, static_cast<float>(-33.987654321098));
 }
 
 TEST(ParseTarget, AnAngleTheHostCannotReadIsReportedAndAssignsNothing) {
-  test::FakeHost host;
+  test::SkyHost host;
   RecordingMessageSink messages;
-  EXPECT_CALL(host.util, HMS_Hours(_)).WillOnce(Return(5.0));
-  EXPECT_CALL(host.util, DMS_Degrees(_)).WillOnce(Throw(RunTimeError("DMS_Degrees: cannot read 'yy'")));
+  host.util.members.HMS_Hours.answer = [](const std::string&) { return 5.0; };
+  host.util.members.DMS_Degrees.answer = [](const std::string&) -> double {
+    throw RunTimeError("DMS_Degrees: cannot read 'yy'");
+  };
   std::string name = "before";
   float ra = 1, dec = 2;
   EXPECT_FALSE(parseTarget(host.util, messages, "n\t5\tyy", name, ra, dec));
+  EXPECT_EQ(host.util.members.HMS_Hours.calls, 1);
+  EXPECT_EQ(host.util.members.DMS_Degrees.calls, 1);
   EXPECT_THAT(messages.messages,
               ElementsAre("Invalid coordinates in target line 'n\t5\tyy': DMS_Degrees: cannot read 'yy'"));
   EXPECT_EQ(name, "before");

@@ -161,15 +161,15 @@ TEST(Win32MainWindow, StopButtonOnlyAsksToStop) {
   // handler allows) must only change the status text.
   HWND stop = program.control(W::kStopButton);
   EnableWindow(stop, TRUE);
-  const int scriptActiveBefore = program.countingUtil().scriptActiveCalls;
+  const int scriptActiveBefore = program.hostUtil().members.ScriptActive.calls;
   Win32World::click(stop);
   EXPECT_EQ(program.window->statusBarText(), "Nightpick stopping");
   EXPECT_TRUE(program.main->stopFlag);
   EXPECT_TRUE(enabled(program, W::kStartButton));
   EXPECT_TRUE(enabled(program, W::kStopButton));
   EXPECT_FALSE(enabled(program, W::kStopAndAbortButton));
-  EXPECT_EQ(program.countingUtil().scriptActiveCalls, scriptActiveBefore);
-  EXPECT_EQ(program.countingUtil().abortScriptCalls, 0);
+  EXPECT_EQ(program.hostUtil().members.ScriptActive.calls, scriptActiveBefore);
+  EXPECT_EQ(program.hostUtil().members.AbortScript.calls, 0);
   EXPECT_TRUE(program.messages.messages.empty());
   EXPECT_TRUE(program.exitCodes.empty());
 }
@@ -188,14 +188,14 @@ TEST(Win32MainWindow, StopAndAbortAbortsOnlyARunningScript) {
       program.clock.advance(10);
       ASSERT_TRUE(util.ScriptActive());
     }
-    program.countingUtil().scriptActiveCalls = 0;
+    program.hostUtil().members.ScriptActive.calls = 0;
     HWND button = program.control(W::kStopAndAbortButton);
     EnableWindow(button, TRUE);
     Win32World::click(button);
     EXPECT_EQ(program.window->statusBarText(), "Nightpick and ACP stopping");
     EXPECT_TRUE(program.main->stopFlag);
-    EXPECT_EQ(program.countingUtil().scriptActiveCalls, 1);
-    EXPECT_EQ(program.countingUtil().abortScriptCalls, scriptRunning ? 1 : 0);
+    EXPECT_EQ(program.hostUtil().members.ScriptActive.calls, 1);
+    EXPECT_EQ(program.hostUtil().members.AbortScript.calls, scriptRunning ? 1 : 0);
     EXPECT_FALSE(util.ScriptActive());
     // No button changes state.
     EXPECT_TRUE(enabled(program, W::kStartButton));
@@ -219,7 +219,9 @@ TEST(Win32MainWindow, AboutShowsTheVersion) {
 
 TEST(Win32MainWindow, RunTimeErrorInAHandlerEndsTheProgram) {
   Win32World program;
-  program.countingUtil().failScriptActive = true;
+  program.hostUtil().members.ScriptActive.answer = []() -> bool {
+    throw RunTimeError("ScriptActive: the host does not answer");
+  };
   HWND button = program.control(W::kStopAndAbortButton);
   EnableWindow(button, TRUE);
   Win32World::click(button);

@@ -1,7 +1,8 @@
 #pragma once
 // What the tests of the Windows views share: the main window (app/win32) built on the
-// test world as the start-up routine builds it, with the host's utility object counting
-// the calls the stop buttons may make, and the program's exits recorded. The world's
+// test world as the start-up routine builds it, its host objects those of the fake host
+// answering as the world's (counting the calls the stop buttons make), and the program's
+// exits recorded. The world's
 // user dispatches the thread's window messages at every event processing of the
 // program, then does `duringRun` once, if it is set.
 #include <windows.h>
@@ -13,7 +14,7 @@
 
 #include "app/win32/MainWindow.h"
 #include "night/win32/Win32EventPump.h"
-#include "support/CountingHost.h"
+#include "support/FakeHost.h"
 #include "support/TempDir.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"
@@ -26,9 +27,10 @@ inline constexpr double kWin32StartUnix = 1717268400.0;
 class Win32World : public TestWorld {
  public:
   explicit Win32World(NumberLocale locale = {}, const std::string* configText = nullptr)
-      : TestWorld("", kWin32StartUnix, locale), countingHost(*host) {
+      : TestWorld("", kWin32StartUnix, locale) {
+    fakeHost.answerAs(*host);
     if (configText) writeFileBytes(configPath(), *configText);
-    wireMain(countingHost, files);
+    wireMain(fakeHost, files);
     main->Form_Load();
     window = std::make_unique<Win32MainWindow>(*main);
     window->setExitHandler([this](int code) {
@@ -53,7 +55,8 @@ class Win32World : public TestWorld {
 
   HWND hwnd() const { return window->hwnd(); }
   HWND control(int id) const { return window->control(id); }
-  CountingUtil& countingUtil() { return *countingHost.last; }
+  // The host's utility object as frmMain reaches it, counting the calls of each member.
+  FakeUtil& hostUtil() { return fakeHost.util; }
 
   // Shows the window, active, and lets it paint.
   void show() {
@@ -64,7 +67,7 @@ class Win32World : public TestWorld {
   // A press of a button as the mouse makes it (BM_CLICK); returns when its handler has.
   static void click(HWND button) { SendMessageW(button, BM_CLICK, 0, 0); }
 
-  CountingHost countingHost;
+  FakeHost fakeHost;  // the world's simulated observatory behind the fake host
   std::unique_ptr<Win32MainWindow> window;
   Win32EventPump windowEvents{"Win32WorldTimer"};
   std::function<void()> duringRun;

@@ -12,8 +12,8 @@
 
 #include "base/Clock.h"
 #include "host/com/ComSupport.h"
-#include "host/com/standin/DispatchImpl.h"
-#include "host/com/standin/Standin.h"
+#include "com/standin/DispatchImpl.h"
+#include "com/standin/Standin.h"
 #include "host/sim/ObservatoryConfig.h"
 #include "host/sim/SimulatedObservatory.h"
 

@@ -1,17 +1,39 @@
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <system_error>
 
 namespace np {
 
-// The general form is printf's %g at the given precision, in the C locale whatever the
-// process locale is (std::to_chars): fixed notation while the decimal exponent X of the
-// rounded value satisfies -5 < X < significantDigits, otherwise d.dddE+XX. So a double
-// keeps fixed notation up to 15 digits before the point and a single up to 7, and both
-// show 0.0001 fixed but 0.00001 as 1E-05. Trailing zeros and a trailing point go.
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// std::to_chars writes printf's forms of the C locale whatever the process locale is. The
+// widest, a fixed double with 100 decimals, takes 309 digits, the sign, the point and the
+// decimals.
+void appendChars(std::string& out, double value, std::chars_format form, int precision) {
+  char buf[448];
+  const auto res = std::to_chars(buf, buf + sizeof buf, value, form, precision);
+  if (res.ec == std::errc()) out.append(buf, res.ptr);
+}
+
+std::string printfForm(double value, std::chars_format form, int precision) {
+  std::string out;
+  appendChars(out, value, form, precision);
+  return out;
+}
+
+}  // namespace
+
+// The general form is printf's %g at the given precision: fixed notation while the
+// decimal exponent X of the rounded value satisfies -5 < X < significantDigits, otherwise
+// d.dddE+XX. So a double keeps fixed notation up to 15 digits before the point and a
+// single up to 7, and both show 0.0001 fixed but 0.00001 as 1E-05. Trailing zeros and a
+// trailing point go.
 void appendGeneral(std::string& out, double value, int significantDigits, char decimalSeparator) {
   if (std::isnan(value)) {
     out += "NaN";
@@ -21,25 +43,30 @@ void appendGeneral(std::string& out, double value, int significantDigits, char d
     out += value < 0 ? "-Infinity" : "Infinity";
     return;
   }
-  if (significantDigits < 1) significantDigits = 1;
-  if (significantDigits > 17) significantDigits = 17;
   if (value == 0.0) {  // also -0
     out += '0';
     return;
   }
-  char buf[64];
-  const auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, significantDigits);
-  for (char* c = buf; c != res.ptr; ++c) {
-    if (*c == '.') *c = decimalSeparator;
-    else if (*c == 'e') *c = 'E';
+  const std::size_t from = out.size();
+  appendChars(out, value, std::chars_format::general, std::clamp(significantDigits, 1, 17));
+  for (std::size_t i = from; i < out.size(); ++i) {
+    if (out[i] == '.') out[i] = decimalSeparator;
+    else if (out[i] == 'e') out[i] = 'E';
   }
-  out.append(buf, res.ptr);
 }
 
 std::string formatGeneral(double value, int significantDigits, char decimalSeparator) {
   std::string out;
   appendGeneral(out, value, significantDigits, decimalSeparator);
   return out;
+}
+
+std::string formatPrintfGeneral(double value, int significantDigits) {
+  return printfForm(value, std::chars_format::general, std::clamp(significantDigits, 1, 100));
+}
+
+std::string formatPrintfFixed(double value, int decimals) {
+  return printfForm(value, std::chars_format::fixed, std::clamp(decimals, 0, 100));
 }
 
 namespace {
@@ -74,7 +101,6 @@ long long decimalMagnitude(std::string_view normal) {
 
 DecimalReading readDecimal(std::string_view text, char decimalSeparator) {
   const DecimalReading notANumber{DecimalReading::NotANumber, 0.0};
-  auto isBlank = [](char c) { return c == ' ' || c == '\t'; };
   while (!text.empty() && isBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && isBlank(text.back())) text.remove_suffix(1);
 
@@ -128,6 +154,20 @@ DecimalReading readDecimal(std::string_view text, char decimalSeparator) {
 std::optional<double> parseDecimal(std::string_view text, char decimalSeparator) {
   const DecimalReading r = readDecimal(text, decimalSeparator);
   if (r.kind != DecimalReading::Number) return std::nullopt;
+  return r.value;
+}
+
+std::optional<double> parseStrictDecimal(std::string_view text) {
+  if (text.empty() || isBlank(text.front()) || isBlank(text.back())) return std::nullopt;
+  const DecimalReading r = readDecimal(text, '.');
+  if (r.kind != DecimalReading::Number) return std::nullopt;
+  if (r.value == 0.0) {
+    // Zero only when written so: a tiny number that read as zero is refused.
+    const std::string_view mantissa = text.substr(0, text.find_first_of("eE"));
+    if (mantissa.find_first_not_of("+-.0") != std::string_view::npos) return std::nullopt;
+  } else if (!std::isnormal(r.value)) {
+    return std::nullopt;  // a subnormal has lost precision
+  }
   return r.value;
 }
 

@@ -1,10 +1,12 @@
-#include "settings/NumberText.h"
+#include "base/NumberText.h"
 
 #include <gtest/gtest.h>
 
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <string>
 
 namespace np {
 namespace {
@@ -192,6 +194,87 @@ TEST(NumberTextTest, RoundToInt16HalfToEvenWithinRange) {
       {std::numeric_limits<double>::infinity(), std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(roundToInt16(c.value), c.result) << c.value;
+}
+
+TEST(NumberTextStrict, AcceptsSignDigitsOnePointAndAnExponent) {
+  const struct {
+    const char* text;
+    double value;
+  } good[] = {{"31.96", 31.96},  {"-111.6", -111.6}, {"+30.5", 30.5},  {"0", 0.0},     {"7", 7.0},
+              {".5", 0.5},       {"5.", 5.0},        {"1e3", 1000.0},  {"1.5E-2", 0.015}, {"-2e+2", -200.0},
+              {"0e-999", 0.0},   {"007.250", 7.25},  {"1e308", 1e308}};
+  for (const auto& g : good) {
+    const auto v = parseStrictDecimal(g.text);
+    ASSERT_TRUE(v.has_value()) << g.text;
+    EXPECT_EQ(*v, g.value) << g.text;
+  }
+  EXPECT_TRUE(std::signbit(*parseStrictDecimal("-0")));
+}
+
+TEST(NumberTextStrict, RejectsEverythingElse) {
+  for (const char* bad : {"", " ", "+", "-", ".", "+.", "1,5", "1.2.3", " 5", "5 ", "5\t", "--1", "+-1", "e5",
+                          "1e", "1e+", "1e5.0", "1e5e5", "0x10", "inf", "-inf", "nan", "infinity", "1e400", "-1e400",
+                          "1e-400", "1e-310", "1_000", "12a"}) {
+    EXPECT_FALSE(parseStrictDecimal(bad).has_value()) << "'" << bad << "'";
+  }
+}
+
+// The C locale's printf is the model; the test process runs in it.
+TEST(NumberTextPrintf, MatchesPrintfInTheCLocale) {
+  const double values[] = {0.0,      -0.0,     1.0,        -1.23456,  359.9996,        37.5,    1710043563.4,
+                           0.0005,   0.0015,   2.5,        -2.5,      1e-5,            1e20,    123456789012345678.0,
+                           1.0 / 3,  -7.0,     31.96,      1e300,     -1e-300,         0.125,   999999.5};
+  char buf[512];
+  for (double v : values) {
+    for (int digits : {1, 3, 6, 15}) {
+      std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+      EXPECT_EQ(formatPrintfGeneral(v, digits), buf) << v << " %." << digits << "g";
+      std::snprintf(buf, sizeof buf, "%.*f", digits, v);
+      EXPECT_EQ(formatPrintfFixed(v, digits), buf) << v << " %." << digits << "f";
+    }
+    std::snprintf(buf, sizeof buf, "%g", v);
+    EXPECT_EQ(formatPrintfGeneral(v), buf) << v;
+    std::snprintf(buf, sizeof buf, "%.0f", v);
+    EXPECT_EQ(formatPrintfFixed(v, 0), buf) << v;
+  }
+  EXPECT_EQ(formatPrintfFixed(-1.23456, 3), "-1.235");
+  EXPECT_EQ(formatPrintfGeneral(37.5, 15), "37.5");
+  // The largest double in full, fixed.
+  std::snprintf(buf, sizeof buf, "%.2f", -std::numeric_limits<double>::max());
+  EXPECT_EQ(formatPrintfFixed(-std::numeric_limits<double>::max(), 2), buf);
+}
+
+TEST(NumberTextPrintf, ReadsBackWhatItWrites) {
+  for (double v : {-1.235, 37.25, 1710043563.0, 1e-7, 88.537}) {
+    EXPECT_EQ(parseStrictDecimal(formatPrintfGeneral(v, 17)), v);
+  }
+}
+
+// The two forms write the same number differently, and the files that hold them rely on
+// it: the simulated observatory's and the reports' numbers read as printf wrote them,
+// config.ini's and the log's as the general form does.
+TEST(NumberTextPrintf, DiffersFromTheGeneralFormWhereTheFilesDo) {
+  EXPECT_EQ(formatPrintfGeneral(1e20, 15), "1e+20");
+  EXPECT_EQ(formatDouble(1e20), "1E+20");
+  EXPECT_EQ(formatPrintfGeneral(-0.0), "-0");
+  EXPECT_EQ(formatDouble(-0.0), "0");
+  EXPECT_EQ(formatPrintfGeneral(0.1, 20), "0.10000000000000000555");
+  EXPECT_EQ(formatGeneral(0.1, 20), "0.10000000000000001");  // at most 17 digits
+}
+
+// Zero is taken only as written: a number that turns to zero, or to a subnormal, on the
+// way into a double is refused, whichever case its exponent is written in.
+TEST(NumberTextStrict, TakesZeroOnlyAsWritten) {
+  for (const char* zero : {"0.0", "-0.000e-400", "+.0E+999", "00"}) {
+    const std::optional<double> v = parseStrictDecimal(zero);
+    ASSERT_TRUE(v.has_value()) << zero;
+    EXPECT_EQ(*v, 0.0) << zero;
+    EXPECT_EQ(std::signbit(*v), zero[0] == '-') << zero;
+  }
+  for (const char* tiny : {"0.000001e-400", "1E-400", "-5e-324", "2.2250738585072e-308"}) {
+    EXPECT_FALSE(parseStrictDecimal(tiny).has_value()) << tiny;
+  }
+  EXPECT_EQ(parseStrictDecimal("2.2250738585072014e-308"), std::numeric_limits<double>::min());
 }
 
 }  // namespace

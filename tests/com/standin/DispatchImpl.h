@@ -1,9 +1,9 @@
 #pragma once
-// Hand-written automation objects: IDispatch over a small table of member names and a
-// switch on the DISPID in a subclass. A RunTimeError (or any exception) thrown by a member
-// becomes DISP_E_EXCEPTION with the error's text as the description, as a host raises its
-// errors; a call the member cannot take (argument count, types, put on a read-only
-// member) gets the standard DISP_E_ code.
+// Automation objects: IDispatch over a list of member names, each with its DISPID, and a
+// subclass that serves the member of each DISPID. A RunTimeError (or any exception)
+// thrown by a member becomes DISP_E_EXCEPTION with the error's text as the description, as
+// a host raises its errors; a call the member cannot take (argument count, types, put on
+// a read-only member) gets the standard DISP_E_ code.
 #include <windows.h>
 #include <oaidl.h>
 
@@ -18,7 +18,7 @@
 namespace np::com {
 
 struct DispatchMember {
-  const wchar_t* name;
+  std::wstring name;
   DISPID id;
 };
 

@@ -1,4 +1,4 @@
-#include "host/com/standin/DispatchImpl.h"
+#include "com/standin/DispatchImpl.h"
 
 #include <exception>
 
@@ -170,7 +170,7 @@ HRESULT STDMETHODCALLTYPE DispatchImpl::GetIDsOfNames(REFIID riid, LPOLESTR* nam
   for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
   // Automation names are not case-sensitive.
   for (const DispatchMember& m : members_)
-    if (names[0] && lstrcmpiW(names[0], m.name) == 0) ids[0] = m.id;
+    if (names[0] && lstrcmpiW(names[0], m.name.c_str()) == 0) ids[0] = m.id;
   if (ids[0] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
   if (count > 1) hr = DISP_E_UNKNOWNNAME;  // no member takes named arguments
   return hr;
