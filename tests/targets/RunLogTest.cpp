@@ -10,16 +10,18 @@ namespace np {
 namespace {
 
 TEST(RunLog, EveryEntryTheReportsUseReadsBackAsWritten) {
-  RunLogLine read = readRunLogLine(searchBannerLine("12/7/2026 10:05:03 PM"));
+  // The reading points into the line: each line is kept while it is looked at.
+  std::string line = searchBannerLine("12/7/2026 10:05:03 PM");
+  RunLogLine read = readRunLogLine(line);
   EXPECT_EQ(read.entry, RunLogEntry::Search);
   EXPECT_EQ(read.when, "12/7/2026 10:05:03 PM");
 
-  read = readRunLogLine(daytimeLine("2026-12-07 13:00:00", "2026-12-07 18:47:12"));
+  line = daytimeLine("2026-12-07 13:00:00", "2026-12-07 18:47:12");
+  read = readRunLogLine(line);
   EXPECT_EQ(read.entry, RunLogEntry::Daytime);
   EXPECT_EQ(read.when, "2026-12-07 13:00:00");
   EXPECT_EQ(read.dusk, "2026-12-07 18:47:12");
 
-  std::string line;
   targetLine(line, "M42 RA=fake, DEC=fake", 5.588056f, -5.391111f, ',');
   EXPECT_EQ(line, "Target: M42 RA=fake, DEC=fake RA=5,588056, DEC=-5,391111");
   read = readRunLogLine(line);
@@ -37,7 +39,8 @@ TEST(RunLog, EveryEntryTheReportsUseReadsBackAsWritten) {
   EXPECT_EQ(read.entry, RunLogEntry::NewBestScore);
   EXPECT_EQ(read.value, "162.5");
 
-  read = readRunLogLine(runningPlanLine("NGC 253: Sculptor"));
+  line = runningPlanLine("NGC 253: Sculptor");
+  read = readRunLogLine(line);
   EXPECT_EQ(read.entry, RunLogEntry::RunningPlan);
   EXPECT_EQ(read.name, "NGC 253: Sculptor");
 
