@@ -20,16 +20,6 @@ const std::string& kDefaultConfig = kDefaultConfigText;
 // 05:00 local at the default site.
 const char kStart[] = "2026-12-07T12:00:00Z";
 
-// Starts a real acquisition run in the simulated observatory, as another program would.
-void startHostScript(TestWorld& w, const std::string& planLines) {
-  writeFileBytes(w.hostDir() + "/Plans/manual.txt", planLines);
-  writeFileBytes(w.hostDir() + "/Plans/runplanonce.txt", w.hostDir() + "/Plans/manual.txt\r\n");
-  w.main->util->LoadScript(w.hostDir() + "/Scripts/AcquireImages.js");
-  w.main->util->RunScript();
-  w.clock.advance(10);
-  ASSERT_TRUE(w.main->util->ScriptActive());
-}
-
 TEST(MainWindow, StartsStoppedWithDefaultsAndWritesNothingAtLoad) {
   TestWorld w("", kStart);
   w.main->Form_Load();
@@ -82,7 +72,7 @@ TEST(MainWindow, StopAndAbortWithoutAScriptTouchesNothingElse) {
 TEST(MainWindow, StopAndAbortAbortsARunningScript) {
   TestWorld w("", kStart);
   w.main->Form_Load();
-  startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
+  ASSERT_TRUE(w.startHostScript("Far\t10:00:00\t+30:00:00\r\n"));
   w.main->StopAndAbortButton_Click();
   EXPECT_EQ(w.main->statusText(), "Nightpick and ACP stopping");
   EXPECT_FALSE(w.main->util->ScriptActive());
@@ -92,7 +82,7 @@ TEST(MainWindow, StopAndAbortAbortsARunningScript) {
 TEST(MainWindow, StopWithAScriptRunningLeavesItRunning) {
   TestWorld w("", kStart);
   w.main->Form_Load();
-  startHostScript(w, "Far\t10:00:00\t+30:00:00\r\n");
+  ASSERT_TRUE(w.startHostScript("Far\t10:00:00\t+30:00:00\r\n"));
   w.main->StopButton_Click();
   EXPECT_TRUE(w.main->util->ScriptActive());
 }

@@ -165,13 +165,7 @@ void MainWindowTest::stopAndAbortAbortsRunningScript() {
   QWidget& w = *program.window;
   // Start the host's acquisition script on a one-line plan, as the loop hands it over.
   IUtil& util = *program.main->util;
-  const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
-  writeFileBytes(plans + "/test.txt", "Polaris\t02:31:49\t+89:15:51\r\n");
-  writeFileBytes(plans + "/runplanonce.txt", plans + "/test.txt\r\n");
-  util.LoadScript(program.main->acpApp->Path() + "/Scripts/AcquireImages.js");
-  util.RunScript();
-  program.clock.advance(10);
-  QVERIFY(util.ScriptActive());
+  QVERIFY(program.startHostScript("Polaris\t02:31:49\t+89:15:51\r\n"));
 
   program.hostUtil().members.ScriptActive.calls = 0;
   auto* button = child<QPushButton>(w, "StopAndAbortButton");

@@ -97,6 +97,17 @@ void TestWorld::writeIni(const std::string& ini) {
   startMain();
 }
 
+bool TestWorld::startHostScript(const std::string& planLines) {
+  IUtil& hostUtil = *main->util;
+  const std::string plans = hostUtil.Prefs().LocalUser().DefaultPlanDir();
+  writeFileBytes(joinPath(plans, "manual.txt"), planLines);
+  writeFileBytes(joinPath(plans, "runplanonce.txt"), joinPath(plans, "manual.txt") + "\r\n");
+  hostUtil.LoadScript(joinPath(joinPath(main->acpApp->Path(), "Scripts"), "AcquireImages.js"));
+  hostUtil.RunScript();
+  clock.advance(10);
+  return hostUtil.ScriptActive();
+}
+
 void TestWorld::openLog() { units.log = files.OpenTextFileForAppending(runLogPath()); }
 
 std::string TestWorld::closeLog() {

@@ -92,6 +92,11 @@ class TestWorld : public SimFixture {
   // with the same view, clock, sink, pump and locale. Both must outlive it.
   void wireMain(IHostFactory& host, FileSystem& files);
 
+  // Starts the host's acquisition script on a plan of `planLines` through the main window's
+  // host objects (loaded), as another program or the loop hands one over, and lets the clock
+  // run until it has started; false when it did not become active.
+  bool startHostScript(const std::string& planLines);
+
   // Runs at every event processing of the program (each DoEvents, and once after each
   // wait): what the user does meanwhile.
   std::function<void()> user;

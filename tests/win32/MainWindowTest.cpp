@@ -179,15 +179,7 @@ TEST(Win32MainWindow, StopAndAbortAbortsOnlyARunningScript) {
     SCOPED_TRACE(scriptRunning ? "script running" : "host idle");
     Win32World program;
     IUtil& util = *program.main->util;
-    if (scriptRunning) {
-      const std::string plans = util.Prefs().LocalUser().DefaultPlanDir();
-      writeFileBytes(plans + "/test.txt", "Polaris\t02:31:49\t+89:15:51\r\n");
-      writeFileBytes(plans + "/runplanonce.txt", plans + "/test.txt\r\n");
-      util.LoadScript(program.main->acpApp->Path() + "/Scripts/AcquireImages.js");
-      util.RunScript();
-      program.clock.advance(10);
-      ASSERT_TRUE(util.ScriptActive());
-    }
+    if (scriptRunning) ASSERT_TRUE(program.startHostScript("Polaris\t02:31:49\t+89:15:51\r\n"));
     program.hostUtil().members.ScriptActive.calls = 0;
     HWND button = program.control(W::kStopAndAbortButton);
     EnableWindow(button, TRUE);
