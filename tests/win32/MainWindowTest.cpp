@@ -179,7 +179,9 @@ TEST(Win32MainWindow, StopAndAbortAbortsOnlyARunningScript) {
     SCOPED_TRACE(scriptRunning ? "script running" : "host idle");
     Win32World program;
     IUtil& util = *program.main->util;
-    if (scriptRunning) ASSERT_TRUE(program.startHostScript("Polaris\t02:31:49\t+89:15:51\r\n"));
+    if (scriptRunning) {
+      ASSERT_TRUE(program.startHostScript("Polaris\t02:31:49\t+89:15:51\r\n"));
+    }
     program.hostUtil().members.ScriptActive.calls = 0;
     HWND button = program.control(W::kStopAndAbortButton);
     EnableWindow(button, TRUE);
