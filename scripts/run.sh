@@ -14,4 +14,9 @@ if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then
   exec "$bin/nightpick" "$@"
 fi
 echo "run: no display; running one simulated night headless (program folder $bin)" >&2
-exec "$bin/nightpick-sim" --program-dir "$bin" --hours 24 "$@"
+# One night unless the arguments say how long (or ask for something else than a run).
+hours=(--hours 24)
+for a in "$@"; do
+  case "$a" in --hours|--hours=*|--explain|--report-from-log|--report-from-log=*) hours=() ;; esac
+done
+exec "$bin/nightpick-sim" --program-dir "$bin" "${hours[@]}" "$@"
