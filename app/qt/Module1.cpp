@@ -1,6 +1,6 @@
-// The start-up routine: builds the platform the program runs on (the simulated
-// observatory, the ephemeris, files, event processing, message boxes), loads the main
-// window and shows it.
+// The start-up routine: builds the platform the program runs on (the host of the
+// observatory folder, the ephemeris, files, event processing, message boxes), loads the
+// main window and shows it.
 #include <QApplication>
 #include <QLocale>
 #include <QString>
@@ -14,12 +14,10 @@
 #include "app/FrmMain.h"
 #include "app/qt/MainWindow.h"
 #include "app/qt/QtMessageSink.h"
-#include "base/Clock.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
-#include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimulatedObservatory.h"
 #include "night/qt/QtEventPump.h"
+#include "runner/OpenHost.h"
 
 namespace {
 
@@ -60,16 +58,13 @@ np::NumberLocale systemNumberLocale() {
 // Everything lives in this scope: the window goes first, the host objects after it.
 int runWindowed(QApplication& app, np::MessageSink& messages) {
   const std::string exe = executablePath();
-  const std::string hostFolder = np::programFolderOf(exe) + "observatory";
-  const np::ObservatoryConfig config = np::loadObservatoryConfig(hostFolder);
-
-  np::RealTimeClock clock(np::clockStartUnixSeconds(config, np::systemUnixSeconds()), config.clock.speed);
-  np::SimulatedObservatory observatory(hostFolder, clock);  // also sets the clock's zone
+  // The host and its clock (at the observatory's clock.speed) go last.
+  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory");
   np::ErfaEphemerisFactory ephemeris;
   np::LocalFileSystem files;
-  np::QtEventPump events(clock);
+  np::QtEventPump events(*opened.clock);
 
-  np::Platform platform{observatory, ephemeris, files, clock, messages, events, systemNumberLocale(), exe};
+  np::Platform platform{*opened.host, ephemeris, files, *opened.clock, messages, events, systemNumberLocale(), exe};
   np::frmMain form(platform);
   // The window's load: a host that cannot be created ends the program before any
   // window shows.
