@@ -9,6 +9,7 @@
 
 #include "app/FrmMain.h"
 #include "runner/PrintingMessageSink.h"
+#include "runner/PrintingView.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
 #include "host/sim/ObservatoryConfig.h"
@@ -21,27 +22,6 @@
 namespace np {
 
 namespace {
-
-// The status line of a headless run: every change printed with the local time.
-class PrintingView : public MainWindowView {
- public:
-  PrintingView(std::ostream& out, const Clock& clock, std::vector<StatusChange>& record)
-      : out_(out), clock_(clock), record_(record) {}
-  void statusTextChanged(const std::string& text) override {
-    if (!record_.empty() && record_.back().text == text) return;
-    StatusChange change{clock_.unixSeconds(), clock_.nowLocal(), text};
-    out_ << formatGeneralDate(change.local) << ' ' << text << '\n';
-    record_.push_back(std::move(change));
-  }
-  void buttonStatesChanged() override {}
-  void showPrefsDialog(frmPrefs&) override {}
-  void unloadOtherWindows() override {}
-
- private:
-  std::ostream& out_;
-  const Clock& clock_;
-  std::vector<StatusChange>& record_;
-};
 
 std::string absoluteFolder(const std::string& folder) {
   std::error_code ec;
@@ -90,7 +70,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     std::unique_ptr<IHostFactory> reached = options.reachHost ? options.reachHost(observatory) : nullptr;
     Platform platform{reached ? *reached : observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
                       joinPath(result.programDir, "nightpick-sim")};
-    PrintingView view(out, clock, result.statuses);
+    PrintingView view(out, clock, &result.statuses);
     frmMain main(platform, &view);
     EligibilityTally tally;
     main.selectionObserver = &tally;

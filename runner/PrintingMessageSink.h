@@ -1,6 +1,6 @@
 #pragma once
-// Message boxes of the headless runner: printed as "message: <text>" and answered with OK
-// at once, and kept in order.
+// Message boxes of the programs without a window: printed as "message: <text>" (and
+// flushed at once) and answered with OK at once; kept in order when a record is given.
 #include <ostream>
 #include <string>
 #include <vector>
@@ -11,15 +11,16 @@ namespace np {
 
 class PrintingMessageSink : public MessageSink {
  public:
-  PrintingMessageSink(std::ostream& err, std::vector<std::string>& record) : err_(err), record_(record) {}
+  explicit PrintingMessageSink(std::ostream& err) : err_(err) {}
+  PrintingMessageSink(std::ostream& err, std::vector<std::string>& record) : err_(err), record_(&record) {}
   void showMessage(const std::string& text) override {
     err_ << "message: " << text << std::endl;
-    record_.push_back(text);
+    if (record_) record_->push_back(text);
   }
 
  private:
   std::ostream& err_;
-  std::vector<std::string>& record_;
+  std::vector<std::string>* record_ = nullptr;
 };
 
 }  // namespace np
