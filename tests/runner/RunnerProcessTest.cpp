@@ -12,6 +12,7 @@
 #include <random>
 #include <thread>
 
+#include "ProgramProcess.h"
 #include "RunnerPath.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"
@@ -23,42 +24,13 @@ using test::TestWorld;
 using ::testing::HasSubstr;
 
 using test::runnerPath;
+using test::waitForText;
 
-// A runner process started in the background, its output in files of the folder.
-class RunnerProcess {
+// nightpick-sim started in the background, its output in files of the folder.
+class RunnerProcess : public test::ProgramProcess {
  public:
-  RunnerProcess(const std::vector<std::string>& arguments, const std::string& outPath) {
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      std::vector<char*> argv;
-      std::string exe = runnerPath();
-      argv.push_back(exe.data());
-      std::vector<std::string> args = arguments;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      FILE* out = std::freopen(outPath.c_str(), "w", stdout);
-      FILE* err = std::freopen((outPath + ".err").c_str(), "w", stderr);
-      if (out && err) ::execv(exe.c_str(), argv.data());
-      ::_exit(127);
-    }
-  }
-  ~RunnerProcess() { kill(); }
-
-  void kill() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-  }
-  int wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
- private:
-  pid_t pid_ = -1;
+  RunnerProcess(const std::vector<std::string>& arguments, const std::string& outPath)
+      : ProgramProcess(runnerPath(), arguments, outPath) {}
 };
 
 class RunnerProcesses : public ::testing::Test {
@@ -68,16 +40,6 @@ class RunnerProcesses : public ::testing::Test {
   }
   TestWorld f;
 };
-
-// Waits until the file holds `text` (at most about ten seconds). The run log is written
-// line by line, so it shows a run's progress at once.
-bool waitForText(const std::string& path, const std::string& text) {
-  for (int i = 0; i < 2000; ++i) {
-    if (std::filesystem::exists(path) && test::readFileBytes(path).find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return false;
-}
 
 std::uintmax_t sizeOf(const std::string& path) {
   std::error_code ec;
