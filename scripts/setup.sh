@@ -5,7 +5,8 @@ PKGS=(build-essential cmake ninja-build pkg-config
       qt6-base-dev qt6-base-dev-tools libgl-dev
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       xvfb xauth x11-utils xdotool locales time bc
-      desktop-file-utils man-db)
+      desktop-file-utils man-db
+      systemd)  # systemd-analyze checks nightpick-headless's service unit
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
