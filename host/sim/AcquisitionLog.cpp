@@ -6,7 +6,7 @@
 
 #include "base/Errors.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 
 namespace np {
 namespace {
@@ -43,7 +43,7 @@ double readNumber(const std::string& text, const char* what) {
 }  // namespace
 
 std::string formatAcquisitionEvent(const AcquisitionEvent& e) {
-  std::string line = sim::formatUtc(e.utc) + '\t' + e.kind;
+  std::string line = formatUtc(e.utc) + '\t' + e.kind;
   auto add = [&](const std::string& field) { line += '\t' + clean(field); };
   if (e.kind == acqlog::kStart || e.kind == acqlog::kIgnored) {
     add(e.text);
@@ -71,7 +71,7 @@ AcquisitionEvent parseAcquisitionEvent(const std::string& line) {
   if (f.size() < 2) throw RunTimeError("no kind after the time");
   AcquisitionEvent e;
   e.time = f[0];
-  if (!sim::parseUtcInstant(e.time, e.utc)) throw RunTimeError("cannot read the time '" + e.time + "'");
+  if (!parseUtcInstant(e.time, e.utc)) throw RunTimeError("cannot read the time '" + e.time + "'");
   e.kind = f[1];
   auto expect = [&](std::size_t fields) {
     if (f.size() != fields + 2) {

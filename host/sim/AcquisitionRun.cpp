@@ -7,12 +7,15 @@
 
 #include "base/Errors.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/Text.h"
-#include "host/sim/SkyMath.h"
+#include "host/HostText.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 
 namespace np::sim {
 namespace {
+
+using hosttext::trim;
+using hosttext::upper;
 
 double readPositive(const std::string& text, const std::string& directive) {
   const std::optional<double> d = parseStrictDecimal(text);

@@ -14,14 +14,14 @@
 
 #include "base/Errors.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/Text.h"
+#include "host/HostText.h"
+#include "host/UtcTime.h"
 
 namespace np {
 namespace {
 
-using sim::lower;
-using sim::trim;
+using hosttext::lower;
+using hosttext::trim;
 
 // A value that cannot be read; the caller adds the key and the line.
 struct BadValue {
@@ -101,8 +101,8 @@ std::vector<TimeSpan> readIntervals(const std::string& value) {
     std::string item = trim(value.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
     auto slash = item.find('/');
     TimeSpan iv;
-    if (slash == std::string::npos || !sim::parseUtcInstant(item.substr(0, slash), iv.start) ||
-        !sim::parseUtcInstant(item.substr(slash + 1), iv.end)) {
+    if (slash == std::string::npos || !parseUtcInstant(item.substr(0, slash), iv.start) ||
+        !parseUtcInstant(item.substr(slash + 1), iv.end)) {
       throw BadValue{"cannot read '" + item + "' as an interval start/end in ISO 8601 UTC"};
     }
     if (!(iv.end > iv.start)) throw BadValue{"the interval '" + item + "' ends before it starts"};
@@ -116,7 +116,7 @@ std::vector<TimeSpan> readIntervals(const std::string& value) {
 std::string readClockStart(const std::string& value) {
   double unused = 0.0;
   if (lower(value) == "now") return "now";
-  if (!sim::parseUtcInstant(value, unused)) throw BadValue{"cannot read '" + value + "' as now or an ISO 8601 instant"};
+  if (!parseUtcInstant(value, unused)) throw BadValue{"cannot read '" + value + "' as now or an ISO 8601 instant"};
   return value;
 }
 
@@ -309,7 +309,7 @@ ObservatoryConfig loadObservatoryConfig(const std::string& folder) {
 double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix) {
   if (lower(trim(config.clock.start)) == "now") return systemNowUnix;
   double start = 0.0;
-  if (!sim::parseUtcInstant(config.clock.start, start)) {
+  if (!parseUtcInstant(config.clock.start, start)) {
     throw RunTimeError("clockStartUnixSeconds: cannot read clock.start '" + config.clock.start + "'");
   }
   return start;

@@ -9,8 +9,8 @@
 #include "base/Errors.h"
 #include "base/FileSystem.h"
 #include "host/sim/AcquisitionRun.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 
 namespace np {
 namespace sim {

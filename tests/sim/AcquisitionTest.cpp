@@ -11,7 +11,7 @@
 #include "base/Paths.h"
 #include "support/TestText.h"
 #include "host/sim/AcquisitionLog.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 #include "support/SimFixture.h"
 
 namespace np {
@@ -33,7 +33,7 @@ std::string meridianTarget(SimFixture& sim, const std::string& name, double from
   return name + "\t" + std::to_string(ra) + "\t" + std::to_string(dec);
 }
 
-std::string quitAt(double unixSeconds) { return "#QUITAT " + sim::formatUtc(unixSeconds); }
+std::string quitAt(double unixSeconds) { return "#QUITAT " + formatUtc(unixSeconds); }
 
 // "KIND@seconds after T" for every event, for compact comparisons.
 std::vector<std::string> timeline(const std::vector<AcquisitionEvent>& events) {

@@ -8,7 +8,7 @@
 #include "base/Errors.h"
 #include "support/TestText.h"
 #include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -23,7 +23,7 @@ using test::errorOf;
 
 double utc(const char* text) {
   double t = 0.0;
-  EXPECT_TRUE(sim::parseUtcInstant(text, t)) << text;
+  EXPECT_TRUE(parseUtcInstant(text, t)) << text;
   return t;
 }
 
