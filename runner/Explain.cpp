@@ -10,7 +10,7 @@
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "host/ErfaEphemeris.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/SimulatedWait.h"

@@ -11,7 +11,7 @@
 #include "runner/PrintingMessageSink.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/ObservingLoop.h"

@@ -13,7 +13,7 @@
 #include "runner/HeadlessRun.h"
 #include "runner/LogReport.h"
 #include "runner/ReportPictureModule.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
 #include "settings/ConfigFile.h"
 

@@ -17,7 +17,7 @@
 #include "base/Clock.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/qt/QtEventPump.h"
 

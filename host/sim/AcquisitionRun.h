@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "host/sim/AcquisitionLog.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/AcquisitionLog.h"
+#include "host/ObservatoryConfig.h"
 
 namespace np::sim {
 

@@ -4,8 +4,8 @@
 
 #include "base/Clock.h"
 #include "host/HostInterfaces.h"
-#include "host/sim/AcquisitionLog.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/AcquisitionLog.h"
+#include "host/ObservatoryConfig.h"
 
 namespace np {
 

@@ -10,7 +10,7 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "support/TestText.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "host/UtcTime.h"
 #include "support/SimFixture.h"
 

@@ -8,7 +8,7 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "support/TestText.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "support/SimFixture.h"
 

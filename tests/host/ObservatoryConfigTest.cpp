@@ -7,7 +7,7 @@
 
 #include "base/Errors.h"
 #include "support/TestText.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
 #include "support/TempDir.h"
 
@@ -203,20 +203,20 @@ TEST(Horizon, LinearBetweenPointsAndWrappingThroughNorth) {
     double az, el;
   } cases[] = {{0, 10},   {45, 12},  {90, 14},   {135, 10},  {180, 6}, {225, 14},
                {270, 22}, {315, 16}, {359, 10.1333333333}, {360, 10}, {-45, 16}, {405, 12}};
-  for (const auto& k : cases) EXPECT_NEAR(sim::horizonElevation(h, k.az), k.el, 1e-9) << k.az;
+  for (const auto& k : cases) EXPECT_NEAR(horizonElevation(h, k.az), k.el, 1e-9) << k.az;
 }
 
 TEST(Horizon, WrapsWhenNoPointSitsAtNorth) {
   const auto c = parseObservatoryConfig("[limits]\nhorizon = 90:20 270:40\n", "t");
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 0.0), 30.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 180.0), 30.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 300.0), 40.0 - 20.0 * 30.0 / 180.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 60.0), 20.0 + 20.0 * 30.0 / 180.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 0.0), 30.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 180.0), 30.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 300.0), 40.0 - 20.0 * 30.0 / 180.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 60.0), 20.0 + 20.0 * 30.0 / 180.0, 1e-9);
 }
 
 TEST(Horizon, FlatWithoutPointsAndConstantWithOne) {
-  EXPECT_EQ(sim::horizonElevation({}, 123.0), 0.0);
-  EXPECT_EQ(sim::horizonElevation({{200.0, 7.0}}, 10.0), 7.0);
+  EXPECT_EQ(horizonElevation({}, 123.0), 0.0);
+  EXPECT_EQ(horizonElevation({{200.0, 7.0}}, 10.0), 7.0);
 }
 
 // ---- weather and clock --------------------------------------------------------------
@@ -227,20 +227,20 @@ TEST(WeatherIntervals, CoverFromStartUpToEnd) {
       "t");
   ASSERT_EQ(c.weather.unsafe.size(), 2u);
   const auto& u = c.weather.unsafe;
-  EXPECT_FALSE(sim::isUnsafeAt(u, utc("2024-03-10 04:59:59")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 05:00:00")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 05:59:59")));
-  EXPECT_FALSE(sim::isUnsafeAt(u, utc("2024-03-10 06:00:00")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 08:10:00")));
+  EXPECT_FALSE(isUnsafeAt(u, utc("2024-03-10 04:59:59")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 05:00:00")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 05:59:59")));
+  EXPECT_FALSE(isUnsafeAt(u, utc("2024-03-10 06:00:00")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 08:10:00")));
 
   double at = 0.0;
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 04:00:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 04:00:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 05:00:00"));
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 05:30:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 05:30:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 05:30:00"));
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 06:00:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 06:00:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 08:00:00"));
-  EXPECT_FALSE(sim::firstUnsafeInstant(u, utc("2024-03-10 08:30:00"), at));
+  EXPECT_FALSE(firstUnsafeInstant(u, utc("2024-03-10 08:30:00"), at));
 }
 
 TEST(ClockStart, NowOrTheConfiguredInstant) {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "support/TempDir.h"
 
 namespace np {

@@ -1,4 +1,4 @@
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 
 #include <filesystem>
 #include <fstream>

@@ -73,10 +73,6 @@ ObservatoryConfig loadObservatoryConfig(const std::string& folder);
 // instant, or `systemNowUnix` for "now".
 double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix);
 
-}  // namespace np
-
-namespace np::sim {
-
 // The elevation of the local horizon at an azimuth: linear between the points,
 // wrapping through north; 0 without points.
 double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth);
@@ -88,4 +84,4 @@ bool firstUnsafeInstant(const std::vector<TimeSpan>& unsafe, double from, double
 // True when an interval covers the instant.
 bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds);
 
-}  // namespace np::sim
+}  // namespace np

@@ -1,4 +1,4 @@
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 
 #include <algorithm>
 #include <cctype>
@@ -315,10 +315,6 @@ double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUn
   return start;
 }
 
-}  // namespace np
-
-namespace np::sim {
-
 double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth) {
   if (horizon.empty()) return 0.0;
   if (horizon.size() == 1) return horizon.front().elevation;
@@ -357,4 +353,4 @@ bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds) {
                      [&](const TimeSpan& iv) { return unixSeconds >= iv.start && unixSeconds < iv.end; });
 }
 
-}  // namespace np::sim
+}  // namespace np
