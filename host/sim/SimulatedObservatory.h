@@ -25,8 +25,8 @@ struct SimState;
 // error line, ScriptActive never true). Otherwise the script is active from start_delay
 // seconds later: #AUTOFOCUS takes `autofocus` seconds; each target line is judged where
 // the target stands at its turn (below the minimum elevation or the horizon: SKIPPED,
-// no time spent), then takes `overhead` seconds and count x interval seconds of
-// exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
+// no time spent), then takes `overhead` seconds and, group after group, count x interval
+// seconds of exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
 // is finished first, slewing and focusing stop at the quit time); at AbortScript; or
 // when a connected weather source turns unsafe. A run that became active stays active
 // for at least one second unless aborted, so a caller polling once a second sees it.
