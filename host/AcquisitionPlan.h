@@ -37,12 +37,21 @@ struct AcquisitionPlan {
   std::vector<std::string> ignored;  // unknown directive lines, in plan order
 };
 
-// Reads the lines of a plan: #QUITAT <YYYY-MM-DD HH:MM:SS> (UTC), #AUTOFOCUS, #COUNT n,
-// #INTERVAL s (directives are case-insensitive and apply to the lines after them),
-// ; comments, blank lines and target lines name<TAB>RA<TAB>Dec. Each target line has
-// one filter group, of `defaultCount` and `defaultInterval` until #COUNT and #INTERVAL
-// say otherwise. Any other directive is listed as ignored. A line that cannot be read is
-// a RunTimeError "line <n>: <cause>".
+// Reads the lines of a plan: ; comments, blank lines, target lines name<TAB>RA<TAB>Dec
+// and directives (case-insensitive, each applying to the lines after it):
+//   #QUITAT <YYYY-MM-DD HH:MM:SS>  quit at that UTC instant
+//   #AUTOFOCUS                     focus here
+//   #COUNT n                       images per group (whole, greater than 0)
+//   #INTERVAL s                    seconds per image (greater than 0)
+//   #FILTER name                   the filter of the group
+//   #BINNING b                     the binning of the group (whole, 1 to 16)
+// #COUNT, #INTERVAL, #FILTER and #BINNING take a comma-separated list, one item per
+// filter group: "#FILTER L,R,G" with "#COUNT 3,1,1" asks for 3 L, 1 R and 1 G. A single
+// value applies to every group; lists of more than one item must be as long as each
+// other, which is checked at each target line. A target line has as many groups as its
+// longest list (one without lists); without #COUNT and #INTERVAL they are
+// `defaultCount` and `defaultInterval`. Any other directive is listed as ignored. A line
+// that cannot be read is a RunTimeError "line <n>: <cause>".
 AcquisitionPlan parseAcquisitionPlan(const std::vector<std::string>& lines, int defaultCount, double defaultInterval);
 
 }  // namespace np
