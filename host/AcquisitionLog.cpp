@@ -54,6 +54,7 @@ std::string formatAcquisitionEvent(const AcquisitionEvent& e) {
     add(formatSeconds(e.seconds));
     add(formatAngle(e.elevation));
     add(formatAngle(e.azimuth));
+    if (!e.file.empty()) add(e.file);
   } else if (e.kind == acqlog::kSkipped) {
     add(e.text);
     add(e.reason);
@@ -86,11 +87,17 @@ AcquisitionEvent parseAcquisitionEvent(const std::string& line) {
     expect(1);
     e.seconds = readNumber(f[2], "seconds");
   } else if (e.kind == acqlog::kExposure) {
-    expect(4);
+    if (f.size() != 6 && f.size() != 7) {
+      throw RunTimeError(e.kind + " takes 4 or 5 fields, the line has " + std::to_string(f.size() - 2));
+    }
     e.text = f[2];
     e.seconds = readNumber(f[3], "seconds");
     e.elevation = readNumber(f[4], "elevation");
     e.azimuth = readNumber(f[5], "azimuth");
+    if (f.size() == 7) {
+      if (f[6].empty()) throw RunTimeError("EXPOSURE with an empty file field");
+      e.file = f[6];
+    }
   } else if (e.kind == acqlog::kSkipped) {
     expect(4);
     e.text = f[2];

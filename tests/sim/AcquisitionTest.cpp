@@ -139,6 +139,7 @@ TEST(AcquisitionRun, FilterGroupsAreTakenInTurnOneLineAnImage) {
     if (line.find("\tEXPOSURE\t") == std::string::npos) continue;
     EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 5) << line;
   }
+  EXPECT_TRUE(std::all_of(exposures.begin(), exposures.end(), [](const auto& e) { return e.file.empty(); }));
 }
 
 TEST(AcquisitionQuit, QuitTimeStopsBetweenTheImagesOfLaterGroups) {
