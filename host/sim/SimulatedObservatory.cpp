@@ -254,6 +254,10 @@ SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clo
   if (folder.empty()) throw RunTimeError("SimulatedObservatory: no folder given");
   state_ = std::make_shared<sim::SimState>(sim::withoutTrailingSeparator(folder), clock);
   state_->config = loadObservatoryConfig(state_->folder);
+  if (state_->config.host.kind != HostKind::Simulated) {
+    throw RunTimeError("SimulatedObservatory: '" + joinPath(state_->folder, kObservatoryIniName) +
+                       "' is for an INDI observatory ([host] kind = indi), not the simulated one");
+  }
   clock.setUtcOffsetHours(state_->config.site.utcOffset);
 }
 

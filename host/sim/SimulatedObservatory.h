@@ -35,7 +35,8 @@ struct SimState;
 class SimulatedObservatory : public IHostFactory {
  public:
   // Loads the folder's configuration (creating what is missing) and sets the clock's
-  // utc offset from site.utc_offset. The clock is not owned.
+  // utc offset from site.utc_offset. A folder whose observatory.ini names another back
+  // end ([host] kind) is a RunTimeError. The clock is not owned.
   SimulatedObservatory(const std::string& folder, Clock& clock);
   ~SimulatedObservatory() override;
   SimulatedObservatory(const SimulatedObservatory&) = delete;

@@ -45,6 +45,21 @@ TEST(HostApplication, PathIsTheFolderWithoutTrailingSeparator) {
   }
 }
 
+TEST(HostApplication, AFolderForIndiIsNotSimulated) {
+  test::TempDir dir;
+  ManualClock clock(kSimNightUnix);
+  std::filesystem::create_directories(dir.file("obs"));
+  test::writeFileBytes(dir.file("obs/observatory.ini"),
+                       "[indi]\nmount = Mount A\ncamera = Camera B\n[host]\nkind = indi\n");
+  const std::string error = errorOf([&] { SimulatedObservatory host(dir.file("obs"), clock); });
+  EXPECT_THAT(error, HasSubstr("observatory.ini' is for an INDI observatory"));
+  // Explicitly simulated: as without the key.
+  test::writeFileBytes(dir.file("obs/observatory.ini"), "[host]\nkind = Simulated\n[indi]\nserver = far:7000\n");
+  SimulatedObservatory host(dir.file("obs"), clock);
+  EXPECT_EQ(host.config().host.kind, HostKind::Simulated);
+  EXPECT_EQ(host.createTelescope()->SiteLatitude(), 31.96);
+}
+
 TEST(HostWeather, ConnectedFlagAndUnsafeIntervalsFollowTheClock) {
   SimFixture sim("[weather]\nconnected = true\nunsafe = 2024-03-10T05:00:00Z/2024-03-10T06:00:00Z\n");
   EXPECT_TRUE(sim.util->WeatherConnected());
