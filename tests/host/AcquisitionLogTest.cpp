@@ -99,17 +99,6 @@ TEST(AcquisitionLogReader, ExposureCarriesTheImageFileWhenThereIsOne) {
   EXPECT_EQ(back.text, "M 42");
   EXPECT_EQ(back.seconds, 120.0);
   EXPECT_EQ(back.azimuth, 181.25);
-
-  // Both forms in one log.
-  TempDir dir;
-  writeFileBytes(dir.file("a.log"),
-                 "2024-03-10 04:06:03\tEXPOSURE\tA\t120\t64.350\t181.250\r\n"
-                 "2024-03-10 04:08:03\tEXPOSURE\tA\t120\t64.100\t183.000\t/data/Images/A-0002.fits\r\n");
-  const auto e = readAcquisitionLog(dir.file("a.log"));
-  ASSERT_EQ(e.size(), 2u);
-  EXPECT_EQ(e[0].file, "");
-  EXPECT_EQ(e[1].file, "/data/Images/A-0002.fits");
-  EXPECT_EQ(e[1].elevation, 64.1);
 }
 
 class AcquisitionLogBadLine : public ::testing::TestWithParam<const char*> {};

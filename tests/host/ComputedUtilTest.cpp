@@ -1,6 +1,7 @@
 // The members of IUtil that every back end computes alike (host/ComputedUtil.h): through
 // the simulated observatory, which derives its Util from it, and through a back end of
-// the tests' own whose site is whatever a test sets.
+// the tests' own whose site is whatever a test sets. (SkyMathTest has the angle texts,
+// hour angles and transforms.)
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -96,28 +97,6 @@ double meridianElevation(IUtil& util, double ra, double dec) {
   return ct->Elevation();
 }
 
-TEST(ComputedUtil, AnswersAsTheSimulatedObservatoryForTheSameSiteAndClock) {
-  SimFixture sim("[site]\nlatitude = -30.25\nlongitude = 70.75\nutc_offset = 4.5\n");
-  SiteUtil own(sim.clock);
-  own.latitude = -30.25;
-  own.longitude = 70.75;
-  for (double offset : {0.0, 5000.5, 86400.0 * 40}) {
-    sim.clock.set(kSimNightUnix + offset);
-    EXPECT_EQ(own.SysJulianDate(), sim.util->SysJulianDate());
-    EXPECT_EQ(own.HourAngle12(7.25), sim.util->HourAngle12(7.25));
-    EXPECT_EQ(own.Julian_Date(own.SysJulianDate()).serial, sim.util->Julian_Date(sim.util->SysJulianDate()).serial);
-    EXPECT_EQ(own.Date_Julian(DateTime{45361.25}), sim.util->Date_Julian(DateTime{45361.25}));
-    auto a = own.NewCTHereAndNow();
-    auto b = sim.util->NewCTHereAndNow();
-    for (ICoordinateTransform* ct : {a.get(), b.get()}) {
-      ct->setRightAscension(3.5);
-      ct->setDeclination(-12.0);
-    }
-    EXPECT_EQ(a->Elevation(), b->Elevation());
-    EXPECT_EQ(a->Azimuth(), b->Azimuth());
-  }
-}
-
 // The sidereal time is kept for the clock's instant and the site's longitude: a site that
 // moves (a back end that reads it from its mount) is seen at once, the clock standing still.
 TEST(ComputedUtil, FollowsTheSiteItIsGivenAtOneInstant) {
@@ -134,17 +113,6 @@ TEST(ComputedUtil, FollowsTheSiteItIsGivenAtOneInstant) {
     util.latitude = latitude;
     EXPECT_NEAR(meridianElevation(util, std::fmod(lst + 48.0, 24.0), latitude), 90.0, 1e-6) << latitude;
   }
-}
-
-TEST(ComputedUtil, LocalTimesFollowTheClocksOffset) {
-  ManualClock clock(kSimNightUnix);
-  SiteUtil util(clock);
-  clock.setUtcOffsetHours(-3.0);
-  EXPECT_EQ(util.FormatVar(util.Julian_Date(util.SysJulianDate()), "General Date"), "2024-03-10 01:00:00");
-  clock.setUtcOffsetHours(9.5);
-  EXPECT_EQ(util.FormatVar(util.Julian_Date(util.SysJulianDate()), "General Date"), "2024-03-10 13:30:00");
-  EXPECT_NEAR(util.Date_Julian(util.Julian_Date(2460379.7)), 2460379.7, 1e-9);
-  EXPECT_THAT(errorOf([&] { util.HMS_Hours("north"); }), HasSubstr("HMS_Hours: cannot read 'north'"));
 }
 
 }  // namespace
