@@ -23,7 +23,7 @@
 #include "base/FileSystem.h"
 #include "host/ErfaEphemeris.h"
 #include "host/sim/SimulatedObservatory.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
 #include "bench/floor/FloorGroup.h"
 #include "selection/Selection.h"
 
@@ -123,7 +123,7 @@ struct PassWorld {
   std::unique_ptr<np::IUtil> util;
   std::unique_ptr<np::ITelescope> telescope;
 
-  double localSidereal() { return np::sim::localSiderealHours(util->SysJulianDate(), host.config().site.longitude); }
+  double localSidereal() { return np::localSiderealHours(util->SysJulianDate(), host.config().site.longitude); }
 };
 
 double secondsSince(std::chrono::steady_clock::time_point t0) {

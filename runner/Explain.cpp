@@ -10,8 +10,8 @@
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "host/ErfaEphemeris.h"
-#include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimTime.h"
+#include "host/ObservatoryConfig.h"
+#include "host/UtcTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/SimulatedWait.h"
 #include "settings/ConfigFile.h"
@@ -137,7 +137,7 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
         options.hostDir.empty() ? joinPath(programDir, "observatory") : absoluteFolder(options.hostDir);
     const ObservatoryConfig config = loadObservatoryConfig(hostDir);
     double at = clockStartUnixSeconds(config, systemUnixSeconds());
-    if (!options.at.empty() && !sim::parseUtcInstant(options.at, at))
+    if (!options.at.empty() && !parseUtcInstant(options.at, at))
       throw RunTimeError("--at: not an ISO 8601 UTC instant: '" + options.at + "'");
     result.unixSeconds = at;
 

@@ -12,8 +12,8 @@
 #include "runner/PrintingView.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
-#include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimTime.h"
+#include "host/ObservatoryConfig.h"
+#include "host/UtcTime.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "night/ObservingLoop.h"
 #include "night/SimulatedWait.h"
@@ -55,7 +55,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     if (!(options.hours >= 0)) throw RunTimeError("--hours must be a number of hours, 0 or more");
     ObservatoryConfig config = loadObservatoryConfig(result.hostDir);
     double start = clockStartUnixSeconds(config, systemUnixSeconds());
-    if (!options.start.empty() && !sim::parseUtcInstant(options.start, start))
+    if (!options.start.empty() && !parseUtcInstant(options.start, start))
       throw RunTimeError("--start: not an ISO 8601 UTC instant: '" + options.start + "'");
     result.startUnix = start;
     const double end = start + options.hours * 3600.0;

@@ -16,8 +16,8 @@
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 #include "host/ErfaEphemeris.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
 #include "night/Twilight.h"
 #include "selection/Selection.h"
@@ -152,9 +152,9 @@ SunElevationAt sunElevationAt(double latitude, double longitude) {
   earth->setBodyType(0);
   earth->setNumber(3);
   return [factory, earth, latitude, longitude](double unixSeconds) {
-    const double jd = sim::julianDateFromUnix(unixSeconds);
+    const double jd = julianDateFromUnix(unixSeconds);
     const SunPosition sun = SunEphem(*earth, *factory, jd);
-    return sim::horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
+    return horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
   };
 }
 

@@ -16,7 +16,7 @@
 #include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 #include "selection/Selection.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 
 namespace np {
 

@@ -13,8 +13,8 @@
 #include "runner/HeadlessRun.h"
 #include "runner/LogReport.h"
 #include "runner/ReportPictureModule.h"
-#include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimTime.h"
+#include "host/ObservatoryConfig.h"
+#include "host/UtcTime.h"
 #include "settings/ConfigFile.h"
 
 namespace {
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
     }
     if (!options.start.empty()) {
       double start = 0;
-      if (!np::sim::parseUtcInstant(options.start, start)) {
+      if (!np::parseUtcInstant(options.start, start)) {
         std::cerr << "error: --start: not an ISO 8601 date-time: '" << options.start << "'" << std::endl;
         return 2;
       }

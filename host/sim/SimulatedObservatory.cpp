@@ -8,9 +8,8 @@
 
 #include "base/Errors.h"
 #include "base/FileSystem.h"
+#include "host/ComputedUtil.h"
 #include "host/sim/AcquisitionRun.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
 
 namespace np {
 namespace sim {
@@ -163,43 +162,6 @@ struct SimState {
 
 namespace {
 
-class CoordinateTransform : public ICoordinateTransform {
- public:
-  CoordinateTransform(double localSiderealTime, double latitude) : lst_(localSiderealTime), latitude_(latitude) {}
-  void setRightAscension(double hours) override {
-    ra_ = hours;
-    raSet_ = true;
-    known_ = false;
-  }
-  void setDeclination(double degrees) override {
-    dec_ = degrees;
-    decSet_ = true;
-    known_ = false;
-  }
-  double Elevation() override { return position("Elevation").elevation; }
-  double Azimuth() override { return position("Azimuth").azimuth; }
-
- private:
-  // Elevation and azimuth come out of one conversion, made once for the coordinates set.
-  const Horizontal& position(const char* member) {
-    if (!raSet_ || !decSet_) {
-      throw RunTimeError(std::string(member) + ": the right ascension and the declination are not both set");
-    }
-    if (!known_) {
-      position_ = horizontalFromHourAngle(lst_ - ra_, dec_, latitude_);
-      known_ = true;
-    }
-    return position_;
-  }
-
-  double lst_;
-  double latitude_;
-  double ra_ = 0.0, dec_ = 0.0;
-  bool raSet_ = false, decSet_ = false;
-  bool known_ = false;
-  Horizontal position_;
-};
-
 class LocalUser : public ILocalUser {
  public:
   explicit LocalUser(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
@@ -235,66 +197,26 @@ class Weather : public IWeather {
   std::shared_ptr<SimState> s_;
 };
 
-class Util : public IUtil {
+class Util : public ComputedUtil {
  public:
-  explicit Util(std::shared_ptr<SimState> s) : s_(s), prefs_(s), weather_(s) {}
+  explicit Util(std::shared_ptr<SimState> s) : ComputedUtil(s->clock), s_(s), prefs_(s), weather_(s) {}
 
   bool ScriptActive() override { return s_->scriptActive("ScriptActive"); }
   void LoadScript(const std::string& path) override { s_->loadScript(path); }
   void RunScript() override { s_->runScript(); }
   void AbortScript() override { s_->abortScript(); }
   IPrefs& Prefs() override { return prefs_; }
-
-  std::unique_ptr<ICoordinateTransform> NewCTHereAndNow() override {
-    return std::make_unique<CoordinateTransform>(siderealNow(), s_->config.site.latitude);
-  }
-
-  double HMS_Hours(const std::string& text) override { return parseSexagesimal(text, "HMS_Hours"); }
-  double DMS_Degrees(const std::string& text) override { return parseSexagesimal(text, "DMS_Degrees"); }
-
-  double HourAngle12(double rightAscension) override {
-    return hourAngle12(rightAscension, siderealNow());
-  }
-  double HourAngle12(double rightAscension, double localSiderealTime) override {
-    return hourAngle12(rightAscension, localSiderealTime);
-  }
-
-  double SysJulianDate() override { return s_->clock.julianDateUtc(); }
-  double Julian_GMST(double julianDate) override { return greenwichMeanSiderealHours(julianDate); }
-  double Date_Julian(DateTime local) override {
-    return local.serial + kSerialEpochJD - s_->clock.utcOffsetHours() / 24.0;
-  }
-  DateTime Julian_Date(double julianDate) override {
-    return DateTime{julianDate - kSerialEpochJD + s_->clock.utcOffsetHours() / 24.0};
-  }
-  std::string FormatVar(DateTime value, const std::string& format) override {
-    if (format != "General Date") throw RunTimeError("FormatVar: unsupported format '" + format + "'");
-    return formatGeneralDate(value);
-  }
-
   bool WeatherConnected() override { return s_->config.weather.connected; }
   IWeather& Weather() override { return weather_; }
 
- private:
-  // The local sidereal time, worked out once for each instant of the clock: a pass over
-  // a long list asks for it at every group, mostly at one and the same instant.
-  double siderealNow() {
-    const double jd = SysJulianDate();
-    const double longitude = s_->config.site.longitude;
-    if (!siderealKnown_ || jd != siderealJd_ || longitude != siderealLongitude_) {
-      sidereal_ = localSiderealHours(jd, longitude);
-      siderealJd_ = jd;
-      siderealLongitude_ = longitude;
-      siderealKnown_ = true;
-    }
-    return sidereal_;
-  }
+ protected:
+  double siteLatitude() override { return s_->config.site.latitude; }
+  double siteLongitude() override { return s_->config.site.longitude; }
 
+ private:
   std::shared_ptr<SimState> s_;
   sim::Prefs prefs_;
   sim::Weather weather_;
-  bool siderealKnown_ = false;
-  double siderealJd_ = 0.0, siderealLongitude_ = 0.0, sidereal_ = 0.0;
 };
 
 class Telescope : public ITelescope {
@@ -332,6 +254,10 @@ SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clo
   if (folder.empty()) throw RunTimeError("SimulatedObservatory: no folder given");
   state_ = std::make_shared<sim::SimState>(sim::withoutTrailingSeparator(folder), clock);
   state_->config = loadObservatoryConfig(state_->folder);
+  if (state_->config.host.kind != HostKind::Simulated) {
+    throw RunTimeError("SimulatedObservatory: '" + joinPath(state_->folder, kObservatoryIniName) +
+                       "' is for an INDI observatory ([host] kind = indi), not the simulated one");
+  }
   clock.setUtcOffsetHours(state_->config.site.utcOffset);
 }
 

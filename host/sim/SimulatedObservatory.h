@@ -4,8 +4,8 @@
 
 #include "base/Clock.h"
 #include "host/HostInterfaces.h"
-#include "host/sim/AcquisitionLog.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/AcquisitionLog.h"
+#include "host/ObservatoryConfig.h"
 
 namespace np {
 
@@ -25,8 +25,8 @@ struct SimState;
 // error line, ScriptActive never true). Otherwise the script is active from start_delay
 // seconds later: #AUTOFOCUS takes `autofocus` seconds; each target line is judged where
 // the target stands at its turn (below the minimum elevation or the horizon: SKIPPED,
-// no time spent), then takes `overhead` seconds and count x interval seconds of
-// exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
+// no time spent), then takes `overhead` seconds and, group after group, count x interval
+// seconds of exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
 // is finished first, slewing and focusing stop at the quit time); at AbortScript; or
 // when a connected weather source turns unsafe. A run that became active stays active
 // for at least one second unless aborted, so a caller polling once a second sees it.
@@ -35,7 +35,8 @@ struct SimState;
 class SimulatedObservatory : public IHostFactory {
  public:
   // Loads the folder's configuration (creating what is missing) and sets the clock's
-  // utc offset from site.utc_offset. The clock is not owned.
+  // utc offset from site.utc_offset. A folder whose observatory.ini names another back
+  // end ([host] kind) is a RunTimeError. The clock is not owned.
   SimulatedObservatory(const std::string& folder, Clock& clock);
   ~SimulatedObservatory() override;
   SimulatedObservatory(const SimulatedObservatory&) = delete;

@@ -11,8 +11,8 @@
 
 #include "base/DateTime.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 
 namespace np {
 
@@ -192,8 +192,8 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
   auto curve = [&](const ReportGroup& g) {
     QPainterPath path;
     for (std::size_t i = 0; i < sun.size(); ++i) {
-      double jd = sim::julianDateFromUnix(sun[i].unix);
-      double elev = sim::horizontalAt(g.ra, g.dec, r.latitude, r.longitude, jd).elevation;
+      double jd = julianDateFromUnix(sun[i].unix);
+      double elev = horizontalAt(g.ra, g.dec, r.latitude, r.longitude, jd).elevation;
       QPointF pt(ax.x(sun[i].unix), ax.y(elev));
       if (i == 0) path.moveTo(pt); else path.lineTo(pt);
     }
@@ -224,7 +224,7 @@ QImage drawReportPicture(const NightReport& r, int width, int height) {
     const int n = std::max(2, static_cast<int>((plan.endUnix - plan.startUnix) / 60.0));
     for (int i = 0; i <= n; ++i) {
       double t = plan.startUnix + (plan.endUnix - plan.startUnix) * i / n;
-      double elev = sim::horizontalAt(g.ra, g.dec, r.latitude, r.longitude, sim::julianDateFromUnix(t)).elevation;
+      double elev = horizontalAt(g.ra, g.dec, r.latitude, r.longitude, julianDateFromUnix(t)).elevation;
       QPointF pt(ax.x(t), ax.y(elev));
       if (i == 0) path.moveTo(pt); else path.lineTo(pt);
     }

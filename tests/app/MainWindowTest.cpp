@@ -8,7 +8,7 @@
 #include "support/TestText.h"
 #include "support/TestWorld.h"
 #include "base/TempName.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 
 namespace np::test {
 namespace {

@@ -12,7 +12,7 @@
 #include <memory>
 
 #include "gui/GuiHarness.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 
 using namespace np;
 using namespace np::test;
@@ -68,7 +68,7 @@ void DecimalCommaTest::nightRunsWithTheDefaultObservatory() {
 
   // 22:00 local on 7 December: dark, T (RA 5.5 h) is 2.4 hours east of the meridian.
   double start = 0;
-  QVERIFY(sim::parseUtcInstant("2026-12-08T05:00:00Z", start));
+  QVERIFY(parseUtcInstant("2026-12-08T05:00:00Z", start));
   program->clock.set(start);
   program->writeListText("T\t5.5\t+30.5\r\n**** remaining=3\r\n");
 

@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
 #include "settings/ConfigFile.h"
 #include "support/FaultyFileSystem.h"
@@ -23,7 +23,7 @@ using ::testing::StartsWith;
 
 double utc(const char* iso) {
   double t = 0;
-  EXPECT_TRUE(sim::parseUtcInstant(iso, t));
+  EXPECT_TRUE(parseUtcInstant(iso, t));
   return t;
 }
 

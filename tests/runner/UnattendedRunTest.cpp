@@ -8,7 +8,7 @@
 #include <cmath>
 #include <filesystem>
 
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"
 
@@ -57,7 +57,7 @@ TEST(UnattendedRun, PlansQuitAtTheDawnWhateverTheClocksZone) {
     const std::string plan = test::readFileBytes(f.planPath());
     ASSERT_EQ(plan.rfind("#QUITAT ", 0), 0u);
     double quit = 0;
-    ASSERT_TRUE(sim::parseUtcInstant(plan.substr(8, 19), quit)) << plan;
+    ASSERT_TRUE(parseUtcInstant(plan.substr(8, 19), quit)) << plan;
     EXPECT_NEAR(quit, dawn, 5);
 
     // Every plan but perhaps the last before dawn took images; none exposed past the dawn

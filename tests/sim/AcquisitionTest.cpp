@@ -1,6 +1,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -10,8 +11,8 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "support/TestText.h"
-#include "host/sim/AcquisitionLog.h"
-#include "host/sim/SimTime.h"
+#include "host/AcquisitionLog.h"
+#include "host/UtcTime.h"
 #include "support/SimFixture.h"
 
 namespace np {
@@ -33,7 +34,7 @@ std::string meridianTarget(SimFixture& sim, const std::string& name, double from
   return name + "\t" + std::to_string(ra) + "\t" + std::to_string(dec);
 }
 
-std::string quitAt(double unixSeconds) { return "#QUITAT " + sim::formatUtc(unixSeconds); }
+std::string quitAt(double unixSeconds) { return "#QUITAT " + formatUtc(unixSeconds); }
 
 // "KIND@seconds after T" for every event, for compact comparisons.
 std::vector<std::string> timeline(const std::vector<AcquisitionEvent>& events) {
@@ -109,13 +110,45 @@ TEST(AcquisitionRun, ConfiguredDefaultsTimeTheRun) {
 
 TEST(AcquisitionRun, UnknownDirectivesAreLoggedAndIgnored) {
   SimFixture sim;
-  sim.runPlan({"#FILTER Red", "#count 1", meridianTarget(sim, "A"), "#binning\t2"});
+  sim.runPlan({"#DITHER 5", "#count 1", meridianTarget(sim, "A"), "#guide\ton"});
   sim.runUntilIdle();
   const auto events = sim.events();
   EXPECT_THAT(timeline(events), ::testing::ElementsAre("START@3", "IGNORED@3", "IGNORED@3", "EXPOSURE@183:A",
                                                        "END@183:done"));
-  EXPECT_EQ(events[1].text, "#FILTER Red");
-  EXPECT_EQ(events[2].text, "#binning 2");  // no TAB inside a field
+  EXPECT_EQ(events[1].text, "#DITHER 5");
+  EXPECT_EQ(events[2].text, "#guide on");  // no TAB inside a field
+}
+
+TEST(AcquisitionRun, FilterGroupsAreTakenInTurnOneLineAnImage) {
+  SimFixture sim;
+  sim.runPlan({"#FILTER L, R", "#COUNT 2,1", "#INTERVAL 30,200", "#BINNING 2", meridianTarget(sim, "A"),
+               "#filter V", "#count 1", "#interval 10", meridianTarget(sim, "B")});
+  sim.runUntilIdle();
+  const auto events = sim.events();
+  // A: 60 s overhead, then 2 x 30 s and 1 x 200 s; B: 60 s overhead and 10 s.
+  EXPECT_THAT(timeline(events), ::testing::ElementsAre("START@3", "EXPOSURE@93:A", "EXPOSURE@123:A",
+                                                       "EXPOSURE@323:A", "EXPOSURE@393:B", "END@393:done"));
+  const auto exposures = sim.events(acqlog::kExposure);
+  ASSERT_EQ(exposures.size(), 4u);
+  EXPECT_EQ(exposures[0].seconds, 30.0);
+  EXPECT_EQ(exposures[1].seconds, 30.0);
+  EXPECT_EQ(exposures[2].seconds, 200.0);
+  EXPECT_EQ(exposures[3].seconds, 10.0);
+  // The simulated observatory writes no image files: its lines keep their four fields.
+  for (const std::string& line : test::splitLines(test::readFileBytes(sim.host->acquisitionLogPath()))) {
+    if (line.find("\tEXPOSURE\t") == std::string::npos) continue;
+    EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 5) << line;
+  }
+  EXPECT_TRUE(std::all_of(exposures.begin(), exposures.end(), [](const auto& e) { return e.file.empty(); }));
+}
+
+TEST(AcquisitionQuit, QuitTimeStopsBetweenTheImagesOfLaterGroups) {
+  SimFixture sim;
+  sim.runPlan({quitAt(T + 150.0), "#FILTER L,R", "#COUNT 1,3", "#INTERVAL 60", meridianTarget(sim, "A")});
+  sim.runUntilIdle();
+  // Overhead until 63, L until 123, R until 183 runs past the quit time and is finished.
+  EXPECT_THAT(timeline(sim.events()),
+              ::testing::ElementsAre("START@3", "EXPOSURE@123:A", "EXPOSURE@183:A", "END@183:quit"));
 }
 
 // ---- quit time ----------------------------------------------------------------------

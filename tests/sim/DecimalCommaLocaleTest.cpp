@@ -9,8 +9,8 @@
 #include <string>
 
 #include "base/NumberText.h"
-#include "host/sim/AcquisitionLog.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/AcquisitionLog.h"
+#include "host/ObservatoryConfig.h"
 #include "support/CommaLocale.h"
 #include "support/SimFixture.h"
 #include "support/TestText.h"

@@ -8,7 +8,7 @@
 #include "base/Errors.h"
 #include "base/Paths.h"
 #include "support/TestText.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "support/SimFixture.h"
 
@@ -20,48 +20,6 @@ using test::kSimNightUnix;
 using test::SimFixture;
 
 using test::errorOf;
-
-constexpr double kNightJD = 2460379.5 + 4.0 / 24.0;  // 2024-03-10 04:00:00 UTC
-constexpr double kSerial20240310 = 45361.0;          // automation date of 2024-03-10 00:00
-
-// ---- time ---------------------------------------------------------------------------
-
-TEST(HostTime, SysJulianDateIsTheClockInUtc) {
-  SimFixture sim;
-  EXPECT_NEAR(sim.util->SysJulianDate(), kNightJD, 1e-9);
-  sim.clock.advance(43200.0);
-  EXPECT_NEAR(sim.util->SysJulianDate(), kNightJD + 0.5, 1e-9);
-}
-
-TEST(HostTime, LocalDateTimesUseTheConfiguredOffset) {
-  SimFixture sim;  // default site: utc offset -7
-  EXPECT_EQ(sim.clock.utcOffsetHours(), -7.0);
-  const DateTime local9pm{kSerial20240310 - 1.0 + 21.0 / 24.0};  // 2024-03-09 21:00 local
-  EXPECT_NEAR(sim.util->Date_Julian(local9pm), kNightJD, 1e-9);
-  EXPECT_NEAR(sim.util->Julian_Date(kNightJD).serial, local9pm.serial, 1e-9);
-  EXPECT_EQ(sim.util->FormatVar(sim.util->Julian_Date(sim.util->SysJulianDate()), "General Date"),
-            "2024-03-09 21:00:00");
-  EXPECT_EQ(sim.util->FormatVar(sim.clock.nowLocal(), "General Date"), "2024-03-09 21:00:00");
-}
-
-TEST(HostTime, FractionalOffsetEastOfUtc) {
-  SimFixture sim("[site]\nlongitude = 77.2\nutc_offset = 5.5\n");
-  EXPECT_EQ(sim.clock.utcOffsetHours(), 5.5);
-  EXPECT_EQ(sim.util->FormatVar(sim.util->Julian_Date(kNightJD), "General Date"), "2024-03-10 09:30:00");
-  const DateTime local{kSerial20240310 + 9.5 / 24.0};
-  EXPECT_NEAR(sim.util->Date_Julian(local), kNightJD, 1e-9);
-}
-
-TEST(HostTime, FormatVarKnowsOnlyGeneralDate) {
-  SimFixture sim;
-  const DateTime t{kSerial20240310 + 0.5 + 1.0 / 86400.0};
-  EXPECT_EQ(sim.util->FormatVar(t, "General Date"), "2024-03-10 12:00:01");
-  for (const char* format : {"Short Date", "general date", "", "yyyy-mm-dd"}) {
-    const std::string error = errorOf([&] { sim.util->FormatVar(t, format); });
-    EXPECT_THAT(error, HasSubstr("FormatVar"));
-    EXPECT_THAT(error, HasSubstr(std::string("'") + format + "'"));
-  }
-}
 
 // ---- preferences, weather, telescope, application ------------------------------------
 
@@ -85,6 +43,21 @@ TEST(HostApplication, PathIsTheFolderWithoutTrailingSeparator) {
     EXPECT_EQ(host.createUtil()->Prefs().LocalUser().DefaultPlanDir(), joinPath(dir.file("obs"), "Plans")) << tail;
     EXPECT_TRUE(std::filesystem::is_regular_file(host.createApplication()->Path() + "/Scripts/AcquireImages.js"));
   }
+}
+
+TEST(HostApplication, AFolderForIndiIsNotSimulated) {
+  test::TempDir dir;
+  ManualClock clock(kSimNightUnix);
+  std::filesystem::create_directories(dir.file("obs"));
+  test::writeFileBytes(dir.file("obs/observatory.ini"),
+                       "[indi]\nmount = Mount A\ncamera = Camera B\n[host]\nkind = indi\n");
+  const std::string error = errorOf([&] { SimulatedObservatory host(dir.file("obs"), clock); });
+  EXPECT_THAT(error, HasSubstr("observatory.ini' is for an INDI observatory"));
+  // Explicitly simulated: as without the key.
+  test::writeFileBytes(dir.file("obs/observatory.ini"), "[host]\nkind = Simulated\n[indi]\nserver = far:7000\n");
+  SimulatedObservatory host(dir.file("obs"), clock);
+  EXPECT_EQ(host.config().host.kind, HostKind::Simulated);
+  EXPECT_EQ(host.createTelescope()->SiteLatitude(), 31.96);
 }
 
 TEST(HostWeather, ConnectedFlagAndUnsafeIntervalsFollowTheClock) {

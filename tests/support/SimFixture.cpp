@@ -4,8 +4,8 @@
 #include <filesystem>
 
 #include "base/Paths.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 #include "support/TestText.h"
 
 namespace np::test {
@@ -74,7 +74,7 @@ std::vector<AcquisitionEvent> SimFixture::events(const std::string& kind) {
 }
 
 double SimFixture::meridianRa(double unixSeconds) const {
-  return sim::localSiderealHours(sim::julianDateFromUnix(unixSeconds), host->config().site.longitude);
+  return localSiderealHours(julianDateFromUnix(unixSeconds), host->config().site.longitude);
 }
 
 }  // namespace np::test

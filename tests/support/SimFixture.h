@@ -5,7 +5,7 @@
 
 #include "base/Clock.h"
 #include "host/HostInterfaces.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "support/TempDir.h"
 

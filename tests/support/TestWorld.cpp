@@ -3,7 +3,7 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 #include "selection/Selection.h"
 #include "settings/ConfigFile.h"
 #include "support/TestText.h"
@@ -27,7 +27,7 @@ namespace {
 
 double unixOf(const std::string& utc) {
   double t = 0;
-  if (!sim::parseUtcInstant(utc, t)) throw std::runtime_error("bad start " + utc);
+  if (!parseUtcInstant(utc, t)) throw std::runtime_error("bad start " + utc);
   return t;
 }
 

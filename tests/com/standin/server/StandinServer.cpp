@@ -14,7 +14,7 @@
 #include "host/com/ComSupport.h"
 #include "com/standin/DispatchImpl.h"
 #include "com/standin/Standin.h"
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 #include "host/sim/SimulatedObservatory.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
 
 #include <erfa.h>
 #include <erfam.h>
@@ -10,7 +10,7 @@
 #include "base/Errors.h"
 #include "base/NumberText.h"
 
-namespace np::sim {
+namespace np {
 namespace {
 
 bool isNumberChar(char c) { return (c >= '0' && c <= '9') || c == '.' || c == '+' || c == '-'; }
@@ -107,4 +107,4 @@ Horizontal horizontalAt(double rightAscensionHours, double declinationDegrees, d
   return horizontalFromHourAngle(lst - rightAscensionHours, declinationDegrees, latitudeDegrees);
 }
 
-}  // namespace np::sim
+}  // namespace np

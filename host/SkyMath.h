@@ -1,7 +1,7 @@
 #pragma once
 #include <string>
 
-namespace np::sim {
+namespace np {
 
 // Reads an angle written as up to three numeric fields (units, minutes, seconds; each
 // may carry decimals) separated by anything that is not a digit, a point or a sign:
@@ -32,4 +32,4 @@ Horizontal horizontalFromHourAngle(double hourAngleHours, double declinationDegr
 Horizontal horizontalAt(double rightAscensionHours, double declinationDegrees, double latitudeDegrees,
                         double longitudeDegrees, double julianDate);
 
-}  // namespace np::sim
+}  // namespace np

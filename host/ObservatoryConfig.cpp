@@ -1,4 +1,4 @@
-#include "host/sim/ObservatoryConfig.h"
+#include "host/ObservatoryConfig.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,14 +14,14 @@
 
 #include "base/Errors.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/Text.h"
+#include "host/HostText.h"
+#include "host/UtcTime.h"
 
 namespace np {
 namespace {
 
-using sim::lower;
-using sim::trim;
+using hosttext::lower;
+using hosttext::trim;
 
 // A value that cannot be read; the caller adds the key and the line.
 struct BadValue {
@@ -101,8 +101,8 @@ std::vector<TimeSpan> readIntervals(const std::string& value) {
     std::string item = trim(value.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos));
     auto slash = item.find('/');
     TimeSpan iv;
-    if (slash == std::string::npos || !sim::parseUtcInstant(item.substr(0, slash), iv.start) ||
-        !sim::parseUtcInstant(item.substr(slash + 1), iv.end)) {
+    if (slash == std::string::npos || !parseUtcInstant(item.substr(0, slash), iv.start) ||
+        !parseUtcInstant(item.substr(slash + 1), iv.end)) {
       throw BadValue{"cannot read '" + item + "' as an interval start/end in ISO 8601 UTC"};
     }
     if (!(iv.end > iv.start)) throw BadValue{"the interval '" + item + "' ends before it starts"};
@@ -116,17 +116,54 @@ std::vector<TimeSpan> readIntervals(const std::string& value) {
 std::string readClockStart(const std::string& value) {
   double unused = 0.0;
   if (lower(value) == "now") return "now";
-  if (!sim::parseUtcInstant(value, unused)) throw BadValue{"cannot read '" + value + "' as now or an ISO 8601 instant"};
+  if (!parseUtcInstant(value, unused)) throw BadValue{"cannot read '" + value + "' as now or an ISO 8601 instant"};
   return value;
+}
+
+HostKind readHostKind(const std::string& value) {
+  const std::string v = lower(value);
+  if (v == "simulated") return HostKind::Simulated;
+  if (v == "indi") return HostKind::Indi;
+  throw BadValue{"'" + value + "' is neither simulated nor indi"};
+}
+
+std::string readNotEmpty(const std::string& value) {
+  if (value.empty()) throw BadValue{"a value is missing"};
+  return value;
+}
+
+// The keys that only the simulated observatory reads, and what takes their place over INDI.
+const std::map<std::string, const char*>& simulatedOnlyKeys() {
+  static const std::map<std::string, const char*> table = {
+      {"site.utc_offset", "the computer's clock and zone are used"},
+      {"mount.can_park", "the mount says it"},
+      {"mount.can_unpark", "the mount says it"},
+      {"weather.connected", "the weather device says it"},
+      {"weather.unsafe", "the weather device says it"},
+      {"acquisition.start_delay", "the devices take the time they take"},
+      {"acquisition.overhead", "the devices take the time they take"},
+      {"acquisition.autofocus", "the autofocus takes the time it takes (acquisition.autofocus_command)"},
+      {"clock.speed", "the computer's clock is used"},
+      {"clock.start", "the computer's clock is used"},
+  };
+  return table;
 }
 
 using Setter = std::function<void(ObservatoryConfig&, const std::string&)>;
 
 const std::map<std::string, Setter>& setters() {
   static const std::map<std::string, Setter> table = {
-      {"site.latitude", [](ObservatoryConfig& c, const std::string& v) { c.site.latitude = readNumberIn(v, -90, 90); }},
+      {"host.kind", [](ObservatoryConfig& c, const std::string& v) { c.host.kind = readHostKind(v); }},
+      {"site.latitude",
+       [](ObservatoryConfig& c, const std::string& v) {
+         c.site.latitude = readNumberIn(v, -90, 90);
+         c.site.latitudeGiven = true;
+       }},
       {"site.longitude",
-       [](ObservatoryConfig& c, const std::string& v) { c.site.longitude = readNumberIn(v, -180, 180); }},
+       [](ObservatoryConfig& c, const std::string& v) {
+         c.site.longitude = readNumberIn(v, -180, 180);
+         c.site.longitudeGiven = true;
+       }},
       {"site.utc_offset",
        [](ObservatoryConfig& c, const std::string& v) { c.site.utcOffset = readNumberIn(v, -14, 14); }},
       {"mount.alignment_mode",
@@ -150,8 +187,22 @@ const std::map<std::string, Setter>& setters() {
        [](ObservatoryConfig& c, const std::string& v) { c.acquisition.overhead = readNotNegative(v); }},
       {"acquisition.autofocus",
        [](ObservatoryConfig& c, const std::string& v) { c.acquisition.autofocus = readNotNegative(v); }},
+      {"acquisition.autofocus_command",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.autofocusCommand = v; }},
+      {"acquisition.autofocus_timeout",
+       [](ObservatoryConfig& c, const std::string& v) { c.acquisition.autofocusTimeout = readPositive(v); }},
       {"clock.speed", [](ObservatoryConfig& c, const std::string& v) { c.clock.speed = readPositive(v); }},
       {"clock.start", [](ObservatoryConfig& c, const std::string& v) { c.clock.start = readClockStart(v); }},
+      {"indi.server", [](ObservatoryConfig& c, const std::string& v) { c.indi.server = readNotEmpty(v); }},
+      {"indi.mount", [](ObservatoryConfig& c, const std::string& v) { c.indi.mount = v; }},
+      {"indi.camera", [](ObservatoryConfig& c, const std::string& v) { c.indi.camera = v; }},
+      {"indi.filter_wheel", [](ObservatoryConfig& c, const std::string& v) { c.indi.filterWheel = v; }},
+      {"indi.focuser", [](ObservatoryConfig& c, const std::string& v) { c.indi.focuser = v; }},
+      {"indi.dome", [](ObservatoryConfig& c, const std::string& v) { c.indi.dome = v; }},
+      {"indi.weather", [](ObservatoryConfig& c, const std::string& v) { c.indi.weather = v; }},
+      {"indi.connect_timeout",
+       [](ObservatoryConfig& c, const std::string& v) { c.indi.connectTimeout = readPositive(v); }},
+      {"indi.images", [](ObservatoryConfig& c, const std::string& v) { c.indi.images = readNotEmpty(v); }},
   };
   return table;
 }
@@ -176,9 +227,16 @@ std::string withCrLf(const std::string& text) {
 }  // namespace
 
 std::string defaultObservatoryIni() {
-  return R"(; The simulated observatory's configuration.
+  return R"(; The observatory's configuration.
 ; Plain INI: [section], key = value, and ; comments. A key left out takes the default
 ; shown here; an unknown section or key is an error, so a typing mistake never passes.
+
+[host]
+; simulated: the simulated observatory, all of it described by this file.
+; indi: the devices of an INDI server ([indi] below). The keys that describe what only
+; the simulated observatory makes up (utc_offset, can_park, can_unpark, [weather],
+; start_delay, overhead, autofocus and [clock]) are then errors: remove them.
+kind = simulated
 
 [site]
 ; Latitude of the site in degrees, north positive.
@@ -226,27 +284,54 @@ interval = 120
 overhead = 60
 ; Seconds an #AUTOFOCUS takes.
 autofocus = 180
+; Over INDI: the command run for an #AUTOFOCUS (empty: none), and the seconds it may take.
+; autofocus_command =
+; autofocus_timeout = 600
 
 [clock]
 ; Simulated seconds per real second for the windowed program (headless runs do not sleep).
 speed = 1
 ; now, or the ISO 8601 UTC instant at which the simulated clock starts.
 start = now
+
+; With kind = indi: the INDI server and the names of its devices, as the server gives them.
+; [indi]
+; The server, host:port.
+; server = localhost:7624
+; The mount and the camera (both needed).
+; mount = Telescope Simulator
+; camera = CCD Simulator
+; The filter wheel, focuser, dome and weather station; empty or left out: none.
+; filter_wheel =
+; focuser =
+; dome =
+; weather =
+; Seconds to wait for the server and the devices to connect.
+; connect_timeout = 30
+; The folder the images are saved in; a relative one is in this folder.
+; images = Images
 )";
 }
 
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
-  static const std::set<std::string> sections = {"site", "mount", "limits", "weather", "acquisition", "clock"};
+  static const std::set<std::string> sections = {"host",    "site",        "mount", "limits",
+                                                  "weather", "acquisition", "clock", "indi"};
   ObservatoryConfig config;
   bool utcOffsetGiven = false;
   std::set<std::string> seen;
+  // Judged once the whole file is read, since [host] kind may come after them: the first
+  // key of the simulated observatory alone, and the line of kind.
+  std::string simulatedOnlyKey;
+  int simulatedOnlyLine = 0;
+  int kindLine = 0;
   std::string section;
   std::istringstream in(text);
   std::string raw;
   int lineNumber = 0;
+  auto at = [&](int line) { return sourceName + " line " + std::to_string(line) + ": "; };
+  auto where = [&]() { return at(lineNumber); };
   while (std::getline(in, raw)) {
     ++lineNumber;
-    auto where = [&]() { return sourceName + " line " + std::to_string(lineNumber) + ": "; };
     std::string line = trim(raw);
     if (line.empty() || line[0] == ';') continue;
     if (line.front() == '[') {
@@ -274,6 +359,25 @@ ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::str
       throw RunTimeError(where() + "key '" + full + "': " + bad.why);
     }
     if (full == "site.utc_offset") utcOffsetGiven = true;
+    if (full == "host.kind") kindLine = lineNumber;
+    if (simulatedOnlyKey.empty() && simulatedOnlyKeys().count(full)) {
+      simulatedOnlyKey = full;
+      simulatedOnlyLine = lineNumber;
+    }
+  }
+  if (config.host.kind == HostKind::Indi) {
+    if (!simulatedOnlyKey.empty()) {
+      throw RunTimeError(at(simulatedOnlyLine) + "key '" + simulatedOnlyKey +
+                         "' belongs to the simulated observatory; over INDI " +
+                         simulatedOnlyKeys().at(simulatedOnlyKey) + " (remove the key or use kind = simulated)");
+    }
+    const std::pair<const char*, const std::string*> required[] = {{"indi.mount", &config.indi.mount},
+                                                                    {"indi.camera", &config.indi.camera}};
+    for (const auto& [key, device] : required) {
+      if (device->empty()) {
+        throw RunTimeError(at(kindLine) + "kind = indi needs the key '" + key + "', the INDI name of the device");
+      }
+    }
   }
   if (!utcOffsetGiven) config.site.utcOffset = std::round(config.site.longitude / 15.0);
   return config;
@@ -309,15 +413,11 @@ ObservatoryConfig loadObservatoryConfig(const std::string& folder) {
 double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix) {
   if (lower(trim(config.clock.start)) == "now") return systemNowUnix;
   double start = 0.0;
-  if (!sim::parseUtcInstant(config.clock.start, start)) {
+  if (!parseUtcInstant(config.clock.start, start)) {
     throw RunTimeError("clockStartUnixSeconds: cannot read clock.start '" + config.clock.start + "'");
   }
   return start;
 }
-
-}  // namespace np
-
-namespace np::sim {
 
 double horizonElevation(const std::vector<HorizonPoint>& horizon, double azimuth) {
   if (horizon.empty()) return 0.0;
@@ -357,4 +457,4 @@ bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds) {
                      [&](const TimeSpan& iv) { return unixSeconds >= iv.start && unixSeconds < iv.end; });
 }
 
-}  // namespace np::sim
+}  // namespace np

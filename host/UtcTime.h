@@ -3,11 +3,11 @@
 
 #include "base/DateTime.h"
 
-namespace np::sim {
+namespace np {
 
-// The simulated observatory keeps every instant as UTC seconds since 1970-01-01
-// (the clock's own scale). These helpers move between that scale, civil UTC
-// date-times and Julian dates.
+// The host back ends keep every instant as UTC seconds since 1970-01-01 (the clock's
+// own scale). These helpers move between that scale, civil UTC date-times and Julian
+// dates.
 
 inline constexpr double kSecondsPerDay = 86400.0;
 
@@ -24,4 +24,4 @@ bool parseUtcInstant(const std::string& text, double& unixSeconds);
 // "YYYY-MM-DD HH:MM:SS" of a UTC instant, seconds rounded to the nearest whole second.
 std::string formatUtc(double unixSeconds);
 
-}  // namespace np::sim
+}  // namespace np

@@ -13,14 +13,25 @@ struct HorizonPoint {
   double elevation = 0.0;
 };
 
-// The simulated observatory's configuration: observatory.ini in its folder, one
-// member per key, grouped as the file's sections. Every member starts at the key's
-// default.
+// Which back end the observatory folder is for ([host] kind).
+enum class HostKind { Simulated, Indi };
+
+// The observatory's configuration: observatory.ini in its folder, one member per key,
+// grouped as the file's sections. Every member starts at the key's default. [host] kind
+// names the back end: the simulated observatory, or an observatory of INDI devices
+// ([indi]). Some keys describe only what the simulated observatory makes up (its clock,
+// weather, mount capabilities and acquisition times); over INDI the devices and the
+// computer's clock say those, and the keys are errors.
 struct ObservatoryConfig {
+  struct Host {
+    HostKind kind = HostKind::Simulated;
+  } host;
   struct Site {
     double latitude = 31.96;    // degrees, north positive
     double longitude = -111.6;  // degrees, east positive
     double utcOffset = -7.0;    // hours east of UTC; round(longitude / 15) when the key is missing
+    bool latitudeGiven = false;   // the file has site.latitude
+    bool longitudeGiven = false;  // the file has site.longitude
   } site;
   struct Mount {
     int alignmentMode = 2;  // 0 alt-azimuth, 1 polar, 2 German polar
@@ -42,11 +53,25 @@ struct ObservatoryConfig {
     double interval = 120.0;  // seconds per image without #INTERVAL
     double overhead = 60.0;   // seconds per target for slewing and centring
     double autofocus = 180.0; // seconds for an #AUTOFOCUS
+    std::string autofocusCommand;     // INDI: the command run for an #AUTOFOCUS; empty: none
+    double autofocusTimeout = 600.0;  // INDI: seconds the command may take
   } acquisition;
   struct ClockSettings {
     double speed = 1.0;         // simulated seconds per real second (windowed program)
     std::string start = "now";  // "now" or an ISO 8601 UTC instant
   } clock;
+  // The INDI server and the names of its devices (empty: no such device).
+  struct Indi {
+    std::string server = "localhost:7624";  // host:port
+    std::string mount;                      // required with kind = indi
+    std::string camera;                     // required with kind = indi
+    std::string filterWheel;
+    std::string focuser;
+    std::string dome;
+    std::string weather;
+    double connectTimeout = 30.0;    // seconds to wait for the server and the devices
+    std::string images = "Images";   // folder of the images; relative: in the observatory folder
+  } indi;
 };
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";
@@ -61,7 +86,9 @@ std::string defaultObservatoryIni();
 // Reads the text of an observatory.ini. `sourceName` heads every error message
 // ("<sourceName> line <n>: ..."). Unknown sections and keys, keys given twice, lines
 // that are neither a section, a key nor a comment, and values that cannot be read are
-// RunTimeErrors naming the key and the line.
+// RunTimeErrors naming the key and the line. With [host] kind = indi (wherever it stands
+// in the file), a key of the simulated observatory alone is such an error too, and
+// indi.mount and indi.camera must be given.
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName);
 
 // Creates the folder and what is missing in it (observatory.ini with defaults,
@@ -72,10 +99,6 @@ ObservatoryConfig loadObservatoryConfig(const std::string& folder);
 // UTC seconds since 1970 at which the simulated clock starts: the configured
 // instant, or `systemNowUnix` for "now".
 double clockStartUnixSeconds(const ObservatoryConfig& config, double systemNowUnix);
-
-}  // namespace np
-
-namespace np::sim {
 
 // The elevation of the local horizon at an azimuth: linear between the points,
 // wrapping through north; 0 without points.
@@ -88,4 +111,4 @@ bool firstUnsafeInstant(const std::vector<TimeSpan>& unsafe, double from, double
 // True when an interval covers the instant.
 bool isUnsafeAt(const std::vector<TimeSpan>& unsafe, double unixSeconds);
 
-}  // namespace np::sim
+}  // namespace np

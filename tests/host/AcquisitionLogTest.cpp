@@ -4,7 +4,7 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -79,6 +79,28 @@ TEST(AcquisitionLogReader, WrittenLinesReadBack) {
   EXPECT_EQ(formatAcquisitionEvent(end), "2024-03-10 04:06:03\tEND\taborted");
 }
 
+TEST(AcquisitionLogReader, ExposureCarriesTheImageFileWhenThereIsOne) {
+  AcquisitionEvent exposure;
+  exposure.utc = 1710043563.0;
+  exposure.kind = acqlog::kExposure;
+  exposure.text = "M 42";
+  exposure.seconds = 120.0;
+  exposure.elevation = 45.0;
+  exposure.azimuth = 181.25;
+  // Without a file the line keeps the four fields every reader of the log knows.
+  EXPECT_EQ(formatAcquisitionEvent(exposure), "2024-03-10 04:06:03\tEXPOSURE\tM 42\t120\t45.000\t181.250");
+  EXPECT_EQ(parseAcquisitionEvent(formatAcquisitionEvent(exposure)).file, "");
+
+  exposure.file = "C:\\Images\\M 42\tL.fits";
+  const std::string line = formatAcquisitionEvent(exposure);
+  EXPECT_EQ(line, "2024-03-10 04:06:03\tEXPOSURE\tM 42\t120\t45.000\t181.250\tC:\\Images\\M 42 L.fits");
+  const AcquisitionEvent back = parseAcquisitionEvent(line);
+  EXPECT_EQ(back.file, "C:\\Images\\M 42 L.fits");
+  EXPECT_EQ(back.text, "M 42");
+  EXPECT_EQ(back.seconds, 120.0);
+  EXPECT_EQ(back.azimuth, 181.25);
+}
+
 class AcquisitionLogBadLine : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(AcquisitionLogBadLine, NamesFileAndLine) {
@@ -98,6 +120,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, AcquisitionLogBadLine,
                                            "2024-03-10 04:00:00\tEND\terror",
                                            "2024-03-10 04:00:00\tEXPOSURE\tA\t120\t45.000",
                                            "2024-03-10 04:00:00\tEXPOSURE\tA\tlong\t45.000\t10.000",
+                                           "2024-03-10 04:00:00\tEXPOSURE\tA\t120\t45.000\t10.000\t",
+                                           "2024-03-10 04:00:00\tEXPOSURE\tA\t120\t45.000\t10.000\tf\tg",
                                            "2024-03-10 04:00:00\tAUTOFOCUS\t"));
 
 }  // namespace

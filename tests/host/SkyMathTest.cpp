@@ -8,8 +8,8 @@
 #include <string>
 
 #include "base/Errors.h"
-#include "host/sim/SimTime.h"
-#include "host/sim/SkyMath.h"
+#include "host/SkyMath.h"
+#include "host/UtcTime.h"
 #include "support/SimFixture.h"
 
 namespace np {
@@ -134,7 +134,7 @@ TEST(CoordinateTransform, AgreesWithIndependentComputation) {
   for (double offset : {0.0, 7345.0, 40000.0, 86400.0 * 100.5}) {
     SimFixture sim;
     sim.clock.set(kSimNightUnix + offset);
-    const double jd = sim::julianDateFromUnix(sim.clock.unixSeconds());
+    const double jd = julianDateFromUnix(sim.clock.unixSeconds());
     const double lst = eraGmst82(jd, 0.0) + lon * ERFA_DD2R;
     for (double ra : {1.0, 7.5, 13.25, 22.0}) {
       for (double dec : {-40.0, -5.0, 15.0, 45.0, 75.0}) {

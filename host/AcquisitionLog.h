@@ -4,17 +4,22 @@
 
 namespace np {
 
-// Logs/AcquireImages.log, the simulated acquisition's own log, is built to be read back
-// by a program. One event per line, lines end in CR LF, fields are separated by TAB:
+// Logs/AcquireImages.log, the log of the acquisition that a host back end runs itself
+// (the simulated observatory's, and any other back end's that runs plans on its own), is
+// built to be read back by a program. One event per line, lines end in CR LF, fields are
+// separated by TAB:
 //
 //   <UTC YYYY-MM-DD HH:MM:SS> TAB <KIND> [TAB <field>]...
 //
 //   START      plan path                         the script became active on a plan
-//   IGNORED    directive line                    a plan directive the simulator does not know
+//   IGNORED    directive line                    a plan directive the host does not know
 //   AUTOFOCUS  seconds                           an autofocus finished (it took that long)
-//   EXPOSURE   target, seconds, elevation, azimuth
-//                                                an image finished; its exposure time, and
-//                                                where the target stood when it finished
+//   EXPOSURE   target, seconds, elevation, azimuth [, file]
+//                                                an image finished; its exposure time,
+//                                                where the target stood when it finished,
+//                                                and the path of the image file when the
+//                                                host saved one (the simulated observatory
+//                                                saves none and never writes the field)
 //   SKIPPED    target, reason, elevation, azimuth
 //                                                a target below the limits at its turn;
 //                                                reason kSkippedBelowMinimum or kSkippedBelowHorizon
@@ -61,6 +66,7 @@ struct AcquisitionEvent {
   double seconds = 0.0;    // EXPOSURE: exposure seconds; AUTOFOCUS: seconds spent
   double elevation = 0.0;  // EXPOSURE, SKIPPED: degrees
   double azimuth = 0.0;    // EXPOSURE, SKIPPED: degrees from north through east
+  std::string file;        // EXPOSURE: the image file's path; empty: none (the field is not written)
 };
 
 // The line of an event, without its line end; only the fields of its kind are written.

@@ -1,4 +1,4 @@
-#include "host/sim/AcquisitionLog.h"
+#include "host/AcquisitionLog.h"
 
 #include <filesystem>
 #include <fstream>
@@ -6,7 +6,7 @@
 
 #include "base/Errors.h"
 #include "base/NumberText.h"
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 
 namespace np {
 namespace {
@@ -43,7 +43,7 @@ double readNumber(const std::string& text, const char* what) {
 }  // namespace
 
 std::string formatAcquisitionEvent(const AcquisitionEvent& e) {
-  std::string line = sim::formatUtc(e.utc) + '\t' + e.kind;
+  std::string line = formatUtc(e.utc) + '\t' + e.kind;
   auto add = [&](const std::string& field) { line += '\t' + clean(field); };
   if (e.kind == acqlog::kStart || e.kind == acqlog::kIgnored) {
     add(e.text);
@@ -54,6 +54,7 @@ std::string formatAcquisitionEvent(const AcquisitionEvent& e) {
     add(formatSeconds(e.seconds));
     add(formatAngle(e.elevation));
     add(formatAngle(e.azimuth));
+    if (!e.file.empty()) add(e.file);
   } else if (e.kind == acqlog::kSkipped) {
     add(e.text);
     add(e.reason);
@@ -71,7 +72,7 @@ AcquisitionEvent parseAcquisitionEvent(const std::string& line) {
   if (f.size() < 2) throw RunTimeError("no kind after the time");
   AcquisitionEvent e;
   e.time = f[0];
-  if (!sim::parseUtcInstant(e.time, e.utc)) throw RunTimeError("cannot read the time '" + e.time + "'");
+  if (!parseUtcInstant(e.time, e.utc)) throw RunTimeError("cannot read the time '" + e.time + "'");
   e.kind = f[1];
   auto expect = [&](std::size_t fields) {
     if (f.size() != fields + 2) {
@@ -86,11 +87,17 @@ AcquisitionEvent parseAcquisitionEvent(const std::string& line) {
     expect(1);
     e.seconds = readNumber(f[2], "seconds");
   } else if (e.kind == acqlog::kExposure) {
-    expect(4);
+    if (f.size() != 6 && f.size() != 7) {
+      throw RunTimeError(e.kind + " takes 4 or 5 fields, the line has " + std::to_string(f.size() - 2));
+    }
     e.text = f[2];
     e.seconds = readNumber(f[3], "seconds");
     e.elevation = readNumber(f[4], "elevation");
     e.azimuth = readNumber(f[5], "azimuth");
+    if (f.size() == 7) {
+      if (f[6].empty()) throw RunTimeError("EXPOSURE with an empty file field");
+      e.file = f[6];
+    }
   } else if (e.kind == acqlog::kSkipped) {
     expect(4);
     e.text = f[2];

@@ -1,10 +1,10 @@
 #pragma once
-// Small text helpers of the simulated observatory's readers (observatory.ini, plans).
+// Small text helpers of the host back ends' readers (observatory.ini, plans).
 #include <algorithm>
 #include <cctype>
 #include <string>
 
-namespace np::sim {
+namespace np::hosttext {
 
 // The text without leading and trailing white space.
 inline std::string trim(const std::string& s) {
@@ -23,4 +23,4 @@ inline std::string lower(std::string s) {
   return s;
 }
 
-}  // namespace np::sim
+}  // namespace np::hosttext

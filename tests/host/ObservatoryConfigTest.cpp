@@ -7,8 +7,8 @@
 
 #include "base/Errors.h"
 #include "support/TestText.h"
-#include "host/sim/ObservatoryConfig.h"
-#include "host/sim/SimTime.h"
+#include "host/ObservatoryConfig.h"
+#include "host/UtcTime.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -23,7 +23,7 @@ using test::errorOf;
 
 double utc(const char* text) {
   double t = 0.0;
-  EXPECT_TRUE(sim::parseUtcInstant(text, t)) << text;
+  EXPECT_TRUE(parseUtcInstant(text, t)) << text;
   return t;
 }
 
@@ -48,19 +48,20 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
   loadObservatoryConfig(dir.path());
   const std::string ini = readFileBytes(dir.file("observatory.ini"));
   EXPECT_THAT(ini, HasSubstr("\r\n"));
-  for (const char* section : {"[site]", "[mount]", "[limits]", "[weather]", "[acquisition]", "[clock]"}) {
+  for (const char* section : {"[host]", "[site]", "[mount]", "[limits]", "[weather]", "[acquisition]", "[clock]"}) {
     EXPECT_THAT(ini, HasSubstr(section));
   }
   for (const char* key : {"latitude =", "longitude =", "utc_offset =", "alignment_mode =", "can_park =",
                           "can_unpark =", "tilt_up_limit =", "minimum_elevation =", "horizon =", "connected =",
                           "unsafe =", "start_delay =", "count =", "interval =", "overhead =", "autofocus =",
-                          "speed =", "start ="}) {
+                          "speed =", "start =", "kind =", "autofocus_command =", "autofocus_timeout ="}) {
     EXPECT_THAT(ini, HasSubstr(key));
   }
   EXPECT_GE(std::count(ini.begin(), ini.end(), ';'), 18) << "each key has its comment";
 
   const ObservatoryConfig c = parseObservatoryConfig(ini, "observatory.ini");
   const ObservatoryConfig d;
+  EXPECT_EQ(c.host.kind, HostKind::Simulated);
   EXPECT_EQ(c.site.latitude, d.site.latitude);
   EXPECT_EQ(c.site.longitude, d.site.longitude);
   EXPECT_EQ(c.site.utcOffset, -7.0);
@@ -79,6 +80,35 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
   EXPECT_EQ(c.acquisition.autofocus, 180.0);
   EXPECT_EQ(c.clock.speed, 1.0);
   EXPECT_EQ(c.clock.start, "now");
+  EXPECT_EQ(c.acquisition.autofocusCommand, "");
+  EXPECT_EQ(c.acquisition.autofocusTimeout, 600.0);
+  EXPECT_EQ(c.indi.server, "localhost:7624");
+  EXPECT_EQ(c.indi.mount, "");
+  EXPECT_EQ(c.indi.connectTimeout, 30.0);
+  EXPECT_EQ(c.indi.images, "Images");
+}
+
+// The commented example of [indi] reads as it stands once its lines are uncommented.
+TEST(ObservatoryFolder, DefaultIniIndiExampleReads) {
+  std::string text;
+  int uncommented = 0;
+  for (const std::string& line : test::splitLines(defaultObservatoryIni())) {
+    bool example = line == "; [indi]";
+    for (const char* key : {"server =", "mount =", "camera =", "filter_wheel =", "focuser =", "dome =", "weather =",
+                            "connect_timeout =", "images ="}) {
+      example = example || line.rfind(std::string("; ") + key, 0) == 0;
+    }
+    uncommented += example;
+    text += (example ? line.substr(2) : line) + "\n";
+  }
+  EXPECT_EQ(uncommented, 10);
+  const ObservatoryConfig c = parseObservatoryConfig(text, "observatory.ini");
+  EXPECT_EQ(c.indi.server, "localhost:7624");
+  EXPECT_FALSE(c.indi.mount.empty());
+  EXPECT_FALSE(c.indi.camera.empty());
+  EXPECT_EQ(c.indi.filterWheel, "");
+  EXPECT_EQ(c.indi.connectTimeout, 30.0);
+  EXPECT_EQ(c.indi.images, "Images");
 }
 
 TEST(ObservatoryFolder, ExistingFilesAreNeverOverwritten) {
@@ -133,11 +163,33 @@ TEST(ObservatoryIni, EveryKeyReachesItsMember) {
       {"acquisition", "autofocus = 90", [](auto& c) { return c.acquisition.autofocus == 90.0; }},
       {"clock", "speed = 600", [](auto& c) { return c.clock.speed == 600.0; }},
       {"clock", "start = 2024-03-10T02:00:00Z", [](auto& c) { return c.clock.start == "2024-03-10T02:00:00Z"; }},
+      {"host", "kind = SIMULATED", [](auto& c) { return c.host.kind == HostKind::Simulated; }},
+      {"acquisition", "autofocus_command = focus --all ; run by the INDI host",
+       [](auto& c) { return c.acquisition.autofocusCommand == "focus --all"; }},
+      {"acquisition", "autofocus_timeout = 90.5", [](auto& c) { return c.acquisition.autofocusTimeout == 90.5; }},
+      {"indi", "server = dome.local:7625", [](auto& c) { return c.indi.server == "dome.local:7625"; }},
+      {"indi", "mount = EQMod Mount", [](auto& c) { return c.indi.mount == "EQMod Mount"; }},
+      {"indi", "camera = ZWO CCD", [](auto& c) { return c.indi.camera == "ZWO CCD"; }},
+      {"indi", "filter_wheel = Wheel", [](auto& c) { return c.indi.filterWheel == "Wheel"; }},
+      {"indi", "focuser = Focuser", [](auto& c) { return c.indi.focuser == "Focuser"; }},
+      {"indi", "dome = Roof", [](auto& c) { return c.indi.dome == "Roof"; }},
+      {"indi", "weather = Sky Monitor", [](auto& c) { return c.indi.weather == "Sky Monitor"; }},
+      {"indi", "connect_timeout = 5", [](auto& c) { return c.indi.connectTimeout == 5.0; }},
+      {"indi", "images = /data/images", [](auto& c) { return c.indi.images == "/data/images"; }},
   };
   for (const KeyCase& k : cases) {
     const std::string text = std::string("[") + k.section + "]\n" + k.line + "\n";
     EXPECT_TRUE(k.holds(parseObservatoryConfig(text, "t.ini"))) << k.line;
   }
+}
+
+TEST(ObservatoryIni, SiteKeysSayWhetherTheyWereGiven) {
+  const ObservatoryConfig none = parseObservatoryConfig("[mount]\ncan_park = true\n", "t");
+  EXPECT_FALSE(none.site.latitudeGiven);
+  EXPECT_FALSE(none.site.longitudeGiven);
+  const ObservatoryConfig one = parseObservatoryConfig("[site]\nlongitude = -111.6\n", "t");
+  EXPECT_FALSE(one.site.latitudeGiven);
+  EXPECT_TRUE(one.site.longitudeGiven);  // even at the default's value
 }
 
 TEST(ObservatoryIni, UtcOffsetFollowsLongitudeUnlessGiven) {
@@ -192,7 +244,86 @@ INSTANTIATE_TEST_SUITE_P(
                       BadIni{"[acquisition]\ninterval = 0\n", "acquisition.interval", 2},
                       BadIni{"[acquisition]\nstart_delay = -1\n", "acquisition.start_delay", 2},
                       BadIni{"[clock]\nspeed = fast\n", "clock.speed", 2},
-                      BadIni{"[clock]\nstart = yesterday\n", "clock.start", 2}));
+                      BadIni{"[clock]\nstart = yesterday\n", "clock.start", 2},
+                      BadIni{"[site]\nlatitude = 1\n[host]\nkind = ascom\n", "key 'host.kind': 'ascom'", 4},
+                      BadIni{"[host]\nkind =\n", "host.kind", 2},
+                      BadIni{"[acquisition]\nautofocus_timeout = 0\n", "acquisition.autofocus_timeout", 2},
+                      BadIni{"[indi]\nconnect_timeout = -1\n", "indi.connect_timeout", 2},
+                      BadIni{"[indi]\nserver =\n", "indi.server", 2},
+                      BadIni{"[indi]\nport = 7624\n", "indi.port", 2}));
+
+// ---- an observatory of INDI devices --------------------------------------------------
+
+constexpr const char* kIndiDevices = "[indi]\nmount = Mount A\ncamera = Camera B\n";
+
+TEST(ObservatoryIniIndi, KindMayComeAfterEveryOtherKey) {
+  const ObservatoryConfig c = parseObservatoryConfig(
+      std::string("[site]\nlatitude = -30.25\n[acquisition]\ncount = 3\nautofocus_command = af\n") + kIndiDevices +
+          "dome = Roof\n[host]\nkind = INDI\n",
+      "t");
+  EXPECT_EQ(c.host.kind, HostKind::Indi);
+  EXPECT_EQ(c.site.latitude, -30.25);
+  EXPECT_EQ(c.acquisition.count, 3);
+  EXPECT_EQ(c.acquisition.autofocusCommand, "af");
+  EXPECT_EQ(c.indi.mount, "Mount A");
+  EXPECT_EQ(c.indi.camera, "Camera B");
+  EXPECT_EQ(c.indi.dome, "Roof");
+  EXPECT_EQ(c.indi.focuser, "");
+
+  // A key of the simulated observatory before kind is still seen.
+  const std::string error = errorOf([] {
+    parseObservatoryConfig(std::string("[clock]\nspeed = 60\n") + kIndiDevices + "[host]\nkind = indi\n", "o.ini");
+  });
+  EXPECT_THAT(error, HasSubstr("o.ini line 2: key 'clock.speed' belongs to the simulated observatory"));
+}
+
+TEST(ObservatoryIniIndi, MountAndCameraAreRequired) {
+  const std::string noMount =
+      errorOf([] { parseObservatoryConfig("[host]\nkind = indi\n[indi]\ncamera = C\n", "o.ini"); });
+  EXPECT_THAT(noMount, HasSubstr("o.ini line 2: "));
+  EXPECT_THAT(noMount, HasSubstr("'indi.mount'"));
+  const std::string noCamera = errorOf(
+      [] { parseObservatoryConfig("[indi]\nmount = M\ncamera =\n[host]\nkind = indi\n", "o.ini"); });
+  EXPECT_THAT(noCamera, HasSubstr("o.ini line 5: "));
+  EXPECT_THAT(noCamera, HasSubstr("'indi.camera'"));
+  // The simulated observatory needs neither.
+  EXPECT_EQ(parseObservatoryConfig("[host]\nkind = simulated\n", "o.ini").indi.mount, "");
+}
+
+struct SimulatedOnly {
+  const char* section;
+  const char* line;
+  const char* saysInstead;
+};
+
+class ObservatoryIniIndiSimulatedOnly : public ::testing::TestWithParam<SimulatedOnly> {};
+
+TEST_P(ObservatoryIniIndiSimulatedOnly, KeyIsAnErrorNamingItAndItsLine) {
+  const SimulatedOnly& k = GetParam();
+  const std::string key = std::string(k.section) + "." + std::string(k.line).substr(0, std::string(k.line).find(' '));
+  const std::string text =
+      std::string("[host]\nkind = indi\n") + kIndiDevices + "[" + k.section + "]\n" + k.line + "\n";
+  const std::string error = errorOf([&] { parseObservatoryConfig(text, "observatory.ini"); });
+  EXPECT_THAT(error, HasSubstr("observatory.ini line 7: key '" + key + "' belongs to the simulated observatory"));
+  EXPECT_THAT(error, HasSubstr(k.saysInstead));
+  // The simulated observatory reads the same text but for kind.
+  const std::string simulated = std::string("[host]\nkind = simulated\n") + kIndiDevices + "[" + k.section + "]\n" +
+                                k.line + "\n";
+  EXPECT_NO_THROW(parseObservatoryConfig(simulated, "observatory.ini")) << key;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, ObservatoryIniIndiSimulatedOnly,
+    ::testing::Values(SimulatedOnly{"clock", "speed = 10", "clock"},
+                      SimulatedOnly{"clock", "start = now", "clock"},
+                      SimulatedOnly{"weather", "connected = true", "weather device"},
+                      SimulatedOnly{"weather", "unsafe =", "weather device"},
+                      SimulatedOnly{"mount", "can_park = true", "mount says"},
+                      SimulatedOnly{"mount", "can_unpark = false", "mount says"},
+                      SimulatedOnly{"acquisition", "start_delay = 3", "devices"},
+                      SimulatedOnly{"acquisition", "overhead = 60", "devices"},
+                      SimulatedOnly{"acquisition", "autofocus = 180", "autofocus"},
+                      SimulatedOnly{"site", "utc_offset = -7", "clock and zone"}));
 
 // ---- horizon ------------------------------------------------------------------------
 
@@ -203,20 +334,20 @@ TEST(Horizon, LinearBetweenPointsAndWrappingThroughNorth) {
     double az, el;
   } cases[] = {{0, 10},   {45, 12},  {90, 14},   {135, 10},  {180, 6}, {225, 14},
                {270, 22}, {315, 16}, {359, 10.1333333333}, {360, 10}, {-45, 16}, {405, 12}};
-  for (const auto& k : cases) EXPECT_NEAR(sim::horizonElevation(h, k.az), k.el, 1e-9) << k.az;
+  for (const auto& k : cases) EXPECT_NEAR(horizonElevation(h, k.az), k.el, 1e-9) << k.az;
 }
 
 TEST(Horizon, WrapsWhenNoPointSitsAtNorth) {
   const auto c = parseObservatoryConfig("[limits]\nhorizon = 90:20 270:40\n", "t");
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 0.0), 30.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 180.0), 30.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 300.0), 40.0 - 20.0 * 30.0 / 180.0, 1e-9);
-  EXPECT_NEAR(sim::horizonElevation(c.limits.horizon, 60.0), 20.0 + 20.0 * 30.0 / 180.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 0.0), 30.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 180.0), 30.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 300.0), 40.0 - 20.0 * 30.0 / 180.0, 1e-9);
+  EXPECT_NEAR(horizonElevation(c.limits.horizon, 60.0), 20.0 + 20.0 * 30.0 / 180.0, 1e-9);
 }
 
 TEST(Horizon, FlatWithoutPointsAndConstantWithOne) {
-  EXPECT_EQ(sim::horizonElevation({}, 123.0), 0.0);
-  EXPECT_EQ(sim::horizonElevation({{200.0, 7.0}}, 10.0), 7.0);
+  EXPECT_EQ(horizonElevation({}, 123.0), 0.0);
+  EXPECT_EQ(horizonElevation({{200.0, 7.0}}, 10.0), 7.0);
 }
 
 // ---- weather and clock --------------------------------------------------------------
@@ -227,20 +358,20 @@ TEST(WeatherIntervals, CoverFromStartUpToEnd) {
       "t");
   ASSERT_EQ(c.weather.unsafe.size(), 2u);
   const auto& u = c.weather.unsafe;
-  EXPECT_FALSE(sim::isUnsafeAt(u, utc("2024-03-10 04:59:59")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 05:00:00")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 05:59:59")));
-  EXPECT_FALSE(sim::isUnsafeAt(u, utc("2024-03-10 06:00:00")));
-  EXPECT_TRUE(sim::isUnsafeAt(u, utc("2024-03-10 08:10:00")));
+  EXPECT_FALSE(isUnsafeAt(u, utc("2024-03-10 04:59:59")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 05:00:00")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 05:59:59")));
+  EXPECT_FALSE(isUnsafeAt(u, utc("2024-03-10 06:00:00")));
+  EXPECT_TRUE(isUnsafeAt(u, utc("2024-03-10 08:10:00")));
 
   double at = 0.0;
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 04:00:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 04:00:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 05:00:00"));
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 05:30:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 05:30:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 05:30:00"));
-  ASSERT_TRUE(sim::firstUnsafeInstant(u, utc("2024-03-10 06:00:00"), at));
+  ASSERT_TRUE(firstUnsafeInstant(u, utc("2024-03-10 06:00:00"), at));
   EXPECT_EQ(at, utc("2024-03-10 08:00:00"));
-  EXPECT_FALSE(sim::firstUnsafeInstant(u, utc("2024-03-10 08:30:00"), at));
+  EXPECT_FALSE(firstUnsafeInstant(u, utc("2024-03-10 08:30:00"), at));
 }
 
 TEST(ClockStart, NowOrTheConfiguredInstant) {

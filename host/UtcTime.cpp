@@ -1,11 +1,11 @@
-#include "host/sim/SimTime.h"
+#include "host/UtcTime.h"
 
 #include <erfa.h>
 
 #include <algorithm>
 #include <cctype>
 
-namespace np::sim {
+namespace np {
 
 double julianDateFromUnix(double unixSeconds) { return unixSeconds / kSecondsPerDay + kUnixEpochJD; }
 
@@ -36,4 +36,4 @@ std::string formatUtc(double unixSeconds) {
   return formatGeneralDate(DateTime{unixSeconds / kSecondsPerDay + (kUnixEpochJD - kSerialEpochJD)});
 }
 
-}  // namespace np::sim
+}  // namespace np
