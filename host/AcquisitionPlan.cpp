@@ -1,10 +1,14 @@
 #include "host/AcquisitionPlan.h"
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 
 #include "base/Errors.h"
+#include "base/Paths.h"
 #include "base/NumberText.h"
+#include "host/HostInterfaces.h"
 #include "host/HostText.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
@@ -179,6 +183,56 @@ AcquisitionPlan parseAcquisitionPlan(const std::vector<std::string>& lines, int 
     }
   }
   return plan;
+}
+
+HandedOverPlan readHandedOverPlan(const std::string& planDir, int defaultCount, double defaultInterval,
+                                  const char* member) {
+  namespace fs = std::filesystem;
+  HandedOverPlan out;
+  const std::string handOver = joinPath(planDir, kRunPlanOnceName);
+  std::error_code ec;
+  if (!fs::is_regular_file(handOver, ec)) {
+    out.error = "no plan: '" + handOver + "' does not exist";
+    return out;
+  }
+  std::string planPath;
+  {
+    std::ifstream in(handOver, std::ios::binary);
+    if (!in) {
+      out.error = "cannot open '" + handOver + "'";
+      return out;
+    }
+    std::getline(in, planPath);
+  }
+  if (!fs::remove(handOver, ec) || ec) {
+    throw RunTimeError(std::string(member) + ": cannot delete '" + handOver + "'" +
+                       (ec ? ": " + ec.message() : std::string()));
+  }
+  while (!planPath.empty() && (planPath.back() == '\r' || planPath.back() == ' ' || planPath.back() == '\t')) {
+    planPath.pop_back();
+  }
+  if (planPath.empty()) {
+    out.error = "'" + handOver + "' names no plan";
+    return out;
+  }
+  out.planPath = planPath;
+  std::ifstream planFile(planPath, std::ios::binary);
+  if (!planFile || fs::is_directory(planPath, ec)) {
+    out.error = "cannot open the plan '" + planPath + "'";
+    return out;
+  }
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(planFile, line);) lines.push_back(line);
+  if (planFile.bad()) {
+    out.error = "cannot read the plan '" + planPath + "'";
+    return out;
+  }
+  try {
+    out.plan = parseAcquisitionPlan(lines, defaultCount, defaultInterval);
+  } catch (const RunTimeError& error) {
+    out.error = "plan '" + planPath + "' " + error.what();
+  }
+  return out;
 }
 
 }  // namespace np

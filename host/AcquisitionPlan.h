@@ -54,4 +54,16 @@ struct AcquisitionPlan {
 // that cannot be read is a RunTimeError "line <n>: <cause>".
 AcquisitionPlan parseAcquisitionPlan(const std::vector<std::string>& lines, int defaultCount, double defaultInterval);
 
+// The plan handed over for one run: the path that Plans/runplanonce.txt names (the file is
+// deleted once read) and the plan read from it. A hand-over that cannot be used leaves
+// `error` saying why (the run ends at once with it); a hand-over file that cannot be
+// deleted is a RunTimeError naming `member`.
+struct HandedOverPlan {
+  std::string planPath;
+  AcquisitionPlan plan;
+  std::string error;
+};
+HandedOverPlan readHandedOverPlan(const std::string& planDir, int defaultCount, double defaultInterval,
+                                  const char* member);
+
 }  // namespace np

@@ -19,8 +19,10 @@ struct OpenedHost {
 
 // Opens the host of the folder (its observatory.ini, created with defaults when missing):
 // the simulated observatory, on a clock that starts at its clock.start and runs at its
-// clock.speed times real time, in its site's zone. A folder or an observatory.ini that
-// cannot be used is a RunTimeError naming the cause.
+// clock.speed times real time, in its site's zone; or, with host.kind = indi, the INDI
+// observatory on the computer's clock and zone, connected to its server and devices. A
+// folder, an observatory.ini or a server that cannot be used is a RunTimeError naming
+// the cause.
 OpenedHost openHost(const std::string& hostFolder);
 
 }  // namespace np

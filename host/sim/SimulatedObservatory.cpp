@@ -9,6 +9,7 @@
 #include "base/Errors.h"
 #include "base/FileSystem.h"
 #include "host/ComputedUtil.h"
+#include "host/ConfigPrefs.h"
 #include "host/sim/AcquisitionRun.h"
 
 namespace np {
@@ -96,34 +97,11 @@ struct SimState {
     if (scriptRunning("RunScript")) throw RunTimeError("RunScript: a script is already running");
     if (loadedScript.empty()) throw RunTimeError("RunScript: no script is loaded");
     ++runs;
-    namespace fs = std::filesystem;
-    const std::string handOver = joinPath(planDir(), kRunPlanOnceName);
-    std::error_code ec;
-    if (!fs::is_regular_file(handOver, ec)) return failRun("no plan: '" + handOver + "' does not exist");
-    std::string planPath;
-    {
-      std::ifstream in(handOver, std::ios::binary);
-      if (!in) return failRun("cannot open '" + handOver + "'");
-      std::getline(in, planPath);
-    }
-    if (!fs::remove(handOver, ec) || ec) {
-      throw RunTimeError("RunScript: cannot delete '" + handOver + "'" + (ec ? ": " + ec.message() : std::string()));
-    }
-    while (!planPath.empty() && (planPath.back() == '\r' || planPath.back() == ' ' || planPath.back() == '\t')) {
-      planPath.pop_back();
-    }
-    if (planPath.empty()) return failRun("'" + handOver + "' names no plan");
-    std::ifstream planFile(planPath, std::ios::binary);
-    if (!planFile || fs::is_directory(planPath, ec)) return failRun("cannot open the plan '" + planPath + "'");
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(planFile, line);) lines.push_back(line);
-    if (planFile.bad()) return failRun("cannot read the plan '" + planPath + "'");
-    AcquisitionPlan plan;
-    try {
-      plan = parseAcquisitionPlan(lines, config.acquisition.count, config.acquisition.interval);
-    } catch (const RunTimeError& error) {
-      return failRun("plan '" + planPath + "' " + error.what());
-    }
+    HandedOverPlan handed =
+        readHandedOverPlan(planDir(), config.acquisition.count, config.acquisition.interval, "RunScript");
+    if (!handed.error.empty()) return failRun(handed.error);
+    const AcquisitionPlan& plan = handed.plan;
+    const std::string& planPath = handed.planPath;
     const double activeAt = now() + config.acquisition.startDelay;
     RunTimeline timeline = computeRunTimeline(plan, planPath, config, activeAt);
     Run started;
@@ -162,29 +140,6 @@ struct SimState {
 
 namespace {
 
-class LocalUser : public ILocalUser {
- public:
-  explicit LocalUser(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
-  std::string DefaultPlanDir() override { return s_->planDir(); }
-  std::string DefaultLogDir() override { return s_->logDir(); }
-
- private:
-  std::shared_ptr<SimState> s_;
-};
-
-class Prefs : public IPrefs {
- public:
-  explicit Prefs(std::shared_ptr<SimState> s) : s_(s), localUser_(std::move(s)) {}
-  double TiltUpLimit() override { return s_->config.mount.tiltUpLimit; }
-  double MinimumElevation() override { return s_->config.limits.minimumElevation; }
-  double GetHorizon(double azimuth) override { return horizonElevation(s_->config.limits.horizon, azimuth); }
-  ILocalUser& LocalUser() override { return localUser_; }
-
- private:
-  std::shared_ptr<SimState> s_;
-  sim::LocalUser localUser_;
-};
-
 class Weather : public IWeather {
  public:
   explicit Weather(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
@@ -199,7 +154,8 @@ class Weather : public IWeather {
 
 class Util : public ComputedUtil {
  public:
-  explicit Util(std::shared_ptr<SimState> s) : ComputedUtil(s->clock), s_(s), prefs_(s), weather_(s) {}
+  explicit Util(std::shared_ptr<SimState> s)
+      : ComputedUtil(s->clock), s_(s), prefs_(s->config, s->planDir(), s->logDir()), weather_(s) {}
 
   bool ScriptActive() override { return s_->scriptActive("ScriptActive"); }
   void LoadScript(const std::string& path) override { s_->loadScript(path); }
@@ -215,7 +171,7 @@ class Util : public ComputedUtil {
 
  private:
   std::shared_ptr<SimState> s_;
-  sim::Prefs prefs_;
+  ConfigPrefs prefs_;
   sim::Weather weather_;
 };
 

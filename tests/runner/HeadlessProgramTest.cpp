@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <regex>
 
-#include "ProgramProcess.h"
+#include "support/ProgramProcess.h"
 #include "RunnerPath.h"
 #include "settings/ConfigFile.h"
 #include "support/TestText.h"

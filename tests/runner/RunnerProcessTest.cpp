@@ -12,7 +12,7 @@
 #include <random>
 #include <thread>
 
-#include "ProgramProcess.h"
+#include "support/ProgramProcess.h"
 #include "RunnerPath.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"

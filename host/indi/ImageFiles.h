@@ -1,0 +1,20 @@
+#pragma once
+// The images of an acquisition, as files in the images folder.
+#include <string>
+
+#include "host/indi/IndiInbox.h"
+
+namespace np::indi {
+
+// The file name of an image: "<local date>_<target>_<filter>_<number>.fits", the target
+// and filter made safe for a file name, without the filter part when there is none.
+std::string imageFileName(const std::string& localDate, const std::string& target, const std::string& filter,
+                          int number, const std::string& format);
+
+// Writes an image beside its final name, syncs it and links it in under the first free
+// running number from 1, so that no image ever replaces another; returns its path.
+// Throws RunTimeError naming the file and the cause.
+std::string writeImageFile(const std::string& folder, const std::string& localDate, const std::string& target,
+                           const std::string& filter, const ReceivedImage& image);
+
+}  // namespace np::indi

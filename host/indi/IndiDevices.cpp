@@ -1,0 +1,263 @@
+#include "host/indi/IndiDevices.h"
+
+#include <erfa.h>
+#include <erfam.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "base/NumberText.h"
+
+namespace np::indi {
+namespace {
+
+std::string seconds(double s) { return formatPrintfGeneral(s, 6) + " s"; }
+
+double hoursApart(double a, double b) {
+  double d = std::fmod(std::fabs(a - b), 24.0);
+  return std::min(d, 24.0 - d);
+}
+
+}  // namespace
+
+void j2000ToDate(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut) {
+  double rnpb[3][3];
+  eraPnm06a(ERFA_DJ00, julianDate - ERFA_DJ00, rnpb);
+  double p[3], q[3];
+  eraS2c(raHours * 15.0 * ERFA_DD2R, decDegrees * ERFA_DD2R, p);
+  eraRxp(rnpb, p, q);
+  double ra = 0, dec = 0;
+  eraC2s(q, &ra, &dec);
+  raOut = eraAnp(ra) * ERFA_DR2D / 15.0;
+  decOut = dec * ERFA_DR2D;
+}
+
+std::string Devices::lastReport(const std::string& device, const std::string& property) const {
+  std::string report;
+  if (std::optional<PropertySnapshot> s = link_.inbox().property(device, property)) {
+    report = std::string(stateName(s->state));
+  } else {
+    report = "nothing of " + property;
+  }
+  const std::string message = link_.inbox().lastMessage(device);
+  if (!message.empty()) report += "; its last message: " + message;
+  return " (it last reported " + report + ")";
+}
+
+std::uint64_t Devices::updatesOf(const std::string& device, const std::string& property) const {
+  std::optional<PropertySnapshot> s = link_.inbox().property(device, property);
+  return s ? s->updates : 0;
+}
+
+bool Devices::has(const std::string& device, const std::string& property) const {
+  return link_.inbox().property(device, property).has_value();
+}
+
+void Devices::waitFor(const std::string& device, const std::string& property, const std::string& what,
+                      double limit, const std::function<bool()>& ready) {
+  Inbox& inbox = link_.inbox();
+  const SteadyTime deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                             std::chrono::duration<double>(limit));
+  bool stop = false;
+  for (;;) {
+    const auto slice = std::min<SteadyTime>(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    const Inbox::WaitResult result = inbox.waitUntil(slice, [&] {
+      if (inbox.lost() || ready()) return true;
+      stop = stopCheck_ && stopCheck_();
+      return stop;
+    });
+    if (std::optional<std::string> lost = inbox.lost()) {
+      throw RunTimeError("lost the INDI server at " + link_.server() + " while " + device + " was to " + what +
+                         ": " + *lost);
+    }
+    // What arrived is used even when a stop came with it (an image is never dropped).
+    if (result == Inbox::WaitResult::Ready && !stop) return;
+    if (stop || (stopCheck_ && stopCheck_())) throw Interrupted();
+    if (std::chrono::steady_clock::now() >= deadline) {
+      throw RunTimeError(device + " did not " + what + " within " + seconds(limit) + lastReport(device, property));
+    }
+  }
+}
+
+void Devices::connectDevice(const std::string& device) {
+  waitFor(device, "CONNECTION", "appear on the INDI server at " + link_.server(), bounds_.connect,
+          [&] { return has(device, "CONNECTION"); });
+  if (!connected(device)) {
+    link_.sendSwitch(device, "CONNECTION", "CONNECT");
+    waitFor(device, "CONNECTION", "connect", bounds_.connect, [&] {
+      std::optional<PropertySnapshot> s = link_.inbox().property(device, "CONNECTION");
+      if (s && s->state == PropertyState::Alert) return true;
+      return connected(device);
+    });
+    if (!connected(device)) throw RunTimeError(device + " could not connect" + lastReport(device, "CONNECTION"));
+  }
+}
+
+bool Devices::connected(const std::string& device) const {
+  std::optional<PropertySnapshot> s = link_.inbox().property(device, "CONNECTION");
+  return s && s->switchOn("CONNECT");
+}
+
+void Devices::switchAndWait(const std::string& device, const std::string& property, const std::string& element,
+                            const std::string& what, double limit) {
+  const std::uint64_t before = updatesOf(device, property);
+  link_.sendSwitch(device, property, element);
+  bool alert = false;
+  waitFor(device, property, what, limit, [&] {
+    std::optional<PropertySnapshot> s = link_.inbox().property(device, property);
+    if (!s || s->updates <= before) return false;
+    if (s->state == PropertyState::Alert) return alert = true;
+    return s->state == PropertyState::Ok && s->switchOn(element);
+  });
+  if (alert) throw RunTimeError(device + " could not " + what + lastReport(device, property));
+}
+
+bool Devices::mountParked(const std::string& mount) const {
+  std::optional<PropertySnapshot> s = link_.inbox().property(mount, "TELESCOPE_PARK");
+  return s && s->switchOn("PARK");
+}
+
+void Devices::parkMount(const std::string& mount) {
+  if (!has(mount, "TELESCOPE_PARK")) throw RunTimeError(mount + " cannot park (it has no TELESCOPE_PARK)");
+  switchAndWait(mount, "TELESCOPE_PARK", "PARK", "park", bounds_.park);
+}
+
+void Devices::unparkMount(const std::string& mount) {
+  if (!has(mount, "TELESCOPE_PARK")) return;
+  switchAndWait(mount, "TELESCOPE_PARK", "UNPARK", "unpark", bounds_.park);
+}
+
+void Devices::closeDome(const std::string& dome) {
+  if (has(dome, "DOME_PARK")) switchAndWait(dome, "DOME_PARK", "PARK", "park", bounds_.dome);
+  if (has(dome, "DOME_SHUTTER")) switchAndWait(dome, "DOME_SHUTTER", "SHUTTER_CLOSE", "close", bounds_.dome);
+}
+
+void Devices::openDome(const std::string& dome) {
+  if (has(dome, "DOME_PARK")) switchAndWait(dome, "DOME_PARK", "UNPARK", "unpark", bounds_.dome);
+  if (has(dome, "DOME_SHUTTER")) switchAndWait(dome, "DOME_SHUTTER", "SHUTTER_OPEN", "open", bounds_.dome);
+}
+
+void Devices::setSite(const std::string& mount, double latitude, double longitude) {
+  if (!has(mount, "GEOGRAPHIC_COORD")) return;
+  const std::uint64_t before = updatesOf(mount, "GEOGRAPHIC_COORD");
+  // INDI gives longitudes from 0 to 360 east.
+  const double east = longitude < 0 ? longitude + 360.0 : longitude;
+  link_.sendNumbers(mount, "GEOGRAPHIC_COORD", {{"LAT", latitude}, {"LONG", east}});
+  bool alert = false;
+  waitFor(mount, "GEOGRAPHIC_COORD", "take the site", bounds_.setting, [&] {
+    std::optional<PropertySnapshot> s = link_.inbox().property(mount, "GEOGRAPHIC_COORD");
+    if (!s || s->updates <= before) return false;
+    if (s->state == PropertyState::Alert) return alert = true;
+    return true;
+  });
+  if (alert) throw RunTimeError(mount + " did not take the site" + lastReport(mount, "GEOGRAPHIC_COORD"));
+}
+
+bool Devices::readSite(const std::string& mount, double& latitude, double& longitude) const {
+  std::optional<PropertySnapshot> s = link_.inbox().property(mount, "GEOGRAPHIC_COORD");
+  if (!s) return false;
+  std::optional<double> lat = s->number("LAT"), lon = s->number("LONG");
+  if (!lat || !lon) return false;
+  latitude = *lat;
+  longitude = *lon > 180.0 ? *lon - 360.0 : *lon;
+  return true;
+}
+
+void Devices::slewTo(const std::string& mount, double raHours, double decDegrees, double julianDate) {
+  double ra = 0, dec = 0;
+  j2000ToDate(raHours, decDegrees, julianDate, ra, dec);
+  if (!has(mount, "EQUATORIAL_EOD_COORD")) throw RunTimeError(mount + " has no EQUATORIAL_EOD_COORD to slew with");
+  if (has(mount, "ON_COORD_SET")) {
+    std::optional<PropertySnapshot> s = link_.inbox().property(mount, "ON_COORD_SET");
+    if (s && !s->switchOn("TRACK")) switchAndWait(mount, "ON_COORD_SET", "TRACK", "set slew-and-track", bounds_.setting);
+  }
+  const std::uint64_t before = updatesOf(mount, "EQUATORIAL_EOD_COORD");
+  link_.sendNumbers(mount, "EQUATORIAL_EOD_COORD", {{"RA", ra}, {"DEC", dec}});
+  bool alert = false;
+  waitFor(mount, "EQUATORIAL_EOD_COORD", "finish its slew", bounds_.slew, [&] {
+    std::optional<PropertySnapshot> s = link_.inbox().property(mount, "EQUATORIAL_EOD_COORD");
+    if (!s || s->updates <= before) return false;
+    if (s->state == PropertyState::Alert) return alert = true;
+    if (s->state != PropertyState::Ok) return false;
+    const double r = s->number("RA").value_or(-100), d = s->number("DEC").value_or(-100);
+    if (hoursApart(r, ra) > 0.01 || std::fabs(d - dec) > 0.1) return false;
+    std::optional<PropertySnapshot> track = link_.inbox().property(mount, "TELESCOPE_TRACK_STATE");
+    return !track || track->switchOn("TRACK_ON");
+  });
+  if (alert) throw RunTimeError(mount + " could not slew" + lastReport(mount, "EQUATORIAL_EOD_COORD"));
+}
+
+void Devices::selectFilter(const std::string& wheel, const std::string& filter) {
+  std::optional<PropertySnapshot> names = link_.inbox().property(wheel, "FILTER_NAME");
+  if (!names) throw RunTimeError(wheel + " gives no FILTER_NAME");
+  int slot = 0;
+  for (std::size_t i = 0; i < names->texts.size() && slot == 0; ++i) {
+    std::string a = names->texts[i].second, b = filter;
+    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (char& c : b) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (a == b) slot = static_cast<int>(i) + 1;
+  }
+  if (slot == 0) throw RunTimeError(wheel + " has no filter named '" + filter + "'");
+  const std::uint64_t before = updatesOf(wheel, "FILTER_SLOT");
+  link_.sendNumbers(wheel, "FILTER_SLOT", {{"FILTER_SLOT_VALUE", slot}});
+  bool alert = false;
+  waitFor(wheel, "FILTER_SLOT", "change to the filter " + filter, bounds_.filter, [&] {
+    std::optional<PropertySnapshot> s = link_.inbox().property(wheel, "FILTER_SLOT");
+    if (!s || s->updates <= before) return false;
+    if (s->state == PropertyState::Alert) return alert = true;
+    return s->state == PropertyState::Ok && std::lround(s->number("FILTER_SLOT_VALUE").value_or(0)) == slot;
+  });
+  if (alert) throw RunTimeError(wheel + " could not change to the filter " + filter + lastReport(wheel, "FILTER_SLOT"));
+}
+
+void Devices::setBinning(const std::string& camera, int binning) {
+  std::optional<PropertySnapshot> s = link_.inbox().property(camera, "CCD_BINNING");
+  if (!s) {
+    if (binning == 1) return;
+    throw RunTimeError(camera + " cannot bin (it has no CCD_BINNING)");
+  }
+  if (std::lround(s->number("HOR_BIN").value_or(0)) == binning && std::lround(s->number("VER_BIN").value_or(0)) == binning)
+    return;
+  const std::uint64_t before = s->updates;
+  link_.sendNumbers(camera, "CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
+  bool alert = false;
+  waitFor(camera, "CCD_BINNING", "take the binning " + std::to_string(binning), bounds_.setting, [&] {
+    std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");
+    if (!now || now->updates <= before) return false;
+    if (now->state == PropertyState::Alert) return alert = true;
+    return true;
+  });
+  if (alert) throw RunTimeError(camera + " could not take the binning " + std::to_string(binning) +
+                                lastReport(camera, "CCD_BINNING"));
+}
+
+ReceivedImage Devices::expose(const std::string& camera, double exposure) {
+  if (!has(camera, "CCD_EXPOSURE")) throw RunTimeError(camera + " has no CCD_EXPOSURE");
+  const std::uint64_t before = updatesOf(camera, "CCD_EXPOSURE");
+  link_.sendNumbers(camera, "CCD_EXPOSURE", {{"CCD_EXPOSURE_VALUE", exposure}});
+  bool alert = false;
+  std::optional<ReceivedImage> image;
+  try {
+    waitFor(camera, "CCD_EXPOSURE", "send the image of a " + seconds(exposure) + " exposure",
+            exposure + bounds_.image, [&] {
+              image = link_.inbox().takeImage(camera);
+              if (image) return true;
+              std::optional<PropertySnapshot> s = link_.inbox().property(camera, "CCD_EXPOSURE");
+              if (s && s->updates > before && s->state == PropertyState::Alert) return alert = true;
+              return false;
+            });
+  } catch (const Interrupted&) {
+    abortExposure(camera);
+    throw;
+  }
+  if (!image) throw RunTimeError(camera + " failed the exposure" + lastReport(camera, "CCD_EXPOSURE"));
+  return std::move(*image);
+}
+
+void Devices::abortExposure(const std::string& camera) {
+  if (!has(camera, "CCD_ABORT_EXPOSURE")) return;
+  link_.sendSwitch(camera, "CCD_ABORT_EXPOSURE", "ABORT");
+}
+
+}  // namespace np::indi

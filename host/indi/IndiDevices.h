@@ -1,0 +1,83 @@
+#pragma once
+// What the observatory's devices are asked to do over INDI, each step waiting for the
+// device to say it is done, never longer than its bound. A step that fails throws
+// RunTimeError naming the device, what it was asked and what it last reported; a step
+// cut short by the stop check throws Interrupted.
+#include <utility>
+#include <functional>
+#include <string>
+
+#include "base/Errors.h"
+#include "host/indi/IndiInbox.h"
+#include "host/indi/IndiLink.h"
+
+namespace np::indi {
+
+// The longest each kind of step may take, in seconds.
+struct Bounds {
+  double connect = 30;    // the server and each device's properties (indi.connect_timeout)
+  double park = 300;      // a park or unpark of the mount
+  double dome = 300;      // opening or closing the dome or roof
+  double slew = 300;      // a slew, until the mount tracks on the target
+  double filter = 120;    // a change of filter
+  double setting = 30;    // a setting the device takes at once (binning, tracking mode)
+  double image = 120;     // from the end of an exposure until its image has arrived
+  double abort = 10;      // an aborted exposure
+};
+
+class Interrupted : public RunTimeError {
+ public:
+  Interrupted() : RunTimeError("interrupted") {}
+};
+
+// The mount's coordinates of date (true equator and equinox) of J2000 coordinates at a
+// Julian date (UTC), hours and degrees.
+void j2000ToDate(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut);
+
+class Devices {
+ public:
+  // `stopCheck` (may be empty) is asked at every news and at least once a second during
+  // every wait; true cuts the wait short.
+  Devices(Link& link, const Bounds& bounds, std::function<bool()> stopCheck = {})
+      : link_(link), bounds_(bounds), stopCheck_(std::move(stopCheck)) {}
+
+  // Waits until the device's properties are there and connects it when it is not.
+  void connectDevice(const std::string& device);
+  bool connected(const std::string& device) const;
+  bool has(const std::string& device, const std::string& property) const;
+
+  bool mountParked(const std::string& mount) const;
+  void parkMount(const std::string& mount);
+  void unparkMount(const std::string& mount);
+  void closeDome(const std::string& dome);
+  void openDome(const std::string& dome);
+  // Slews to J2000 coordinates and returns once the mount tracks there.
+  void slewTo(const std::string& mount, double raHours, double decDegrees, double julianDate);
+  void setSite(const std::string& mount, double latitude, double longitude);
+  // The site the mount holds: latitude, longitude east positive (-180..180].
+  bool readSite(const std::string& mount, double& latitude, double& longitude) const;
+  void selectFilter(const std::string& wheel, const std::string& filter);
+  void setBinning(const std::string& camera, int binning);
+  // Starts an exposure and returns the image the camera sends for it.
+  ReceivedImage expose(const std::string& camera, double seconds);
+  void abortExposure(const std::string& camera);
+
+  // The text of a device's last report, for messages: " (it last reported Busy: ...)".
+  std::string lastReport(const std::string& device, const std::string& property) const;
+
+ private:
+  // Waits up to `seconds` for `ready`; throws naming `what` when the time is up or the
+  // server is lost, Interrupted when the interrupt flag is set.
+  void waitFor(const std::string& device, const std::string& property, const std::string& what, double seconds,
+               const std::function<bool()>& ready);
+  std::uint64_t updatesOf(const std::string& device, const std::string& property) const;
+  // Sets a switch and waits until the device reports it On and the property Ok.
+  void switchAndWait(const std::string& device, const std::string& property, const std::string& element,
+                     const std::string& what, double seconds);
+
+  Link& link_;
+  Bounds bounds_;
+  std::function<bool()> stopCheck_;
+};
+
+}  // namespace np::indi

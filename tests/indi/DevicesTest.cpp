@@ -1,0 +1,155 @@
+// The devices over a real INDI server with Debian's simulators: what a plan asks of them
+// works, and each way they fail gives a message that names the device and what it was
+// asked, within the bound of the step.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "host/indi/ImageFiles.h"
+#include "host/indi/IndiDevices.h"
+#include "indi/IndiServer.h"
+#include "support/TempDir.h"
+
+namespace np::indi {
+namespace {
+
+using np::test::IndiServer;
+using testing::AllOf;
+using testing::HasSubstr;
+
+// A Julian date near now: the simulators run on the computer's clock.
+double julianDateNow() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 +
+         2440587.5;
+}
+
+std::string failureOf(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
+
+class DevicesOverTheSimulators : public testing::Test {
+ protected:
+  void connectAll(Devices& devices) {
+    link.connect(server.address(), 10);
+    for (const char* name : {np::test::kMount, np::test::kCamera, np::test::kWheel}) devices.connectDevice(name);
+    link.receiveImagesOf(np::test::kCamera);
+  }
+  IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd", "indi_simulator_wheel"}};
+  Link link;
+  Bounds bounds;
+};
+
+TEST_F(DevicesOverTheSimulators, ASlewFilterBinningAndExposuresGiveFitsFilesThatNeverReplaceEachOther) {
+  Devices devices(link, bounds);
+  connectAll(devices);
+  if (devices.mountParked(np::test::kMount)) devices.unparkMount(np::test::kMount);
+  devices.slewTo(np::test::kMount, 5.5, 20.0, julianDateNow());
+  auto coords = link.inbox().property(np::test::kMount, "EQUATORIAL_EOD_COORD");
+  ASSERT_TRUE(coords);
+  double ra = 0, dec = 0;
+  j2000ToDate(5.5, 20.0, julianDateNow(), ra, dec);
+  EXPECT_NEAR(coords->number("RA").value_or(0), ra, 0.01);
+  EXPECT_NEAR(coords->number("DEC").value_or(0), dec, 0.1);
+  EXPECT_GT(std::fabs(ra - 5.5) * 15 + std::fabs(dec - 20.0), 0.2);  // of date, not J2000: 26 years of precession
+
+  devices.selectFilter(np::test::kWheel, "green");  // names match whatever their case
+  EXPECT_EQ(link.inbox().property(np::test::kWheel, "FILTER_SLOT")->number("FILTER_SLOT_VALUE"), 2.0);
+  devices.setBinning(np::test::kCamera, 2);
+  EXPECT_EQ(link.inbox().property(np::test::kCamera, "CCD_BINNING")->number("HOR_BIN"), 2.0);
+
+  np::test::TempDir folder;
+  std::vector<std::string> written;
+  for (int i = 0; i < 2; ++i) {
+    ReceivedImage image = devices.expose(np::test::kCamera, 0.5);
+    EXPECT_EQ(image.format, ".fits");
+    written.push_back(writeImageFile(folder.file("Images"), "2026-12-08", "M 31/core", "Green", image));
+    const std::string bytes = np::test::readFileBytes(written.back());
+    EXPECT_EQ(bytes.size(), image.bytes.size());
+    EXPECT_EQ(bytes.substr(0, 6), "SIMPLE");  // a FITS primary header
+  }
+  EXPECT_EQ(std::filesystem::path(written[0]).filename(), "2026-12-08_M_31_core_Green_001.fits");
+  EXPECT_EQ(std::filesystem::path(written[1]).filename(), "2026-12-08_M_31_core_Green_002.fits");
+  EXPECT_THAT(failureOf([&] { devices.selectFilter(np::test::kWheel, "Z"); }),
+              HasSubstr("Filter Simulator has no filter named 'Z'"));
+}
+
+TEST_F(DevicesOverTheSimulators, ADeviceThatIsNotThereIsNamedOnceItsBoundHasPassed) {
+  bounds.connect = 2;
+  Devices devices(link, bounds);
+  connectAll(devices);
+  const auto t0 = std::chrono::steady_clock::now();
+  EXPECT_THAT(failureOf([&] { devices.connectDevice("Dome Simulator"); }),
+              AllOf(HasSubstr("Dome Simulator did not appear on the INDI server at " + server.address()),
+                    HasSubstr("within 2 s")));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(10));
+}
+
+TEST_F(DevicesOverTheSimulators, ASlewThatDoesNotFinishInItsBoundSaysWhatTheMountLastReported) {
+  bounds.slew = 1;
+  Devices devices(link, bounds);
+  connectAll(devices);
+  if (devices.mountParked(np::test::kMount)) devices.unparkMount(np::test::kMount);
+  // Half the sky away: the simulated mount takes far longer than a second.
+  auto now = link.inbox().property(np::test::kMount, "EQUATORIAL_EOD_COORD");
+  const double ra = std::fmod(now->number("RA").value_or(0) + 12.0, 24.0);
+  EXPECT_THAT(failureOf([&] { devices.slewTo(np::test::kMount, ra, -20.0, julianDateNow()); }),
+              AllOf(HasSubstr("Telescope Simulator did not finish its slew within 1 s"),
+                    HasSubstr("it last reported Busy")));
+}
+
+TEST_F(DevicesOverTheSimulators, AServerThatGoesAwayDuringASlewEndsItWithThatMessage) {
+  Devices devices(link, bounds);
+  connectAll(devices);
+  if (devices.mountParked(np::test::kMount)) devices.unparkMount(np::test::kMount);
+  auto now = link.inbox().property(np::test::kMount, "EQUATORIAL_EOD_COORD");
+  const double ra = std::fmod(now->number("RA").value_or(0) + 12.0, 24.0);
+  std::thread killer([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(2));
+    server.stop();
+  });
+  const auto t0 = std::chrono::steady_clock::now();
+  const std::string failure = failureOf([&] { devices.slewTo(np::test::kMount, ra, -20.0, julianDateNow()); });
+  killer.join();
+  EXPECT_THAT(failure, HasSubstr("lost the INDI server at " + server.address() +
+                                 " while Telescope Simulator was to finish its slew"));
+  EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(30));
+}
+
+TEST_F(DevicesOverTheSimulators, ACameraThatSendsNoImageFailsTheExposureOnceTheImageIsOverdue) {
+  bounds.image = 3;
+  Devices devices(link, bounds);
+  connectAll(devices);
+  // The camera keeps its images on its own computer and sends none.
+  ASSERT_TRUE(server.set({"CCD Simulator.UPLOAD_MODE.UPLOAD_CLIENT=Off;UPLOAD_LOCAL=On;UPLOAD_BOTH=Off"}));
+  ASSERT_TRUE(server.set({"CCD Simulator.UPLOAD_SETTINGS.UPLOAD_DIR=" + server.home()}));
+  link.inbox().waitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(5), [&] {
+    auto mode = link.inbox().property(np::test::kCamera, "UPLOAD_MODE");
+    return mode && mode->switchOn("UPLOAD_LOCAL");
+  });
+  EXPECT_THAT(failureOf([&] { devices.expose(np::test::kCamera, 0.5); }),
+              AllOf(HasSubstr("CCD Simulator did not send the image of a 0.5 s exposure within 3.5 s")));
+}
+
+TEST(ImageFiles, AFolderThatCannotTakeTheImageIsNamedWithTheCause) {
+  np::test::TempDir folder;
+  np::test::writeFileBytes(folder.file("Images"), "a file where the folder should be");
+  ReceivedImage image;
+  image.format = ".fits";
+  image.bytes.assign(2880, ' ');
+  EXPECT_THAT(failureOf([&] { writeImageFile(folder.file("Images"), "2026-12-08", "M31", "", image); }),
+              HasSubstr("cannot make the image folder '" + folder.file("Images") + "'"));
+  EXPECT_EQ(imageFileName("2026-12-08", "NGC 253", "", 7, ".fits"), "2026-12-08_NGC_253_007.fits");
+  EXPECT_EQ(imageFileName("2026-12-08", "..", "H-alpha", 1, ""), "2026-12-08_target_H-alpha_001.fits");
+}
+
+}  // namespace
+}  // namespace np::indi

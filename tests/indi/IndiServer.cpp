@@ -1,0 +1,152 @@
+#include "indi/IndiServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <stdexcept>
+#include <thread>
+
+namespace np::test {
+namespace {
+
+int freeLoopbackPort() {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = 0;
+  socklen_t len = sizeof addr;
+  if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) != 0) {
+    if (fd >= 0) ::close(fd);
+    throw std::runtime_error("no free loopback port");
+  }
+  ::close(fd);
+  return ntohs(addr.sin_port);
+}
+
+bool accepts(int port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  addr.sin_port = htons(static_cast<uint16_t>(port));
+  const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+// Runs a program with HOME set, waiting at most `seconds`; its exit status or -1.
+int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds) {
+  const pid_t pid = ::fork();
+  if (pid < 0) return -1;
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    ::setenv("HOME", home.c_str(), 1);
+    const int null = ::open("/dev/null", O_WRONLY);
+    if (null >= 0) {
+      ::dup2(null, 1);
+      ::dup2(null, 2);
+    }
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp(argv[0], argv.data());
+    ::_exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(-pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      return -1;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+IndiServer::IndiServer(const std::vector<std::string>& drivers) {
+  port_ = freeLoopbackPort();
+  const std::string logPath = home_.file("indiserver.log");
+  const std::string socketPath = home_.file("indiserver.sock");
+  pid_ = ::fork();
+  if (pid_ < 0) throw std::runtime_error("cannot start indiserver");
+  if (pid_ == 0) {
+    // A process group of its own: the server and its drivers end together.
+    ::setpgid(0, 0);
+    ::setenv("HOME", home_.path().c_str(), 1);
+    const int log = ::open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (log >= 0) {
+      ::dup2(log, 1);
+      ::dup2(log, 2);
+    }
+    std::vector<std::string> args = {"indiserver", "-r", "0", "-p", std::to_string(port_), "-u", socketPath};
+    args.insert(args.end(), drivers.begin(), drivers.end());
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execvp("indiserver", argv.data());
+    ::_exit(127);
+  }
+  ::setpgid(pid_, pid_);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!accepts(port_)) {
+    int status = 0;
+    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      throw std::runtime_error("indiserver ended at its start:\n" + log());
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      stop();
+      throw std::runtime_error("indiserver did not take connections within 20 s");
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+IndiServer::~IndiServer() { stop(); }
+
+void IndiServer::stop() {
+  if (pid_ <= 0) return;
+  ::kill(-pid_, SIGTERM);
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(-pid_, SIGKILL);
+      ::waitpid(pid_, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  // The drivers, in the same group, go too.
+  ::kill(-pid_, SIGKILL);
+  pid_ = -1;
+}
+
+std::string IndiServer::log() const {
+  try {
+    return readFileBytes(home_.file("indiserver.log"));
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+bool IndiServer::set(const std::vector<std::string>& assignments) const {
+  std::vector<std::string> args = {"indi_setprop", "-h", "127.0.0.1", "-p", std::to_string(port_)};
+  args.insert(args.end(), assignments.begin(), assignments.end());
+  return runBounded(args, home_.path(), 10.0) == 0;
+}
+
+}  // namespace np::test

@@ -1,0 +1,53 @@
+#pragma once
+// An INDI server with Debian's device simulators, started by a test on a free loopback
+// port with a HOME of its own (the simulators keep their state under ~/.indi), and
+// stopped by its process id (with the drivers it started) when the object goes away.
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TempDir.h"
+
+namespace np::test {
+
+inline const std::vector<std::string>& simulatorDrivers() {
+  static const std::vector<std::string> drivers = {"indi_simulator_telescope", "indi_simulator_ccd",
+                                                   "indi_simulator_wheel",     "indi_simulator_focus",
+                                                   "indi_simulator_dome",      "indi_simulator_weather"};
+  return drivers;
+}
+
+inline constexpr const char* kMount = "Telescope Simulator";
+inline constexpr const char* kCamera = "CCD Simulator";
+inline constexpr const char* kWheel = "Filter Simulator";
+inline constexpr const char* kFocuser = "Focuser Simulator";
+inline constexpr const char* kDome = "Dome Simulator";
+inline constexpr const char* kWeather = "Weather Simulator";
+
+class IndiServer {
+ public:
+  // Starts the server and waits (at most 20 s) until it takes connections.
+  explicit IndiServer(const std::vector<std::string>& drivers = simulatorDrivers());
+  ~IndiServer();
+  IndiServer(const IndiServer&) = delete;
+  IndiServer& operator=(const IndiServer&) = delete;
+
+  int port() const { return port_; }
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  const std::string& home() const { return home_.path(); }
+  // The server's own output, for a failing test's message.
+  std::string log() const;
+  // Ends the server and its drivers now.
+  void stop();
+  // Sets properties as a user would with indi_setprop ("Device.PROPERTY.ELEMENT=value");
+  // false when the tool failed.
+  bool set(const std::vector<std::string>& assignments) const;
+
+ private:
+  TempDir home_;
+  int port_ = 0;
+  pid_t pid_ = -1;
+};
+
+}  // namespace np::test
