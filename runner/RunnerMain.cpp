@@ -9,6 +9,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/Clock.h"
 #include "runner/Explain.h"
 #include "runner/HeadlessRun.h"
 #include "runner/LogReport.h"
@@ -119,11 +120,24 @@ int main(int argc, char** argv) {
       text << in.rdbuf();
       try {
         const np::ObservatoryConfig config = np::parseObservatoryConfig(text.str(), ini);
+        const bool indi = config.host.kind == np::HostKind::Indi;
         if (latitude->count() == 0) {
+          // An INDI observatory may leave the site to its mount, which the report cannot ask.
+          if (indi && !(config.site.latitudeGiven && config.site.longitudeGiven)) {
+            std::cerr << "error: '" << ini << "' leaves the site to the mount: give --latitude and --longitude"
+                      << std::endl;
+            return 2;
+          }
           logOptions.latitude = config.site.latitude;
           logOptions.longitude = config.site.longitude;
         }
-        if (utcOffset->count() == 0) logOptions.utcOffsetHours = config.site.utcOffset;
+        if (utcOffset->count() == 0) {
+          // An INDI observatory's logs are in the computer's own zone (as of the stretch asked
+          // for, or of now); the simulated observatory's in its site's zone.
+          double at = np::systemUnixSeconds();
+          if (!options.start.empty()) np::parseUtcInstant(options.start, at);
+          logOptions.utcOffsetHours = indi ? np::SystemClock::utcOffsetHoursAt(at) : config.site.utcOffset;
+        }
         logOptions.limitsKnown = true;
         logOptions.minimumElevation = config.limits.minimumElevation;
         for (const np::HorizonPoint& p : config.limits.horizon)

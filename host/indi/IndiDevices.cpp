@@ -94,6 +94,17 @@ void Devices::connectDevice(const std::string& device) {
   }
 }
 
+bool Devices::awaitProperty(const std::string& device, const std::string& property, double seconds) {
+  try {
+    waitFor(device, property, "define " + property, seconds, [&] { return has(device, property); });
+  } catch (const Interrupted&) {
+    throw;
+  } catch (const RunTimeError&) {
+    return false;
+  }
+  return true;
+}
+
 bool Devices::connected(const std::string& device) const {
   std::optional<PropertySnapshot> s = link_.inbox().property(device, "CONNECTION");
   return s && s->switchOn("CONNECT");

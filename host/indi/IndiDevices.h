@@ -44,6 +44,8 @@ class Devices {
   // Waits until the device's properties are there and connects it when it is not.
   void connectDevice(const std::string& device);
   bool connected(const std::string& device) const;
+  // Waits at most `seconds` for the device to define the property; false when it did not.
+  bool awaitProperty(const std::string& device, const std::string& property, double seconds);
   bool has(const std::string& device, const std::string& property) const;
 
   bool mountParked(const std::string& mount) const;

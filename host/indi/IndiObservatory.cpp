@@ -1,8 +1,11 @@
 #include "host/indi/IndiObservatory.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -87,8 +90,31 @@ struct IndiState {
                            devices.lastReport(name, "CONNECTION"));
       }
     }
+    checkImagesFolder(member);
     if (!deviceFailure.empty()) {
       throw RunTimeError(std::string(member) + ": the last plan ended because a device failed: " + deviceFailure);
+    }
+  }
+
+  // The images folder takes a file: a folder that cannot be made or written, or a full
+  // disk, shows before a plan takes a count from the list, not at its first image.
+  void checkImagesFolder(const char* member) {
+    const std::string folder = imagesFolder();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string probe = joinPath(folder, ".nightpick-write-check");
+    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    int err = fd < 0 ? errno : 0;
+    if (fd >= 0) {
+      const std::vector<char> block(4096, 0);
+      if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) || ::fsync(fd) != 0)
+        err = errno ? errno : ENOSPC;
+      ::close(fd);
+      ::unlink(probe.c_str());
+    }
+    if (err != 0) {
+      throw RunTimeError(std::string(member) + ": the images folder '" + folder + "' cannot take an image: " +
+                         std::strerror(err));
     }
   }
 
@@ -280,6 +306,8 @@ IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryCon
   s.link.connect(config.indi.server, b.connect);
   indi::Devices devices(s.link, b);
   for (const std::string& name : s.namedDevices()) devices.connectDevice(name);
+  // A station reports its state a moment after it connects; until then it counts as unsafe.
+  if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", b.connect);
   s.link.receiveImagesOf(config.indi.camera);
   // Images come to the program, not to the camera computer's disk.
   if (devices.has(config.indi.camera, "UPLOAD_MODE")) {

@@ -31,9 +31,11 @@ struct Outcome {
   std::string out, err;
 };
 
-Outcome runRunner(TestWorld& f, const std::string& arguments) {
+// Runs nightpick-sim with the arguments, `environment` ("NAME=value ...") set for it.
+Outcome runRunnerIn(TestWorld& f, const std::string& environment, const std::string& arguments) {
   const std::string outPath = f.dir.file("stdout.txt"), errPath = f.dir.file("stderr.txt");
-  std::string command = "'" + runnerPath() + "' " + arguments + " >'" + outPath + "' 2>'" + errPath + "'";
+  std::string command = "env " + environment + " '" + runnerPath() + "' " + arguments + " >'" + outPath + "' 2>'" +
+                        errPath + "'";
   int status = std::system(command.c_str());
   Outcome o;
   o.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -43,6 +45,8 @@ Outcome runRunner(TestWorld& f, const std::string& arguments) {
   std::filesystem::remove(errPath);
   return o;
 }
+
+Outcome runRunner(TestWorld& f, const std::string& arguments) { return runRunnerIn(f, "", arguments); }
 
 class RunnerBinary : public ::testing::Test {
  protected:
@@ -157,6 +161,47 @@ TEST_F(RunnerBinary, AReportFromARunLogTakesTheSiteAndDuskFromTheProgramFolder) 
   EXPECT_EQ(fromFolder.out, spelledOut.out);
   const Outcome otherDusk = runRunner(f, "--host-dir '" + f.hostDir() + "' --report-from-log '" + f.runLogPath() + "'");
   EXPECT_NE(fromFolder.out, otherDusk.out);
+}
+
+// An INDI observatory's folder: the site comes from its observatory.ini when it gives one
+// (else the mount holds it and the report asks for it), and the log's times are in the
+// computer's own zone. Its acquisition log names each image file: the images are counted
+// as the simulated observatory's are.
+TEST_F(RunnerBinary, AReportFromTheLogOfAnIndiObservatoryTakesItsSiteAndTheComputersZone) {
+  f.writeList({"M42\t05:35:17\t-05:23:28", "**** remaining=5", "M45\t03:47:24\t+24:07:00", "**** remaining=5"});
+  f.writeIni("[site]\nlatitude = 45\nlongitude = 7.5\nutc_offset = 0\n");
+  ASSERT_EQ(runRunner(f, "--program-dir '" + f.programDir() + "' --start 2026-12-07T20:00:00Z --hours 3").exitCode, 0);
+  const Outcome simulated = runRunner(f, "--host-dir '" + f.hostDir() + "' --report-from-log '" + f.runLogPath() + "'");
+  ASSERT_EQ(simulated.exitCode, 0) << simulated.err;
+  EXPECT_THAT(simulated.out, HasSubstr("Images: "));
+
+  // The same night as an INDI observatory leaves it: image files named on each EXPOSURE.
+  const std::string acquisition = f.hostDir() + "/Logs/AcquireImages.log";
+  std::string text = test::readFileBytes(acquisition), named;
+  for (std::size_t at = 0, end; (end = text.find("\r\n", at)) != std::string::npos; at = end + 2) {
+    std::string line = text.substr(at, end - at);
+    if (line.find("\tEXPOSURE\t") != std::string::npos) line += "\t/srv/Images/2026-12-07_M42_001.fits";
+    named += line + "\r\n";
+  }
+  test::writeFileBytes(acquisition, named);
+  // Written as the operator writes it (the test world's simulated observatory refuses it).
+  const std::string ini = f.hostDir() + "/observatory.ini";
+  test::writeFileBytes(ini, "[host]\nkind = indi\n[indi]\nmount = Mount\ncamera = Camera\n[site]\nlatitude = 45\nlongitude = 7.5\n");
+  const Outcome indi = runRunner(f, "--program-dir '" + f.programDir() + "' --report-from-log '" + f.runLogPath() +
+                                        "' --utc-offset 0");
+  ASSERT_EQ(indi.exitCode, 0) << indi.err;
+  EXPECT_EQ(indi.out, simulated.out);
+
+  // Without --utc-offset, the computer's zone: UTC here.
+  const Outcome inZone = runRunnerIn(f, "TZ=UTC", "--program-dir '" + f.programDir() + "' --report-from-log '" +
+                                                      f.runLogPath() + "'");
+  ASSERT_EQ(inZone.exitCode, 0) << inZone.err;
+  EXPECT_EQ(inZone.out, simulated.out);
+
+  test::writeFileBytes(ini, "[host]\nkind = indi\n[indi]\nmount = Mount\ncamera = Camera\n");
+  const Outcome noSite = runRunner(f, "--program-dir '" + f.programDir() + "' --report-from-log '" + f.runLogPath() + "'");
+  EXPECT_EQ(noSite.exitCode, 2);
+  EXPECT_THAT(noSite.err, HasSubstr("leaves the site to the mount: give --latitude and --longitude"));
 }
 
 // The report reads the log a line at a time: a night of 100,000 groups, whose log is
