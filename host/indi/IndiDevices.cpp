@@ -92,6 +92,19 @@ void Devices::connectDevice(const std::string& device) {
     });
     if (!connected(device)) throw RunTimeError(device + " could not connect" + lastReport(device, "CONNECTION"));
   }
+  // A device defines most of its properties only once connected: give it until it has
+  // defined no new one for a moment (within the connection's bound) before anything is
+  // asked. Updates of the properties it has (a mount's position, say) do not count.
+  Inbox& inbox = link_.inbox();
+  const SteadyTime deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+                                             std::chrono::duration<double>(bounds_.connect));
+  for (;;) {
+    const std::uint64_t seen = inbox.definitions(device);
+    const auto quiet = std::min<SteadyTime>(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(500));
+    inbox.waitUntil(quiet, [&] { return inbox.definitions(device) != seen; });
+    if (inbox.definitions(device) == seen || std::chrono::steady_clock::now() >= deadline) break;
+  }
 }
 
 bool Devices::awaitProperty(const std::string& device, const std::string& property, double seconds) {

@@ -40,6 +40,7 @@ void Inbox::publish(PropertySnapshot snapshot) {
   auto key = std::make_pair(snapshot.device, snapshot.name);
   auto it = properties_.find(key);
   snapshot.updates = it == properties_.end() ? 1 : it->second.updates + 1;
+  if (it == properties_.end()) ++definitions_[snapshot.device];
   snapshot.updatedAt = std::chrono::steady_clock::now();
   devices_[snapshot.device] = true;
   properties_[key] = std::move(snapshot);
@@ -128,6 +129,12 @@ std::size_t Inbox::imagesWaiting(const std::string& device) const {
 std::optional<std::string> Inbox::lost() const {
   std::lock_guard lock(mutex_);
   return lost_;
+}
+
+std::uint64_t Inbox::definitions(const std::string& device) const {
+  std::lock_guard lock(mutex_);
+  auto it = definitions_.find(device);
+  return it == definitions_.end() ? 0 : it->second;
 }
 
 std::uint64_t Inbox::generation() const {

@@ -80,6 +80,8 @@ class Inbox {
   std::optional<std::string> lost() const;
   // Changes with every update of any kind: a waiter compares it to see news.
   std::uint64_t generation() const;
+  // How many properties the device has defined so far (updates of known ones do not count).
+  std::uint64_t definitions(const std::string& device) const;
 
   enum class WaitResult { Ready, TimedOut, Interrupted };
   // Waits until `ready()` is true, the deadline passes or `interrupt` is set (checked
@@ -99,6 +101,7 @@ class Inbox {
   std::map<std::pair<std::string, std::string>, PropertySnapshot> properties_;
   std::map<std::string, std::string> messages_;
   std::map<std::string, bool> devices_;
+  std::map<std::string, std::uint64_t> definitions_;
   std::map<std::string, std::deque<ReceivedImage>> images_;
   std::optional<std::string> lost_;
 };
