@@ -154,3 +154,31 @@ TEST_F(HeadlessOverIndi, ANightOfThreeGroupsWithUnsafeWeatherInTheMiddleThenSigt
 
 }  // namespace
 }  // namespace np
+
+namespace np {
+namespace {
+
+// A plan that could not start costs no count: a folder that cannot take images (here a
+// file in its place) ends the run with a message before the first plan is handed over,
+// and nightpick-headless exits non-zero so that the service manager tries again.
+TEST_F(HeadlessOverIndi, AFolderThatCannotTakeImagesEndsTheRunBeforeACountIsSpent) {
+  IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd"}};
+  TempDir program;
+  const std::string list = "Star\t00:00:00\t+10:00:00\r\n**** remaining=3\r\n";
+  writeFileBytes(program.file("targets.txt"), list);
+  std::filesystem::create_directories(program.file("observatory"));
+  writeFileBytes(program.file("observatory") + "/observatory.ini",
+                 "[host]\nkind = indi\n[indi]\nserver = " + server.address() +
+                     "\nmount = Telescope Simulator\ncamera = CCD Simulator\nimages = " + program.file("Images") +
+                     "\n[site]\nlatitude = 0\nlongitude = 0\n");
+  writeFileBytes(program.file("Images"), "a file where the folder should be");
+  const std::string out = program.file("out.txt");
+  ProgramProcess nightpick(headlessPath(), {"--program-dir", program.path()}, out);
+  EXPECT_EQ(nightpick.wait(std::chrono::seconds(120)), 1);
+  EXPECT_THAT(readFileBytes(out + ".err"),
+              HasSubstr("the images folder '" + program.file("Images") + "' cannot take an image"));
+  EXPECT_EQ(readFileBytes(program.file("targets.txt")), list);
+}
+
+}  // namespace
+}  // namespace np
