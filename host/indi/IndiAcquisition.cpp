@@ -148,6 +148,9 @@ void Acquisition::takeImages(const PlanStep& step, Devices& devices, bool& focus
     return;
   }
   devices.slewTo(setup_.mount, step.ra, step.dec, jd);
+  // The images carry the target's name (OBJECT in their FITS header).
+  if (devices.has(setup_.camera, "FITS_HEADER"))
+    setup_.link->sendText(setup_.camera, "FITS_HEADER", {{"FITS_OBJECT", step.name}});
   for (std::size_t g = 0; g < step.groups.size(); ++g) {
     const FilterGroup& group = step.groups[g];
     if (!group.filter.empty()) devices.selectFilter(setup_.filterWheel, group.filter);

@@ -42,6 +42,7 @@ struct IndiState {
   double latitude = 0, longitude = 0;
   std::string loadedScript;
   std::unique_ptr<Acquisition> acquisition;
+  SteadyTime acquisitionStart{};
   std::string deviceFailure;  // the error that ended the last plan, until the run ends
   std::mutex logMutex;
 
@@ -122,6 +123,9 @@ struct IndiState {
   bool acquisitionRunning() {
     if (!acquisition) return false;
     if (!acquisition->finished()) return true;
+    // A run shows as running for a second at least, so that a caller polling once a
+    // second sees every run that started (a plan past its quit time ends at once).
+    if (std::chrono::steady_clock::now() - acquisitionStart < std::chrono::seconds(1)) return true;
     acquisition->waitFinished(kAbortWaitSeconds);
     if (deviceFailure.empty()) deviceFailure = acquisition->failure();
     acquisition.reset();
@@ -195,6 +199,7 @@ struct IndiState {
     setup.weatherSafe = [this] { return weatherSafe(); };
     setup.log = [this](AcquisitionEvent e) { appendToLog(e); };
     acquisition = std::make_unique<Acquisition>(std::move(setup), std::move(handed.plan), handed.planPath);
+    acquisitionStart = std::chrono::steady_clock::now();
     acquisition->start();
   }
 

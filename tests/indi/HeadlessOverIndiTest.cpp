@@ -142,7 +142,9 @@ TEST_F(HeadlessOverIndi, ANightOfThreeGroupsWithUnsafeWeatherInTheMiddleThenSigt
   ASSERT_GE(exposures.size(), 5u);
   for (const AcquisitionEvent& e : exposures) {
     ASSERT_TRUE(std::filesystem::exists(e.file)) << e.file;
-    EXPECT_EQ(readFileBytes(e.file).substr(0, 6), "SIMPLE");
+    const std::string fits = readFileBytes(e.file);
+    EXPECT_EQ(fits.substr(0, 6), "SIMPLE");
+    EXPECT_THAT(fits.substr(0, 2880 * 4), HasSubstr("OBJECT  = '" + e.text)) << e.file;  // the header names the target
     EXPECT_THAT(e.file, HasSubstr("_Red_"));
   }
   // Every group ran once; the list says so.
