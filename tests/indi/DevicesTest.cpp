@@ -18,6 +18,7 @@ namespace np::indi {
 namespace {
 
 using np::test::IndiServer;
+using np::test::failureOf;
 using testing::AllOf;
 using testing::HasSubstr;
 
@@ -25,15 +26,6 @@ using testing::HasSubstr;
 double julianDateNow() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count() / 86400.0 +
          2440587.5;
-}
-
-std::string failureOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no failure)";
 }
 
 class DevicesOverTheSimulators : public testing::Test {

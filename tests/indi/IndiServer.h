@@ -4,6 +4,8 @@
 // stopped by its process id (with the drivers it started) when the object goes away.
 #include <sys/types.h>
 
+#include <exception>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,5 +51,15 @@ class IndiServer {
   int port_ = 0;
   pid_t pid_ = -1;
 };
+
+// The text of the error a step fails with ("(no failure)" when it does not fail).
+inline std::string failureOf(const std::function<void()>& step) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no failure)";
+}
 
 }  // namespace np::test

@@ -20,6 +20,7 @@ namespace np {
 namespace {
 
 using test::IndiServer;
+using test::failureOf;
 using test::TempDir;
 using ::testing::HasSubstr;
 
@@ -27,15 +28,6 @@ ObservatoryConfig indiConfig(const std::string& server, const std::string& extra
   return parseObservatoryConfig("[host]\nkind = indi\n[indi]\nserver = " + server +
                                     "\nmount = Telescope Simulator\ncamera = CCD Simulator\nconnect_timeout = 3\n" + extra,
                                 "observatory.ini");
-}
-
-std::string failureOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no failure)";
 }
 
 TEST(IndiObservatory, AServerOrADeviceThatIsNotThereEndsTheStartNamingIt) {
