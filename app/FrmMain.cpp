@@ -53,6 +53,14 @@ void frmMain::Form_Load() {
   acpApp = platform_.host.createApplication();
   LoadConfig();
   fPrefsForm = std::make_unique<frmPrefs>();
+  // Said while the operator is at the window, not hours later at the first plan.
+  const std::string problem = folderWriteProblem(*fso, GetEXEPath());
+  if (!problem.empty()) {
+    platform_.messages.showMessage("Nightpick cannot write in its program folder " + withoutSeparator(GetEXEPath()) +
+                                   ": config.ini and the target list are written there, so a run cannot start. "
+                                   "Move Nightpick to a folder this user can write. (" +
+                                   problem + ")");
+  }
 }
 
 void frmMain::Form_Unload() {
@@ -120,11 +128,33 @@ bool frmMain::lockRun() {
   return true;
 }
 
+// The folders a run writes in take a file of the program's own; otherwise the operator
+// is told which and why, now, and the run does not start.
+bool frmMain::foldersWritable() {
+  const std::pair<std::string, std::string> folders[] = {
+      {"its program folder (config.ini and the target list)", GetEXEPath()},
+      {"the host's plan folder", util->Prefs().LocalUser().DefaultPlanDir()},
+      {"the host's log folder", util->Prefs().LocalUser().DefaultLogDir()}};
+  for (const auto& [what, folder] : folders) {
+    const std::string problem = folderWriteProblem(*fso, folder);
+    if (!problem.empty()) {
+      platform_.messages.showMessage("Nightpick cannot start: it cannot write in " + what + " " +
+                                     withoutSeparator(folder) + ". " + problem);
+      return false;
+    }
+  }
+  return true;
+}
+
 // The observing loop (night/ObservingLoop.h) on the window's objects and settings; it
 // returns when the run has ended.
 void frmMain::StartButton_Click() {
   startRefused_ = !lockRun();
   if (startRefused_) return;
+  if (!foldersWritable()) {
+    runLocks_.clear();
+    return;
+  }
   setButtons(false, true, true);
   running_ = true;
   RunEnd end;

@@ -106,6 +106,7 @@ class frmMain {
  private:
   void setButtons(bool start, bool stop, bool stopAndAbort);
   bool lockRun();
+  bool foldersWritable();
   void endRun();
 
   Platform& platform_;

@@ -8,6 +8,7 @@
 
 #include "base/Errors.h"
 #include "base/LocalFiles.h"
+#include "base/TempName.h"
 
 namespace np {
 
@@ -235,5 +236,23 @@ void LocalFileSystem::Move(const std::string& from, const std::string& to) {
 
 // Replace, ResolvedPath, LockFolder and FileNames are the platform's own (base/posix,
 // base/windows).
+
+std::string folderWriteProblem(FileSystem& files, const std::string& folder) {
+  const std::string probe = joinPath(folder, "nightpick-write-check." + std::to_string(currentProcessId()) + ".tmp");
+  try {
+    std::unique_ptr<TextWriter> out = files.CreateTextFile(probe);
+    out->WriteLine("Nightpick checks that it can write here; this file is removed at once.");
+    out->Close();
+    files.Remove(probe);
+  } catch (const RunTimeError& error) {
+    // Whatever was made goes again; a probe that cannot be removed does no harm.
+    try {
+      if (files.FileExists(probe)) files.Remove(probe);
+    } catch (const RunTimeError&) {
+    }
+    return error.what();
+  }
+  return {};
+}
 
 }  // namespace np

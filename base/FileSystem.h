@@ -91,4 +91,10 @@ class LocalFileSystem : public FileSystem {
   std::vector<std::string> FileNames(const std::string& folder) override;
 };
 
+// Why the folder cannot take a file of the program's own: one is created beside nothing
+// else ("nightpick-write-check.<process>.tmp"), written, closed and removed. Empty when
+// all of that worked; otherwise the failing step's own text (it names the file and the
+// cause). Never throws for a failure of the folder.
+std::string folderWriteProblem(FileSystem& files, const std::string& folder);
+
 }  // namespace np

@@ -138,5 +138,53 @@ TEST(StartButton, ALogThatCannotBeClosedIsReportedAfterTheRunHasEnded) {
   expectStopped(w);
 }
 
+// A folder that a run writes in but cannot (a program under Program Files, a folder of
+// another user) is named when Start is pressed, in daylight, and the run does not start:
+// no plan, no count, no run log. The window says so already when it loads, for the
+// program folder (config.ini). The check leaves no file behind.
+TEST(StartButton, AFolderThatCannotBeWrittenIsNamedAtStartAndTheRunDoesNotStart) {
+  struct Case {
+    const char* what;
+    std::function<std::string(TestWorld&)> folder;
+  };
+  const Case cases[] = {
+      {"its program folder (config.ini and the target list)", [](TestWorld& w) { return w.programDir(); }},
+      {"the host's plan folder", [](TestWorld& w) { return w.host->planDir(); }},
+      {"the host's log folder", [](TestWorld& w) { return w.host->logDir(); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TestWorld w("", kNight);
+    w.writeListText(kOneTarget);
+    const std::string before = w.listText();
+    FaultyFileSystem faulty(w.files);
+    faulty.failWhere("CreateTextFile " + joinPath(c.folder(w), "nightpick-write-check."));
+    w.wireMain(*w.host, faulty);
+    w.main->Form_Load();
+    const bool programFolder = std::string(c.what).find("program") != std::string::npos;
+    ASSERT_EQ(w.messages.messages.size(), programFolder ? 1u : 0u);
+    if (programFolder) {
+      EXPECT_THAT(w.messages.messages[0], HasSubstr("Nightpick cannot write in its program folder"));
+    }
+    w.main->StartButton_Click();
+    ASSERT_FALSE(w.messages.messages.empty());
+    EXPECT_THAT(w.messages.messages.back(), StartsWith("Nightpick cannot start: it cannot write in " + std::string(c.what) + " " +
+                                              c.folder(w) + ". "));
+    expectStopped(w);
+    EXPECT_FALSE(w.main->startRefused());
+    EXPECT_EQ(w.listText(), before);
+    EXPECT_FALSE(std::filesystem::exists(w.runLogPath()));
+    EXPECT_EQ(w.host->runCount(), 0);
+    // Once the folder takes files again, Start runs, and no probe is left anywhere.
+    faulty.failNever();
+    stopWhen(w, [&] { return countPrefix(w.runLogLines(), "**** Searching") == 1; });
+    w.main->StartButton_Click();
+    EXPECT_TRUE(std::filesystem::exists(w.runLogPath()));
+    for (const std::string& folder : {w.programDir(), w.host->planDir(), w.host->logDir()})
+      for (const auto& entry : std::filesystem::directory_iterator(folder))
+        EXPECT_THAT(entry.path().filename().string(), ::testing::Not(HasSubstr("nightpick-write-check")));
+  }
+}
+
 }  // namespace
 }  // namespace np::test
