@@ -65,6 +65,8 @@ TEST_F(LocalServer, ARefusedCallFailsAtOnceWithoutAFilter) {
               HasSubstr("Util.ScriptActive: the observatory host was busy and refused the call"));
 }
 
+// Wine hands the refusal straight back (it never asks the filter's RetryRejectedCall):
+// under Wine this is the client's own retry by the filter's rule; on Windows COM retries first.
 TEST_F(LocalServer, ACallThatABusyHostRefusesSucceedsOnceTheHostIsFree) {
   const com::BusyHostFilter filter(60s, 200ms);
   auto util = factory.createUtil();
@@ -119,7 +121,8 @@ struct PaintCounter {
 };
 
 // During a Park of seconds the window is repainted: the thread's messages are processed
-// while the call is under way (the filter's PENDINGMSG_WAITDEFPROCESS).
+// while the call is under way (the filter's PENDINGMSG_WAITDEFPROCESS lets WM_PAINT through
+// on Windows; Wine processes the messages during a call with or without a filter).
 TEST_F(LocalServer, TheWindowIsPaintedWhileALongParkIsUnderWay) {
   const com::BusyHostFilter filter(60s, 200ms);
   auto telescope = factory.createTelescope();
