@@ -18,6 +18,7 @@
 #include "host/ErfaEphemeris.h"
 #include "host/com/ComHost.h"
 #include "host/com/ComSupport.h"
+#include "host/com/MessageFilter.h"
 #include "night/win32/Win32EventPump.h"
 #include "settings/win32/UserLocale.h"
 
@@ -27,6 +28,9 @@ namespace {
 // before the window thread's apartment is left.
 int runWindowed(np::Win32MessageSink& messages, int showCommand) {
   const np::com::ComApartment apartment;
+  // A busy host's refusals are tried again for a few minutes (host/com/MessageFilter.h);
+  // registered before the host objects are made at the window's load, revoked after them.
+  const np::com::BusyHostFilter busyHost;
   const std::string exe = np::ansiFromWide(np::modulePathW());
   np::SystemClock clock;  // the computer's time; local time in the system's zone
   np::com::ComHostFactory host;  // "ACP.Util", "ACP.Telescope", "ACP.Application"

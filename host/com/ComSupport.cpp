@@ -1,5 +1,8 @@
 #include "host/com/ComSupport.h"
 
+#include "host/com/MessageFilter.h"
+
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 
@@ -164,8 +167,40 @@ DateTime dateTimeFromOleDate(DATE d) {
 
 // ---- errors ----
 
+namespace {
+constexpr HRESULT fromWin32(long code) { return static_cast<HRESULT>(0x80070000u | (static_cast<unsigned long>(code) & 0xFFFFu)); }
+}  // namespace
+
+bool hostGone(HRESULT hr) {
+  switch (hr) {
+    case RPC_E_DISCONNECTED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case CO_E_OBJNOTCONNECTED:
+    case fromWin32(RPC_S_SERVER_UNAVAILABLE):
+    case fromWin32(RPC_S_CALL_FAILED):
+    case fromWin32(RPC_S_CALL_FAILED_DNE):
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool hostBusy(HRESULT hr) { return hr == RPC_E_CALL_REJECTED || hr == RPC_E_SERVERCALL_RETRYLATER; }
+
 std::string failureText(std::string_view member, HRESULT hr, EXCEPINFO* info) {
+  if (hostGone(hr))
+    return std::string(member) +
+           ": the observatory host is no longer running (it was closed or restarted); start it again, then start "
+           "Nightpick (" + hex(hr) + ")";
+  if (hostBusy(hr)) {
+    const long seconds = static_cast<long>((busyPatienceHere().count() + 500) / 1000);
+    return std::string(member) + ": the observatory host " +
+           (seconds > 0 ? "stayed busy for " + std::to_string(seconds) + " s" : std::string("was busy")) +
+           " and refused the call (" + hex(hr) + ")";
+  }
   std::string description;
+  HRESULT shown = hr;
   if (hr == DISP_E_EXCEPTION && info) {
     if (info->pfnDeferredFillIn) info->pfnDeferredFillIn(info);
     if (info->bstrDescription && SysStringLen(info->bstrDescription)) {
@@ -178,6 +213,8 @@ std::string failureText(std::string_view member, HRESULT hr, EXCEPINFO* info) {
           description += (c >= 0x20 && c < 0x7F) ? static_cast<char>(c) : '?';
         }
       }
+      // The host's own code says more than "exception occurred".
+      if (FAILED(info->scode)) shown = info->scode;
     } else if (FAILED(info->scode)) {
       description = systemText(info->scode) + " (" + hex(info->scode) + ")";
     } else if (info->wCode) {
@@ -186,7 +223,7 @@ std::string failureText(std::string_view member, HRESULT hr, EXCEPINFO* info) {
   }
   if (description.empty()) description = systemText(hr);
   if (description.empty()) description = "failed";
-  return std::string(member) + ": " + description + " (" + hex(hr) + ")";
+  return std::string(member) + ": " + description + " (" + hex(shown) + ")";
 }
 
 void fail(std::string_view member, HRESULT hr, EXCEPINFO* info) { throw RunTimeError(failureText(member, hr, info)); }
@@ -247,6 +284,24 @@ ComPtr<IDispatch> toDispatch(const Variant& v, std::string_view member) {
 
 // ---- DispatchObject ----
 
+namespace {
+
+// `call` made again while the host refuses it as busy, for as long as this thread's
+// message filter allows (COM itself may do so first, when it asks the filter); the last code.
+template <class F>
+HRESULT againWhileBusy(F&& call) {
+  const ULONGLONG start = GetTickCount64();
+  for (;;) {
+    const HRESULT hr = call();
+    if (!hostBusy(hr)) return hr;
+    const long delay = retryDelayHere(std::chrono::milliseconds(GetTickCount64() - start));
+    if (delay < 0) return hr;
+    waitProcessingMessages(std::chrono::milliseconds(delay));
+  }
+}
+
+}  // namespace
+
 DispatchObject::DispatchObject(ComPtr<IDispatch> object, std::string name)
     : object_(std::move(object)), name_(std::move(name)) {}
 
@@ -260,7 +315,7 @@ DISPID DispatchObject::dispid(std::string_view member) {
   std::wstring wide = wideFromNarrow(member, full);
   LPOLESTR names[] = {wide.data()};
   DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+  HRESULT hr = againWhileBusy([&] { return object_->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id); });
   if (FAILED(hr)) fail(full, hr);
   dispids_.emplace(std::string(member), id);
   return id;
@@ -278,8 +333,10 @@ Variant DispatchObject::invoke(std::string_view member, WORD flags, std::vector<
   Variant result;
   EXCEPINFO info{};
   UINT argError = 0;
-  HRESULT hr = object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : result.get(), &info,
-                               &argError);
+  HRESULT hr = againWhileBusy([&] {
+    return object_->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : result.get(), &info,
+                           &argError);
+  });
   if (FAILED(hr)) {
     std::string text = failureText(full, hr, &info);
     SysFreeString(info.bstrSource);

@@ -110,8 +110,17 @@ DATE oleDateFromDateTime(DateTime d);
 DateTime dateTimeFromOleDate(DATE d);
 
 // ---- errors ----
-// "<member>: <description> (0x<hr>)": the description from EXCEPINFO when the member
-// raised one (deferred fill-in honoured), else the system's text for the code.
+// Whether a code says that the server behind a proxy has gone: its process ended or was
+// restarted (disconnected, server unavailable, object no longer connected, server died,
+// the call failed in the server's process).
+bool hostGone(HRESULT hr);
+// Whether a code says that the server refused the call because it was busy.
+bool hostBusy(HRESULT hr);
+
+// "<member>: <description> (0x<code>)": the description from EXCEPINFO when the member
+// raised one (deferred fill-in honoured; the code then the server's own, when it gave
+// one), else the system's text for the code. A host that has gone and a host that stayed
+// busy are said so in plain words, with what the operator does about it.
 std::string failureText(std::string_view member, HRESULT hr, EXCEPINFO* info = nullptr);
 [[noreturn]] void fail(std::string_view member, HRESULT hr, EXCEPINFO* info = nullptr);
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "base/Errors.h"
 #include "host/HostMembers.h"
@@ -160,6 +161,99 @@ TEST_F(ComMembers, AFailingMemberNamesItselfAndTheHostsDescription) {
   } catch (const RunTimeError& e) {
     EXPECT_THAT(std::string(e.what()), HasSubstr("HMS_Hours"));
     EXPECT_THAT(std::string(e.what()), HasSubstr("cannot read 'abc'"));
+    // The host's own code, not the "exception occurred" of every raised error.
+    EXPECT_THAT(std::string(e.what()), HasSubstr("(0x80040401)"));
+  }
+}
+
+// The stand-in answers as a typed server does, so that a client that asks for a member
+// the wrong way fails here as it would against the host.
+class TypedServer : public ComMembers {
+ protected:
+  HRESULT invoke(IDispatch* object, const wchar_t* member, WORD flags, std::vector<VARIANT> args = {},
+                 EXCEPINFO* info = nullptr) {
+    DISPID id = DISPID_UNKNOWN;
+    LPOLESTR names[] = {const_cast<LPOLESTR>(member)};
+    HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (FAILED(hr)) return hr;
+    DISPID named = DISPID_PROPERTYPUT;
+    const bool put = flags == DISPATCH_PROPERTYPUT;
+    DISPPARAMS params{args.empty() ? nullptr : args.data(), put ? &named : nullptr, static_cast<UINT>(args.size()),
+                      put ? 1u : 0u};
+    com::Variant result;
+    EXCEPINFO own{};
+    UINT argError = 0;
+    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, put ? nullptr : result.get(),
+                        info ? info : &own, &argError);
+    if (!info) {
+      SysFreeString(own.bstrSource);
+      SysFreeString(own.bstrDescription);
+      SysFreeString(own.bstrHelpFile);
+    }
+    return hr;
+  }
+  static VARIANT number(double d) {
+    VARIANT v;
+    v.vt = VT_R8;
+    v.dblVal = d;
+    return v;
+  }
+  com::ComPtr<IDispatch> util = com::createByProgId(com::kUtilProgId);
+  com::ComPtr<IDispatch> telescope = com::createByProgId(com::kTelescopeProgId);
+};
+
+TEST_F(TypedServer, APropertyIsReadAsAPropertyAndAMethodCalledAsAMethod) {
+  const WORD either = DISPATCH_METHOD | DISPATCH_PROPERTYGET;
+  EXPECT_EQ(invoke(util.get(), L"ScriptActive", either), S_OK);
+  EXPECT_EQ(invoke(util.get(), L"ScriptActive", DISPATCH_PROPERTYGET), S_OK);
+  EXPECT_EQ(invoke(util.get(), L"ScriptActive", DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(invoke(telescope.get(), L"SiteLatitude", DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(invoke(util.get(), L"Prefs", DISPATCH_METHOD), DISP_E_MEMBERNOTFOUND);
+
+  EXPECT_EQ(invoke(util.get(), L"HourAngle12", either, {number(5.5)}), S_OK);
+  EXPECT_EQ(invoke(util.get(), L"HourAngle12", DISPATCH_METHOD, {number(5.5)}), S_OK);
+  EXPECT_EQ(invoke(util.get(), L"HourAngle12", DISPATCH_PROPERTYGET, {number(5.5)}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(invoke(telescope.get(), L"Unpark", DISPATCH_PROPERTYGET), DISP_E_MEMBERNOTFOUND);
+
+  // Puts: on a property that cannot be written, on a method.
+  EXPECT_EQ(invoke(telescope.get(), L"SiteLatitude", DISPATCH_PROPERTYPUT, {number(10)}), DISP_E_MEMBERNOTFOUND);
+  EXPECT_EQ(invoke(util.get(), L"HMS_Hours", DISPATCH_PROPERTYPUT, {number(10)}), DISP_E_MEMBERNOTFOUND);
+
+  // Argument counts: too few, too many (an overload takes one or two).
+  EXPECT_EQ(invoke(util.get(), L"HourAngle12", DISPATCH_METHOD), DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(invoke(util.get(), L"HourAngle12", DISPATCH_METHOD, {number(1), number(2), number(3)}),
+            DISP_E_BADPARAMCOUNT);
+  EXPECT_EQ(invoke(util.get(), L"ScriptActive", DISPATCH_PROPERTYGET, {number(1)}), DISP_E_BADPARAMCOUNT);
+}
+
+TEST_F(TypedServer, ARaisedErrorCarriesTheHostsCodeSourceAndDescription) {
+  VARIANT text;
+  text.vt = VT_BSTR;
+  text.bstrVal = SysAllocString(L"abc");
+  EXCEPINFO info{};
+  EXPECT_EQ(invoke(util.get(), L"HMS_Hours", DISPATCH_METHOD, {text}, &info), DISP_E_EXCEPTION);
+  VariantClear(&text);
+  EXPECT_EQ(info.scode, static_cast<HRESULT>(0x80040401u));
+  ASSERT_NE(info.bstrDescription, nullptr);
+  EXPECT_THAT(std::wstring(info.bstrDescription), ::testing::HasSubstr(L"abc"));
+  ASSERT_NE(info.bstrSource, nullptr);
+  EXPECT_EQ(std::wstring(info.bstrSource), L"ACP.Util");
+  SysFreeString(info.bstrSource);
+  SysFreeString(info.bstrDescription);
+  SysFreeString(info.bstrHelpFile);
+}
+
+// What the client sends: a client that read a property by DISPATCH_METHOD alone (as its
+// call() does) would fail against the host, and fails against the stand-in.
+TEST_F(TypedServer, TheClientReadsPropertiesTheWayATypedServerTakesThem) {
+  com::DispatchObject object(util, "Util");
+  EXPECT_NO_THROW(object.get("ScriptActive"));
+  try {
+    object.call("ScriptActive");
+    FAIL() << "a property was called as a method";
+  } catch (const RunTimeError& e) {
+    EXPECT_THAT(std::string(e.what()), HasSubstr("Util.ScriptActive"));
+    EXPECT_THAT(std::string(e.what()), HasSubstr("(0x80020003)"));  // DISP_E_MEMBERNOTFOUND
   }
 }
 

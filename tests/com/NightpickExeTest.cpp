@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cmath>
 #include <cstdio>
@@ -16,6 +15,7 @@
 
 #include "app/win32/MainWindow.h"
 #include "base/Clock.h"
+#include "com/LocalStandin.h"
 #include "support/SimFixture.h"
 #include "support/TempDir.h"
 #include "support/TestText.h"
@@ -25,38 +25,6 @@ namespace {
 
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
-
-// Starts a program and returns its process handle (nullptr when it cannot be started).
-HANDLE start(const std::string& exe, const std::string& arguments, const std::string& folder) {
-  std::string commandLine = "\"" + exe + "\"" + (arguments.empty() ? "" : " " + arguments);
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si, &pi))
-    return nullptr;
-  CloseHandle(pi.hThread);
-  return pi.hProcess;
-}
-
-// Runs a program to its end; its exit code, or -1 when it could not be started or did not end.
-long runToEnd(const std::string& exe, const std::string& arguments, const std::string& folder) {
-  HANDLE p = start(exe, arguments, folder);
-  if (!p) return -1;
-  DWORD code = static_cast<DWORD>(-1);
-  if (WaitForSingleObject(p, 60'000) != WAIT_OBJECT_0) TerminateProcess(p, 1);
-  GetExitCodeProcess(p, &code);
-  CloseHandle(p);
-  return static_cast<long>(code);
-}
-
-// Polls `done` every 100 ms for at most `seconds`.
-bool within(double seconds, const std::function<bool()>& done) {
-  for (double waited = 0; waited < seconds; waited += 0.1) {
-    if (done()) return true;
-    Sleep(100);
-  }
-  return done();
-}
 
 std::string textOf(const std::string& path) {
   try {
@@ -93,21 +61,21 @@ HWND windowOf(DWORD processId) {
   return search.found;
 }
 
-// Whether a process of this executable name (any folder) is running.
-bool processRunning(const wchar_t* exeName) {
-  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snapshot == INVALID_HANDLE_VALUE) return false;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  bool found = false;
-  for (BOOL more = Process32FirstW(snapshot, &entry); more && !found; more = Process32NextW(snapshot, &entry))
-    found = lstrcmpiW(entry.szExeFile, exeName) == 0;
-  CloseHandle(snapshot);
-  return found;
+std::string hms(double hours) {
+  char text[16];
+  const int s = static_cast<int>(std::fmod(hours + 24.0, 24.0) * 3600);
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
+  return std::string(text);
 }
 
-TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClosed) {
-  TempDir dir;
+// A program folder in `dir` for a night under way now: nightpick.exe, the stand-in and its
+// observatory, three targets on the meridian, the settings.
+struct Tonight {
+  std::string exe, standin, observatory;
+  double ra;
+};
+
+Tonight tonight(TempDir& dir) {
   const std::string exe = dir.file("nightpick.exe");
   const std::string standin = dir.file("observatory-standin.exe");
   fs::copy_file(NIGHTPICK_EXE, exe);
@@ -137,12 +105,6 @@ TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClose
   writeFileBytes(observatory + "\\observatory.ini", ini);
   SimFixture sky(ini, now);  // the same site: which right ascension is on the meridian now
   const double ra = sky.meridianRa(now);
-  auto hms = [](double hours) {
-    char text[16];
-    const int s = static_cast<int>(std::fmod(hours + 24.0, 24.0) * 3600);
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", s / 3600, s / 60 % 60, s % 60);
-    return std::string(text);
-  };
   writeFileBytes(dir.file("targets.txt"), "First Field\t" + hms(ra) + "\t+30:00:00\r\n**** remaining=1\r\n" +
                                               "Second Field\t" + hms(ra + 0.5) + "\t+20:00:00\r\n**** remaining=1\r\n" +
                                               "Third Field\t" + hms(ra - 0.5) + "\t+40:00:00\r\n**** remaining=1\r\n");
@@ -150,13 +112,24 @@ TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClose
                  "lastFocusJD,0\r\nfocusInterval,45\r\nbaseDir,C:\\Astronomy\\Nightpick\\\r\nmaxElevation,90\r\n"
                  "minAzimuth,0\r\nmaxAzimuth,360\r\nsunElev,-18\r\n");
 
+  return {exe, standin, observatory, ra};
+}
+
+TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClosed) {
+  TempDir dir;
+  const Tonight night = tonight(dir);
+  const std::string& exe = night.exe;
+  const std::string& standin = night.standin;
+  const std::string& observatory = night.observatory;
+  const double ra = night.ra;
+
   ASSERT_EQ(runToEnd(standin, "/RegServer", dir.path()), 0);
   struct Unregister {
     std::string standin, folder;
     ~Unregister() { runToEnd(standin, "/UnregServer", folder); }
   } unregister{standin, dir.path()};
 
-  HANDLE program = start(exe, "", dir.path());
+  HANDLE program = startProgram(exe, "", dir.path());
   ASSERT_NE(program, nullptr);
   struct Close {
     HANDLE p;
@@ -205,6 +178,109 @@ TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClose
 
   // With the program's objects released the stand-in ends by itself.
   EXPECT_TRUE(within(30, [] { return !processRunning(L"observatory-standin.exe"); }));
+}
+
+
+// The text of a message box that a process shows (its static controls), empty when it
+// shows none; `box` is set to the box.
+std::string messageBoxOf(DWORD processId, HWND& box) {
+  struct Search {
+    DWORD pid;
+    HWND found;
+  } search{processId, nullptr};
+  EnumWindows(
+      [](HWND w, LPARAM p) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(p);
+        DWORD owner = 0;
+        GetWindowThreadProcessId(w, &owner);
+        char name[16] = {};
+        GetClassNameA(w, name, sizeof name);
+        if (owner == s->pid && IsWindowVisible(w) && std::string(name) == "#32770") {
+          s->found = w;
+          return FALSE;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  box = search.found;
+  if (!box) return {};
+  std::string text;
+  EnumChildWindows(
+      box,
+      [](HWND child, LPARAM p) -> BOOL {
+        char name[16] = {};
+        GetClassNameA(child, name, sizeof name);
+        if (lstrcmpiA(name, "Static") == 0) {
+          char buffer[2048] = {};
+          GetWindowTextA(child, buffer, sizeof buffer);
+          *reinterpret_cast<std::string*>(p) += buffer;
+        }
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&text));
+  return text;
+}
+
+// The host ends in the middle of a run (closed by its user, or restarted): the program says
+// so in plain words, naming the member that met it, and ends as a run-time failure ends
+// it; the list is whole.
+TEST(NightpickExe, AHostThatEndsInTheMiddleOfARunIsNamedAsGoneAndTheListStaysWhole) {
+  TempDir dir;
+  const Tonight night = tonight(dir);
+  const std::string listBefore = textOf(dir.file("targets.txt"));
+  // The stand-in ends once it has started the first plan.
+  writeFileBytes(night.observatory + "\\standin.ini", "exit_after = RunScript\r\n");
+
+  ASSERT_EQ(runToEnd(night.standin, "/RegServer", dir.path()), 0);
+  struct Unregister {
+    std::string standin, folder;
+    ~Unregister() { runToEnd(standin, "/UnregServer", folder); }
+  } unregister{night.standin, dir.path()};
+
+  HANDLE program = startProgram(night.exe, "", dir.path());
+  ASSERT_NE(program, nullptr);
+  struct Close {
+    HANDLE p;
+    ~Close() {
+      if (WaitForSingleObject(p, 0) != WAIT_OBJECT_0) TerminateProcess(p, 1);
+      CloseHandle(p);
+    }
+  } close{program};
+  const std::string runLog = night.observatory + "\\Logs\\Nightpick.log";
+
+  HWND window = nullptr;
+  ASSERT_TRUE(within(60, [&] { return (window = windowOf(GetProcessId(program))) != nullptr; }))
+      << "no window; messages: " << textOf(runLog);
+  HWND startButton = GetDlgItem(window, Win32MainWindow::kStartButton);
+  ASSERT_NE(startButton, nullptr);
+  PostMessageW(window, WM_COMMAND, MAKEWPARAM(Win32MainWindow::kStartButton, BN_CLICKED),
+               reinterpret_cast<LPARAM>(startButton));
+
+  HWND box = nullptr;
+  std::string message;
+  ASSERT_TRUE(within(120, [&] { return !(message = messageBoxOf(GetProcessId(program), box)).empty(); }))
+      << textOf(runLog);
+  EXPECT_THAT(message, HasSubstr("Run-time error: Util."));
+  EXPECT_THAT(message, HasSubstr(": the observatory host is no longer running (it was closed or restarted); "
+                                 "start it again, then start Nightpick"));
+  EXPECT_THAT(textOf(runLog), HasSubstr("Running ACP plan for selected target:"));
+
+  // The box closed, the program ends with the failure's exit code.
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  ASSERT_EQ(WaitForSingleObject(program, 60'000), WAIT_OBJECT_0) << "the program did not end";
+  DWORD exitCode = 0;
+  GetExitCodeProcess(program, &exitCode);
+  EXPECT_EQ(exitCode, 1u);
+
+  // Every group is still in the list, each with its count line.
+  const std::vector<std::string> before = splitLines(listBefore);
+  const std::vector<std::string> after = splitLines(textOf(dir.file("targets.txt")));
+  ASSERT_EQ(after.size(), before.size()) << textOf(dir.file("targets.txt"));
+  for (std::size_t i = 0; i < before.size(); i += 2) {
+    EXPECT_EQ(after[i], before[i]);
+    EXPECT_EQ(after[i + 1].rfind("**** remaining=", 0), 0u) << after[i + 1];
+  }
+  EXPECT_FALSE(processRunning(L"observatory-standin.exe"));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@ namespace {
 
 std::atomic<long> gLiveObjects{0};
 std::atomic<void (*)()> gOnLast{nullptr};
+CallHooks gHooks;
 
 BSTR allocText(const std::wstring& text) { return SysAllocStringLen(text.data(), static_cast<UINT>(text.size())); }
 
@@ -30,6 +31,16 @@ void DispatchCall::expectGet(UINT min, UINT max) const {
   if (isPut() || !(flags_ & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) throw DispatchFailure{DISP_E_MEMBERNOTFOUND};
   if (params_ && params_->cNamedArgs) throw DispatchFailure{DISP_E_NONAMEDARGS};
   if (count() < min || count() > max) throw DispatchFailure{DISP_E_BADPARAMCOUNT};
+}
+
+void DispatchCall::expectProperty(UINT min, UINT max) const {
+  if (isPut() || !(flags_ & DISPATCH_PROPERTYGET)) throw DispatchFailure{DISP_E_MEMBERNOTFOUND};
+  expectGet(min, max);
+}
+
+void DispatchCall::expectMethod(UINT min, UINT max) const {
+  if (isPut() || !(flags_ & DISPATCH_METHOD)) throw DispatchFailure{DISP_E_MEMBERNOTFOUND};
+  expectGet(min, max);
 }
 
 void DispatchCall::expectPut() const {
@@ -108,7 +119,7 @@ void DispatchCall::returnText(const std::string& value, std::string_view member)
 
 void DispatchCall::returnObject(IDispatch* object) const {
   if (!result_) {
-    object->Release();
+    if (object) object->Release();
     return;
   }
   VariantClear(result_);
@@ -132,6 +143,8 @@ DispatchImpl::~DispatchImpl() {
 long DispatchImpl::liveObjects() { return gLiveObjects.load(); }
 
 void setOnLastObjectReleased(void (*callback)()) { gOnLast = callback; }
+
+void setCallHooks(CallHooks hooks) { gHooks = hooks; }
 
 HRESULT STDMETHODCALLTYPE DispatchImpl::QueryInterface(REFIID riid, void** out) {
   if (!out) return E_POINTER;
@@ -179,13 +192,16 @@ HRESULT STDMETHODCALLTYPE DispatchImpl::GetIDsOfNames(REFIID riid, LPOLESTR* nam
 HRESULT STDMETHODCALLTYPE DispatchImpl::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPARAMS* params,
                                                VARIANT* result, EXCEPINFO* info, UINT* argError) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
-  bool known = false;
-  for (const DispatchMember& m : members_) known = known || m.id == id;
-  if (!known) return DISP_E_MEMBERNOTFOUND;
+  const DispatchMember* member = nullptr;
+  for (const DispatchMember& m : members_)
+    if (m.id == id) member = &m;
+  if (!member) return DISP_E_MEMBERNOTFOUND;
   if (result) VariantInit(result);
   std::wstring description;
   try {
-    invoke(id, DispatchCall(flags, params, result));
+    const DispatchCall call(flags, params, result);
+    if (!gHooks.before || !gHooks.before(member->name, call)) invoke(id, call);
+    if (gHooks.after) gHooks.after(member->name);
     return S_OK;
   } catch (const DispatchFailure& f) {
     if (argError) *argError = f.argument;
@@ -197,7 +213,7 @@ HRESULT STDMETHODCALLTYPE DispatchImpl::Invoke(DISPID id, REFIID riid, LCID, WOR
   }
   if (info) {
     *info = EXCEPINFO{};
-    info->scode = E_FAIL;
+    info->scode = kHostErrorCode;
     info->bstrSource = allocText(source_);
     info->bstrDescription = allocText(description);
   }

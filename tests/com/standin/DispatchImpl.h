@@ -1,9 +1,12 @@
 #pragma once
 // Automation objects: IDispatch over a list of member names, each with its DISPID, and a
 // subclass that serves the member of each DISPID. A RunTimeError (or any exception)
-// thrown by a member becomes DISP_E_EXCEPTION with the error's text as the description, as
-// a host raises its errors; a call the member cannot take (argument count, types, put on
-// a read-only member) gets the standard DISP_E_ code.
+// thrown by a member becomes DISP_E_EXCEPTION with the error's text as the description
+// and the host's own code (kHostErrorCode) in EXCEPINFO, as a host raises its errors; a
+// call the member cannot take gets the code a typed automation server (one that invokes
+// through its type information) gives: a property read as a method only, a method read
+// as a property only, a put on a property that cannot be written or on a method:
+// DISP_E_MEMBERNOTFOUND; the wrong number of arguments: DISP_E_BADPARAMCOUNT.
 #include <windows.h>
 #include <oaidl.h>
 
@@ -30,6 +33,10 @@ class DispatchCall {
   // A member read or called for its value (DISPATCH_PROPERTYGET and/or DISPATCH_METHOD),
   // taking from `min` to `max` arguments.
   void expectGet(UINT min = 0, UINT max = 0) const;
+  // A property read: DISPATCH_PROPERTYGET among the flags.
+  void expectProperty(UINT min = 0, UINT max = 0) const;
+  // A method call: DISPATCH_METHOD among the flags.
+  void expectMethod(UINT min = 0, UINT max = 0) const;
   // A property put (one value, the DISPID_PROPERTYPUT named argument).
   void expectPut() const;
   bool isPut() const { return (flags_ & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) != 0; }
@@ -46,7 +53,7 @@ class DispatchCall {
   void returnBool(bool value) const;
   void returnDate(DateTime value) const;
   void returnText(const std::string& value, std::string_view member) const;
-  void returnObject(IDispatch* object) const;  // takes over the caller's reference
+  void returnObject(IDispatch* object) const;  // takes over the caller's reference; nullptr: Nothing
 
  private:
   const VARIANT& arg(UINT position) const;
@@ -58,6 +65,10 @@ class DispatchCall {
 };
 
 // A standard automation failure code for Invoke (and the argument it concerns).
+// The code of the errors a member raises (EXCEPINFO's scode): a server's own, as a host
+// raises its errors (vbObjectError + 1025).
+inline constexpr HRESULT kHostErrorCode = static_cast<HRESULT>(0x80040401u);
+
 struct DispatchFailure {
   HRESULT hr;
   UINT argument = 0;  // index into rgvarg
@@ -96,5 +107,14 @@ class DispatchImpl : public IDispatch {
 // Called when the last automation object of the process is released (a local server
 // ends then); none by default.
 void setOnLastObjectReleased(void (*callback)());
+
+// What a server process does around every call of its objects (observatory-standin.exe's
+// switches); nothing by default. `before` may answer the call itself (it returns true
+// then) or throw as a member does; `after` follows a call that was answered.
+struct CallHooks {
+  bool (*before)(std::wstring_view member, const DispatchCall& call) = nullptr;
+  void (*after)(std::wstring_view member) = nullptr;
+};
+void setCallHooks(CallHooks hooks);
 
 }  // namespace np::com

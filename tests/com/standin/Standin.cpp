@@ -36,6 +36,18 @@ struct ServedRow {
   void (*serve)(const std::shared_ptr<I>& object, const DispatchCall& call, const std::wstring& source);
 };
 
+// The members the host's type library declares as methods. Every other member that gives
+// a value is a property, read with DISPATCH_PROPERTYGET (a client asking for either sends
+// DISPATCH_METHOD | DISPATCH_PROPERTYGET); a property that is put (Put) is also read.
+bool isMethod(const char* name) {
+  static const char* const methods[] = {"LoadScript",  "RunScript",   "AbortScript", "HMS_Hours",      "DMS_Degrees",
+                                        "HourAngle12", "Julian_GMST", "Date_Julian", "Julian_Date",    "FormatVar",
+                                        "GetHorizon",  "Park",        "Unpark",      "NewCTHereAndNow"};
+  for (const char* m : methods)
+    if (std::strcmp(m, name) == 0) return true;
+  return false;
+}
+
 // The rows of each object, defined below (an object's after those of the objects it hands out).
 template <class I>
 const std::vector<ServedRow<I>>& servedRows();
@@ -60,7 +72,8 @@ class Served : public DispatchImpl {
       most = std::max(most, row.arity);
     }
     if (named.kind == HostMemberKind::Put) c.expectPut();
-    else c.expectGet(fewest, most);
+    else if (isMethod(named.name)) c.expectMethod(fewest, most);
+    else c.expectProperty(fewest, most);
     for (const ServedRow<I>& row : rows)
       if (std::strcmp(row.name, named.name) == 0 && row.arity == c.count()) return row.serve(object_, c, source_);
     throw DispatchFailure{DISP_E_BADPARAMCOUNT};

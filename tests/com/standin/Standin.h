@@ -43,6 +43,9 @@ class StandinRegistration {
 
   // Lets the suspended classes of a local server be created (CoResumeClassObjects).
   void resume();
+  // Revokes the classes (and removes the keys it wrote) now, as a server that is closing.
+  void revoke() { release(); }
+
  private:
   void release();
 
