@@ -172,9 +172,9 @@ void frmMain::StartButton_Click() {
                    .observer = selectionObserver};
     end = runObservingLoop(services(), night);
   } catch (...) {
-    // A run-time failure ends the program: the loop has closed the log.
-    runLocks_.clear();
-    running_ = false;
+    // A run-time failure ends the program: the loop has closed the log, and the window is
+    // back in its stopped state before the failure is reported.
+    endRun();
     throw;
   }
   endRun();

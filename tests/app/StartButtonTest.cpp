@@ -186,5 +186,21 @@ TEST(StartButton, AFolderThatCannotBeWrittenIsNamedAtStartAndTheRunDoesNotStart)
   }
 }
 
+// A run-time failure in the middle of a run (here the plan cannot be written; a host that
+// went away fails alike) is reported over a window that is back in its stopped state, and
+// the list is whole.
+TEST(StartButton, ARunTimeFailureIsReportedOverTheStoppedWindow) {
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
+  const std::string before = w.listText();
+  FaultyFileSystem faulty(w.files);
+  faulty.failWhere("CreateTextFile " + w.planPath());
+  w.wireMain(*w.host, faulty);
+  w.main->Form_Load();
+  EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
+  expectStopped(w);
+  EXPECT_EQ(w.listText(), before);
+}
+
 }  // namespace
 }  // namespace np::test
