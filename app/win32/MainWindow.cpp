@@ -156,7 +156,7 @@ void Win32MainWindow::unloadOtherWindows() {
   std::vector<HWND> windows;
   EnumThreadWindows(
       GetCurrentThreadId(),
-      [](HWND w, LPARAM list) -> BOOL {
+      [](HWND w, LPARAM list) CALLBACK -> BOOL {
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
         return TRUE;
       },

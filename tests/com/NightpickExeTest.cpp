@@ -47,7 +47,7 @@ HWND windowOf(DWORD processId) {
     HWND found;
   } search{processId, nullptr};
   EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
+      [](HWND w, LPARAM p) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
@@ -189,7 +189,7 @@ std::string messageBoxOf(DWORD processId, HWND& box) {
     HWND found;
   } search{processId, nullptr};
   EnumWindows(
-      [](HWND w, LPARAM p) -> BOOL {
+      [](HWND w, LPARAM p) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         DWORD owner = 0;
         GetWindowThreadProcessId(w, &owner);
@@ -207,7 +207,7 @@ std::string messageBoxOf(DWORD processId, HWND& box) {
   std::string text;
   EnumChildWindows(
       box,
-      [](HWND child, LPARAM p) -> BOOL {
+      [](HWND child, LPARAM p) CALLBACK -> BOOL {
         char name[16] = {};
         GetClassNameA(child, name, sizeof name);
         if (lstrcmpiA(name, "Static") == 0) {

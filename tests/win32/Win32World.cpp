@@ -24,7 +24,7 @@ HWND findVisible(const wchar_t* title, HWND except) {
   } search{title, except, nullptr};
   EnumThreadWindows(
       GetCurrentThreadId(),
-      [](HWND w, LPARAM p) -> BOOL {
+      [](HWND w, LPARAM p) CALLBACK -> BOOL {
         auto* s = reinterpret_cast<Search*>(p);
         wchar_t text[128] = {};
         GetWindowTextW(w, text, 128);
