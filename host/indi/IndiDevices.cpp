@@ -123,18 +123,26 @@ bool Devices::connected(const std::string& device) const {
   return s && s->switchOn("CONNECT");
 }
 
-void Devices::switchAndWait(const std::string& device, const std::string& property, const std::string& element,
-                            const std::string& what, double limit) {
-  const std::uint64_t before = updatesOf(device, property);
-  link_.sendSwitch(device, property, element);
+void Devices::awaitUpdate(const std::string& device, const std::string& property, const std::string& what,
+                          double limit, std::uint64_t before, const std::string& refused,
+                          const std::function<bool(const PropertySnapshot&)>& done) {
   bool alert = false;
   waitFor(device, property, what, limit, [&] {
     std::optional<PropertySnapshot> s = link_.inbox().property(device, property);
     if (!s || s->updates <= before) return false;
     if (s->state == PropertyState::Alert) return alert = true;
-    return s->state == PropertyState::Ok && s->switchOn(element);
+    return done(*s);
   });
-  if (alert) throw RunTimeError(device + " could not " + what + lastReport(device, property));
+  if (alert) throw RunTimeError(device + " " + refused + lastReport(device, property));
+}
+
+void Devices::switchAndWait(const std::string& device, const std::string& property, const std::string& element,
+                            const std::string& what, double limit) {
+  const std::uint64_t before = updatesOf(device, property);
+  link_.sendSwitch(device, property, element);
+  awaitUpdate(device, property, what, limit, before, "could not " + what, [&](const PropertySnapshot& s) {
+    return s.state == PropertyState::Ok && s.switchOn(element);
+  });
 }
 
 bool Devices::mountParked(const std::string& mount) const {
@@ -168,14 +176,8 @@ void Devices::setSite(const std::string& mount, double latitude, double longitud
   // INDI gives longitudes from 0 to 360 east.
   const double east = longitude < 0 ? longitude + 360.0 : longitude;
   link_.sendNumbers(mount, "GEOGRAPHIC_COORD", {{"LAT", latitude}, {"LONG", east}});
-  bool alert = false;
-  waitFor(mount, "GEOGRAPHIC_COORD", "take the site", bounds_.setting, [&] {
-    std::optional<PropertySnapshot> s = link_.inbox().property(mount, "GEOGRAPHIC_COORD");
-    if (!s || s->updates <= before) return false;
-    if (s->state == PropertyState::Alert) return alert = true;
-    return true;
-  });
-  if (alert) throw RunTimeError(mount + " did not take the site" + lastReport(mount, "GEOGRAPHIC_COORD"));
+  awaitUpdate(mount, "GEOGRAPHIC_COORD", "take the site", bounds_.setting, before, "did not take the site",
+              [](const PropertySnapshot&) { return true; });
 }
 
 bool Devices::readSite(const std::string& mount, double& latitude, double& longitude) const {
@@ -198,18 +200,14 @@ void Devices::slewTo(const std::string& mount, double raHours, double decDegrees
   }
   const std::uint64_t before = updatesOf(mount, "EQUATORIAL_EOD_COORD");
   link_.sendNumbers(mount, "EQUATORIAL_EOD_COORD", {{"RA", ra}, {"DEC", dec}});
-  bool alert = false;
-  waitFor(mount, "EQUATORIAL_EOD_COORD", "finish its slew", bounds_.slew, [&] {
-    std::optional<PropertySnapshot> s = link_.inbox().property(mount, "EQUATORIAL_EOD_COORD");
-    if (!s || s->updates <= before) return false;
-    if (s->state == PropertyState::Alert) return alert = true;
-    if (s->state != PropertyState::Ok) return false;
-    const double r = s->number("RA").value_or(-100), d = s->number("DEC").value_or(-100);
-    if (hoursApart(r, ra) > 0.01 || std::fabs(d - dec) > 0.1) return false;
-    std::optional<PropertySnapshot> track = link_.inbox().property(mount, "TELESCOPE_TRACK_STATE");
-    return !track || track->switchOn("TRACK_ON");
-  });
-  if (alert) throw RunTimeError(mount + " could not slew" + lastReport(mount, "EQUATORIAL_EOD_COORD"));
+  awaitUpdate(mount, "EQUATORIAL_EOD_COORD", "finish its slew", bounds_.slew, before, "could not slew",
+              [&](const PropertySnapshot& s) {
+                if (s.state != PropertyState::Ok) return false;
+                const double r = s.number("RA").value_or(-100), d = s.number("DEC").value_or(-100);
+                if (hoursApart(r, ra) > 0.01 || std::fabs(d - dec) > 0.1) return false;
+                std::optional<PropertySnapshot> track = link_.inbox().property(mount, "TELESCOPE_TRACK_STATE");
+                return !track || track->switchOn("TRACK_ON");
+              });
 }
 
 void Devices::selectFilter(const std::string& wheel, const std::string& filter) {
@@ -225,14 +223,10 @@ void Devices::selectFilter(const std::string& wheel, const std::string& filter) 
   if (slot == 0) throw RunTimeError(wheel + " has no filter named '" + filter + "'");
   const std::uint64_t before = updatesOf(wheel, "FILTER_SLOT");
   link_.sendNumbers(wheel, "FILTER_SLOT", {{"FILTER_SLOT_VALUE", slot}});
-  bool alert = false;
-  waitFor(wheel, "FILTER_SLOT", "change to the filter " + filter, bounds_.filter, [&] {
-    std::optional<PropertySnapshot> s = link_.inbox().property(wheel, "FILTER_SLOT");
-    if (!s || s->updates <= before) return false;
-    if (s->state == PropertyState::Alert) return alert = true;
-    return s->state == PropertyState::Ok && std::lround(s->number("FILTER_SLOT_VALUE").value_or(0)) == slot;
+  const std::string what = "change to the filter " + filter;
+  awaitUpdate(wheel, "FILTER_SLOT", what, bounds_.filter, before, "could not " + what, [&](const PropertySnapshot& s) {
+    return s.state == PropertyState::Ok && std::lround(s.number("FILTER_SLOT_VALUE").value_or(0)) == slot;
   });
-  if (alert) throw RunTimeError(wheel + " could not change to the filter " + filter + lastReport(wheel, "FILTER_SLOT"));
 }
 
 void Devices::setBinning(const std::string& camera, int binning) {
@@ -245,15 +239,9 @@ void Devices::setBinning(const std::string& camera, int binning) {
     return;
   const std::uint64_t before = s->updates;
   link_.sendNumbers(camera, "CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
-  bool alert = false;
-  waitFor(camera, "CCD_BINNING", "take the binning " + std::to_string(binning), bounds_.setting, [&] {
-    std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");
-    if (!now || now->updates <= before) return false;
-    if (now->state == PropertyState::Alert) return alert = true;
-    return true;
-  });
-  if (alert) throw RunTimeError(camera + " could not take the binning " + std::to_string(binning) +
-                                lastReport(camera, "CCD_BINNING"));
+  const std::string what = "take the binning " + std::to_string(binning);
+  awaitUpdate(camera, "CCD_BINNING", what, bounds_.setting, before, "could not " + what,
+              [](const PropertySnapshot&) { return true; });
 }
 
 ReceivedImage Devices::expose(const std::string& camera, double exposure) {

@@ -73,6 +73,11 @@ class Devices {
   void waitFor(const std::string& device, const std::string& property, const std::string& what, double seconds,
                const std::function<bool()>& ready);
   std::uint64_t updatesOf(const std::string& device, const std::string& property) const;
+  // Waits for an update of the property after its `before`-th: Alert throws "<device>
+  // <refused>" with its last report; otherwise the wait ends once `done` accepts it.
+  void awaitUpdate(const std::string& device, const std::string& property, const std::string& what, double limit,
+                   std::uint64_t before, const std::string& refused,
+                   const std::function<bool(const PropertySnapshot&)>& done);
   // Sets a switch and waits until the device reports it On and the property Ok.
   void switchAndWait(const std::string& device, const std::string& property, const std::string& element,
                      const std::string& what, double seconds);
