@@ -17,7 +17,7 @@
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
 #include "night/qt/QtEventPump.h"
-#include "runner/OpenHost.h"
+#include "app/runner/OpenHost.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "runner/Explain.h"
+#include "app/runner/Explain.h"
 
 #include <algorithm>
 #include <charconv>
@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "runner/PrintingMessageSink.h"
+#include "app/runner/PrintingMessageSink.h"
 #include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "host/ErfaEphemeris.h"

@@ -1,4 +1,4 @@
-#include "runner/HeadlessRun.h"
+#include "app/runner/HeadlessRun.h"
 
 #include <algorithm>
 #include <exception>
@@ -8,8 +8,8 @@
 #include <sstream>
 
 #include "app/FrmMain.h"
-#include "runner/PrintingMessageSink.h"
-#include "runner/PrintingView.h"
+#include "app/runner/PrintingMessageSink.h"
+#include "app/runner/PrintingView.h"
 #include "host/ErfaEphemeris.h"
 #include "base/FileSystem.h"
 #include "host/ObservatoryConfig.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 #include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 

@@ -1,4 +1,4 @@
-#include "runner/LogReport.h"
+#include "app/runner/LogReport.h"
 
 #include <algorithm>
 #include <cctype>

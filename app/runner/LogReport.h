@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 #include "base/DateTime.h"
 
 namespace np {

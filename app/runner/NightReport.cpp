@@ -1,4 +1,4 @@
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <optional>
 #include <sstream>
 
-#include "runner/HeadlessRun.h"
+#include "app/runner/HeadlessRun.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 #include "host/ErfaEphemeris.h"

@@ -1,4 +1,4 @@
-#include "runner/OpenHost.h"
+#include "app/runner/OpenHost.h"
 
 #include <utility>
 

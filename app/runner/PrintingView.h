@@ -10,7 +10,7 @@
 #include "app/MainWindowView.h"
 #include "base/Clock.h"
 #include "base/DateTime.h"
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 
 namespace np {
 

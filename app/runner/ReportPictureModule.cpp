@@ -1,4 +1,4 @@
-#include "runner/ReportPictureModule.h"
+#include "app/runner/ReportPictureModule.h"
 
 #ifndef _WIN32
 #include <dlfcn.h>

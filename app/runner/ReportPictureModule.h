@@ -4,7 +4,7 @@
 // no graphics library, so a plain dry run starts at once.
 #include <string>
 
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 
 namespace np {
 

@@ -10,10 +10,10 @@
 #include <sstream>
 
 #include "base/Clock.h"
-#include "runner/Explain.h"
-#include "runner/HeadlessRun.h"
-#include "runner/LogReport.h"
-#include "runner/ReportPictureModule.h"
+#include "app/runner/Explain.h"
+#include "app/runner/HeadlessRun.h"
+#include "app/runner/LogReport.h"
+#include "app/runner/ReportPictureModule.h"
 #include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
 #include "settings/ConfigFile.h"

@@ -13,7 +13,7 @@
 #include <cstring>
 #include <iostream>
 
-#include "runner/ServiceRun.h"
+#include "app/runner/ServiceRun.h"
 
 namespace {
 

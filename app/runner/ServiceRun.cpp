@@ -1,4 +1,4 @@
-#include "runner/ServiceRun.h"
+#include "app/runner/ServiceRun.h"
 
 #include <exception>
 #include <filesystem>
@@ -10,9 +10,9 @@
 #include "base/Paths.h"
 #include "host/ErfaEphemeris.h"
 #include "night/RealTimeWait.h"
-#include "runner/OpenHost.h"
-#include "runner/PrintingMessageSink.h"
-#include "runner/PrintingView.h"
+#include "app/runner/OpenHost.h"
+#include "app/runner/PrintingMessageSink.h"
+#include "app/runner/PrintingView.h"
 
 namespace np {
 

@@ -11,7 +11,7 @@
 #include <random>
 #include <sstream>
 
-#include "runner/Explain.h"
+#include "app/runner/Explain.h"
 #include "settings/ConfigFile.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"

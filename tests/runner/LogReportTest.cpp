@@ -8,7 +8,7 @@
 #include <fstream>
 #include <regex>
 
-#include "runner/LogReport.h"
+#include "app/runner/LogReport.h"
 #include "support/TempDir.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"

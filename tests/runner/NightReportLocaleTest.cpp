@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "runner/NightReport.h"
+#include "app/runner/NightReport.h"
 #include "support/CommaLocale.h"
 
 namespace np {

@@ -5,8 +5,8 @@
 
 #include <cmath>
 
-#include "runner/HeadlessRun.h"
-#include "runner/NightReport.h"
+#include "app/runner/HeadlessRun.h"
+#include "app/runner/NightReport.h"
 #include "support/TempDir.h"
 
 namespace np {

@@ -7,7 +7,7 @@
 
 #include "base/Errors.h"
 #include "base/Paths.h"
-#include "runner/OpenHost.h"
+#include "app/runner/OpenHost.h"
 #include "support/TempDir.h"
 
 namespace np {

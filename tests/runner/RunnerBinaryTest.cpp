@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "runner/ReportPictureModule.h"
+#include "app/runner/ReportPictureModule.h"
 #include "support/TempDir.h"
 #include "RunnerPath.h"
 #include "support/TestWorld.h"

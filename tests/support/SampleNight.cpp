@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include "runner/HeadlessRun.h"
+#include "app/runner/HeadlessRun.h"
 #include "base/Paths.h"
 #include "support/TempDir.h"
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "app/FrmMain.h"
-#include "runner/HeadlessRun.h"
+#include "app/runner/HeadlessRun.h"
 #include "base/FileSystem.h"
 #include "host/ErfaEphemeris.h"
 #include "night/ObservingLoop.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 
-#include "runner/ReportPictureModule.h"
-#include "runner/qt/ReportPicture.h"
+#include "app/runner/ReportPictureModule.h"
+#include "app/runner/qt/ReportPicture.h"
 
 extern "C" __attribute__((visibility("default"))) bool nightpick_write_report_picture(const np::NightReport* report,
                                                                                       const char* path, char* error,

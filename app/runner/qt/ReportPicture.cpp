@@ -1,4 +1,4 @@
-#include "runner/qt/ReportPicture.h"
+#include "app/runner/qt/ReportPicture.h"
 
 #include <QFont>
 #include <QFontMetrics>

@@ -7,8 +7,8 @@
 
 #include <QImage>
 
-#include "runner/NightReport.h"
-#include "runner/ReportPictureModule.h"
+#include "app/runner/NightReport.h"
+#include "app/runner/ReportPictureModule.h"
 
 namespace np {
 
