@@ -118,31 +118,38 @@ class LocalTextReader : public TextReader {
 enum class Durability {
   Buffered,     // a log: lines reach the file at Flush and Close
   SyncAtClose,  // a file that replaces another or is handed to the host: on disk at Close
+  Unsynced,     // such a file in a dry run: written through at Close, not waited for
 };
 
-// A log's buffer: a selection pass over a long list writes many lines between flushes.
+// A writer's buffer: a selection pass over a long list writes many lines between flushes,
+// a list rewrite many lines before its close.
 constexpr std::size_t kLogBufferBytes = 64 * 1024;
 
 class LocalTextWriter : public TextWriter {
  public:
   LocalTextWriter(std::FILE* f, std::string path, Durability durability)
       : f_(f), path_(std::move(path)), durability_(durability) {
-    if (durability_ == Durability::Buffered) std::setvbuf(f_, nullptr, _IOFBF, kLogBufferBytes);
+    // The lines are gathered here and handed to the C library a block at a time.
+    std::setvbuf(f_, nullptr, _IONBF, 0);
+    pending_.reserve(kLogBufferBytes);
   }
   ~LocalTextWriter() override {
-    if (f_ != nullptr) std::fclose(f_);
+    if (f_ == nullptr) return;
+    // Not closed: what was written still reaches the file, as far as it can.
+    if (!pending_.empty()) (void)std::fwrite(pending_.data(), 1, pending_.size(), f_);
+    std::fclose(f_);
   }
 
   void WriteLine(std::string_view text) override {
     if (f_ == nullptr) throw RunTimeError("File '" + path_ + "' is closed");
-    errno = 0;
-    if ((!text.empty() && std::fwrite(text.data(), 1, text.size(), f_) != text.size()) ||
-        std::fwrite("\r\n", 1, 2, f_) != 2)
-      fail("Cannot write", path_, errno != 0 ? errno : EIO);
+    pending_.append(text);
+    pending_.append("\r\n", 2);
+    if (pending_.size() >= kLogBufferBytes) writePending();
   }
 
   void Flush() override {
     if (f_ == nullptr) throw RunTimeError("File '" + path_ + "' is closed");
+    writePending();
     errno = 0;
     if (std::fflush(f_) != 0) fail("Cannot write", path_, errno != 0 ? errno : EIO);
   }
@@ -153,7 +160,9 @@ class LocalTextWriter : public TextWriter {
     f_ = nullptr;
     errno = 0;
     std::string flushCause;
-    if (std::fflush(f) != 0 || std::ferror(f))
+    if (!pending_.empty() && std::fwrite(pending_.data(), 1, pending_.size(), f) != pending_.size())
+      flushCause = causeOf(errno != 0 ? errno : EIO);
+    else if (std::fflush(f) != 0 || std::ferror(f))
       flushCause = causeOf(errno != 0 ? errno : EIO);
     else if (durability_ == Durability::SyncAtClose)
       flushCause = syncFile(f);
@@ -165,9 +174,19 @@ class LocalTextWriter : public TextWriter {
   }
 
  private:
+  void writePending() {
+    if (pending_.empty()) return;
+    errno = 0;
+    const bool written = std::fwrite(pending_.data(), 1, pending_.size(), f_) == pending_.size();
+    const int err = errno != 0 ? errno : EIO;
+    pending_.clear();  // a failed block is reported, not written again
+    if (!written) fail("Cannot write", path_, err);
+  }
+
   std::FILE* f_;
   std::string path_;
   Durability durability_;
+  std::string pending_;  // lines not yet handed to the C library
 };
 
 }  // namespace
@@ -201,7 +220,8 @@ std::unique_ptr<TextWriter> LocalFileSystem::OpenTextFileForAppending(const std:
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::CreateTextFile(const std::string& path) {
-  return std::make_unique<LocalTextWriter>(openFile(path, "wb", "Cannot create"), path, Durability::SyncAtClose);
+  return std::make_unique<LocalTextWriter>(openFile(path, "wb", "Cannot create"), path,
+                                           sync_ == DiskSync::Always ? Durability::SyncAtClose : Durability::Unsynced);
 }
 
 bool LocalFileSystem::FileExists(const std::string& path) noexcept {

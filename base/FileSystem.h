@@ -75,9 +75,18 @@ class FileSystem {
   virtual std::vector<std::string> FileNames(const std::string& folder) = 0;
 };
 
-// The file system of the machine, through the C++ standard library and POSIX.
+// Whether a file that replaces another or is handed to the host, and the folder entry
+// of a replacement, are forced onto the disk before the call returns.
+enum class DiskSync {
+  Always,  // the program's own files: a power cut leaves the old file or the new, whole
+  Never,   // a dry run on a scratch copy: a power cut may cost the copy, nothing else
+};
+
+// The file system of the machine, through the C++ standard library and POSIX. Without
+// syncing a file still replaces another in one step; only the wait for the disk goes.
 class LocalFileSystem : public FileSystem {
  public:
+  explicit LocalFileSystem(DiskSync sync = DiskSync::Always) : sync_(sync) {}
   std::unique_ptr<TextReader> OpenTextFile(const std::string& path) override;
   std::unique_ptr<TextWriter> OpenTextFileForAppending(const std::string& path) override;
   std::unique_ptr<TextWriter> CreateTextFile(const std::string& path) override;
@@ -89,6 +98,9 @@ class LocalFileSystem : public FileSystem {
   std::string ResolvedPath(const std::string& path) override;
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override;
   std::vector<std::string> FileNames(const std::string& folder) override;
+
+ private:
+  DiskSync sync_;
 };
 
 // Why the folder cannot take a file of the program's own: one is created beside nothing

@@ -11,6 +11,7 @@
 #include "app/runner/PrintingMessageSink.h"
 #include "app/runner/PrintingView.h"
 #include "host/ErfaEphemeris.h"
+#include "host/InterpolatedEphemeris.h"
 #include "base/FileSystem.h"
 #include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
@@ -63,8 +64,11 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     ManualClock clock(start);
     SimulatedObservatory observatory(result.hostDir, clock);
     result.utcOffsetHours = clock.utcOffsetHours();
-    ErfaEphemerisFactory ephemeris;
-    LocalFileSystem files;
+    ErfaEphemerisFactory exactEphemeris;
+    InterpolatedEphemerisFactory interpolatedEphemeris(exactEphemeris);
+    IEphemerisFactory& ephemeris = options.interpolatedSun ? static_cast<IEphemerisFactory&>(interpolatedEphemeris)
+                                                           : exactEphemeris;
+    LocalFileSystem files(options.diskSync);
     PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
     std::unique_ptr<IHostFactory> reached = options.reachHost ? options.reachHost(observatory) : nullptr;

@@ -10,6 +10,7 @@
 
 #include "app/runner/NightReport.h"
 #include "base/DateTime.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np {
@@ -20,6 +21,12 @@ struct HeadlessOptions {
   std::string start;             // ISO 8601 UTC; empty: the observatory's clock.start
   double hours = 24.0;           // simulated time until the runner presses Stop
   long stopAfterPlans = 0;       // press Stop once this many plans have finished (0: never)
+  // A dry run works on a scratch copy of a program folder: its files replace each other in
+  // one step as ever, but nothing waits for the disk (Always: as the real program does).
+  DiskSync diskSync = DiskSync::Never;
+  // The Sun from a daily table of the Earth's orbit instead of the whole series at every
+  // instant (false: as the real program does).
+  bool interpolatedSun = true;
   // The host as the program reaches it, made over the simulated observatory for the run
   // (for example its automation objects through COM); empty: the observatory directly.
   std::function<std::unique_ptr<IHostFactory>(IHostFactory& observatory)> reachHost;

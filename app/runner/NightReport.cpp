@@ -16,6 +16,7 @@
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 #include "host/ErfaEphemeris.h"
+#include "host/InterpolatedEphemeris.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
@@ -146,14 +147,20 @@ class SilentSink : public MessageSink {
 
 }  // namespace
 
-SunElevationAt sunElevationAt(double latitude, double longitude) {
-  auto factory = std::make_shared<ErfaEphemerisFactory>();
-  std::shared_ptr<IEphemeris> earth = factory->createEphemeris();
+SunElevationAt sunElevationAt(double latitude, double longitude, bool fromDailyTable) {
+  struct Ephemerides {
+    ErfaEphemerisFactory exact;
+    InterpolatedEphemerisFactory interpolated{exact};
+  };
+  auto ephemerides = std::make_shared<Ephemerides>();
+  IEphemerisFactory& factory =
+      fromDailyTable ? static_cast<IEphemerisFactory&>(ephemerides->interpolated) : ephemerides->exact;
+  std::shared_ptr<IEphemeris> earth = factory.createEphemeris();
   earth->setBodyType(0);
   earth->setNumber(3);
-  return [factory, earth, latitude, longitude](double unixSeconds) {
+  return [ephemerides, &factory, earth, latitude, longitude](double unixSeconds) {
     const double jd = julianDateFromUnix(unixSeconds);
-    const SunPosition sun = SunEphem(*earth, *factory, jd);
+    const SunPosition sun = SunEphem(*earth, factory, jd);
     return horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
   };
 }

@@ -133,8 +133,9 @@ struct NightReport {
 using SunElevationAt = std::function<double(double unixSeconds)>;
 
 // The Sun's elevation at a site, through the program's own Sun position (SunEphem with
-// the ERFA ephemeris) and the simulated observatory's coordinate conversion.
-SunElevationAt sunElevationAt(double latitude, double longitude);
+// the ERFA ephemeris, or with its daily table: InterpolatedEphemerisFactory) and the
+// simulated observatory's coordinate conversion.
+SunElevationAt sunElevationAt(double latitude, double longitude, bool fromDailyTable = false);
 
 struct NightReportInput {
   double startUnix = 0.0, endUnix = 0.0;

@@ -86,7 +86,7 @@ void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
   if (::stat(to.c_str(), &old) == 0 && S_ISREG(old.st_mode)) (void)::chmod(from.c_str(), old.st_mode & 07777);
   // rename(2) swaps the directory entry in one step: readers see the old file or the new.
   if (std::rename(from.c_str(), to.c_str()) != 0) fail2(what, to, "with", from, errno);
-  syncFolderOf(to, what);
+  if (sync_ == DiskSync::Always) syncFolderOf(to, what);
 }
 
 std::string LocalFileSystem::ResolvedPath(const std::string& path) {

@@ -251,9 +251,10 @@ void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
   // new) and, with MOVEFILE_WRITE_THROUGH, returns once the change is on disk. A file
   // that another program holds open without FILE_SHARE_DELETE cannot be replaced until
   // it lets go.
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (sync_ == DiskSync::Always ? MOVEFILE_WRITE_THROUGH : 0);
   const auto deadline = std::chrono::steady_clock::now() + kReplaceRetryFor;
   for (;;) {
-    if (::MoveFileExW(wfrom.c_str(), wto.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return;
+    if (::MoveFileExW(wfrom.c_str(), wto.c_str(), flags)) return;
     DWORD err = ::GetLastError();
     const bool held = err == ERROR_SHARING_VIOLATION || err == ERROR_ACCESS_DENIED || err == ERROR_LOCK_VIOLATION;
     if (held && std::chrono::steady_clock::now() < deadline) {

@@ -177,6 +177,11 @@ HeadlessResult TestWorld::runHeadless(const std::string& startUtc, double hours,
   options.start = startUtc;
   options.hours = hours;
   options.stopAfterPlans = stopAfterPlans;
+  return runHeadless(std::move(options));
+}
+
+HeadlessResult TestWorld::runHeadless(HeadlessOptions options) {
+  options.programDir = programDir();
   std::ostringstream out, err;
   HeadlessResult result = np::runHeadless(options, out, err);
   headlessOut = out.str();

@@ -153,6 +153,8 @@ class TestWorld : public SimFixture {
   // A run from `startUtc` for `hours` (see HeadlessOptions); what it printed goes to
   // headlessOut and headlessErr. It has a clock and host objects of its own.
   HeadlessResult runHeadless(const std::string& startUtc, double hours, long stopAfterPlans = 0);
+  // The same with every option given (the program folder is the world's).
+  HeadlessResult runHeadless(HeadlessOptions options);
   std::string headlessOut, headlessErr;  // of the last headless run
 
  private:
