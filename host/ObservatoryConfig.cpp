@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -62,6 +63,25 @@ int readWhole(const std::string& value, int low, int high) {
                    std::to_string(high)};
   }
   return static_cast<int>(d);
+}
+
+// A whole number of 0 or more, as plain digits.
+std::uint64_t readCount(const std::string& value) {
+  if (value.empty()) throw BadValue{"a number is missing"};
+  std::uint64_t n = 0;
+  const char* end = value.data() + value.size();
+  const auto [ptr, ec] = std::from_chars(value.data(), end, n);
+  if (ec == std::errc::result_out_of_range) throw BadValue{"'" + value + "' is too large"};
+  if (ec != std::errc() || ptr != end) throw BadValue{"'" + value + "' must be a whole number, 0 or more"};
+  return n;
+}
+
+// The mean length of a weather spell in hours. Below a hundredth of an hour a night would
+// be cut into more spells than is worth working out.
+double readSpellHours(const std::string& value) {
+  const double d = readPositive(value);
+  if (d < 0.01 || d > 1000.0) throw BadValue{"'" + value + "' lies outside 0.01 to 1000 hours"};
+  return d;
 }
 
 bool readBool(const std::string& value) {
@@ -140,6 +160,9 @@ const std::map<std::string, const char*>& simulatedOnlyKeys() {
       {"mount.can_unpark", "the mount says it"},
       {"weather.connected", "the weather device says it"},
       {"weather.unsafe", "the weather device says it"},
+      {"weather.clear_nights", "the weather device says it"},
+      {"weather.unsafe_spell", "the weather device says it"},
+      {"weather.seed", "the weather device says it"},
       {"acquisition.start_delay", "the devices take the time they take"},
       {"acquisition.overhead", "the devices take the time they take"},
       {"acquisition.autofocus", "the autofocus takes the time it takes (acquisition.autofocus_command)"},
@@ -177,6 +200,11 @@ const std::map<std::string, Setter>& setters() {
       {"limits.horizon", [](ObservatoryConfig& c, const std::string& v) { c.limits.horizon = readHorizon(v); }},
       {"weather.connected", [](ObservatoryConfig& c, const std::string& v) { c.weather.connected = readBool(v); }},
       {"weather.unsafe", [](ObservatoryConfig& c, const std::string& v) { c.weather.unsafe = readIntervals(v); }},
+      {"weather.clear_nights",
+       [](ObservatoryConfig& c, const std::string& v) { c.weather.clearNights = readNumberIn(v, 0, 1); }},
+      {"weather.unsafe_spell",
+       [](ObservatoryConfig& c, const std::string& v) { c.weather.unsafeSpell = readSpellHours(v); }},
+      {"weather.seed", [](ObservatoryConfig& c, const std::string& v) { c.weather.seed = readCount(v); }},
       {"acquisition.start_delay",
        [](ObservatoryConfig& c, const std::string& v) { c.acquisition.startDelay = readNotNegative(v); }},
       {"acquisition.count",
@@ -272,6 +300,15 @@ connected = false
 ; unsafe, for example 2024-03-10T05:00:00Z/2024-03-10T06:30:00Z. While a connected
 ; source turns unsafe, a running acquisition is aborted.
 unsafe =
+; Made-up weather, unsafe beside the intervals above. Nights run from local noon to
+; local noon. The share of nights that are wholly clear, 0 to 1 (1: every night clear,
+; nothing made up).
+clear_nights = 1
+; Hours an unsafe spell lasts on average on a night that is not clear, 0.01 to 1000;
+; the safe spells between them last as long on average.
+unsafe_spell = 3
+; A whole number, 0 or more: the same seed gives the same weather on every run.
+seed = 1
 
 [acquisition]
 ; Seconds from RunScript until ScriptActive turns true.

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -43,9 +44,14 @@ struct ObservatoryConfig {
     double minimumElevation = 10.0;    // degrees
     std::vector<HorizonPoint> horizon;  // sorted by azimuth; empty is flat at 0
   } limits;
+  // The simulated weather: unsafe during the explicit intervals and during the spells of
+  // the statistical model (sim::WeatherModel), which the defaults leave out.
   struct Weather {
     bool connected = false;
     std::vector<TimeSpan> unsafe;  // in the order written, each from start (included) to end (excluded)
+    double clearNights = 1.0;      // share of nights wholly clear, 0 to 1; 1: the model adds nothing
+    double unsafeSpell = 3.0;      // hours, the mean length of an unsafe spell (and of a safe one)
+    std::uint64_t seed = 1;        // the same seed gives the same weather
   } weather;
   struct Acquisition {
     double startDelay = 3.0;  // seconds from RunScript until ScriptActive

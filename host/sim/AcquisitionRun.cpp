@@ -9,7 +9,7 @@
 namespace np::sim {
 
 RunTimeline computeRunTimeline(const AcquisitionPlan& plan, const std::string& planPath,
-                               const ObservatoryConfig& config, double activeAt) {
+                               const ObservatoryConfig& config, WeatherModel& weather, double activeAt) {
   RunTimeline timeline;
   std::vector<AcquisitionEvent>& events = timeline.events;
   auto event = [&](double t, const char* kind) -> AcquisitionEvent& {
@@ -84,7 +84,7 @@ RunTimeline computeRunTimeline(const AcquisitionPlan& plan, const std::string& p
 
   // A connected weather source that turns unsafe aborts the script.
   double unsafeAt = 0.0;
-  if (config.weather.connected && firstUnsafeInstant(config.weather.unsafe, activeAt, unsafeAt) && unsafeAt < end) {
+  if (config.weather.connected && weather.firstUnsafeInstant(activeAt, unsafeAt) && unsafeAt < end) {
     unsafeAt = std::max(unsafeAt, activeAt + kMinimumActiveSeconds);
     if (unsafeAt < end) {
       events.erase(std::remove_if(events.begin(), events.end(),

@@ -11,6 +11,7 @@
 #include "host/ComputedUtil.h"
 #include "host/ConfigPrefs.h"
 #include "host/sim/AcquisitionRun.h"
+#include "host/sim/WeatherModel.h"
 
 namespace np {
 namespace sim {
@@ -30,6 +31,7 @@ struct SimState {
   std::string folder;
   Clock& clock;
   ObservatoryConfig config;
+  WeatherModel weather;  // of `config`
   bool parked = false;
   std::string loadedScript;
   int runs = 0;
@@ -103,7 +105,7 @@ struct SimState {
     const AcquisitionPlan& plan = handed.plan;
     const std::string& planPath = handed.planPath;
     const double activeAt = now() + config.acquisition.startDelay;
-    RunTimeline timeline = computeRunTimeline(plan, planPath, config, activeAt);
+    RunTimeline timeline = computeRunTimeline(plan, planPath, config, weather, activeAt);
     Run started;
     started.activeAt = activeAt;
     started.endAt = timeline.end;
@@ -145,7 +147,7 @@ class Weather : public IWeather {
   explicit Weather(std::shared_ptr<SimState> s) : s_(std::move(s)) {}
   bool Safe() override {
     s_->update("Weather.Safe");
-    return !isUnsafeAt(s_->config.weather.unsafe, s_->now());
+    return !s_->weather.isUnsafeAt(s_->now());
   }
 
  private:
@@ -214,6 +216,7 @@ SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clo
     throw RunTimeError("SimulatedObservatory: '" + joinPath(state_->folder, kObservatoryIniName) +
                        "' is for an INDI observatory ([host] kind = indi), not the simulated one");
   }
+  state_->weather = sim::WeatherModel(state_->config);
   clock.setUtcOffsetHours(state_->config.site.utcOffset);
 }
 

@@ -29,7 +29,9 @@ struct SimState;
 // seconds of exposures. The run ends when the plan is done; at its #QUITAT (an exposure under way
 // is finished first, slewing and focusing stop at the quit time); at AbortScript; or
 // when a connected weather source turns unsafe. A run that became active stays active
-// for at least one second unless aborted, so a caller polling once a second sees it.
+// for at least one second unless aborted, so a caller polling once a second sees it. The
+// weather, for Weather.Safe and for that abort, is sim::WeatherModel's: the configured
+// unsafe intervals and the spells its model makes up.
 // Each event goes to Logs/AcquireImages.log (format in AcquisitionLog.h) once the clock
 // has reached its time; Park and Unpark are logged there too.
 class SimulatedObservatory : public IHostFactory {

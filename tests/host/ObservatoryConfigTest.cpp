@@ -54,7 +54,8 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
   for (const char* key : {"latitude =", "longitude =", "utc_offset =", "alignment_mode =", "can_park =",
                           "can_unpark =", "tilt_up_limit =", "minimum_elevation =", "horizon =", "connected =",
                           "unsafe =", "start_delay =", "count =", "interval =", "overhead =", "autofocus =",
-                          "speed =", "start =", "kind =", "autofocus_command =", "autofocus_timeout ="}) {
+                          "speed =", "start =", "kind =", "autofocus_command =", "autofocus_timeout =",
+                          "clear_nights =", "unsafe_spell =", "seed ="}) {
     EXPECT_THAT(ini, HasSubstr(key));
   }
   EXPECT_GE(std::count(ini.begin(), ini.end(), ';'), 18) << "each key has its comment";
@@ -73,6 +74,9 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
   EXPECT_TRUE(c.limits.horizon.empty());
   EXPECT_FALSE(c.weather.connected);
   EXPECT_TRUE(c.weather.unsafe.empty());
+  EXPECT_EQ(c.weather.clearNights, 1.0);
+  EXPECT_EQ(c.weather.unsafeSpell, 3.0);
+  EXPECT_EQ(c.weather.seed, 1u);
   EXPECT_EQ(c.acquisition.startDelay, 3.0);
   EXPECT_EQ(c.acquisition.count, 4);
   EXPECT_EQ(c.acquisition.interval, 120.0);
@@ -120,6 +124,7 @@ TEST(ObservatoryFolder, ExistingFilesAreNeverOverwritten) {
   ObservatoryConfig config = loadObservatoryConfig(dir.path());
   EXPECT_EQ(config.site.latitude, 45.5);
   EXPECT_EQ(config.site.longitude, -111.6);  // missing key: default
+  EXPECT_EQ(config.weather.clearNights, 1.0);  // a folder from before the weather model: all clear
   EXPECT_EQ(readFileBytes(dir.file("observatory.ini")), ini);
   EXPECT_EQ(readFileBytes(dir.file("Scripts/AcquireImages.js")), "mine");
   loadObservatoryConfig(dir.path());
@@ -156,6 +161,11 @@ TEST(ObservatoryIni, EveryKeyReachesItsMember) {
       {"weather", "connected = true", [](auto& c) { return c.weather.connected; }},
       {"weather", "unsafe = 2024-03-10T05:00:00Z/2024-03-10T06:00:00Z",
        [](auto& c) { return c.weather.unsafe.size() == 1; }},
+      {"weather", "clear_nights = 0.25", [](auto& c) { return c.weather.clearNights == 0.25; }},
+      {"weather", "clear_nights = 0", [](auto& c) { return c.weather.clearNights == 0.0; }},
+      {"weather", "unsafe_spell = 1.5", [](auto& c) { return c.weather.unsafeSpell == 1.5; }},
+      {"weather", "seed = 0", [](auto& c) { return c.weather.seed == 0u; }},
+      {"weather", "seed = 18446744073709551615", [](auto& c) { return c.weather.seed == 18446744073709551615u; }},
       {"acquisition", "start_delay = 0", [](auto& c) { return c.acquisition.startDelay == 0.0; }},
       {"acquisition", "count = 7", [](auto& c) { return c.acquisition.count == 7; }},
       {"acquisition", "interval = 30.5", [](auto& c) { return c.acquisition.interval == 30.5; }},
@@ -240,6 +250,18 @@ INSTANTIATE_TEST_SUITE_P(
                       BadIni{"[limits]\nhorizon = 0:10 400:3\n", "limits.horizon", 2},
                       BadIni{"[weather]\nunsafe = 2024-03-10T05:00:00Z\n", "weather.unsafe", 2},
                       BadIni{"[weather]\nunsafe = 2024-03-10T06:00Z/2024-03-10T05:00Z\n", "weather.unsafe", 2},
+                      BadIni{"[weather]\nconnected = true\nclear_nights = 1.5\n", "weather.clear_nights", 3},
+                      BadIni{"[weather]\nclear_nights = -0.1\n", "weather.clear_nights", 2},
+                      BadIni{"[weather]\nclear_nights =\n", "weather.clear_nights", 2},
+                      BadIni{"[weather]\nunsafe_spell = 0\n", "key 'weather.unsafe_spell': '0' must be greater than 0", 2},
+                      BadIni{"[weather]\nunsafe_spell = -3\n", "weather.unsafe_spell", 2},
+                      BadIni{"[weather]\nunsafe_spell = 0.001\n", "weather.unsafe_spell", 2},
+                      BadIni{"[weather]\nunsafe_spell = long\n", "weather.unsafe_spell", 2},
+                      BadIni{"[weather]\nseed = -1\n", "key 'weather.seed': '-1'", 2},
+                      BadIni{"[weather]\nseed = lucky\n", "key 'weather.seed': 'lucky'", 2},
+                      BadIni{"[weather]\nseed = 1.5\n", "weather.seed", 2},
+                      BadIni{"[weather]\nseed = 18446744073709551616\n", "weather.seed", 2},
+                      BadIni{"[weather]\nseed =\n", "weather.seed", 2},
                       BadIni{"[acquisition]\ncount = 0\n", "acquisition.count", 2},
                       BadIni{"[acquisition]\ninterval = 0\n", "acquisition.interval", 2},
                       BadIni{"[acquisition]\nstart_delay = -1\n", "acquisition.start_delay", 2},
@@ -318,6 +340,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SimulatedOnly{"clock", "start = now", "clock"},
                       SimulatedOnly{"weather", "connected = true", "weather device"},
                       SimulatedOnly{"weather", "unsafe =", "weather device"},
+                      SimulatedOnly{"weather", "clear_nights = 0.5", "weather device"},
+                      SimulatedOnly{"weather", "unsafe_spell = 3", "weather device"},
+                      SimulatedOnly{"weather", "seed = 7", "weather device"},
                       SimulatedOnly{"mount", "can_park = true", "mount says"},
                       SimulatedOnly{"mount", "can_unpark = false", "mount says"},
                       SimulatedOnly{"acquisition", "start_delay = 3", "devices"},

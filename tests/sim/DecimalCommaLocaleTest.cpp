@@ -30,7 +30,7 @@ TEST(DecimalCommaLocale, IniAndAngleTextsReadWithAPoint) {
   SimFixture sim(
       "[site]\r\nlatitude = 31.96\r\nlongitude = -111.6\r\n"
       "[limits]\r\nminimum_elevation = 12.5\r\nhorizon = 0:10.5 180:6.25\r\n"
-      "[acquisition]\r\ninterval = 1.5\r\n");
+      "[acquisition]\r\ninterval = 1.5\r\n[weather]\r\nclear_nights = 0.6\r\nunsafe_spell = 2.5\r\n");
   const ObservatoryConfig& c = sim.host->config();
   EXPECT_EQ(c.site.latitude, 31.96);
   EXPECT_EQ(c.site.longitude, -111.6);
@@ -39,6 +39,8 @@ TEST(DecimalCommaLocale, IniAndAngleTextsReadWithAPoint) {
   EXPECT_EQ(c.limits.horizon[0].elevation, 10.5);
   EXPECT_EQ(c.limits.horizon[1].elevation, 6.25);
   EXPECT_EQ(c.acquisition.interval, 1.5);
+  EXPECT_EQ(c.weather.clearNights, 0.6);
+  EXPECT_EQ(c.weather.unsafeSpell, 2.5);
 
   EXPECT_EQ(sim.util->HMS_Hours("5.5"), 5.5);
   EXPECT_EQ(sim.util->DMS_Degrees("+30.5"), 30.5);
