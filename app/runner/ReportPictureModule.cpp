@@ -17,10 +17,15 @@ bool isReportPicturePath(const std::string& path) {
   return true;
 }
 
-bool writeReportPictureWithModule(const std::string& folder, const NightReport& report, const std::string& path,
-                                  std::string& error) {
+namespace {
+
+// Loads the module from `folder`, finds `entryName` in it and has it draw `report`.
+template <typename Entry, typename Report>
+bool writeWithModule(const std::string& folder, const char* entryName, const Report& report, const std::string& path,
+                     std::string& error) {
 #ifdef _WIN32
   (void)folder;
+  (void)entryName;
   (void)report;
   (void)path;
   error = "no picture module on this system";
@@ -34,9 +39,9 @@ bool writeReportPictureWithModule(const std::string& folder, const NightReport& 
     error = "cannot load '" + modulePath + "': " + (cause != nullptr ? cause : "unknown cause");
     return false;
   }
-  auto entry = reinterpret_cast<WriteReportPictureEntry>(::dlsym(module, kReportModuleEntry));
+  auto entry = reinterpret_cast<Entry>(::dlsym(module, entryName));
   if (entry == nullptr) {
-    error = "'" + modulePath + "' has no " + kReportModuleEntry;
+    error = "'" + modulePath + "' has no " + entryName;
     return false;
   }
   char cause[1024] = {};
@@ -44,6 +49,18 @@ bool writeReportPictureWithModule(const std::string& folder, const NightReport& 
   error = cause;
   return false;
 #endif
+}
+
+}  // namespace
+
+bool writeReportPictureWithModule(const std::string& folder, const NightReport& report, const std::string& path,
+                                  std::string& error) {
+  return writeWithModule<WriteReportPictureEntry>(folder, kReportModuleEntry, report, path, error);
+}
+
+bool writeSeasonPictureWithModule(const std::string& folder, const SeasonReport& report, const std::string& path,
+                                  std::string& error) {
+  return writeWithModule<WriteSeasonPictureEntry>(folder, kSeasonModuleEntry, report, path, error);
 }
 
 }  // namespace np

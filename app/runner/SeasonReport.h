@@ -1,0 +1,99 @@
+#pragma once
+// The season report of a headless run longer than a day: one row per night and one per
+// target group, and for the picture every plan on its night. Like the night report it is
+// worked out from what the run left behind (the run log's part of this run, the host's
+// acquisition log, the status line's changes), but it is gathered as it goes, so that its
+// size follows the nights and the groups and never the lines of the logs.
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "app/runner/NightReport.h"
+#include "base/DateTime.h"
+
+namespace np {
+
+// The runs of a season are told apart from a single night's by their length.
+inline constexpr double kSeasonAfterHours = 24.0;
+
+// One night: local noon to the next local noon, named by the date of its evening.
+struct SeasonNight {
+  DateTime evening;            // local midnight of the evening's date
+  double windowStart = 0.0;    // UTC of the local noon that opens it
+  double darkSeconds = 0.0;    // the Sun below sunElev, within the run
+  double exposingSeconds = 0.0;  // exposure time of the images that finished in the night
+  double weatherSeconds = 0.0;   // "Waiting for weather to be safe"
+  double noTargetSeconds = 0.0;  // "No viable target - sleeping for 5 minutes"
+  int plans = 0;               // plans handed to the host in the night
+  int images = 0;              // images that finished in the night
+  // For the picture: the Sun below the horizon and below sunElev (NaN when it never is).
+  TimeSpan sunDown{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+  TimeSpan dark{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
+};
+
+// One plan on its night, for the picture.
+struct SeasonPlan {
+  double startUnix = 0.0, endUnix = 0.0;
+  std::uint32_t group = 0;  // index into SeasonReport::groups (kNoGroup: not in the list)
+  std::uint32_t night = 0;  // index into SeasonReport::nights
+};
+inline constexpr std::uint32_t kNoGroup = 0xffffffffu;
+
+// One target group of targets.txt as it stood when the run began.
+struct SeasonGroup {
+  std::string name;
+  int remainingAtStart = 0;
+  int plans = 0;            // plans run
+  int images = 0;           // images taken
+  int finishedNight = -1;   // the night whose plan took its count to zero; -1: not finished
+  bool neverEligible = false;
+  std::string keptOutBy;    // never eligible: the test it failed first in most passes
+};
+
+struct SeasonReport {
+  double startUnix = 0.0, endUnix = 0.0;
+  double utcOffsetHours = 0.0;
+  double sunElev = -18.0;
+  std::vector<SeasonNight> nights;
+  std::vector<SeasonGroup> groups;
+  std::vector<SeasonPlan> plans;  // in the order they ran
+  int searches = 0;
+  int plansNotListed = 0;  // plans of a target not in the list as it stood at the start
+  double weatherSeconds = 0.0, noTargetSeconds = 0.0, darkSeconds = 0.0, exposingSeconds = 0.0;
+  int imagesTaken = 0, imagesSkipped = 0;
+  std::vector<std::string> notes;  // what the report could not know, printed after it
+};
+
+// Gathers a season while the run goes and from its logs once it is over.
+class SeasonReportBuilder {
+ public:
+  SeasonReportBuilder(double startUnix, double utcOffsetHours, const std::vector<ReportGroup>& groups);
+
+  // A change of the status line at a UTC instant (the run's statuses, in order).
+  void status(double unixSeconds, std::string_view text);
+
+  // Closes the season at `endUnix`: the last status up to then, the nights' Sun (dark
+  // time and twilight, when `sunElevation` is given), the plans of this run's part of the
+  // run log (from `runLogStart`) paired in order with the acquisition log's runs, and the
+  // groups no pass found eligible.
+  SeasonReport finish(double endUnix, double sunElev, const SunElevationAt& sunElevation,
+                      const std::string& runLogPath, std::uint64_t runLogStart,
+                      const std::string& acquisitionLogPath, const std::vector<KeptOutGroup>& neverEligible);
+
+ private:
+  std::size_t nightAt(double unixSeconds);
+  void addSpan(double from, double to, int kind);
+
+  SeasonReport r_;
+  std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name
+  int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
+  double statusSince_ = 0.0;
+};
+
+// The season as text: the nights, then the groups; local times and dates.
+std::string formatSeasonReport(const SeasonReport& report);
+
+}  // namespace np
