@@ -4,6 +4,7 @@
 #include <erfam.h>
 
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -25,10 +26,18 @@ bool readField(std::string_view field, bool first, double& value, bool& negative
     ++pos;
   }
   bool digit = false, point = false;
+  // The digits as a whole number and how many follow the point: a short field (every
+  // list's) is that number over a power of ten, both exact, so the one rounded division
+  // gives the same double as reading the text does.
+  std::uint64_t mantissa = 0;
+  int digits = 0, decimals = 0;
   for (std::size_t i = pos; i < field.size(); ++i) {
     char c = field[i];
     if (c >= '0' && c <= '9') {
       digit = true;
+      if (mantissa != 0 || c != '0') ++digits;
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      if (point) ++decimals;
     } else if (c == '.' && !point) {
       point = true;
     } else {
@@ -36,6 +45,12 @@ bool readField(std::string_view field, bool first, double& value, bool& negative
     }
   }
   if (!digit) return false;
+  if (digits <= 15 && decimals <= 15) {
+    static constexpr double kPowers[] = {1e0, 1e1, 1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                         1e8, 1e9, 1e10, 1e11, 1e12, 1e13, 1e14, 1e15};
+    value = static_cast<double>(mantissa) / kPowers[decimals];
+    return true;
+  }
   const std::optional<double> read = parseStrictDecimal(field.substr(pos));
   if (!read) return false;
   value = *read;

@@ -369,9 +369,22 @@ namespace np {
 
 void EligibilityTally::group(std::int64_t start, const std::string& targetLine, const std::string& name,
                              std::int16_t, bool parsed, float, float) {
-  auto [at, added] = byTargetLine_.try_emplace(targetLine, entries_.size());
-  if (added) entries_.push_back(Entry{start, parsed ? name : targetLine});
-  current_ = &entries_[at->second];
+  // A pass goes through the list in order, so the group at the same place as in the last
+  // pass is nearly always the same one: that is checked first, the map only when not.
+  if (start <= lastStart_) ordinal_ = 0;
+  lastStart_ = start;
+  std::size_t index = 0;
+  if (ordinal_ < byOrdinal_.size() && entries_[byOrdinal_[ordinal_]].targetLine == targetLine) {
+    index = byOrdinal_[ordinal_];
+  } else {
+    auto [at, added] = byTargetLine_.try_emplace(targetLine, entries_.size());
+    if (added) entries_.push_back(Entry{start, targetLine, parsed ? name : targetLine});
+    index = at->second;
+    if (ordinal_ < byOrdinal_.size()) byOrdinal_[ordinal_] = index;
+    else byOrdinal_.push_back(index);
+  }
+  ++ordinal_;
+  current_ = &entries_[index];
   ++current_->passes;
   failed_ = false;
   if (!parsed) ++current_->unreadable;

@@ -77,12 +77,16 @@ class EligibilityTally : public SelectionObserver {
  private:
   struct Entry {
     std::int64_t start = 0;
+    std::string targetLine;
     std::string name;
     int passes = 0, eligible = 0, unreadable = 0;
     std::array<int, kEligibilityTests> firstFailures{};
   };
   std::map<std::string, std::size_t> byTargetLine_;
   std::vector<Entry> entries_;
+  std::vector<std::size_t> byOrdinal_;  // the entry of the n-th group of the last pass
+  std::size_t ordinal_ = 0;
+  std::int64_t lastStart_ = -1;
   Entry* current_ = nullptr;
   bool failed_ = false;
 };

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <utility>
 #include <vector>
 #include <string>
 
 #include "base/Errors.h"
+#include "base/NumberText.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "support/SimFixture.h"
@@ -19,6 +21,27 @@ using test::kSimNightUnix;
 using test::SimFixture;
 
 // ---- HMS_Hours and DMS_Degrees ------------------------------------------------------
+
+// A field reads to the very double that reading its text as a decimal gives, whatever
+// its digits: short fields take a quicker road, long ones the general one.
+TEST(ParseSexagesimal, AFieldIsTheDoubleItsTextReadsAs) {
+  std::uint64_t x = 88172645463325252ull;
+  auto next = [&x] {
+    x ^= x << 13;
+    x ^= x >> 7;
+    x ^= x << 17;
+    return x;
+  };
+  for (int i = 0; i < 20000; ++i) {
+    std::string whole = std::to_string(next() % 100000), fraction = std::to_string(next());
+    fraction = fraction.substr(0, next() % 21);
+    const std::string text = whole + (fraction.empty() ? "" : "." + fraction);
+    ASSERT_EQ(parseSexagesimal(text, "test"), *parseStrictDecimal(text)) << text;
+    const std::string three = "12:" + std::string(text.size() > 6 ? text.substr(0, 6) : text) + ":" + text;
+    const double minutes = *parseStrictDecimal(text.size() > 6 ? text.substr(0, 6) : text);
+    ASSERT_EQ(parseSexagesimal(three, "test"), 12.0 + minutes / 60.0 + *parseStrictDecimal(text) / 3600.0) << three;
+  }
+}
 
 struct AngleCase {
   const char* text;
