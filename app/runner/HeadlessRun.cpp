@@ -4,6 +4,7 @@
 #include <exception>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <ostream>
 #include <sstream>
 
@@ -74,7 +75,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     std::unique_ptr<IHostFactory> reached = options.reachHost ? options.reachHost(observatory) : nullptr;
     Platform platform{reached ? *reached : observatory, ephemeris, files, clock, messages, events, NumberLocale{'.'},
                       joinPath(result.programDir, "nightpick-sim")};
-    PrintingView view(out, clock, &result.statuses);
+    result.isSeason = options.hours > kSeasonAfterHours;
+    PrintingView view(out, clock, result.isSeason ? nullptr : &result.statuses);
     frmMain main(platform, &view);
     EligibilityTally tally;
     main.selectionObserver = &tally;
@@ -106,10 +108,21 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       }
     }
 
+    // A season gathers its statuses as they come, so that its memory follows the nights.
+    std::optional<SeasonReportBuilder> season;
+    if (result.isSeason) {
+      season.emplace(result.startUnix, result.utcOffsetHours, groups);
+      view.setObserver([&season](const StatusChange& change) { season->status(change.unixSeconds, change.text); });
+    }
+
     std::string failure;
     bool started = false;
     try {
       main.Form_Load();
+      if (season) {
+        const ObservatoryConfig& site = observatory.config();
+        season->setSun(sunElevationAt(site.site.latitude, site.site.longitude, true), main.settings.sunElev);
+      }
       view.statusTextChanged(main.statusText());
       started = true;
       main.StartButton_Click();
@@ -130,7 +143,14 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       err << "error: " << result.error << std::endl;
     }
 
-    if (started) {
+    if (started && season) {
+      observatory.update();
+      result.season = season->finish(result.endUnix, runLogPath, runLogStart, observatory.acquisitionLogPath(),
+                                     tally.neverEligible());
+      result.hasReport = true;
+      out << '\n' << formatSeasonReport(result.season);
+      out.flush();
+    } else if (started) {
       observatory.update();
       NightReportInput input;
       input.startUnix = result.startUnix;

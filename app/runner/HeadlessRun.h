@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/runner/NightReport.h"
+#include "app/runner/SeasonReport.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
@@ -41,12 +42,15 @@ struct HeadlessResult {
   std::vector<StatusChange> statuses;  // every change of the status line, in order
   std::vector<std::string> messages;   // every message box, in order
   bool hasReport = false;              // the run got as far as its start
-  NightReport report;
+  NightReport report;                  // a run of a day or less
+  bool isSeason = false;               // a longer run: its report is `season`, and no
+  SeasonReport season;                 // status change is kept in `statuses`
 };
 
 // Runs one headless run. Status changes go to `out` as "<local time> <status text>",
 // messages to `err` as "message: <text>", a failure to `err` as "error: <text>". Once the
-// run has ended (by the stop or by a failure) the night report follows on `out`.
+// run has ended (by the stop or by a failure) the night report follows on `out`; for a
+// run of more than kSeasonAfterHours, the season report.
 HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace np

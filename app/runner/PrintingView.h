@@ -2,6 +2,7 @@
 // The status line of a program without a window: every change printed as
 // "<local time> <status text>" (YYYY-MM-DD HH:MM:SS of the clock's local time), a text
 // that repeats the last one not printed again.
+#include <functional>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -29,8 +30,11 @@ class PrintingView : public MainWindowView {
     StatusChange change{clock_.unixSeconds(), clock_.nowLocal(), text};
     out_ << formatGeneralDate(change.local) << ' ' << text << '\n';
     if (flushEachLine_) out_.flush();
+    if (observe_) observe_(change);
     if (record_) record_->push_back(std::move(change));
   }
+  // Also hands every printed change to `observe` (a report that gathers as the run goes).
+  void setObserver(std::function<void(const StatusChange&)> observe) { observe_ = std::move(observe); }
   void buttonStatesChanged() override {}
   void showPrefsDialog(frmPrefs&) override {}
   void unloadOtherWindows() override {}
@@ -41,6 +45,7 @@ class PrintingView : public MainWindowView {
   std::vector<StatusChange>* record_;
   bool flushEachLine_;
   std::optional<std::string> last_;
+  std::function<void(const StatusChange&)> observe_;
 };
 
 }  // namespace np

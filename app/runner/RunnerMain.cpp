@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <type_traits>
 
 #include "base/Clock.h"
 #include "app/runner/Explain.h"
@@ -21,10 +22,16 @@
 namespace {
 
 // The picture's module lies beside the program.
-int drawPicture(const np::NightReport& report, const std::string& file, int exitCode) {
+template <typename Report>
+int drawPicture(const Report& report, const std::string& file, int exitCode) {
   std::string error;
   const std::string folder = std::filesystem::read_symlink("/proc/self/exe").parent_path().string();
-  if (!np::writeReportPictureWithModule(folder, report, file, error)) {
+  bool written = false;
+  if constexpr (std::is_same_v<Report, np::SeasonReport>)
+    written = np::writeSeasonPictureWithModule(folder, report, file, error);
+  else
+    written = np::writeReportPictureWithModule(folder, report, file, error);
+  if (!written) {
     std::cerr << "error: --report: " << error << std::endl;
     return exitCode != 0 ? exitCode : 1;
   }
@@ -189,6 +196,8 @@ int main(int argc, char** argv) {
 
   np::HeadlessResult result = np::runHeadless(options, std::cout, std::cerr);
   std::cout.flush();
+  if (!reportFile.empty() && result.hasReport && result.isSeason)
+    return drawPicture(result.season, reportFile, result.exitCode);
   if (!reportFile.empty() && result.hasReport) return drawPicture(result.report, reportFile, result.exitCode);
   return result.exitCode;
 }

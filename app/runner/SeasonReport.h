@@ -25,8 +25,8 @@ struct SeasonNight {
   double windowStart = 0.0;    // UTC of the local noon that opens it
   double darkSeconds = 0.0;    // the Sun below sunElev, within the run
   double exposingSeconds = 0.0;  // exposure time of the images that finished in the night
-  double weatherSeconds = 0.0;   // "Waiting for weather to be safe"
-  double noTargetSeconds = 0.0;  // "No viable target - sleeping for 5 minutes"
+  double weatherSeconds = 0.0;   // "Waiting for weather to be safe", in the dark
+  double noTargetSeconds = 0.0;  // "No viable target - sleeping for 5 minutes", in the dark
   int plans = 0;               // plans handed to the host in the night
   int images = 0;              // images that finished in the night
   // For the picture: the Sun below the horizon and below sunElev (NaN when it never is).
@@ -72,23 +72,28 @@ class SeasonReportBuilder {
  public:
   SeasonReportBuilder(double startUnix, double utcOffsetHours, const std::vector<ReportGroup>& groups);
 
+  // The Sun at the site and the elevation below which it is dark (the settings' dusk),
+  // once they are known: each night's dark time and twilight. Only the time waited in the
+  // dark counts as lost (a wait for the weather may go on into the day).
+  void setSun(SunElevationAt sunElevation, double sunElev);
+
   // A change of the status line at a UTC instant (the run's statuses, in order).
   void status(double unixSeconds, std::string_view text);
 
-  // Closes the season at `endUnix`: the last status up to then, the nights' Sun (dark
-  // time and twilight, when `sunElevation` is given), the plans of this run's part of the
-  // run log (from `runLogStart`) paired in order with the acquisition log's runs, and the
-  // groups no pass found eligible.
-  SeasonReport finish(double endUnix, double sunElev, const SunElevationAt& sunElevation,
-                      const std::string& runLogPath, std::uint64_t runLogStart,
+  // Closes the season at `endUnix`: the last status up to then, the plans of this run's
+  // part of the run log (from `runLogStart`) paired in order with the acquisition log's
+  // runs, and the groups no pass found eligible.
+  SeasonReport finish(double endUnix, const std::string& runLogPath, std::uint64_t runLogStart,
                       const std::string& acquisitionLogPath, const std::vector<KeptOutGroup>& neverEligible);
 
  private:
   std::size_t nightAt(double unixSeconds);
+  void addSun(SeasonNight& night);
   void addSpan(double from, double to, int kind);
 
   SeasonReport r_;
   std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name
+  SunElevationAt sunElevation_;
   int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
   double statusSince_ = 0.0;
 };
