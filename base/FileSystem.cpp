@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <system_error>
 
 #include "base/Errors.h"
@@ -72,7 +73,10 @@ class LocalTextReader : public TextReader {
       const char* from = buffer_ + next_;
       const char* stop = from;
       const char* const last = buffer_ + end_;
-      while (stop != last && *stop != '\n' && *stop != '\r') ++stop;
+      // The line's end: the first LF, or a CR before it.
+      if (const void* lf = std::memchr(from, '\n', static_cast<std::size_t>(last - from))) stop = static_cast<const char*>(lf);
+      else stop = last;
+      if (const void* cr = std::memchr(from, '\r', static_cast<std::size_t>(stop - from))) stop = static_cast<const char*>(cr);
       line.append(from, static_cast<std::size_t>(stop - from));
       next_ = static_cast<std::size_t>(stop - buffer_);
       if (stop == last) {
@@ -220,6 +224,9 @@ std::unique_ptr<TextWriter> LocalFileSystem::OpenTextFileForAppending(const std:
 }
 
 std::unique_ptr<TextWriter> LocalFileSystem::CreateTextFile(const std::string& path) {
+  // A file written anew over an old one makes some file systems (ext4) push its data to
+  // the disk at close, as they would for a sync. A dry run starts such a file afresh.
+  if (sync_ == DiskSync::Never && FileExists(path)) (void)deleteFile(path);
   return std::make_unique<LocalTextWriter>(openFile(path, "wb", "Cannot create"), path,
                                            sync_ == DiskSync::Always ? Durability::SyncAtClose : Durability::Unsynced);
 }
