@@ -45,7 +45,7 @@ class ScratchFolder {
 };
 
 // 1,000 groups spread over the sky (right ascension through the day, declination
-// -60..+80), two images each, a count that lasts the season. `decimal`: the angles as
+// -60..+80), the observatory's default four images each, a count that lasts the season. `decimal`: the angles as
 // plain numbers, for the floor.
 void writeList(const std::string& path, bool decimal) {
   std::ofstream out(path, std::ios::binary);
@@ -60,7 +60,7 @@ void writeList(const std::string& path, bool decimal) {
                     dec < 0 ? dec - decMinutes / 60.0 : dec + decMinutes / 60.0);
     else
       std::snprintf(line, sizeof line, "Field %04d\t%02d:%02d:%02d\t%+03d:%02d:00", i, h, m, s, dec, decMinutes);
-    out << "#COUNT 2\r\n" << line << "\r\n**** remaining=9999\r\n";
+    out << line << "\r\n**** remaining=9999\r\n";
   }
 }
 

@@ -145,8 +145,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
 
     if (started && season) {
       observatory.update();
-      result.season = season->finish(result.endUnix, runLogPath, runLogStart, observatory.acquisitionLogPath(),
-                                     tally.neverEligible());
+      result.season = season->finish(result.endUnix, observatory.acquisitionLogPath(), tally.neverEligible());
       result.hasReport = true;
       out << '\n' << formatSeasonReport(result.season);
       out.flush();

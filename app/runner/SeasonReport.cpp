@@ -10,6 +10,7 @@
 #include "host/AcquisitionLog.h"
 #include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
+#include "selection/Selection.h"
 #include "targets/RunLog.h"
 
 namespace np {
@@ -23,12 +24,6 @@ constexpr int kOtherStatus = 0, kWeatherStatus = 1, kNoTargetStatus = 2;
 double nightNumber(double unixSeconds, double utcOffsetHours) {
   return std::floor((unixSeconds + utcOffsetHours * 3600.0 - kDay / 2) / kDay);
 }
-
-// A plan of the run log, waiting for its acquisition run.
-struct LoggedPlan {
-  double searchUnix = 0.0;
-  std::uint32_t group = kNoGroup;
-};
 
 std::string hoursText(double seconds) { return formatDuration(std::max(0.0, seconds)); }
 
@@ -61,6 +56,7 @@ SeasonReportBuilder::SeasonReportBuilder(double startUnix, double utcOffsetHours
     r_.groups.push_back(std::move(row));
   }
   statusSince_ = startUnix;
+  searchUnix_ = startUnix;
 }
 
 std::size_t SeasonReportBuilder::nightAt(double unixSeconds) {
@@ -106,12 +102,20 @@ void SeasonReportBuilder::addSpan(double from, double to, int kind) {
 
 void SeasonReportBuilder::status(double unixSeconds, std::string_view text) {
   addSpan(statusSince_, unixSeconds, statusKind_);
+  if (text == kSelectingStatus) {
+    ++r_.searches;
+    searchUnix_ = unixSeconds;
+  } else if (text.substr(0, kRunningPlanStatus.size()) == kRunningPlanStatus) {
+    LoggedPlan plan{searchUnix_, kNoGroup};
+    if (auto it = groupByName_.find(std::string(text.substr(kRunningPlanStatus.size()))); it != groupByName_.end())
+      plan.group = it->second;
+    handedOver_.push_back(plan);
+  }
   statusKind_ = text == kWaitingForWeather ? kWeatherStatus : text == kNoViableTarget ? kNoTargetStatus : kOtherStatus;
   statusSince_ = std::max(statusSince_, unixSeconds);
 }
 
-SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& runLogPath, std::uint64_t runLogStart,
-                                         const std::string& acquisitionLogPath,
+SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acquisitionLogPath,
                                          const std::vector<KeptOutGroup>& neverEligible) {
   r_.endUnix = std::max(endUnix, r_.startUnix);
   addSpan(statusSince_, r_.endUnix, statusKind_);
@@ -128,33 +132,7 @@ SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& runL
     r_.notes.push_back("The Sun is not known: no dark time.");
   }
 
-  // The run log's plans, in order, with the search that chose each.
-  std::vector<LoggedPlan> logged;
-  {
-    std::ifstream in(runLogPath, std::ios::binary);
-    if (!in) {
-      r_.notes.push_back("The run log could not be read: '" + runLogPath + "'.");
-    } else {
-      in.seekg(static_cast<std::streamoff>(runLogStart));
-      std::string line;
-      double searchUnix = r_.startUnix;
-      while (std::getline(in, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        const RunLogLine read = readRunLogLine(line);
-        if (read.entry == RunLogEntry::Search) {
-          ++r_.searches;
-          CivilTime civil;
-          if (parseIsoDateTime(std::string(read.when), civil))
-            searchUnix = unixFromLocal(fromCivil(civil), r_.utcOffsetHours);
-        } else if (read.entry == RunLogEntry::RunningPlan) {
-          LoggedPlan plan{searchUnix, kNoGroup};
-          if (auto it = groupByName_.find(std::string(read.name)); it != groupByName_.end()) plan.group = it->second;
-          logged.push_back(plan);
-        }
-      }
-    }
-  }
-
+  const std::vector<LoggedPlan>& logged = handedOver_;
   // Each plan takes the first acquisition run that began at or after its search (the
   // search's stamp has whole seconds, hence the second of slack); a run that began
   // before is no plan of this run's.

@@ -1,9 +1,9 @@
 #pragma once
 // The season report of a headless run longer than a day: one row per night and one per
 // target group, and for the picture every plan on its night. Like the night report it is
-// worked out from what the run left behind (the run log's part of this run, the host's
-// acquisition log, the status line's changes), but it is gathered as it goes, so that its
-// size follows the nights and the groups and never the lines of the logs.
+// worked out from what the run left behind (the status line's changes: searches, plans
+// and waits; the host's acquisition log: what each plan did), but gathered as it goes,
+// so that its size follows the nights and the groups and never the lines of the logs.
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -80,11 +80,10 @@ class SeasonReportBuilder {
   // A change of the status line at a UTC instant (the run's statuses, in order).
   void status(double unixSeconds, std::string_view text);
 
-  // Closes the season at `endUnix`: the last status up to then, the plans of this run's
-  // part of the run log (from `runLogStart`) paired in order with the acquisition log's
-  // runs, and the groups no pass found eligible.
-  SeasonReport finish(double endUnix, const std::string& runLogPath, std::uint64_t runLogStart,
-                      const std::string& acquisitionLogPath, const std::vector<KeptOutGroup>& neverEligible);
+  // Closes the season at `endUnix`: the last status up to then, the plans paired in order
+  // with the acquisition log's runs, and the groups no pass found eligible.
+  SeasonReport finish(double endUnix, const std::string& acquisitionLogPath,
+                      const std::vector<KeptOutGroup>& neverEligible);
 
  private:
   std::size_t nightAt(double unixSeconds);
@@ -93,6 +92,12 @@ class SeasonReportBuilder {
 
   SeasonReport r_;
   std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name
+  struct LoggedPlan {  // a plan handed over, waiting for its acquisition run
+    double searchUnix = 0.0;
+    std::uint32_t group = kNoGroup;
+  };
+  std::vector<LoggedPlan> handedOver_;
+  double searchUnix_ = 0.0;
   SunElevationAt sunElevation_;
   int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
   double statusSince_ = 0.0;
