@@ -149,12 +149,14 @@ bool frmMain::foldersWritable() {
 // The observing loop (night/ObservingLoop.h) on the window's objects and settings; it
 // returns when the run has ended.
 void frmMain::StartButton_Click() {
+  // A folder that is missing or cannot be written is named before its lock is asked for:
+  // the lock of a folder that is no folder fails as a run-time error, which would end the
+  // program instead of leaving the window to the operator. The check's probe carries this
+  // process's number, so another copy's run in the same folder is not disturbed by it.
+  startRefused_ = false;
+  if (!foldersWritable()) return;
   startRefused_ = !lockRun();
   if (startRefused_) return;
-  if (!foldersWritable()) {
-    runLocks_.clear();
-    return;
-  }
   setButtons(false, true, true);
   running_ = true;
   RunEnd end;

@@ -186,6 +186,28 @@ TEST(StartButton, AFolderThatCannotBeWrittenIsNamedAtStartAndTheRunDoesNotStart)
   }
 }
 
+// A host's plan folder that is no folder (gone, or a file in its place) is named at Start
+// like one that cannot be written: the window stays, stopped, instead of the folder's lock
+// ending the program with a run-time error.
+TEST(StartButton, APlanFolderThatIsNoFolderIsNamedAtStartAndTheWindowStays) {
+  TestWorld w("", kNight);
+  w.writeListText(kOneTarget);
+  const std::string before = w.listText();
+  const std::string plans = w.host->planDir();
+  std::filesystem::remove_all(plans);
+  test::writeFileBytes(plans, "not a folder");
+  w.main->Form_Load();
+  EXPECT_NO_THROW(w.main->StartButton_Click());
+  ASSERT_FALSE(w.messages.messages.empty());
+  EXPECT_THAT(w.messages.messages.back(), StartsWith("Nightpick cannot start: it cannot write in the host's plan folder " +
+                                                     withoutSeparator(plans) + ". "));
+  expectStopped(w);
+  EXPECT_FALSE(w.main->startRefused());
+  EXPECT_EQ(w.listText(), before);
+  EXPECT_FALSE(std::filesystem::exists(w.runLogPath()));
+  EXPECT_EQ(test::readFileBytes(plans), "not a folder");
+}
+
 // A run-time failure in the middle of a run (here the plan cannot be written; a host that
 // went away fails alike) is reported over a window that is back in its stopped state, and
 // the list is whole.

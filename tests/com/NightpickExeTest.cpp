@@ -115,38 +115,52 @@ Tonight tonight(TempDir& dir) {
   return {exe, standin, observatory, ra};
 }
 
+// nightpick.exe started in the program folder of `night`, the stand-in's classes
+// registered for as long as this lives; start() finds its window and presses Start. When
+// it goes, a program still running is ended and the classes are removed.
+class StartedExe {
+ public:
+  StartedExe(const Tonight& night, std::string folder) : night_(night), folder_(std::move(folder)) {}
+  ~StartedExe() {
+    if (program != nullptr) {
+      if (WaitForSingleObject(program, 0) != WAIT_OBJECT_0) TerminateProcess(program, 1);
+      CloseHandle(program);
+    }
+    if (registered_) runToEnd(night_.standin, "/UnregServer", folder_);
+  }
+
+  void start() {
+    ASSERT_EQ(runToEnd(night_.standin, "/RegServer", folder_), 0);
+    registered_ = true;
+    program = startProgram(night_.exe, "", folder_);
+    ASSERT_NE(program, nullptr);
+    ASSERT_TRUE(within(60, [&] { return (window = windowOf(GetProcessId(program))) != nullptr; }))
+        << "no window; messages: " << textOf(night_.observatory + "\\Logs\\Nightpick.log");
+    startButton = GetDlgItem(window, Win32MainWindow::kStartButton);
+    ASSERT_NE(startButton, nullptr);
+    ASSERT_TRUE(IsWindowEnabled(startButton));
+    PostMessageW(window, WM_COMMAND, MAKEWPARAM(Win32MainWindow::kStartButton, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(startButton));
+  }
+
+  HANDLE program = nullptr;
+  HWND window = nullptr, startButton = nullptr;
+
+ private:
+  const Tonight& night_;
+  std::string folder_;
+  bool registered_ = false;
+};
+
 TEST(NightpickExe, RunsPlansOnTheStandInsLocalServerAndSavesItsSettingsWhenClosed) {
   TempDir dir;
   const Tonight night = tonight(dir);
-  const std::string& exe = night.exe;
-  const std::string& standin = night.standin;
   const std::string& observatory = night.observatory;
   const double ra = night.ra;
-
-  ASSERT_EQ(runToEnd(standin, "/RegServer", dir.path()), 0);
-  struct Unregister {
-    std::string standin, folder;
-    ~Unregister() { runToEnd(standin, "/UnregServer", folder); }
-  } unregister{standin, dir.path()};
-
-  HANDLE program = startProgram(exe, "", dir.path());
-  ASSERT_NE(program, nullptr);
-  struct Close {
-    HANDLE p;
-    ~Close() {
-      if (WaitForSingleObject(p, 0) != WAIT_OBJECT_0) TerminateProcess(p, 1);
-      CloseHandle(p);
-    }
-  } close{program};
-
-  HWND window = nullptr;
-  ASSERT_TRUE(within(60, [&] { return (window = windowOf(GetProcessId(program))) != nullptr; }))
-      << "no window; messages: " << textOf(observatory + "\\Logs\\Nightpick.log");
-  HWND startButton = GetDlgItem(window, Win32MainWindow::kStartButton);
-  ASSERT_NE(startButton, nullptr);
-  ASSERT_TRUE(IsWindowEnabled(startButton));
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(Win32MainWindow::kStartButton, BN_CLICKED),
-               reinterpret_cast<LPARAM>(startButton));
+  StartedExe started(night, dir.path());
+  ASSERT_NO_FATAL_FAILURE(started.start());
+  const HANDLE program = started.program;
+  const HWND window = started.window;
 
   // Each group is chosen once: three plans, every count down to 0.
   const std::string runLog = observatory + "\\Logs\\Nightpick.log";
@@ -231,30 +245,10 @@ TEST(NightpickExe, AHostThatEndsInTheMiddleOfARunIsNamedAsGoneAndTheListStaysWho
   // The stand-in ends once it has started the first plan.
   writeFileBytes(night.observatory + "\\standin.ini", "exit_after = RunScript\r\n");
 
-  ASSERT_EQ(runToEnd(night.standin, "/RegServer", dir.path()), 0);
-  struct Unregister {
-    std::string standin, folder;
-    ~Unregister() { runToEnd(standin, "/UnregServer", folder); }
-  } unregister{night.standin, dir.path()};
-
-  HANDLE program = startProgram(night.exe, "", dir.path());
-  ASSERT_NE(program, nullptr);
-  struct Close {
-    HANDLE p;
-    ~Close() {
-      if (WaitForSingleObject(p, 0) != WAIT_OBJECT_0) TerminateProcess(p, 1);
-      CloseHandle(p);
-    }
-  } close{program};
   const std::string runLog = night.observatory + "\\Logs\\Nightpick.log";
-
-  HWND window = nullptr;
-  ASSERT_TRUE(within(60, [&] { return (window = windowOf(GetProcessId(program))) != nullptr; }))
-      << "no window; messages: " << textOf(runLog);
-  HWND startButton = GetDlgItem(window, Win32MainWindow::kStartButton);
-  ASSERT_NE(startButton, nullptr);
-  PostMessageW(window, WM_COMMAND, MAKEWPARAM(Win32MainWindow::kStartButton, BN_CLICKED),
-               reinterpret_cast<LPARAM>(startButton));
+  StartedExe started(night, dir.path());
+  ASSERT_NO_FATAL_FAILURE(started.start());
+  const HANDLE program = started.program;
 
   HWND box = nullptr;
   std::string message;
@@ -281,6 +275,38 @@ TEST(NightpickExe, AHostThatEndsInTheMiddleOfARunIsNamedAsGoneAndTheListStaysWho
     EXPECT_EQ(after[i + 1].rfind("**** remaining=", 0), 0u) << after[i + 1];
   }
   EXPECT_FALSE(processRunning(L"observatory-standin.exe"));
+}
+
+// A plan folder of the host that cannot be written is named at Start, in daylight as it
+// were, and nothing runs: no count lowered, no run log, no plan handed over.
+TEST(NightpickExe, AHostsPlanFolderThatCannotBeWrittenIsNamedAtStartAndNothingRuns) {
+  TempDir dir;
+  const Tonight night = tonight(dir);
+  const std::string listBefore = textOf(dir.file("targets.txt"));
+  // The host names a "folder" that is a file: nothing can be created in it.
+  const std::string planDir = dir.file("Plans-is-a-file");
+  writeFileBytes(planDir, "not a folder");
+  writeFileBytes(night.observatory + "\\standin.ini", "plan_dir = " + planDir + "\r\n");
+
+  StartedExe started(night, dir.path());
+  ASSERT_NO_FATAL_FAILURE(started.start());
+  const HANDLE program = started.program;
+  const HWND window = started.window, startButton = started.startButton;
+
+  HWND box = nullptr;
+  std::string message;
+  ASSERT_TRUE(within(120, [&] { return !(message = messageBoxOf(GetProcessId(program), box)).empty(); }));
+  EXPECT_THAT(message, HasSubstr("Nightpick cannot start: it cannot write in the host's plan folder " + planDir));
+  PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+  // The window stays, stopped: Start can be pressed again once the folder is mended.
+  ASSERT_TRUE(within(30, [&] { return IsWindowEnabled(startButton) != FALSE && messageBoxOf(GetProcessId(program), box).empty(); }));
+  EXPECT_EQ(WaitForSingleObject(program, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+  EXPECT_EQ(textOf(dir.file("targets.txt")), listBefore);
+  EXPECT_FALSE(fs::exists(night.observatory + "\\Logs\\Nightpick.log"));
+  EXPECT_EQ(textOf(planDir), "not a folder");
+  PostMessageW(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(program, 60'000), static_cast<DWORD>(WAIT_OBJECT_0));
 }
 
 }  // namespace

@@ -19,6 +19,8 @@
 //   exit_after = M:k  once it has answered the first (or k-th) call of member M, e.g. RunScript
 //   no_weather = 1    no weather object: Util.WeatherConnected is False and Util.Weather
 //                     is Nothing
+//   plan_dir = PATH   Util.Prefs.LocalUser.DefaultPlanDir answers PATH (a folder that
+//                     cannot be written, as one of the host's can be on the computer)
 // Calls that release or query objects (IRemUnknown) are never refused, so that a client
 // can always let go of the stand-in.
 #include <windows.h>
@@ -62,6 +64,7 @@ struct Switches {
   std::wstring exitAfter;
   int exitAfterCount = 1;
   bool noWeather = false;
+  std::string planDir;
 };
 
 std::wstring gSwitchesPath;
@@ -92,6 +95,7 @@ Switches readSwitches(const std::wstring& path) {
     if (name == "busy") s.busy = std::atof(value.c_str());
     else if (name == "park") s.park = std::atof(value.c_str());
     else if (name == "no_weather") s.noWeather = value == "1" || value == "true";
+    else if (name == "plan_dir") s.planDir = value;
     else if (name == "exit_after") {
       const auto colon = value.find(':');
       s.exitAfter.assign(value.begin(), colon == std::string::npos ? value.end() : value.begin() + colon);
@@ -164,6 +168,11 @@ bool beforeCall(std::wstring_view member, const np::com::DispatchCall& call) {
   if (gSwitches.noWeather && member == L"Weather") {
     call.expectProperty();
     call.returnObject(nullptr);
+    return true;
+  }
+  if (!gSwitches.planDir.empty() && member == L"DefaultPlanDir") {
+    call.expectProperty();
+    call.returnText(gSwitches.planDir, "DefaultPlanDir");
     return true;
   }
   if (gSwitches.park > 0 && member == L"Park") {
