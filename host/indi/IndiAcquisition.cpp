@@ -92,6 +92,11 @@ std::string Acquisition::failure() const {
   return failure_;
 }
 
+std::string Acquisition::planError() const {
+  std::lock_guard lock(mutex_);
+  return planError_;
+}
+
 void Acquisition::event(const char* kind, const std::function<void(AcquisitionEvent&)>& fill) {
   AcquisitionEvent e;
   e.utc = std::round(setup_.clock->unixSeconds());
@@ -204,6 +209,7 @@ void Acquisition::run() {
           quit_ = true;
           break;
         }
+        line_ = step.line;
         if (step.kind == PlanStep::Kind::Autofocus) {
           focusPending = true;
           continue;
@@ -229,6 +235,12 @@ void Acquisition::run() {
     }
   } catch (const Interrupted&) {
     reason = acqlog::kEndAborted;
+  } catch (const PlanError& error) {
+    // The devices are sound: the run goes on with other plans.
+    reason = acqlog::kEndError;
+    detail = "plan '" + planPath_ + "' line " + std::to_string(line_) + ": " + error.what();
+    std::lock_guard lock(mutex_);
+    planError_ = detail;
   } catch (const std::exception& error) {
     reason = acqlog::kEndError;
     detail = error.what();

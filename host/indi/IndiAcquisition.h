@@ -49,8 +49,11 @@ class Acquisition {
   void abort();
   // Waits at most `seconds` for the run to end; true when it has (and it is joined).
   bool waitFinished(double seconds);
-  // The error that ended the run, empty when it did not end in error.
+  // The error of a device that ended the run, empty when it did not end so.
   std::string failure() const;
+  // Why the plan could not be run as written ("plan '<path>' line <n>: <cause>"), empty
+  // when it could.
+  std::string planError() const;
 
  private:
   void run();
@@ -68,6 +71,8 @@ class Acquisition {
   std::atomic<bool> finished_{false};
   mutable std::mutex mutex_;
   std::string failure_;
+  std::string planError_;
+  int line_ = 0;  // the plan line of the step under way
   std::thread thread_;
 };
 

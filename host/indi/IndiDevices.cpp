@@ -20,16 +20,19 @@ double hoursApart(double a, double b) {
 
 }  // namespace
 
-void j2000ToDate(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut) {
-  double rnpb[3][3];
-  eraPnm06a(ERFA_DJ00, julianDate - ERFA_DJ00, rnpb);
-  double p[3], q[3];
-  eraS2c(raHours * 15.0 * ERFA_DD2R, decDegrees * ERFA_DD2R, p);
-  eraRxp(rnpb, p, q);
-  double ra = 0, dec = 0;
-  eraC2s(q, &ra, &dec);
-  raOut = eraAnp(ra) * ERFA_DR2D / 15.0;
-  decOut = dec * ERFA_DR2D;
+void j2000ToApparent(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut) {
+  // UTC to TT (TDB differs from TT by less than 2 ms, far below what matters here).
+  double tai1 = 0, tai2 = 0, tt1 = 0, tt2 = 0;
+  if (eraUtctai(julianDate, 0.0, &tai1, &tai2) < 0 || eraTaitt(tai1, tai2, &tt1, &tt2) != 0) {
+    tt1 = julianDate;
+    tt2 = 69.184 / 86400.0;
+  }
+  // ICRS to CIRS (precession-nutation, aberration, light deflection), then from the CIO
+  // to the equinox of date.
+  double ri = 0, di = 0, eo = 0;
+  eraAtci13(raHours * 15.0 * ERFA_DD2R, decDegrees * ERFA_DD2R, 0.0, 0.0, 0.0, 0.0, tt1, tt2, &ri, &di, &eo);
+  raOut = eraAnp(ri - eo) * ERFA_DR2D / 15.0;
+  decOut = di * ERFA_DR2D;
 }
 
 std::string Devices::lastReport(const std::string& device, const std::string& property) const {
@@ -60,16 +63,22 @@ void Devices::waitFor(const std::string& device, const std::string& property, co
       std::chrono::steady_clock::now() + std::chrono::duration_cast<std::chrono::steady_clock::duration>(
                                              std::chrono::duration<double>(limit));
   bool stop = false;
+  // A device that goes from the server (its driver ended) ends the wait at once.
+  const bool present = inbox.hasDevice(device);
+  auto gone = [&] { return present && !inbox.hasDevice(device); };
   for (;;) {
     const auto slice = std::min<SteadyTime>(deadline, std::chrono::steady_clock::now() + std::chrono::seconds(1));
     const Inbox::WaitResult result = inbox.waitUntil(slice, [&] {
-      if (inbox.lost() || ready()) return true;
+      if (inbox.lost() || gone() || ready()) return true;
       stop = stopCheck_ && stopCheck_();
       return stop;
     });
     if (std::optional<std::string> lost = inbox.lost()) {
       throw RunTimeError("lost the INDI server at " + link_.server() + " while " + device + " was to " + what +
                          ": " + *lost);
+    }
+    if (gone()) {
+      throw RunTimeError(device + " went from the INDI server at " + link_.server() + " while it was to " + what);
     }
     // What arrived is used even when a stop came with it (an image is never dropped).
     if (result == Inbox::WaitResult::Ready && !stop) return;
@@ -136,8 +145,24 @@ void Devices::awaitUpdate(const std::string& device, const std::string& property
   if (alert) throw RunTimeError(device + " " + refused + lastReport(device, property));
 }
 
+void Devices::awaitMotionEnd(const std::string& device, const std::vector<std::string>& properties, double limit) {
+  auto busy = [&]() -> const std::string* {
+    for (const std::string& property : properties) {
+      std::optional<PropertySnapshot> s = link_.inbox().property(device, property);
+      if (s && s->state == PropertyState::Busy) return &property;
+    }
+    return nullptr;
+  };
+  const std::string* moving = busy();
+  if (!moving) return;
+  const std::string property = *moving;
+  waitFor(device, property, "finish the motion under way (" + property + ")", limit, [&] { return busy() == nullptr; });
+}
+
 void Devices::switchAndWait(const std::string& device, const std::string& property, const std::string& element,
                             const std::string& what, double limit) {
+  std::optional<PropertySnapshot> now = link_.inbox().property(device, property);
+  if (now && now->state == PropertyState::Ok && now->switchOn(element)) return;
   const std::uint64_t before = updatesOf(device, property);
   link_.sendSwitch(device, property, element);
   awaitUpdate(device, property, what, limit, before, "could not " + what, [&](const PropertySnapshot& s) {
@@ -150,22 +175,40 @@ bool Devices::mountParked(const std::string& mount) const {
   return s && s->switchOn("PARK");
 }
 
+namespace {
+// What reports a mount's or a dome's motion.
+const std::vector<std::string> kMountMotion = {"TELESCOPE_PARK", "EQUATORIAL_EOD_COORD"};
+const std::vector<std::string> kDomeMotion = {"DOME_PARK", "DOME_SHUTTER", "DOME_MOTION", "ABS_DOME_POSITION"};
+}  // namespace
+
+bool Devices::domeClosed(const std::string& dome) const {
+  std::optional<PropertySnapshot> park = link_.inbox().property(dome, "DOME_PARK");
+  if (park && !(park->switchOn("PARK") && park->state != PropertyState::Busy)) return false;
+  std::optional<PropertySnapshot> shutter = link_.inbox().property(dome, "DOME_SHUTTER");
+  if (shutter && !(shutter->switchOn("SHUTTER_CLOSE") && shutter->state != PropertyState::Busy)) return false;
+  return true;
+}
+
 void Devices::parkMount(const std::string& mount) {
   if (!has(mount, "TELESCOPE_PARK")) throw RunTimeError(mount + " cannot park (it has no TELESCOPE_PARK)");
+  awaitMotionEnd(mount, kMountMotion, bounds_.park);
   switchAndWait(mount, "TELESCOPE_PARK", "PARK", "park", bounds_.park);
 }
 
 void Devices::unparkMount(const std::string& mount) {
   if (!has(mount, "TELESCOPE_PARK")) return;
+  awaitMotionEnd(mount, kMountMotion, bounds_.park);
   switchAndWait(mount, "TELESCOPE_PARK", "UNPARK", "unpark", bounds_.park);
 }
 
 void Devices::closeDome(const std::string& dome) {
+  awaitMotionEnd(dome, kDomeMotion, bounds_.dome);
   if (has(dome, "DOME_PARK")) switchAndWait(dome, "DOME_PARK", "PARK", "park", bounds_.dome);
   if (has(dome, "DOME_SHUTTER")) switchAndWait(dome, "DOME_SHUTTER", "SHUTTER_CLOSE", "close", bounds_.dome);
 }
 
 void Devices::openDome(const std::string& dome) {
+  awaitMotionEnd(dome, kDomeMotion, bounds_.dome);
   if (has(dome, "DOME_PARK")) switchAndWait(dome, "DOME_PARK", "UNPARK", "unpark", bounds_.dome);
   if (has(dome, "DOME_SHUTTER")) switchAndWait(dome, "DOME_SHUTTER", "SHUTTER_OPEN", "open", bounds_.dome);
 }
@@ -192,8 +235,9 @@ bool Devices::readSite(const std::string& mount, double& latitude, double& longi
 
 void Devices::slewTo(const std::string& mount, double raHours, double decDegrees, double julianDate) {
   double ra = 0, dec = 0;
-  j2000ToDate(raHours, decDegrees, julianDate, ra, dec);
+  j2000ToApparent(raHours, decDegrees, julianDate, ra, dec);
   if (!has(mount, "EQUATORIAL_EOD_COORD")) throw RunTimeError(mount + " has no EQUATORIAL_EOD_COORD to slew with");
+  awaitMotionEnd(mount, kMountMotion, bounds_.slew);
   if (has(mount, "ON_COORD_SET")) {
     std::optional<PropertySnapshot> s = link_.inbox().property(mount, "ON_COORD_SET");
     if (s && !s->switchOn("TRACK")) switchAndWait(mount, "ON_COORD_SET", "TRACK", "set slew-and-track", bounds_.setting);
@@ -210,17 +254,23 @@ void Devices::slewTo(const std::string& mount, double raHours, double decDegrees
               });
 }
 
-void Devices::selectFilter(const std::string& wheel, const std::string& filter) {
+int Devices::filterSlot(const std::string& wheel, const std::string& filter) const {
   std::optional<PropertySnapshot> names = link_.inbox().property(wheel, "FILTER_NAME");
-  if (!names) throw RunTimeError(wheel + " gives no FILTER_NAME");
-  int slot = 0;
-  for (std::size_t i = 0; i < names->texts.size() && slot == 0; ++i) {
-    std::string a = names->texts[i].second, b = filter;
-    for (char& c : a) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    for (char& c : b) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (a == b) slot = static_cast<int>(i) + 1;
+  if (!names) return -1;
+  auto lower = [](std::string text) {
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+  };
+  for (std::size_t i = 0; i < names->texts.size(); ++i) {
+    if (lower(names->texts[i].second) == lower(filter)) return static_cast<int>(i) + 1;
   }
-  if (slot == 0) throw RunTimeError(wheel + " has no filter named '" + filter + "'");
+  return 0;
+}
+
+void Devices::selectFilter(const std::string& wheel, const std::string& filter) {
+  const int slot = filterSlot(wheel, filter);
+  if (slot < 0) throw RunTimeError(wheel + " gives no FILTER_NAME");
+  if (slot == 0) throw PlanError(wheel + " has no filter named '" + filter + "'");
   const std::uint64_t before = updatesOf(wheel, "FILTER_SLOT");
   link_.sendNumbers(wheel, "FILTER_SLOT", {{"FILTER_SLOT_VALUE", slot}});
   const std::string what = "change to the filter " + filter;
@@ -233,15 +283,33 @@ void Devices::setBinning(const std::string& camera, int binning) {
   std::optional<PropertySnapshot> s = link_.inbox().property(camera, "CCD_BINNING");
   if (!s) {
     if (binning == 1) return;
-    throw RunTimeError(camera + " cannot bin (it has no CCD_BINNING)");
+    throw PlanError(camera + " cannot bin (it has no CCD_BINNING)");
   }
-  if (std::lround(s->number("HOR_BIN").value_or(0)) == binning && std::lround(s->number("VER_BIN").value_or(0)) == binning)
-    return;
+  auto holds = [binning](const PropertySnapshot& p) {
+    return std::lround(p.number("HOR_BIN").value_or(0)) == binning && std::lround(p.number("VER_BIN").value_or(0)) == binning;
+  };
+  if (holds(*s)) return;
   const std::uint64_t before = s->updates;
   link_.sendNumbers(camera, "CCD_BINNING", {{"HOR_BIN", binning}, {"VER_BIN", binning}});
   const std::string what = "take the binning " + std::to_string(binning);
-  awaitUpdate(camera, "CCD_BINNING", what, bounds_.setting, before, "could not " + what,
-              [](const PropertySnapshot&) { return true; });
+  try {
+    awaitUpdate(camera, "CCD_BINNING", what, bounds_.setting, before, "could not " + what,
+                [](const PropertySnapshot&) { return true; });
+  } catch (const Interrupted&) {
+    throw;
+  } catch (const RunTimeError& e) {
+    // Refused outright (Alert): the plan asks what the camera cannot do.
+    std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");
+    if (now && now->state == PropertyState::Alert) throw PlanError(e.what());
+    throw;
+  }
+  // A driver that keeps its own value (beyond its range) refuses it too.
+  std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");
+  if (now && !holds(*now)) {
+    throw PlanError(camera + " refused the binning " + std::to_string(binning) + " (it keeps " +
+                    formatPrintfGeneral(now->number("HOR_BIN").value_or(0), 6) + "x" +
+                    formatPrintfGeneral(now->number("VER_BIN").value_or(0), 6) + ")");
+  }
 }
 
 ReceivedImage Devices::expose(const std::string& camera, double exposure) {
@@ -265,6 +333,11 @@ ReceivedImage Devices::expose(const std::string& camera, double exposure) {
   }
   if (!image) throw RunTimeError(camera + " failed the exposure" + lastReport(camera, "CCD_EXPOSURE"));
   return std::move(*image);
+}
+
+bool Devices::exposing(const std::string& camera) const {
+  std::optional<PropertySnapshot> s = link_.inbox().property(camera, "CCD_EXPOSURE");
+  return s && s->state == PropertyState::Busy;
 }
 
 void Devices::abortExposure(const std::string& camera) {

@@ -3,9 +3,10 @@
 // device to say it is done, never longer than its bound. A step that fails throws
 // RunTimeError naming the device, what it was asked and what it last reported; a step
 // cut short by the stop check throws Interrupted.
-#include <utility>
 #include <functional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "base/Errors.h"
 #include "host/indi/IndiInbox.h"
@@ -30,9 +31,20 @@ class Interrupted : public RunTimeError {
   Interrupted() : RunTimeError("interrupted") {}
 };
 
-// The mount's coordinates of date (true equator and equinox) of J2000 coordinates at a
-// Julian date (UTC), hours and degrees.
-void j2000ToDate(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut);
+// What the plan asks and the devices cannot do as written (a filter the wheel does not
+// have, a binning the camera refuses): an error of the plan, not of a device.
+class PlanError : public RunTimeError {
+ public:
+  using RunTimeError::RunTimeError;
+};
+
+// The apparent place of date (true equator and equinox of date; precession, nutation,
+// annual aberration and light deflection) of a J2000 (ICRS) place at a Julian date (UTC),
+// hours and degrees: what a mount's EQUATORIAL_EOD_COORD ("JNow") means.
+void j2000ToApparent(double raHours, double decDegrees, double julianDate, double& raOut, double& decOut);
+// How slews are given to the mount, for the logs.
+inline constexpr const char* kSlewCoordinates =
+    "slews go to the apparent place of date (EQUATORIAL_EOD_COORD, JNow: precession, nutation, aberration)";
 
 class Devices {
  public:
@@ -49,6 +61,12 @@ class Devices {
   bool has(const std::string& device, const std::string& property) const;
 
   bool mountParked(const std::string& mount) const;
+  // The dome or roof reports itself parked or its shutter closed (true for one that has
+  // neither property).
+  bool domeClosed(const std::string& dome) const;
+  // Each first gives a motion under way (a park, an unpark, a slew, a shutter moving) its
+  // bound to finish, rather than cutting it short, and does nothing when the device is
+  // where it is asked to go already.
   void parkMount(const std::string& mount);
   void unparkMount(const std::string& mount);
   void closeDome(const std::string& dome);
@@ -58,11 +76,17 @@ class Devices {
   void setSite(const std::string& mount, double latitude, double longitude);
   // The site the mount holds: latitude, longitude east positive (-180..180].
   bool readSite(const std::string& mount, double& latitude, double& longitude) const;
+  // A filter the wheel does not have, or a binning the camera refuses, is a PlanError.
   void selectFilter(const std::string& wheel, const std::string& filter);
   void setBinning(const std::string& camera, int binning);
+  // The wheel's slot of a filter name, whatever its case; 0 when the wheel has no such
+  // filter, -1 when the wheel gives no names.
+  int filterSlot(const std::string& wheel, const std::string& filter) const;
   // Starts an exposure and returns the image the camera sends for it.
   ReceivedImage expose(const std::string& camera, double seconds);
   void abortExposure(const std::string& camera);
+  // An exposure is under way (the camera reports CCD_EXPOSURE Busy).
+  bool exposing(const std::string& camera) const;
 
   // The text of a device's last report, for messages: " (it last reported Busy: ...)".
   std::string lastReport(const std::string& device, const std::string& property) const;
@@ -78,7 +102,10 @@ class Devices {
   void awaitUpdate(const std::string& device, const std::string& property, const std::string& what, double limit,
                    std::uint64_t before, const std::string& refused,
                    const std::function<bool(const PropertySnapshot&)>& done);
-  // Sets a switch and waits until the device reports it On and the property Ok.
+  // Waits while any of the properties reports Busy (a motion under way), at most `limit`.
+  void awaitMotionEnd(const std::string& device, const std::vector<std::string>& properties, double limit);
+  // Sets a switch and waits until the device reports it On and the property Ok; when it
+  // is On and Ok already, after any motion has ended, nothing is sent.
   void switchAndWait(const std::string& device, const std::string& property, const std::string& element,
                      const std::string& what, double seconds);
 

@@ -9,6 +9,9 @@
 #include <filesystem>
 #include <thread>
 
+#include <erfa.h>
+#include <erfam.h>
+
 #include "host/indi/ImageFiles.h"
 #include "host/indi/IndiDevices.h"
 #include "indi/IndiServer.h"
@@ -48,7 +51,7 @@ TEST_F(DevicesOverTheSimulators, ASlewFilterBinningAndExposuresGiveFitsFilesThat
   auto coords = link.inbox().property(np::test::kMount, "EQUATORIAL_EOD_COORD");
   ASSERT_TRUE(coords);
   double ra = 0, dec = 0;
-  j2000ToDate(5.5, 20.0, julianDateNow(), ra, dec);
+  j2000ToApparent(5.5, 20.0, julianDateNow(), ra, dec);
   EXPECT_NEAR(coords->number("RA").value_or(0), ra, 0.01);
   EXPECT_NEAR(coords->number("DEC").value_or(0), dec, 0.1);
   EXPECT_GT(std::fabs(ra - 5.5) * 15 + std::fabs(dec - 20.0), 0.2);  // of date, not J2000: 26 years of precession
@@ -141,6 +144,74 @@ TEST(ImageFiles, AFolderThatCannotTakeTheImageIsNamedWithTheCause) {
               HasSubstr("cannot make the image folder '" + folder.file("Images") + "'"));
   EXPECT_EQ(imageFileName("2026-12-08", "NGC 253", "", 7, ".fits"), "2026-12-08_NGC_253_007.fits");
   EXPECT_EQ(imageFileName("2026-12-08", "..", "H-alpha", 1, ""), "2026-12-08_target_H-alpha_001.fits");
+}
+
+}  // namespace
+}  // namespace np::indi
+
+namespace np::indi {
+namespace {
+
+// A park under way when the program starts (the last run's, or the operator's) is given its
+// bound to finish; the unpark that follows then succeeds instead of cutting the park short.
+TEST_F(DevicesOverTheSimulators, AParkUnderWayIsAwaitedNotCutShort) {
+  Devices devices(link, bounds);
+  connectAll(devices);
+  if (devices.mountParked(np::test::kMount)) devices.unparkMount(np::test::kMount);
+  auto now = link.inbox().property(np::test::kMount, "EQUATORIAL_EOD_COORD");
+  devices.slewTo(np::test::kMount, std::fmod(now->number("RA").value_or(0) + 4.0, 24.0), 60.0, julianDateNow());
+  ASSERT_TRUE(server.set({"Telescope Simulator.TELESCOPE_PARK.PARK=On"}));
+  ASSERT_TRUE(link.inbox().waitUntil(std::chrono::steady_clock::now() + std::chrono::seconds(5), [&] {
+    auto park = link.inbox().property(np::test::kMount, "TELESCOPE_PARK");
+    return park && park->state == PropertyState::Busy;
+  }) == Inbox::WaitResult::Ready) << "the park did not start";
+
+  devices.unparkMount(np::test::kMount);
+  auto park = link.inbox().property(np::test::kMount, "TELESCOPE_PARK");
+  EXPECT_TRUE(park->switchOn("UNPARK"));
+  EXPECT_EQ(park->state, PropertyState::Ok);
+  // The park had ended where a park ends before the unpark was sent.
+  EXPECT_FALSE(devices.mountParked(np::test::kMount));
+}
+
+// The apparent place against an equinox-based reduction of its own: light deflection by
+// the Sun and annual aberration from the Earth's barycentric velocity, then the
+// bias-precession-nutation matrix. Mean coordinates of date (no aberration) are ~20"
+// away from it, far outside the 1" asked.
+TEST(ApparentPlace, AgreesWithAnIndependentReductionWithinAnArcsecond) {
+  const double jd = 2461383.25;  // 2026-12-08 18:00 UTC
+  double maxSeparation = 0, maxWithoutAberration = 0;
+  for (double ra : {0.7, 5.5, 10.2, 13.4, 18.6, 23.9}) {
+    for (double dec : {-70.0, -20.0, 0.0, 41.3, 85.0}) {
+      double appRa = 0, appDec = 0;
+      j2000ToApparent(ra, dec, jd, appRa, appDec);
+
+      double tai1 = 0, tai2 = 0, tt1 = 0, tt2 = 0;
+      eraUtctai(jd, 0.0, &tai1, &tai2);
+      eraTaitt(tai1, tai2, &tt1, &tt2);
+      double pvh[2][3], pvb[2][3];
+      eraEpv00(tt1, tt2, pvh, pvb);
+      double p[3], sunToEarth[3], deflected[3], aberrated[3], npb[3][3], ofDate[3], mean[3];
+      eraS2c(ra * 15.0 * ERFA_DD2R, dec * ERFA_DD2R, p);
+      double distance = 0;
+      eraPn(pvh[0], &distance, sunToEarth);
+      eraLdsun(p, sunToEarth, distance, deflected);
+      double v[3];
+      eraSxp(1.0 / ERFA_CMPS * ERFA_DAU / 86400.0, pvb[1], v);
+      const double bm1 = std::sqrt(1.0 - eraPm(v) * eraPm(v));
+      eraAb(deflected, v, distance, bm1, aberrated);
+      eraPnm06a(tt1, tt2, npb);
+      eraRxp(npb, aberrated, ofDate);
+      eraRxp(npb, p, mean);
+
+      double q[3];
+      eraS2c(appRa * 15.0 * ERFA_DD2R, appDec * ERFA_DD2R, q);
+      maxSeparation = std::max(maxSeparation, eraSepp(q, ofDate) * ERFA_DR2AS);
+      maxWithoutAberration = std::max(maxWithoutAberration, eraSepp(q, mean) * ERFA_DR2AS);
+    }
+  }
+  EXPECT_LT(maxSeparation, 1.0);
+  EXPECT_GT(maxWithoutAberration, 10.0);
 }
 
 }  // namespace
