@@ -154,7 +154,11 @@ void frmMain::StartButton_Click() {
   // program instead of leaving the window to the operator. The check's probe carries this
   // process's number, so another copy's run in the same folder is not disturbed by it.
   startRefused_ = false;
-  if (!foldersWritable()) return;
+  if (!foldersWritable()) {
+    // A start that cannot run leaves the observatory as safe as any end of a run.
+    platform_.host.secureObservatory("the run could not start: a folder it writes in cannot be written");
+    return;
+  }
   startRefused_ = !lockRun();
   if (startRefused_) return;
   setButtons(false, true, true);
@@ -173,12 +177,18 @@ void frmMain::StartButton_Click() {
                    .logFile = logFile,
                    .observer = selectionObserver};
     end = runObservingLoop(services(), night);
+  } catch (const std::exception& e) {
+    // A run-time failure ends the program: the loop has closed the log, the observatory is
+    // secured and the window is back in its stopped state before the failure is reported.
+    platform_.host.secureObservatory(std::string("a run-time failure: ") + e.what());
+    endRun();
+    throw;
   } catch (...) {
-    // A run-time failure ends the program: the loop has closed the log, and the window is
-    // back in its stopped state before the failure is reported.
+    platform_.host.secureObservatory("a run-time failure");
     endRun();
     throw;
   }
+  platform_.host.secureObservatory(end.message ? "the run ended: " + *end.message : std::string("the run was stopped"));
   endRun();
   // The window is back in its stopped state before anything is reported.
   if (end.closeFailure) std::rethrow_exception(end.closeFailure);

@@ -71,6 +71,10 @@ class IUtil {
   virtual std::string FormatVar(DateTime value, const std::string& format) = 0;
   virtual bool WeatherConnected() = 0;
   virtual IWeather& Weather() = 0;
+  // Why the last plan handed over could not be run as written (a filter the wheel does
+  // not have, a binning the camera refuses): "plan '<path>' line <n>: <cause>". Empty when
+  // it could, or when the host does not tell. Asked once the plan's script has ended.
+  virtual std::string LastPlanError() { return {}; }
 };
 
 class ITelescope {
@@ -99,6 +103,11 @@ class IHostFactory {
   virtual std::unique_ptr<IUtil> createUtil() = 0;
   virtual std::unique_ptr<ITelescope> createTelescope() = 0;
   virtual std::unique_ptr<IApplication> createApplication() = 0;
+  // Called at every end of a run, whatever ended it (`why`, for the reports). A host that
+  // is the observatory's keeper leaves it safe: the exposure under way aborted, the mount
+  // parked, then the dome or roof closed, each outcome reported by the host. A host that
+  // keeps its observatory itself does nothing. Never throws.
+  virtual void secureObservatory(const std::string& why) { (void)why; }
 };
 
 // A body's ephemeris (the Earth: body type 0, number 3).

@@ -147,6 +147,13 @@ HostKind readHostKind(const std::string& value) {
   throw BadValue{"'" + value + "' is neither simulated nor indi"};
 }
 
+bool readOnStop(const std::string& value) {
+  const std::string v = lower(value);
+  if (v == "secure") return true;
+  if (v == "leave") return false;
+  throw BadValue{"'" + value + "' is neither secure nor leave"};
+}
+
 std::string readNotEmpty(const std::string& value) {
   if (value.empty()) throw BadValue{"a value is missing"};
   return value;
@@ -231,6 +238,7 @@ const std::map<std::string, Setter>& setters() {
       {"indi.connect_timeout",
        [](ObservatoryConfig& c, const std::string& v) { c.indi.connectTimeout = readPositive(v); }},
       {"indi.images", [](ObservatoryConfig& c, const std::string& v) { c.indi.images = readNotEmpty(v); }},
+      {"safety.on_stop", [](ObservatoryConfig& c, const std::string& v) { c.safety.secureOnStop = readOnStop(v); }},
   };
   return table;
 }
@@ -347,12 +355,19 @@ start = now
 ; connect_timeout = 30
 ; The folder the images are saved in; a relative one is in this folder.
 ; images = Images
+;
+; With kind = indi, Nightpick is the observatory's keeper: every end of a run (a stop, a
+; failure, a device lost, the service stopped) aborts the exposure, parks the mount and
+; then closes the dome or roof. leave: the devices stay as they are, for an operator who
+; takes over by hand.
+; [safety]
+; on_stop = secure
 )";
 }
 
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
   static const std::set<std::string> sections = {"host",    "site",        "mount", "limits",
-                                                  "weather", "acquisition", "clock", "indi"};
+                                                  "weather", "acquisition", "clock", "indi", "safety"};
   ObservatoryConfig config;
   bool utcOffsetGiven = false;
   std::set<std::string> seen;

@@ -78,6 +78,12 @@ struct ObservatoryConfig {
     double connectTimeout = 30.0;    // seconds to wait for the server and the devices
     std::string images = "Images";   // folder of the images; relative: in the observatory folder
   } indi;
+  // What every end of a run does to an observatory that Nightpick keeps (INDI): secure it
+  // (abort the exposure, park the mount, close the roof), or leave the devices as they are
+  // for an operator who takes over by hand.
+  struct Safety {
+    bool secureOnStop = true;  // on_stop = secure | leave
+  } safety;
 };
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";

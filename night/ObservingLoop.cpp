@@ -129,7 +129,7 @@ class Run {
     log(starsLine());
 
     const std::optional<ChosenGroup> chosen =
-        selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer);
+        selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer, &passedOver_);
     if (run_.stopFlag) return;  // the loop test ends the run
 
     if (chosen) {
@@ -170,12 +170,23 @@ class Run {
       ++waited;
     }
     while (!run_.stopFlag && s_.util.ScriptActive()) pause();
+    if (run_.stopFlag) return;
+    // A plan the devices cannot run as written (a filter the wheel does not have) costs
+    // its group this one count, not the night: the group is passed over from now on.
+    const std::string planError = s_.util.LastPlanError();
+    if (!planError.empty()) {
+      passedOver_.insert({chosen.start, chosen.targetLine});
+      const std::string line = passedOverLine(targetName_, chosen.start + 1, planError);
+      log(line);
+      s_.messages.showMessage(line);
+    }
   }
 
   FlushingMessages messages_;
   const Services s_;  // the run's services, with message boxes that flush the log first
   NightRun& run_;
   std::string targetName_;  // kept from plan to plan
+  PassedOverGroups passedOver_;  // for the rest of the run
 };
 
 // Closes the run log, keeping a failure to report.

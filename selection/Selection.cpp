@@ -86,7 +86,8 @@ TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude
 }
 
 std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& log, const Settings& settings,
-                                        const bool& stopFlag, SelectionObserver* observer) {
+                                        const bool& stopFlag, SelectionObserver* observer,
+                                        const PassedOverGroups* passedOver) {
   services.setStatusText(kSelectingStatus);
   std::optional<ChosenGroup> best;
   const char sep = services.locale.decimalSeparator;
@@ -110,6 +111,7 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     }
 
     const GroupReader::Group& group = groups.group();
+    if (passedOver && passedOver->count({group.start, *group.targetLine})) continue;
     std::int16_t remaining = 0;
     parseTargetConfig(services.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
     float ra = 0, dec = 0;

@@ -4,7 +4,9 @@
 // remaining count, scores the groups that pass and chooses the best.
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
+#include <utility>
 #include <string_view>
 
 #include "settings/Settings.h"
@@ -68,6 +70,10 @@ struct TargetScore {
 // (6 - |HA|) * 30 + (90 - transit altitude), higher is better.
 TargetScore scoreTarget(float targetDec, double hourAngle12, double siteLatitude);
 
+// Groups a run passes over whatever their tests say (their plan could not run as
+// written): each by its start and its target line, as ChosenGroup gives them.
+using PassedOverGroups = std::set<std::pair<std::int64_t, std::string>>;
+
 // The group a selection pass chose.
 struct ChosenGroup {
   float score = kNoTargetScore;
@@ -80,7 +86,9 @@ struct ChosenGroup {
 // test, or none (also when the pass was stopped before any passed). `settings` and
 // `stopFlag` are the window's live values: the events processed during the pass may
 // change them. File and host failures propagate as RunTimeError.
+// Groups in `passedOver` are not read further: no tests, no log lines, never chosen.
 std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& log, const Settings& settings,
-                                        const bool& stopFlag, SelectionObserver* observer = nullptr);
+                                        const bool& stopFlag, SelectionObserver* observer = nullptr,
+                                        const PassedOverGroups* passedOver = nullptr);
 
 }  // namespace np

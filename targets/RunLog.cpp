@@ -24,6 +24,14 @@ std::string runningPlanLine(std::string_view targetName) {
   return line;
 }
 
+std::string passedOverLine(std::string_view targetName, std::int64_t listLine, std::string_view why) {
+  std::string line(kPassedOverLog);
+  line.append(targetName);
+  line.append(" (the group on line " + std::to_string(listLine) + " of targets.txt): its plan cannot run as written: ");
+  line.append(why);
+  return line;
+}
+
 std::string remainingCountLine(std::int16_t count) {
   std::string line(kRemainingCountLog);
   line.append(std::to_string(count));

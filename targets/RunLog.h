@@ -25,6 +25,7 @@ inline constexpr std::string_view kRemainingCountLog = "Remaining count for best
 inline constexpr std::string_view kRunningPlanLog = "Running ACP plan for selected target:";
 inline constexpr std::string_view kNoViableTarget = "No viable target - sleeping for 5 minutes";
 inline constexpr std::string_view kScriptNotSeen = "ACP script was not seen running - going on with the next pass";
+inline constexpr std::string_view kPassedOverLog = "Passed over for the rest of this run: ";
 
 // The line of stars around a search banner.
 std::string starsLine();
@@ -34,6 +35,9 @@ std::string searchBannerLine(std::string_view now);
 std::string daytimeLine(std::string_view now, std::string_view dusk);
 // "Running ACP plan for selected target:<name>".
 std::string runningPlanLine(std::string_view targetName);
+// "Passed over for the rest of this run: <name> (the group on line <line> of targets.txt):
+// its plan cannot run as written: <why>".
+std::string passedOverLine(std::string_view targetName, std::int64_t listLine, std::string_view why);
 // "Remaining count for best target = <count>".
 std::string remainingCountLine(std::int16_t count);
 // An eligible group's lines, built in `line` (reused from group to group: a pass over a

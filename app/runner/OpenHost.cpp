@@ -6,7 +6,11 @@
 #include "host/ObservatoryConfig.h"
 #include "host/sim/SimulatedObservatory.h"
 #ifdef NIGHTPICK_INDI
+#include "base/FileSystem.h"
+#include "base/Paths.h"
 #include "host/indi/IndiObservatory.h"
+#include "host/indi/LibraryOutput.h"
+#include "targets/RunLog.h"
 #endif
 
 namespace np {
@@ -18,7 +22,17 @@ OpenedHost openHost(const std::string& hostFolder) {
 #ifdef NIGHTPICK_INDI
     // A real observatory runs on the computer's clock, in the computer's own zone.
     opened.clock = std::make_unique<SystemClock>();
-    auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock);
+    const std::string logDir = joinPath(withoutSeparator(hostFolder), kLogsFolderName);
+    // The client library's chatter goes beside the run log, not among the status lines.
+    indi::divertLibraryOutput(joinPath(logDir, indi::kLibraryLogName));
+    // What the observatory says of its safety when no run has the run log open.
+    auto appendToRunLog = [runLog = joinPath(logDir, std::string(kRunLogName))](const std::string& line) {
+      LocalFileSystem files;
+      std::unique_ptr<TextWriter> log = files.OpenTextFileForAppending(runLog);
+      log->WriteLine(line);
+      log->Close();
+    };
+    auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{}, appendToRunLog);
     opened.hostFolder = observatory->folder();
     opened.host = std::move(observatory);
     return opened;

@@ -89,8 +89,14 @@ void Inbox::serverLost(const std::string& why) {
 
 void Inbox::serverReached() {
   std::lock_guard lock(mutex_);
+  reached_ = true;
   lost_.reset();
   changed();
+}
+
+bool Inbox::reached() const {
+  std::lock_guard lock(mutex_);
+  return reached_;
 }
 
 std::optional<PropertySnapshot> Inbox::property(const std::string& device, const std::string& name) const {

@@ -78,6 +78,8 @@ class Inbox {
   std::size_t imagesWaiting(const std::string& device) const;
   // Set once the connection to the server is lost: why.
   std::optional<std::string> lost() const;
+  // The server was reached at least once.
+  bool reached() const;
   // Changes with every update of any kind: a waiter compares it to see news.
   std::uint64_t generation() const;
   // How many properties the device has defined so far (updates of known ones do not count).
@@ -104,6 +106,7 @@ class Inbox {
   std::map<std::string, std::uint64_t> definitions_;
   std::map<std::string, std::deque<ReceivedImage>> images_;
   std::optional<std::string> lost_;
+  bool reached_ = false;
 };
 
 }  // namespace np::indi

@@ -7,9 +7,12 @@
 #include <chrono>
 #include <cstring>
 #include <cmath>
+#include <condition_variable>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "base/Errors.h"
@@ -29,22 +32,42 @@ namespace indi {
 inline constexpr double kWeatherSilenceSeconds = 300.0;
 // How long AbortScript and the closing window wait for an acquisition to end.
 inline constexpr double kAbortWaitSeconds = 60.0;
+// How often the weather watch looks while no plan runs, and how long it leaves a securing
+// that failed before it tries again.
+inline constexpr auto kWeatherWatchPeriod = std::chrono::seconds(5);
+inline constexpr auto kWeatherRetry = std::chrono::seconds(60);
 
 struct IndiState {
-  IndiState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b)
-      : folder(std::move(folderPath)), config(c), clock(clk), bounds(b) {}
+  IndiState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b,
+            IndiObservatory::RunLogAppender appender)
+      : folder(std::move(folderPath)), config(c), clock(clk), bounds(b), appendToRunLog(std::move(appender)) {}
+  ~IndiState() { stopWeatherWatch(); }
 
   std::string folder;
   ObservatoryConfig config;
   Clock& clock;
   Bounds bounds;
+  IndiObservatory::RunLogAppender appendToRunLog;
   Link link;
   double latitude = 0, longitude = 0;
   std::string loadedScript;
-  std::unique_ptr<Acquisition> acquisition;
+  // The plan under way. Set and reset on the program's thread; the weather watch only
+  // looks at it, under acquisitionMutex.
+  std::shared_ptr<Acquisition> acquisition;
+  std::mutex acquisitionMutex;
   SteadyTime acquisitionStart{};
+  SteadyTime shownActiveUntil{};  // a plan refused at its hand-over shows as run for a moment
   std::string deviceFailure;  // the error that ended the last plan, until the run ends
+  std::string planError;      // why the last plan could not run as written
   std::mutex logMutex;
+  // One securing, park or unpark at a time: the program's thread and the weather watch.
+  std::mutex motionMutex;
+  std::mutex sayMutex;
+  std::thread weatherWatch;
+  std::mutex watchMutex;
+  std::condition_variable watchWake;
+  bool watchStop = false;
+  SteadyTime nextWeatherTry{};
 
   std::string planDir() const { return joinPath(folder, kPlansFolderName); }
   std::string logDir() const { return joinPath(folder, kLogsFolderName); }
@@ -69,6 +92,30 @@ struct IndiState {
     out << formatAcquisitionEvent(e) << "\r\n";
     out.close();
     if (!out) throw RunTimeError("cannot write '" + logPath() + "'");
+  }
+
+  // A safety outcome: to standard error and, when asked and possible, to the run log.
+  void say(const std::string& text, bool toRunLog) {
+    {
+      std::lock_guard lock(sayMutex);
+      std::cerr << "safety: " << text << std::endl;
+    }
+    if (!toRunLog || !appendToRunLog) return;
+    try {
+      appendToRunLog(formatGeneralDate(clock.nowLocal()) + " " + text);
+    } catch (const std::exception& e) {
+      std::lock_guard lock(sayMutex);
+      std::cerr << "safety: the run log could not take this: " << e.what() << std::endl;
+    }
+  }
+
+  std::shared_ptr<Acquisition> currentAcquisition() {
+    std::lock_guard lock(acquisitionMutex);
+    return acquisition;
+  }
+  void setAcquisition(std::shared_ptr<Acquisition> a) {
+    std::lock_guard lock(acquisitionMutex);
+    acquisition = std::move(a);
   }
 
   void logNow(const char* kind) {
@@ -119,16 +166,17 @@ struct IndiState {
     }
   }
 
-  // Ends the acquisition when it has finished; true while it runs.
+  // Ends the acquisition when it has finished; true while it runs. A run shows as running
+  // for a second at least, so that a caller polling once a second sees every run that
+  // started (a plan past its quit time ends at once, a plan refused at once too).
   bool acquisitionRunning() {
-    if (!acquisition) return false;
+    if (!acquisition) return std::chrono::steady_clock::now() < shownActiveUntil;
     if (!acquisition->finished()) return true;
-    // A run shows as running for a second at least, so that a caller polling once a
-    // second sees every run that started (a plan past its quit time ends at once).
     if (std::chrono::steady_clock::now() - acquisitionStart < std::chrono::seconds(1)) return true;
     acquisition->waitFinished(kAbortWaitSeconds);
     if (deviceFailure.empty()) deviceFailure = acquisition->failure();
-    acquisition.reset();
+    planError = acquisition->planError();
+    setAcquisition(nullptr);
     return false;
   }
 
@@ -152,7 +200,15 @@ struct IndiState {
     return silent <= kWeatherSilenceSeconds;
   }
 
+  // A plan that cannot run as written: its END error now, as a run of its own.
+  void refusePlan(const std::string& why) {
+    planError = why;
+    failRun(why);
+  }
+
+  // A hand-over that ends at once, shown as a run of a moment.
   void failRun(const std::string& why) {
+    shownActiveUntil = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     AcquisitionEvent e;
     e.utc = std::round(clock.unixSeconds());
     e.kind = acqlog::kEnd;
@@ -165,16 +221,23 @@ struct IndiState {
     if (acquisitionRunning()) throw RunTimeError("RunScript: a script is already running");
     if (loadedScript.empty()) throw RunTimeError("RunScript: no script is loaded");
     checkHealth("RunScript");
+    planError.clear();
     HandedOverPlan handed =
         readHandedOverPlan(planDir(), config.acquisition.count, config.acquisition.interval, "RunScript");
     if (!handed.error.empty()) return failRun(handed.error);
-    // A filter with no wheel to turn is an error of the plan, found before it starts.
+    // A filter with no wheel to turn, or one the wheel does not have, is an error of the
+    // plan, found before anything moves.
+    Devices devices(link, bounds);
     for (const PlanStep& step : handed.plan.steps) {
       for (const FilterGroup& group : step.groups) {
-        if (!group.filter.empty() && config.indi.filterWheel.empty()) {
-          return failRun("plan '" + handed.planPath + "' line " + std::to_string(step.line) +
-                         ": the plan asks for the filter '" + group.filter +
-                         "' but observatory.ini names no indi.filter_wheel");
+        if (group.filter.empty()) continue;
+        const std::string where = "plan '" + handed.planPath + "' line " + std::to_string(step.line) + ": ";
+        if (config.indi.filterWheel.empty()) {
+          return refusePlan(where + "the plan asks for the filter '" + group.filter +
+                            "' but observatory.ini names no indi.filter_wheel");
+        }
+        if (devices.filterSlot(config.indi.filterWheel, group.filter) == 0) {
+          return refusePlan(where + config.indi.filterWheel + " has no filter named '" + group.filter + "'");
         }
       }
     }
@@ -198,7 +261,9 @@ struct IndiState {
     setup.autofocusTimeout = config.acquisition.autofocusTimeout;
     setup.weatherSafe = [this] { return weatherSafe(); };
     setup.log = [this](AcquisitionEvent e) { appendToLog(e); };
-    acquisition = std::make_unique<Acquisition>(std::move(setup), std::move(handed.plan), handed.planPath);
+    // Not while the weather watch is securing the observatory.
+    std::lock_guard motion(motionMutex);
+    setAcquisition(std::make_shared<Acquisition>(std::move(setup), std::move(handed.plan), handed.planPath));
     acquisitionStart = std::chrono::steady_clock::now();
     acquisition->start();
   }
@@ -215,6 +280,7 @@ struct IndiState {
 
   void park() {
     checkHealth("Park");
+    std::lock_guard motion(motionMutex);
     Devices devices(link, bounds);
     devices.parkMount(config.indi.mount);
     logNow(acqlog::kPark);
@@ -223,11 +289,204 @@ struct IndiState {
 
   void unpark() {
     checkHealth("Unpark");
+    std::lock_guard motion(motionMutex);
+    // Dusk in the rain: the observatory stays closed; a plan opens it once it is safe.
+    if (!weatherSafe()) {
+      say("The weather is unsafe: the mount stays parked and the dome closed", false);
+      return;
+    }
     Devices devices(link, bounds);
     // The roof opens before the telescope moves, so that it never moves over an unparked one.
     if (!config.indi.dome.empty()) devices.openDome(config.indi.dome);
     devices.unparkMount(config.indi.mount);
     logNow(acqlog::kUnpark);
+  }
+
+  // ---- keeping the observatory safe ----
+
+  bool deviceThere(const std::string& name) {
+    return link.inbox().hasDevice(name) && Devices(link, bounds).connected(name);
+  }
+
+  // The mount is unparked or the dome open, as far as the devices say.
+  bool observatoryOpen() {
+    Devices devices(link, bounds);
+    const std::string& mount = config.indi.mount;
+    if (deviceThere(mount) && devices.has(mount, "TELESCOPE_PARK")) {
+      std::optional<PropertySnapshot> park = link.inbox().property(mount, "TELESCOPE_PARK");
+      if (!park->switchOn("PARK") || park->state != PropertyState::Ok) return true;
+    }
+    const std::string& dome = config.indi.dome;
+    return !dome.empty() && deviceThere(dome) && !devices.domeClosed(dome);
+  }
+
+  // Aborts the exposure under way, parks the mount, then closes the dome, each within its
+  // bound, saying each outcome. The dome closes even when the mount could not be parked:
+  // rain on a telescope is the greater harm, and a roof's own driver guards the telescope
+  // it would strike.
+  void secureDevices(bool toRunLog) {
+    std::lock_guard motion(motionMutex);
+    if (std::optional<std::string> lost = link.inbox().lost()) {
+      say("The observatory may be open: the INDI server at " + link.server() + " is lost (" + *lost +
+              "), so nothing could be parked or closed through it",
+          toRunLog);
+      return;
+    }
+    Devices devices(link, bounds);
+    const std::string& camera = config.indi.camera;
+    if (deviceThere(camera) && devices.exposing(camera)) {
+      devices.abortExposure(camera);
+      say("Exposure aborted: " + camera, toRunLog);
+    }
+    const std::string& mount = config.indi.mount;
+    if (!deviceThere(mount)) {
+      say("The observatory may be open: the mount " + mount + " is not connected, so it could not be parked",
+          toRunLog);
+    } else if (!devices.has(mount, "TELESCOPE_PARK")) {
+      say("The mount " + mount + " cannot park (it has no TELESCOPE_PARK): it is left as it is", toRunLog);
+    } else {
+      std::optional<PropertySnapshot> park = link.inbox().property(mount, "TELESCOPE_PARK");
+      const bool already = park->switchOn("PARK") && park->state == PropertyState::Ok;
+      bool parked = false;
+      try {
+        devices.parkMount(mount);
+        parked = true;
+      } catch (const std::exception& e) {
+        say("The observatory may be open: the mount " + mount + " could not be parked: " + e.what(), toRunLog);
+      }
+      if (parked) {
+        say((already ? "Mount already parked: " : "Mount parked: ") + mount, toRunLog);
+        try {
+          if (!already) logNow(acqlog::kPark);
+        } catch (const std::exception& e) {
+          say(std::string("The park could not be logged: ") + e.what(), toRunLog);
+        }
+      }
+    }
+    const std::string& dome = config.indi.dome;
+    if (dome.empty()) return;
+    if (!deviceThere(dome)) {
+      say("The observatory may be open: the dome " + dome + " is not connected, so it could not be closed", toRunLog);
+      return;
+    }
+    const bool already = devices.domeClosed(dome);
+    try {
+      devices.closeDome(dome);
+      say((already ? "Dome already closed: " : "Dome closed: ") + dome, toRunLog);
+    } catch (const std::exception& e) {
+      say("The observatory may be open: the dome " + dome + " could not be closed: " + e.what(), toRunLog);
+    }
+  }
+
+  // The end of a run, whatever ended it.
+  void secureAtEnd(const std::string& why) {
+    if (!config.safety.secureOnStop) {
+      say("The run ended (" + why + "); safety.on_stop = leave: the devices are left as they are", true);
+      return;
+    }
+    say("Securing the observatory: " + why, true);
+    try {
+      abortScript("Securing the observatory");
+    } catch (const std::exception& e) {
+      say(std::string("The acquisition did not end: ") + e.what(), true);
+    }
+    secureDevices(true);
+  }
+
+  // A start that cannot run: what can be reached of the mount, the dome and the weather
+  // station is connected, and the observatory secured, before the start fails.
+  void secureAfterFailedStart(const std::string& why) {
+    if (!config.safety.secureOnStop) {
+      say("The start failed (" + why + "); safety.on_stop = leave: the devices are left as they are", true);
+      return;
+    }
+    say("Securing the observatory: the start failed: " + why, true);
+    if (!link.inbox().reached()) {
+      say("The observatory may be open: the INDI server at " + config.indi.server +
+              " could not be reached, so nothing could be parked or closed through it",
+          true);
+      return;
+    }
+    Devices devices(link, bounds);
+    for (const std::string* name : {&config.indi.mount, &config.indi.dome, &config.indi.weather}) {
+      // A device the start waited for in vain is not waited for again.
+      if (name->empty() || !link.inbox().hasDevice(*name) || devices.connected(*name)) continue;
+      try {
+        devices.connectDevice(*name);
+      } catch (const std::exception&) {
+        // Said below, as the device that could not be parked or closed.
+      }
+    }
+    secureDevices(true);
+  }
+
+  // While no plan runs, unsafe weather secures the observatory; it stays secured (a
+  // plan opens it again only once the weather is safe).
+  void watchWeatherOnce() {
+    try {
+      if (weatherSafe()) return;
+      if (std::shared_ptr<Acquisition> a = currentAcquisition(); a && !a->finished()) return;  // it ends itself
+      if (link.inbox().lost() || !observatoryOpen()) return;
+      const SteadyTime now = std::chrono::steady_clock::now();
+      if (now < nextWeatherTry) return;
+      nextWeatherTry = now + kWeatherRetry;
+      say("The weather is unsafe: securing the observatory", false);
+      secureDevices(false);
+    } catch (const std::exception& e) {
+      say(std::string("The weather watch failed: ") + e.what(), false);
+    }
+  }
+
+  void startWeatherWatch() {
+    if (config.indi.weather.empty()) return;
+    weatherWatch = std::thread([this] {
+      std::unique_lock lock(watchMutex);
+      while (!watchStop) {
+        watchWake.wait_for(lock, kWeatherWatchPeriod, [this] { return watchStop; });
+        if (watchStop) break;
+        lock.unlock();
+        watchWeatherOnce();
+        lock.lock();
+      }
+    });
+  }
+
+  void stopWeatherWatch() {
+    {
+      std::lock_guard lock(watchMutex);
+      watchStop = true;
+    }
+    watchWake.notify_all();
+    if (weatherWatch.joinable()) weatherWatch.join();
+  }
+
+  // Connects to the server and every named device and readies them.
+  void connectAll() {
+    link.connect(config.indi.server, bounds.connect);
+    Devices devices(link, bounds);
+    for (const std::string& name : namedDevices()) devices.connectDevice(name);
+    // A station reports its state a moment after it connects; until then it counts as unsafe.
+    if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", bounds.connect);
+    link.receiveImagesOf(config.indi.camera);
+    // Images come to the program, not to the camera computer's disk.
+    if (devices.has(config.indi.camera, "UPLOAD_MODE")) {
+      std::optional<PropertySnapshot> upload = link.inbox().property(config.indi.camera, "UPLOAD_MODE");
+      if (upload && !upload->switchOn("UPLOAD_CLIENT")) link.sendSwitch(config.indi.camera, "UPLOAD_MODE", "UPLOAD_CLIENT");
+    }
+    if (config.site.latitudeGiven && config.site.longitudeGiven) {
+      latitude = config.site.latitude;
+      longitude = config.site.longitude;
+      devices.setSite(config.indi.mount, latitude, longitude);
+    } else {
+      double lat = 0, lon = 0;
+      if (!devices.readSite(config.indi.mount, lat, lon)) {
+        throw RunTimeError(config.indi.mount + " gives no site (GEOGRAPHIC_COORD): set site.latitude and "
+                           "site.longitude in observatory.ini");
+      }
+      latitude = config.site.latitudeGiven ? config.site.latitude : lat;
+      longitude = config.site.longitudeGiven ? config.site.longitude : lon;
+      if (config.site.latitudeGiven || config.site.longitudeGiven) devices.setSite(config.indi.mount, latitude, longitude);
+    }
   }
 };
 
@@ -264,6 +523,7 @@ class Util : public ComputedUtil {
   IPrefs& Prefs() override { return prefs_; }
   bool WeatherConnected() override { return s_->weatherConnected(); }
   IWeather& Weather() override { return weather_; }
+  std::string LastPlanError() override { return s_->planError; }
 
  protected:
   double siteLatitude() override { return s_->latitude; }
@@ -303,49 +563,35 @@ class Application : public IApplication {
 }  // namespace indi
 
 IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
-                                 const indi::Bounds& bounds) {
+                                 const indi::Bounds& bounds, RunLogAppender appendToRunLog) {
   indi::Bounds b = bounds;
   b.connect = config.indi.connectTimeout;
-  state_ = std::make_shared<indi::IndiState>(withoutSeparator(folder), config, clock, b);
+  state_ = std::make_shared<indi::IndiState>(withoutSeparator(folder), config, clock, b, std::move(appendToRunLog));
   indi::IndiState& s = *state_;
-  s.link.connect(config.indi.server, b.connect);
-  indi::Devices devices(s.link, b);
-  for (const std::string& name : s.namedDevices()) devices.connectDevice(name);
-  // A station reports its state a moment after it connects; until then it counts as unsafe.
-  if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", b.connect);
-  s.link.receiveImagesOf(config.indi.camera);
-  // Images come to the program, not to the camera computer's disk.
-  if (devices.has(config.indi.camera, "UPLOAD_MODE")) {
-    std::optional<indi::PropertySnapshot> upload = s.link.inbox().property(config.indi.camera, "UPLOAD_MODE");
-    if (upload && !upload->switchOn("UPLOAD_CLIENT")) s.link.sendSwitch(config.indi.camera, "UPLOAD_MODE", "UPLOAD_CLIENT");
+  try {
+    s.connectAll();
+  } catch (const std::exception& e) {
+    s.secureAfterFailedStart(e.what());
+    s.link.disconnect();
+    throw;
   }
-  if (config.site.latitudeGiven && config.site.longitudeGiven) {
-    s.latitude = config.site.latitude;
-    s.longitude = config.site.longitude;
-    devices.setSite(config.indi.mount, s.latitude, s.longitude);
-  } else {
-    double lat = 0, lon = 0;
-    if (!devices.readSite(config.indi.mount, lat, lon)) {
-      throw RunTimeError(config.indi.mount + " gives no site (GEOGRAPHIC_COORD): set site.latitude and "
-                         "site.longitude in observatory.ini");
-    }
-    s.latitude = config.site.latitudeGiven ? config.site.latitude : lat;
-    s.longitude = config.site.longitudeGiven ? config.site.longitude : lon;
-    if (config.site.latitudeGiven || config.site.longitudeGiven) devices.setSite(config.indi.mount, s.latitude, s.longitude);
-  }
+  s.say("Connected to the INDI server at " + s.link.server() + "; " + indi::kSlewCoordinates, true);
+  s.startWeatherWatch();
 }
 
 IndiObservatory::~IndiObservatory() {
   if (state_) {
+    state_->stopWeatherWatch();
     try {
       state_->abortScript("closing");
     } catch (...) {
     }
-    state_->acquisition.reset();
+    state_->setAcquisition(nullptr);
     state_->link.disconnect();
   }
 }
 
+void IndiObservatory::secureObservatory(const std::string& why) { state_->secureAtEnd(why); }
 std::unique_ptr<IUtil> IndiObservatory::createUtil() { return std::make_unique<indi::Util>(state_); }
 std::unique_ptr<ITelescope> IndiObservatory::createTelescope() { return std::make_unique<indi::Telescope>(state_); }
 std::unique_ptr<IApplication> IndiObservatory::createApplication() {

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -22,12 +23,25 @@ struct IndiState;
 //
 // A member called while the server is gone, a named device is not connected, or after a
 // plan ended because a device failed, throws RunTimeError saying so: the run ends before
-// another plan takes a count from the list.
+// another plan takes a count from the list. A plan the devices cannot run as written (a
+// filter the wheel does not have) ends as an error of that plan (LastPlanError), and the
+// run goes on.
+//
+// Nightpick is the observatory's keeper here: nothing else parks the mount or closes the
+// roof. Every end of a run secures it (secureObservatory), so does a start that fails
+// (what can be reached of the mount and the dome), and unsafe weather secures it in every
+// phase of the run, not only during a plan: a watch looks at the weather every few
+// seconds while no plan runs. Every outcome goes to standard error ("safety: ...") and,
+// at the end of a run and at a failed start, to the run log through `appendToRunLog`.
 class IndiObservatory : public IHostFactory {
  public:
-  // Throws RunTimeError naming the server or the device that could not be reached.
+  // Appends a line to the run log; called only while no run has the log open.
+  using RunLogAppender = std::function<void(const std::string& line)>;
+
+  // Throws RunTimeError naming the server or the device that could not be reached, after
+  // securing what it can reach.
   IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
-                  const indi::Bounds& bounds = {});
+                  const indi::Bounds& bounds = {}, RunLogAppender appendToRunLog = {});
   ~IndiObservatory() override;
   IndiObservatory(const IndiObservatory&) = delete;
   IndiObservatory& operator=(const IndiObservatory&) = delete;
@@ -35,6 +49,7 @@ class IndiObservatory : public IHostFactory {
   std::unique_ptr<IUtil> createUtil() override;
   std::unique_ptr<ITelescope> createTelescope() override;
   std::unique_ptr<IApplication> createApplication() override;
+  void secureObservatory(const std::string& why) override;
 
   const std::string& folder() const;
   std::string acquisitionLogPath() const;

@@ -10,6 +10,9 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
 
@@ -43,8 +46,10 @@ bool accepts(int port) {
   return ok;
 }
 
-// Runs a program with HOME set, waiting at most `seconds`; its exit status or -1.
-int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds) {
+// Runs a program with HOME set, waiting at most `seconds`; its exit status or -1. Its
+// standard output goes to `output` when given.
+int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds,
+               const std::string& output = "") {
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) {
@@ -54,6 +59,10 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
     if (null >= 0) {
       ::dup2(null, 1);
       ::dup2(null, 2);
+    }
+    if (!output.empty()) {
+      const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      if (out >= 0) ::dup2(out, 1);
     }
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -147,6 +156,51 @@ bool IndiServer::set(const std::vector<std::string>& assignments) const {
   std::vector<std::string> args = {"indi_setprop", "-h", "127.0.0.1", "-p", std::to_string(port_)};
   args.insert(args.end(), assignments.begin(), assignments.end());
   return runBounded(args, home_.path(), 10.0) == 0;
+}
+
+}  // namespace np::test
+
+namespace np::test {
+
+std::string IndiServer::get(const std::string& element) const {
+  const std::string out = home_.file("getprop.txt");
+  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-t", "3", element}, home_.path(),
+                 10.0, out) != 0)
+    return {};
+  std::string line;
+  std::ifstream in(out);
+  std::getline(in, line);
+  const auto eq = line.find('=');
+  return eq == std::string::npos ? std::string() : line.substr(eq + 1);
+}
+
+bool IndiServer::secured(const std::string& mount, const std::string& dome) const {
+  if (get(mount + ".TELESCOPE_PARK.PARK") != "On") return false;
+  if (dome.empty()) return true;
+  return get(dome + ".DOME_PARK.PARK") == "On" && get(dome + ".DOME_SHUTTER.SHUTTER_CLOSE") == "On";
+}
+
+bool IndiServer::signalDriver(const std::string& driver, int signal) const {
+  if (pid_ <= 0) return false;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    // pid (comm) state ppid ...: the parent is the server.
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 1));
+    std::string state;
+    pid_t parent = 0;
+    rest >> state >> parent;
+    if (parent != pid_) continue;
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string program;
+    std::getline(cmdline, program, '\0');
+    if (std::filesystem::path(program).filename() == driver) return ::kill(std::stoi(name), signal) == 0;
+  }
+  return false;
 }
 
 }  // namespace np::test

@@ -4,9 +4,11 @@
 // stopped by its process id (with the drivers it started) when the object goes away.
 #include <sys/types.h>
 
+#include <chrono>
 #include <exception>
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TempDir.h"
@@ -45,12 +47,31 @@ class IndiServer {
   // Sets properties as a user would with indi_setprop ("Device.PROPERTY.ELEMENT=value");
   // false when the tool failed.
   bool set(const std::vector<std::string>& assignments) const;
+  // A value as a user reads it with indi_getprop ("Device.PROPERTY.ELEMENT"): "On",
+  // "Off", a number or a text as the tool prints it; empty when the tool found none.
+  std::string get(const std::string& element) const;
+  // The mount reports itself parked, and the dome (when given) parked with its shutter
+  // closed, as indi_getprop reads them.
+  bool secured(const std::string& mount, const std::string& dome = "") const;
+  // Sends a signal to the server's driver process of that program (SIGKILL: the device
+  // is gone; SIGSTOP: it hangs); false when no such driver runs.
+  bool signalDriver(const std::string& driver, int signal) const;
 
  private:
   TempDir home_;
   int port_ = 0;
   pid_t pid_ = -1;
 };
+
+// Waits until `done` holds, at most `seconds`; whether it came to hold.
+inline bool within(double seconds, const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
+  return true;
+}
 
 // The text of the error a step fails with ("(no failure)" when it does not fail).
 inline std::string failureOf(const std::function<void()>& step) {
