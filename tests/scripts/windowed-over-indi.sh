@@ -2,7 +2,8 @@
 # The windowed program on a real X server (Xvfb) against an INDI server with Debian's
 # simulators, as an operator uses it: Start, a plan runs and writes FITS images, then the
 # window is closed while the plan still runs. Closing must abort the acquisition in the
-# program (nothing else would finish it) before the program ends, and save config.ini.
+# program (nothing else would finish it), park the mount and close the dome before the
+# program ends, and save config.ini.
 # Usage: windowed-over-indi.sh NIGHTPICK_EXE [SCREENSHOT.png]
 set -euo pipefail
 exe="$(readlink -f "$1")"
@@ -89,11 +90,12 @@ if [[ -n "$shot" ]]; then
 fi
 # Close the window as its close button does, while the plan still runs.
 python3 "$here/close-window.py" "$id"
-for _ in $(seq 600); do
+# The park and the dome's close take their time before the program ends.
+for _ in $(seq 3000); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.1
 done
-if kill -0 "$pid" 2>/dev/null; then echo "the program did not end within 60 s of the close" >&2; exit 1; fi
+if kill -0 "$pid" 2>/dev/null; then echo "the program did not end within 300 s of the close" >&2; exit 1; fi
 trap - EXIT
 wait "$pid"
 INNER
@@ -108,4 +110,9 @@ exposures=$(grep -c $'\tEXPOSURE\t' "$log")
 [[ "$images" -eq "$exposures" && "$images" -ge 3 ]] || fail "$exposures EXPOSURE lines but $images FITS files"
 grep -q 'remaining=2' "$work/prog/targets.txt" || fail "the list does not show the plan's count"
 [[ -f "$work/prog/config.ini" ]] || fail "config.ini was not saved at the close"
-echo "windowed-over-indi: $images images, the acquisition aborted at the close"
+# Left safe, as the devices themselves report it.
+prop() { HOME="$work/home" indi_getprop -h 127.0.0.1 -p "$port" -t 3 "$1" 2>/dev/null | sed 's/^[^=]*=//'; }
+[[ "$(prop 'Telescope Simulator.TELESCOPE_PARK.PARK')" == "On" ]] || fail "the mount was left unparked at the close"
+[[ "$(prop 'Dome Simulator.DOME_SHUTTER.SHUTTER_CLOSE')" == "On" ]] || fail "the dome was left open at the close"
+grep -q 'Dome closed: Dome Simulator' "$work/prog/observatory/Logs/Nightpick.log" || fail "the run log does not say the dome was closed"
+echo "windowed-over-indi: $images images, the acquisition aborted, the mount parked and the dome closed at the close"
