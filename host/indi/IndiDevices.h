@@ -60,6 +60,11 @@ class Devices {
   bool readSite(const std::string& mount, double& latitude, double& longitude) const;
   void selectFilter(const std::string& wheel, const std::string& filter);
   void setBinning(const std::string& camera, int binning);
+  // Has the camera take what its images say of the mount, filter and focus from these
+  // devices (ACTIVE_DEVICES); an empty name, like any element not named here, leaves it
+  // following none.
+  void pointCameraAt(const std::string& camera, const std::string& mount, const std::string& wheel,
+                     const std::string& focuser);
   // Starts an exposure and returns the image the camera sends for it.
   ReceivedImage expose(const std::string& camera, double seconds);
   void abortExposure(const std::string& camera);

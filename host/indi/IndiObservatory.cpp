@@ -314,6 +314,8 @@ IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryCon
   // A station reports its state a moment after it connects; until then it counts as unsafe.
   if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", b.connect);
   s.link.receiveImagesOf(config.indi.camera);
+  if (devices.has(config.indi.camera, "ACTIVE_DEVICES"))
+    devices.pointCameraAt(config.indi.camera, config.indi.mount, config.indi.filterWheel, config.indi.focuser);
   // Images come to the program, not to the camera computer's disk.
   if (devices.has(config.indi.camera, "UPLOAD_MODE")) {
     std::optional<indi::PropertySnapshot> upload = s.link.inbox().property(config.indi.camera, "UPLOAD_MODE");
