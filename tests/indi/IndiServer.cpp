@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,8 +44,10 @@ bool accepts(int port) {
   return ok;
 }
 
-// Runs a program with HOME set, waiting at most `seconds`; its exit status or -1.
-int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds) {
+// Runs a program with HOME set, waiting at most `seconds`; its exit status or -1. Its
+// output goes to the file `output` when one is named.
+int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds,
+               const std::string& output = "") {
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) {
@@ -55,6 +58,8 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
+    const int out = output.empty() ? -1 : ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) ::dup2(out, 1);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -74,10 +79,29 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A shell word of any text.
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 }  // namespace
 
-IndiServer::IndiServer(const std::vector<std::string>& drivers) {
+IndiServer::IndiServer(const std::vector<Driver>& drivers) {
   port_ = freeLoopbackPort();
+  // What the server is given to start: a named driver's script by its path.
+  std::vector<std::string> programs;
+  for (const Driver& driver : drivers) {
+    if (driver.name.empty()) {
+      programs.push_back(driver.program);
+      continue;
+    }
+    const std::string script = home_.file("driver-" + std::to_string(programs.size()) + ".sh");
+    writeFileBytes(script, "#!/bin/sh\nINDIDEV=" + quoted(driver.name) + " exec " + quoted(driver.program) + " \"$@\"\n");
+    ::chmod(script.c_str(), 0755);
+    programs.push_back(script);
+  }
   const std::string logPath = home_.file("indiserver.log");
   const std::string socketPath = home_.file("indiserver.sock");
   pid_ = ::fork();
@@ -92,7 +116,7 @@ IndiServer::IndiServer(const std::vector<std::string>& drivers) {
       ::dup2(log, 2);
     }
     std::vector<std::string> args = {"indiserver", "-r", "0", "-p", std::to_string(port_), "-u", socketPath};
-    args.insert(args.end(), drivers.begin(), drivers.end());
+    args.insert(args.end(), programs.begin(), programs.end());
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -147,6 +171,16 @@ bool IndiServer::set(const std::vector<std::string>& assignments) const {
   std::vector<std::string> args = {"indi_setprop", "-h", "127.0.0.1", "-p", std::to_string(port_)};
   args.insert(args.end(), assignments.begin(), assignments.end());
   return runBounded(args, home_.path(), 10.0) == 0;
+}
+
+std::optional<std::string> IndiServer::get(const std::string& element) const {
+  const std::string output = home_.file("getprop.txt");
+  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-1", element}, home_.path(), 10.0,
+                 output) != 0)
+    return std::nullopt;
+  // A property the driver defined twice is printed twice: its first line.
+  const std::string text = readFileBytes(output);
+  return text.substr(0, text.find('\n'));
 }
 
 }  // namespace np::test
