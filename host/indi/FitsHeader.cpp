@@ -215,25 +215,25 @@ std::vector<std::string> stampImageHeader(const std::string& path, const ImageHe
   OpenFits fits(path, header.instrument);
   std::vector<std::string> written;
   Stamp stamp(fits, written);
-  stamp.text("OBJECT", header.object, "Object name");
-  stamp.number("EXPTIME", header.exposure, "Total Exposure Time (s)");
+  stamp.text("OBJECT", header.object, "Target name");
+  stamp.number("EXPTIME", header.exposure, "Exposure time in seconds");
   const std::optional<double> start = driverStart(fits.get());
   if (!start || std::fabs(*start - header.start) > kDriverStartTolerance)
-    stamp.text("DATE-OBS", isoUtcMilliseconds(header.start), "UTC start date of observation");
+    stamp.text("DATE-OBS", isoUtcMilliseconds(header.start), "UTC start of the exposure");
   if (header.filter.empty()) {
     stamp.remove("FILTER");
   } else {
-    stamp.text("FILTER", header.filter, "Filter");
+    stamp.text("FILTER", header.filter, "Filter name");
   }
-  stamp.whole("XBINNING", header.binning, "Binning factor in width");
-  stamp.whole("YBINNING", header.binning, "Binning factor in height");
-  stamp.text("OBJCTRA", sexagesimalHours(header.raHours), "Object J2000 RA in Hours");
-  stamp.text("OBJCTDEC", sexagesimalDegrees(header.decDegrees), "Object J2000 DEC in Degrees");
-  stamp.number("SITELAT", header.latitude, "Latitude of the imaging site in degrees");
-  stamp.number("SITELONG", header.longitude, "Longitude of the imaging site in degrees, east positive");
-  stamp.text("TELESCOP", header.telescope, "Telescope name");
-  stamp.text("INSTRUME", header.instrument, "CCD Name");
-  stamp.text("IMAGETYP", "Light Frame", "Frame Type");
+  stamp.whole("XBINNING", header.binning, "Binning in x");
+  stamp.whole("YBINNING", header.binning, "Binning in y");
+  stamp.text("OBJCTRA", sexagesimalHours(header.raHours), "Target J2000 right ascension, h m s");
+  stamp.text("OBJCTDEC", sexagesimalDegrees(header.decDegrees), "Target J2000 declination, d m s");
+  stamp.number("SITELAT", header.latitude, "Site latitude in degrees, north positive");
+  stamp.number("SITELONG", header.longitude, "Site longitude in degrees, east positive");
+  stamp.text("TELESCOP", header.telescope, "The mount");
+  stamp.text("INSTRUME", header.instrument, "The camera");
+  stamp.text("IMAGETYP", "Light Frame", "Frame type");
   fits.close();
   return written;
 }
