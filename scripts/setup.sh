@@ -2,7 +2,7 @@
 # Installs what the build, the tests and the windowed run need, when it is missing.
 set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config python3
-      indi-bin libindi-dev
+      indi-bin libindi-dev libcfitsio-dev
       qt6-base-dev qt6-base-dev-tools libgl-dev
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       xvfb xauth x11-utils xdotool locales time bc

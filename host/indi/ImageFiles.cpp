@@ -42,6 +42,24 @@ void writeAll(int fd, const std::vector<char>& bytes, const std::string& path) {
   }
 }
 
+// cfitsio rewrites the file through a descriptor of its own: it is synced once that is closed.
+void syncFile(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) failImage(path, errno);
+  if (::fsync(fd) != 0) {
+    const int err = errno;
+    ::close(fd);
+    failImage(path, err);
+  }
+  ::close(fd);
+}
+
+bool isFits(const std::string& format) {
+  std::string lower = format;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower == ".fits";
+}
+
 }  // namespace
 
 std::string imageFileName(const std::string& localDate, const std::string& target, const std::string& filter,
@@ -57,7 +75,7 @@ std::string imageFileName(const std::string& localDate, const std::string& targe
 }
 
 std::string writeImageFile(const std::string& folder, const std::string& localDate, const std::string& target,
-                           const std::string& filter, const ReceivedImage& image) {
+                           const std::string& filter, const ReceivedImage& image, const ImageHeader& header) {
   std::error_code ec;
   std::filesystem::create_directories(folder, ec);
   if (ec) throw RunTimeError("cannot make the image folder '" + folder + "': " + ec.message());
@@ -66,7 +84,6 @@ std::string writeImageFile(const std::string& folder, const std::string& localDa
   if (fd < 0) failImage(part, errno);
   try {
     writeAll(fd, image.bytes, part);
-    if (::fsync(fd) != 0) failImage(part, errno);
   } catch (...) {
     ::close(fd);
     ::unlink(part.c_str());
@@ -76,6 +93,14 @@ std::string writeImageFile(const std::string& folder, const std::string& localDa
     const int err = errno;
     ::unlink(part.c_str());
     failImage(part, err);
+  }
+  // The header is made right before the image is synced and shows under its name.
+  try {
+    if (isFits(image.format)) stampImageHeader(part, header);
+    syncFile(part);
+  } catch (...) {
+    ::unlink(part.c_str());
+    throw;
   }
   for (int number = 1;; ++number) {
     const std::string path = folder + "/" + imageFileName(localDate, target, filter, number, image.format);

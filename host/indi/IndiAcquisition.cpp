@@ -171,10 +171,22 @@ void Acquisition::takeImages(const PlanStep& step, Devices& devices, bool& focus
         return;
       }
       if (stopCheck()) throw Interrupted();
+      // What the image's header must say, whatever the camera's driver writes in it.
+      const ImageHeader header{.object = step.name,
+                               .exposure = group.interval,
+                               .start = setup_.clock->unixSeconds(),
+                               .filter = group.filter,
+                               .binning = group.binning,
+                               .raHours = step.ra,
+                               .decDegrees = step.dec,
+                               .latitude = setup_.latitude,
+                               .longitude = setup_.longitude,
+                               .telescope = setup_.mount,
+                               .instrument = setup_.camera};
       ReceivedImage image = devices.expose(setup_.camera, group.interval);
       const DateTime local = setup_.clock->nowLocal();
       const std::string date = formatGeneralDate(local).substr(0, 10);
-      const std::string path = writeImageFile(setup_.imagesFolder, date, step.name, group.filter, image);
+      const std::string path = writeImageFile(setup_.imagesFolder, date, step.name, group.filter, image, header);
       const Horizontal now =
           horizontalAt(step.ra, step.dec, setup_.latitude, setup_.longitude, julianDateFromUnix(setup_.clock->unixSeconds()));
       event(acqlog::kExposure, [&](AcquisitionEvent& e) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "base/NumberText.h"
 
@@ -310,6 +311,26 @@ void Devices::setBinning(const std::string& camera, int binning) {
                     formatPrintfGeneral(now->number("HOR_BIN").value_or(0), 6) + "x" +
                     formatPrintfGeneral(now->number("VER_BIN").value_or(0), 6) + ")");
   }
+}
+
+void Devices::pointCameraAt(const std::string& camera, const std::string& mount, const std::string& wheel,
+                            const std::string& focuser) {
+  std::optional<PropertySnapshot> s = link_.inbox().property(camera, "ACTIVE_DEVICES");
+  if (!s) throw RunTimeError(camera + " has no ACTIVE_DEVICES");
+  std::vector<std::pair<std::string, std::string>> wanted;
+  for (const auto& text : s->texts) {
+    const std::string& element = text.first;
+    std::string name;
+    if (element == "ACTIVE_TELESCOPE") name = mount;
+    if (element == "ACTIVE_FILTER") name = wheel;
+    if (element == "ACTIVE_FOCUSER") name = focuser;
+    wanted.emplace_back(element, name);
+  }
+  if (wanted == s->texts) return;
+  const std::uint64_t before = s->updates;
+  link_.sendText(camera, "ACTIVE_DEVICES", wanted);
+  awaitUpdate(camera, "ACTIVE_DEVICES", "take the devices it follows", bounds_.setting, before,
+              "did not take the devices it follows", [](const PropertySnapshot&) { return true; });
 }
 
 ReceivedImage Devices::expose(const std::string& camera, double exposure) {

@@ -82,6 +82,11 @@ class Devices {
   // The wheel's slot of a filter name, whatever its case; 0 when the wheel has no such
   // filter, -1 when the wheel gives no names.
   int filterSlot(const std::string& wheel, const std::string& filter) const;
+  // Has the camera take what its images say of the mount, filter and focus from these
+  // devices (ACTIVE_DEVICES); an empty name, like any element not named here, leaves it
+  // following none.
+  void pointCameraAt(const std::string& camera, const std::string& mount, const std::string& wheel,
+                     const std::string& focuser);
   // Starts an exposure and returns the image the camera sends for it.
   ReceivedImage expose(const std::string& camera, double seconds);
   void abortExposure(const std::string& camera);

@@ -468,6 +468,8 @@ struct IndiState {
     // A station reports its state a moment after it connects; until then it counts as unsafe.
     if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", bounds.connect);
     link.receiveImagesOf(config.indi.camera);
+    if (devices.has(config.indi.camera, "ACTIVE_DEVICES"))
+      devices.pointCameraAt(config.indi.camera, config.indi.mount, config.indi.filterWheel, config.indi.focuser);
     // Images come to the program, not to the camera computer's disk.
     if (devices.has(config.indi.camera, "UPLOAD_MODE")) {
       std::optional<PropertySnapshot> upload = link.inbox().property(config.indi.camera, "UPLOAD_MODE");

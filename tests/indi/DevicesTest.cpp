@@ -14,6 +14,7 @@
 
 #include "host/indi/ImageFiles.h"
 #include "host/indi/IndiDevices.h"
+#include "indi/FitsFiles.h"
 #include "indi/IndiServer.h"
 #include "support/TempDir.h"
 
@@ -56,20 +57,37 @@ TEST_F(DevicesOverTheSimulators, ASlewFilterBinningAndExposuresGiveFitsFilesThat
   EXPECT_NEAR(coords->number("DEC").value_or(0), dec, 0.1);
   EXPECT_GT(std::fabs(ra - 5.5) * 15 + std::fabs(dec - 20.0), 0.2);  // of date, not J2000: 26 years of precession
 
+  // The camera follows our mount and wheel, and no focuser, rotator or sky meter.
+  devices.pointCameraAt(np::test::kCamera, np::test::kMount, np::test::kWheel, "");
+  auto active = link.inbox().property(np::test::kCamera, "ACTIVE_DEVICES");
+  ASSERT_TRUE(active);
+  EXPECT_EQ(active->text("ACTIVE_TELESCOPE").value_or("?"), np::test::kMount);
+  EXPECT_EQ(active->text("ACTIVE_FILTER").value_or("?"), np::test::kWheel);
+  for (const char* element : {"ACTIVE_FOCUSER", "ACTIVE_ROTATOR", "ACTIVE_SKYQUALITY"})
+    EXPECT_EQ(active->text(element).value_or("?"), "") << element;
+  EXPECT_THAT(failureOf([&] { devices.pointCameraAt(np::test::kWheel, np::test::kMount, "", ""); }),
+              HasSubstr("Filter Simulator has no ACTIVE_DEVICES"));
+
   devices.selectFilter(np::test::kWheel, "green");  // names match whatever their case
   EXPECT_EQ(link.inbox().property(np::test::kWheel, "FILTER_SLOT")->number("FILTER_SLOT_VALUE"), 2.0);
   devices.setBinning(np::test::kCamera, 2);
   EXPECT_EQ(link.inbox().property(np::test::kCamera, "CCD_BINNING")->number("HOR_BIN"), 2.0);
 
   np::test::TempDir folder;
+  const ImageHeader header{.object = "M 31/core", .exposure = 0.5, .filter = "Green", .binning = 2,
+                           .telescope = np::test::kMount, .instrument = np::test::kCamera};
   std::vector<std::string> written;
   for (int i = 0; i < 2; ++i) {
     ReceivedImage image = devices.expose(np::test::kCamera, 0.5);
     EXPECT_EQ(image.format, ".fits");
-    written.push_back(writeImageFile(folder.file("Images"), "2026-12-08", "M 31/core", "Green", image));
-    const std::string bytes = np::test::readFileBytes(written.back());
-    EXPECT_EQ(bytes.size(), image.bytes.size());
-    EXPECT_EQ(bytes.substr(0, 6), "SIMPLE");  // a FITS primary header
+    // The driver itself names the wheel's filter now, not the camera's own wheel's.
+    np::test::writeFileBytes(folder.file("sent.fits"), std::string(image.bytes.begin(), image.bytes.end()));
+    auto sent = np::test::fitsKeys(folder.file("sent.fits"));
+    EXPECT_EQ(sent["FILTER"], "Green");
+    EXPECT_EQ(sent["TELESCOP"], np::test::kMount);
+    written.push_back(writeImageFile(folder.file("Images"), "2026-12-08", "M 31/core", "Green", image, header));
+    EXPECT_EQ(np::test::readFileBytes(written.back()).substr(0, 6), "SIMPLE");  // a FITS primary header
+    EXPECT_EQ(np::test::fitsKeys(written.back())["OBJECT"], "M 31/core");
   }
   EXPECT_EQ(std::filesystem::path(written[0]).filename(), "2026-12-08_M_31_core_Green_001.fits");
   EXPECT_EQ(std::filesystem::path(written[1]).filename(), "2026-12-08_M_31_core_Green_002.fits");
@@ -140,7 +158,7 @@ TEST(ImageFiles, AFolderThatCannotTakeTheImageIsNamedWithTheCause) {
   ReceivedImage image;
   image.format = ".fits";
   image.bytes.assign(2880, ' ');
-  EXPECT_THAT(failureOf([&] { writeImageFile(folder.file("Images"), "2026-12-08", "M31", "", image); }),
+  EXPECT_THAT(failureOf([&] { writeImageFile(folder.file("Images"), "2026-12-08", "M31", "", image, {}); }),
               HasSubstr("cannot make the image folder '" + folder.file("Images") + "'"));
   EXPECT_EQ(imageFileName("2026-12-08", "NGC 253", "", 7, ".fits"), "2026-12-08_NGC_253_007.fits");
   EXPECT_EQ(imageFileName("2026-12-08", "..", "H-alpha", 1, ""), "2026-12-08_target_H-alpha_001.fits");

@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ bool accepts(int port) {
 }
 
 // Runs a program with HOME set, waiting at most `seconds`; its exit status or -1. Its
-// standard output goes to `output` when given.
+// output goes to the file `output` when one is named.
 int runBounded(const std::vector<std::string>& args, const std::string& home, double seconds,
                const std::string& output = "") {
   const pid_t pid = ::fork();
@@ -60,10 +61,8 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
       ::dup2(null, 1);
       ::dup2(null, 2);
     }
-    if (!output.empty()) {
-      const int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      if (out >= 0) ::dup2(out, 1);
-    }
+    const int out = output.empty() ? -1 : ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out >= 0) ::dup2(out, 1);
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -83,10 +82,29 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// A shell word of any text.
+std::string quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
 }  // namespace
 
-IndiServer::IndiServer(const std::vector<std::string>& drivers) {
+IndiServer::IndiServer(const std::vector<Driver>& drivers) {
   port_ = freeLoopbackPort();
+  // What the server is given to start: a named driver's script by its path.
+  std::vector<std::string> programs;
+  for (const Driver& driver : drivers) {
+    if (driver.name.empty()) {
+      programs.push_back(driver.program);
+      continue;
+    }
+    const std::string script = home_.file("driver-" + std::to_string(programs.size()) + ".sh");
+    writeFileBytes(script, "#!/bin/sh\nINDIDEV=" + quoted(driver.name) + " exec " + quoted(driver.program) + " \"$@\"\n");
+    ::chmod(script.c_str(), 0755);
+    programs.push_back(script);
+  }
   const std::string logPath = home_.file("indiserver.log");
   const std::string socketPath = home_.file("indiserver.sock");
   pid_ = ::fork();
@@ -101,7 +119,7 @@ IndiServer::IndiServer(const std::vector<std::string>& drivers) {
       ::dup2(log, 2);
     }
     std::vector<std::string> args = {"indiserver", "-r", "0", "-p", std::to_string(port_), "-u", socketPath};
-    args.insert(args.end(), drivers.begin(), drivers.end());
+    args.insert(args.end(), programs.begin(), programs.end());
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
@@ -158,26 +176,25 @@ bool IndiServer::set(const std::vector<std::string>& assignments) const {
   return runBounded(args, home_.path(), 10.0) == 0;
 }
 
+std::optional<std::string> IndiServer::get(const std::string& element) const {
+  const std::string output = home_.file("getprop.txt");
+  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-1", element}, home_.path(), 10.0,
+                 output) != 0)
+    return std::nullopt;
+  // A property the driver defined twice is printed twice: its first line.
+  const std::string text = readFileBytes(output);
+  return text.substr(0, text.find('\n'));
+}
+
 }  // namespace np::test
 
 namespace np::test {
 
-std::string IndiServer::get(const std::string& element) const {
-  const std::string out = home_.file("getprop.txt");
-  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-t", "3", element}, home_.path(),
-                 10.0, out) != 0)
-    return {};
-  std::string line;
-  std::ifstream in(out);
-  std::getline(in, line);
-  const auto eq = line.find('=');
-  return eq == std::string::npos ? std::string() : line.substr(eq + 1);
-}
-
 bool IndiServer::secured(const std::string& mount, const std::string& dome) const {
-  if (get(mount + ".TELESCOPE_PARK.PARK") != "On") return false;
+  auto on = [this](const std::string& element) { return get(element).value_or("") == "On"; };
+  if (!on(mount + ".TELESCOPE_PARK.PARK")) return false;
   if (dome.empty()) return true;
-  return get(dome + ".DOME_PARK.PARK") == "On" && get(dome + ".DOME_SHUTTER.SHUTTER_CLOSE") == "On";
+  return on(dome + ".DOME_PARK.PARK") && on(dome + ".DOME_SHUTTER.SHUTTER_CLOSE");
 }
 
 bool IndiServer::signalDriver(const std::string& driver, int signal) const {

@@ -7,16 +7,28 @@
 #include <chrono>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "support/TempDir.h"
 
 namespace np::test {
 
-inline const std::vector<std::string>& simulatorDrivers() {
-  static const std::vector<std::string> drivers = {"indi_simulator_telescope", "indi_simulator_ccd",
+// A driver the server starts: a program on the PATH, under its own device name or under
+// `name` (the drivers take it from INDIDEV).
+struct Driver {
+  Driver(const char* program) : program(program) {}
+  Driver(std::string program) : program(std::move(program)) {}
+  Driver(std::string program, std::string name) : program(std::move(program)), name(std::move(name)) {}
+  std::string program;
+  std::string name;
+};
+
+inline const std::vector<Driver>& simulatorDrivers() {
+  static const std::vector<Driver> drivers = {"indi_simulator_telescope", "indi_simulator_ccd",
                                                    "indi_simulator_wheel",     "indi_simulator_focus",
                                                    "indi_simulator_dome",      "indi_simulator_weather"};
   return drivers;
@@ -31,8 +43,9 @@ inline constexpr const char* kWeather = "Weather Simulator";
 
 class IndiServer {
  public:
-  // Starts the server and waits (at most 20 s) until it takes connections.
-  explicit IndiServer(const std::vector<std::string>& drivers = simulatorDrivers());
+  // Starts the server and waits (at most 20 s) until it takes connections. A driver with
+  // a name runs as a script in the server's HOME that sets INDIDEV and starts it.
+  explicit IndiServer(const std::vector<Driver>& drivers = simulatorDrivers());
   ~IndiServer();
   IndiServer(const IndiServer&) = delete;
   IndiServer& operator=(const IndiServer&) = delete;
@@ -47,9 +60,9 @@ class IndiServer {
   // Sets properties as a user would with indi_setprop ("Device.PROPERTY.ELEMENT=value");
   // false when the tool failed.
   bool set(const std::vector<std::string>& assignments) const;
-  // A value as a user reads it with indi_getprop ("Device.PROPERTY.ELEMENT"): "On",
-  // "Off", a number or a text as the tool prints it; empty when the tool found none.
-  std::string get(const std::string& element) const;
+  // The value of one element as indi_getprop reads it ("Device.PROPERTY.ELEMENT"); nothing
+  // when the tool found none.
+  std::optional<std::string> get(const std::string& element) const;
   // The mount reports itself parked, and the dome (when given) parked with its shutter
   // closed, as indi_getprop reads them.
   bool secured(const std::string& mount, const std::string& dome = "") const;

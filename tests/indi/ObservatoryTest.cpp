@@ -4,6 +4,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <thread>
@@ -12,7 +14,9 @@
 #include "host/AcquisitionLog.h"
 #include "host/ObservatoryConfig.h"
 #include "host/SkyMath.h"
+#include "host/UtcTime.h"
 #include "host/indi/IndiObservatory.h"
+#include "indi/FitsFiles.h"
 #include "indi/IndiServer.h"
 #include "support/TempDir.h"
 
@@ -152,6 +156,66 @@ TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
   EXPECT_EQ(kinds(focused), "START;AUTOFOCUS;EXPOSURE;END done;");
   EXPECT_EQ(test::readFileBytes(folder.file("focus-args.txt")),
             server.address() + " CCD Simulator Focuser Simulator \n");
+}
+
+// The images of a plan say in their headers what was taken, how and where, under the
+// observatory's own device names (not the simulators'), whatever the camera's driver
+// would have written: the camera follows the mount and wheel that observatory.ini names.
+TEST(IndiAcquisition, EveryImageHeaderSaysWhatWasTakenWithWhichDevicesAndWhere) {
+  TempDir folder;
+  SystemClock clock;
+  IndiServer server{{{"indi_simulator_telescope", "Big Mount"},
+                     {"indi_simulator_ccd", "Main Camera"},
+                     {"indi_simulator_wheel", "Wheel One"}}};
+  std::filesystem::create_directories(folder.file("Logs"));
+  IndiObservatory observatory(
+      folder.path(),
+      parseObservatoryConfig("[host]\nkind = indi\n[indi]\nserver = " + server.address() +
+                                 "\nmount = Big Mount\ncamera = Main Camera\nfilter_wheel = Wheel One\n"
+                                 "connect_timeout = 10\n[site]\nlatitude = -30.25\nlongitude = -70.75\n"
+                                 "[limits]\nminimum_elevation = -90\n",
+                             "observatory.ini"),
+      clock);
+  EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_TELESCOPE").value_or("?"), "Big Mount");
+  EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_FILTER").value_or("?"), "Wheel One");
+  EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_FOCUSER").value_or("?"), "");  // none is named
+
+  // On the meridian, to the whole second; the wheel's second and third filters, the
+  // second spelt otherwise than the wheel does.
+  const long long lst = std::llround(localSiderealHours(clock.julianDateUtc(), -70.75) * 3600.0) % 86400;
+  char ra[16];
+  std::snprintf(ra, sizeof ra, "%02lld:%02lld:%02lld", lst / 3600, lst / 60 % 60, lst % 60);
+  auto util = observatory.createUtil();
+  const double before = clock.unixSeconds();
+  const auto events = runPlan(*util, folder.path(),
+                              "#FILTER Blue,green\r\n#BINNING 2\r\n#COUNT 1\r\n#INTERVAL 0.5\r\nStar 1\t" +
+                                  std::string(ra) + "\t-25:12:34\r\n");
+  const double after = clock.unixSeconds();
+  ASSERT_EQ(kinds(events), "START;EXPOSURE;EXPOSURE;END done;") << (events.empty() ? "" : events.back().detail);
+
+  for (int i : {1, 2}) {
+    SCOPED_TRACE(events[i].file);
+    auto keys = test::fitsKeys(events[i].file);
+    EXPECT_EQ(keys["OBJECT"], "Star 1");
+    EXPECT_EQ(keys["FILTER"], i == 1 ? "Blue" : "green");
+    EXPECT_EQ(keys["TELESCOP"], "Big Mount");
+    EXPECT_EQ(keys["INSTRUME"], "Main Camera");
+    EXPECT_EQ(keys["OBJCTRA"], std::string(ra).replace(2, 1, " ").replace(5, 1, " "));
+    EXPECT_EQ(keys["OBJCTDEC"], "-25 12 34");
+    EXPECT_DOUBLE_EQ(test::fitsNumber(keys["SITELAT"]), -30.25);
+    EXPECT_DOUBLE_EQ(test::fitsNumber(keys["SITELONG"]), -70.75);
+    EXPECT_EQ(keys["XBINNING"], "2");
+    EXPECT_EQ(keys["YBINNING"], "2");
+    EXPECT_DOUBLE_EQ(test::fitsNumber(keys["EXPTIME"]), 0.5);
+    EXPECT_EQ(keys["IMAGETYP"], "Light Frame");
+    CivilTime start;
+    ASSERT_EQ(std::sscanf(keys["DATE-OBS"].c_str(), "%d-%d-%dT%d:%d:%lf", &start.year, &start.month, &start.day,
+                          &start.hour, &start.minute, &start.second),
+              6)
+        << keys["DATE-OBS"];
+    EXPECT_GE(unixFromCivilUtc(start), before - 1);
+    EXPECT_LE(unixFromCivilUtc(start), after);
+  }
 }
 
 }  // namespace

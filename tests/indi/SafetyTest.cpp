@@ -82,7 +82,7 @@ TEST(Safety, AStartThatCannotRunSecuresWhatItReachesUnlessTheOperatorLeavesIt) {
   SystemClock clock;
   openByHand(server, true);
   ASSERT_TRUE(server.set({"Weather Simulator.CONNECTION.CONNECT=On"}));
-  ASSERT_TRUE(within(10, [&] { return !server.get("Weather Simulator.WEATHER_CONTROL.Precip").empty(); }));
+  ASSERT_TRUE(within(10, [&] { return server.get("Weather Simulator.WEATHER_CONTROL.Precip").has_value(); }));
   makeUnsafe(server);
   ASSERT_FALSE(server.secured(test::kMount, test::kDome));
   const std::string devices = "dome = Dome Simulator\nweather = Weather Simulator\n[site]\nlatitude = 30\nlongitude = 0\n";
@@ -104,7 +104,7 @@ TEST(Safety, AStartThatCannotRunSecuresWhatItReachesUnlessTheOperatorLeavesIt) {
                                 {}, leftLog.appender());
               }),
               HasSubstr("CCD Simulator did not appear"));
-  EXPECT_EQ(server.get("Telescope Simulator.TELESCOPE_PARK.PARK"), "Off");
+  EXPECT_EQ(server.get("Telescope Simulator.TELESCOPE_PARK.PARK").value_or("?"), "Off");
   EXPECT_THAT(leftLog.all(), HasSubstr("safety.on_stop = leave: the devices are left as they are"));
 }
 
@@ -147,7 +147,7 @@ TEST(Safety, EveryEndOfARunAbortsTheExposureParksTheMountThenClosesTheDome) {
   handOver(*util, folder.path(), "#COUNT 3\r\n#INTERVAL 60\r\n" + targetNearTheMeridian(clock, "Long Field"));
   const std::string acquisitionLog = folder.path() + "/Logs/" + acqlog::kFileName;
   ASSERT_TRUE(within(60, [&] {
-    const std::string left = server.get("CCD Simulator.CCD_EXPOSURE.CCD_EXPOSURE_VALUE");
+    const std::string left = server.get("CCD Simulator.CCD_EXPOSURE.CCD_EXPOSURE_VALUE").value_or("");
     return !left.empty() && std::stod(left) > 1.0;  // counting down from a minute
   }));
 
