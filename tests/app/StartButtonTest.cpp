@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "host/HostMembers.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"
 #include "support/FaultyFileSystem.h"
@@ -222,6 +223,76 @@ TEST(StartButton, ARunTimeFailureIsReportedOverTheStoppedWindow) {
   EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
   expectStopped(w);
   EXPECT_EQ(w.listText(), before);
+}
+
+// A host that keeps its observatory, over the world's simulated one: it records every
+// securing it is asked for, and says that a plan could not run as written when the plan
+// asks for the filter Z.
+class KeeperHost : public IHostFactory {
+ public:
+  explicit KeeperHost(TestWorld& w) : w_(w) {}
+  std::unique_ptr<IUtil> createUtil() override { return std::make_unique<Util>(w_.host->createUtil(), w_); }
+  std::unique_ptr<ITelescope> createTelescope() override { return w_.host->createTelescope(); }
+  std::unique_ptr<IApplication> createApplication() override { return w_.host->createApplication(); }
+  void secureObservatory(const std::string& why) override {
+    secured.push_back(why);
+    EXPECT_TRUE(w_.main->running());  // before the window shows the run ended
+  }
+  std::vector<std::string> secured;
+
+ private:
+  class Util : public IUtil {
+   public:
+    Util(std::unique_ptr<IUtil> inner, TestWorld& w) : inner_(std::move(inner)), w_(w) {}
+#define NP_FORWARD(object, key, member, automation, kind, result, parameters, arguments) \
+  result member parameters override { return inner_->member arguments; }
+    NP_HOST_UTIL(NP_FORWARD)
+#undef NP_FORWARD
+    std::string LastPlanError() override {
+      const std::string plan = readFileBytes(w_.planPath());
+      return plan.find("#FILTER Z") == std::string::npos ? "" : "plan line 2: the wheel has no filter named 'Z'";
+    }
+
+   private:
+    std::unique_ptr<IUtil> inner_;
+    TestWorld& w_;
+  };
+  TestWorld& w_;
+};
+
+// The observatory is secured at every end of a run, before the window shows it stopped; a
+// plan the host cannot run as written passes its group over for the rest of the run after
+// one count, and the night goes on with the others.
+TEST(StartButton, EveryEndSecuresAndAPlanThatCannotRunPassesItsGroupOver) {
+  TestWorld w("", kNight);
+  w.writeListText("#FILTER Z\r\nNear Meridian\t10:00:00\t+30:00:00\r\n**** remaining=5\r\n"
+                  "Also Near\t10:10:00\t+30:00:00\r\n**** remaining=1\r\n");
+  KeeperHost keeper(w);
+  w.wireMain(keeper, w.files);
+  w.main->Form_Load();
+  stopWhen(w, [&] { return w.main->statusText() == "No viable target - sleeping for 5 minutes"; });
+  w.main->StartButton_Click();
+  expectStopped(w);
+  EXPECT_THAT(keeper.secured, ElementsAre("the run was stopped"));
+  EXPECT_EQ(w.listText(), "#FILTER Z\r\nNear Meridian\t10:00:00\t+30:00:00\r\n**** remaining=4\r\n"
+                          "Also Near\t10:10:00\t+30:00:00\r\n**** remaining=0\r\n");
+  const std::string passedOver = "Passed over for the rest of this run: Near Meridian (the group on line 1 of "
+                                 "targets.txt): its plan cannot run as written: plan line 2: the wheel has no filter "
+                                 "named 'Z'";
+  EXPECT_THAT(w.messages.messages, ElementsAre(passedOver));
+  const auto log = w.runLogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), passedOver), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Running ACP plan for selected target:Near Meridian"), 1);
+
+  // A run-time failure secures too.
+  w.writeListText(kOneTarget);
+  FaultyFileSystem faulty(w.files);
+  faulty.failWhere("CreateTextFile " + w.planPath());
+  w.wireMain(keeper, faulty);
+  w.main->Form_Load();
+  EXPECT_THROW(w.main->StartButton_Click(), RunTimeError);
+  ASSERT_EQ(keeper.secured.size(), 2u);
+  EXPECT_THAT(keeper.secured[1], StartsWith("a run-time failure: "));
 }
 
 }  // namespace
