@@ -11,4 +11,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Floating point in SSE2, as on x86-64: mingw's i686 default is the x87 unit, whose 80-bit
+# registers round differently, so the 32-bit program would score the same list in other
+# last digits than the 64-bit one, and a near tie could choose another group.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "Version.h"
 #include "app/win32/MainWindow.h"
 #include "base/Clock.h"
 #include "com/LocalStandin.h"
@@ -307,6 +308,35 @@ TEST(NightpickExe, AHostsPlanFolderThatCannotBeWrittenIsNamedAtStartAndNothingRu
   EXPECT_EQ(textOf(planDir), "not a folder");
   PostMessageW(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(WaitForSingleObject(program, 60'000), static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+}  // namespace
+}  // namespace np::test
+
+namespace np::test {
+namespace {
+
+// The manifest built into nightpick.exe, read as Windows reads it (resource 1 of type
+// RT_MANIFEST): it names the exe's own architecture, which Windows checks against the exe,
+// and asks to run as the user who starts it, so that no file virtualization moves its
+// files out of the program folder.
+TEST(NightpickExe, ItsManifestNamesItsOwnArchitectureAndRunsAsTheUser) {
+  const std::wstring exe = fs::path(NIGHTPICK_EXE).wstring();
+  HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  ASSERT_NE(image, nullptr) << "cannot read " << NIGHTPICK_EXE;
+  HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));  // RT_MANIFEST
+  ASSERT_NE(found, nullptr) << "nightpick.exe has no manifest";
+  HGLOBAL loaded = LoadResource(image, found);
+  const char* bytes = static_cast<const char*>(LockResource(loaded));
+  const std::string manifest(bytes, SizeofResource(image, found));
+  FreeLibrary(image);
+  // The tests are built for the same architecture as the exe beside them.
+  const std::string architecture = sizeof(void*) == 8 ? "amd64" : "x86";
+  const std::string version = std::to_string(kVersionMajor) + "." + std::to_string(kVersionMinor) + "." +
+                              std::to_string(kVersionRevision) + ".0";
+  EXPECT_THAT(manifest, HasSubstr("name=\"Nightpick\" version=\"" + version + "\" processorArchitecture=\"" +
+                                  architecture + "\""));
+  EXPECT_THAT(manifest, HasSubstr("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"));
 }
 
 }  // namespace
