@@ -178,7 +178,7 @@ bool IndiServer::set(const std::vector<std::string>& assignments) const {
 
 std::optional<std::string> IndiServer::get(const std::string& element) const {
   const std::string output = home_.file("getprop.txt");
-  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-1", element}, home_.path(), 10.0,
+  if (runBounded({"indi_getprop", "-h", "127.0.0.1", "-p", std::to_string(port_), "-t", "5", "-1", element}, home_.path(), 10.0,
                  output) != 0)
     return std::nullopt;
   // A property the driver defined twice is printed twice: its first line.
