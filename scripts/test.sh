@@ -6,4 +6,7 @@ cd "$(dirname "$0")/.."
 scripts/build.sh release
 ctest --preset release
 scripts/build.sh sanitize
-ctest --preset sanitize
+# A test that fails is run once more: LeakSanitizer's own tracer has been seen to crash
+# ("Tracer caught signal 11") while a program's threads end at its exit, failing a test
+# that then passes; a leak or another fault of the program fails both times.
+ctest --preset sanitize --repeat until-pass:2
