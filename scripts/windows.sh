@@ -17,19 +17,23 @@ missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
-# Wine's 32-bit half, for the 32-bit build's tests: Debian's i386 packages.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  echo "windows: adding the i386 architecture" >&2
-  $SUDO dpkg --add-architecture i386
-  missing+=("wine32:i386")
-elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
-  missing+=("wine32:i386")
-fi
 if ((${#missing[@]})); then
   echo "windows: installing ${missing[*]}" >&2
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# Wine's 32-bit half, for the 32-bit build's tests: Debian's i386 packages. Without it the
+# 64-bit tests and both zips are made all the same, and the 32-bit tests say why they do
+# not run.
+if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  echo "windows: installing wine32:i386" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  if ! { dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386; } ||
+     ! $SUDO apt-get update -qq ||
+     ! $SUDO apt-get install -y -qq --no-install-recommends wine32:i386 >/dev/null; then
+    echo "windows: wine32:i386 could not be installed" >&2
+  fi
 fi
 
 # ERFA for Windows is built from the source of Debian's own package.
