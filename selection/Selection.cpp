@@ -111,7 +111,8 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     }
 
     const GroupReader::Group& group = groups.group();
-    if (passedOver && passedOver->count({group.start, *group.targetLine})) continue;
+    // The key copies the target line: looked up only once a group has been passed over.
+    if (passedOver && !passedOver->empty() && passedOver->count({group.start, *group.targetLine})) continue;
     std::int16_t remaining = 0;
     parseTargetConfig(services.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
     float ra = 0, dec = 0;

@@ -14,6 +14,12 @@ namespace {
 
 std::string seconds(double s) { return formatPrintfGeneral(s, 6) + " s"; }
 
+// A device that answered a request with Alert: it refuses what was asked.
+class Refused : public RunTimeError {
+ public:
+  using RunTimeError::RunTimeError;
+};
+
 double hoursApart(double a, double b) {
   double d = std::fmod(std::fabs(a - b), 24.0);
   return std::min(d, 24.0 - d);
@@ -143,7 +149,7 @@ void Devices::awaitUpdate(const std::string& device, const std::string& property
     if (s->state == PropertyState::Alert) return alert = true;
     return done(*s);
   });
-  if (alert) throw RunTimeError(device + " " + refused + lastReport(device, property));
+  if (alert) throw Refused(device + " " + refused + lastReport(device, property));
 }
 
 void Devices::awaitMotionEnd(const std::string& device, const std::vector<std::string>& properties, double limit) {
@@ -296,13 +302,8 @@ void Devices::setBinning(const std::string& camera, int binning) {
   try {
     awaitUpdate(camera, "CCD_BINNING", what, bounds_.setting, before, "could not " + what,
                 [](const PropertySnapshot&) { return true; });
-  } catch (const Interrupted&) {
-    throw;
-  } catch (const RunTimeError& e) {
-    // Refused outright (Alert): the plan asks what the camera cannot do.
-    std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");
-    if (now && now->state == PropertyState::Alert) throw PlanError(e.what());
-    throw;
+  } catch (const Refused& e) {
+    throw PlanError(e.what());  // the plan asks what the camera cannot do
   }
   // A driver that keeps its own value (beyond its range) refuses it too.
   std::optional<PropertySnapshot> now = link_.inbox().property(camera, "CCD_BINNING");

@@ -308,16 +308,26 @@ struct IndiState {
     return link.inbox().hasDevice(name) && Devices(link, bounds).connected(name);
   }
 
+  // The mount reports itself parked, and no park under way.
+  bool mountAtPark() {
+    std::optional<PropertySnapshot> park = link.inbox().property(config.indi.mount, "TELESCOPE_PARK");
+    return park && park->switchOn("PARK") && park->state == PropertyState::Ok;
+  }
+
   // The mount is unparked or the dome open, as far as the devices say.
   bool observatoryOpen() {
     Devices devices(link, bounds);
     const std::string& mount = config.indi.mount;
-    if (deviceThere(mount) && devices.has(mount, "TELESCOPE_PARK")) {
-      std::optional<PropertySnapshot> park = link.inbox().property(mount, "TELESCOPE_PARK");
-      if (!park->switchOn("PARK") || park->state != PropertyState::Ok) return true;
-    }
+    if (deviceThere(mount) && devices.has(mount, "TELESCOPE_PARK") && !mountAtPark()) return true;
     const std::string& dome = config.indi.dome;
     return !dome.empty() && deviceThere(dome) && !devices.domeClosed(dome);
+  }
+
+  // With safety.on_stop = leave, says so and leaves the devices as they are.
+  bool leftAsTheyAre(const std::string& what) {
+    if (config.safety.secureOnStop) return false;
+    say(what + "; safety.on_stop = leave: the devices are left as they are", true);
+    return true;
   }
 
   // Aborts the exposure under way, parks the mount, then closes the dome, each within its
@@ -345,8 +355,7 @@ struct IndiState {
     } else if (!devices.has(mount, "TELESCOPE_PARK")) {
       say("The mount " + mount + " cannot park (it has no TELESCOPE_PARK): it is left as it is", toRunLog);
     } else {
-      std::optional<PropertySnapshot> park = link.inbox().property(mount, "TELESCOPE_PARK");
-      const bool already = park->switchOn("PARK") && park->state == PropertyState::Ok;
+      const bool already = mountAtPark();
       bool parked = false;
       try {
         devices.parkMount(mount);
@@ -380,10 +389,7 @@ struct IndiState {
 
   // The end of a run, whatever ended it.
   void secureAtEnd(const std::string& why) {
-    if (!config.safety.secureOnStop) {
-      say("The run ended (" + why + "); safety.on_stop = leave: the devices are left as they are", true);
-      return;
-    }
+    if (leftAsTheyAre("The run ended (" + why + ")")) return;
     say("Securing the observatory: " + why, true);
     try {
       abortScript("Securing the observatory");
@@ -396,10 +402,7 @@ struct IndiState {
   // A start that cannot run: what can be reached of the mount, the dome and the weather
   // station is connected, and the observatory secured, before the start fails.
   void secureAfterFailedStart(const std::string& why) {
-    if (!config.safety.secureOnStop) {
-      say("The start failed (" + why + "); safety.on_stop = leave: the devices are left as they are", true);
-      return;
-    }
+    if (leftAsTheyAre("The start failed (" + why + ")")) return;
     say("Securing the observatory: the start failed: " + why, true);
     if (!link.inbox().reached()) {
       say("The observatory may be open: the INDI server at " + config.indi.server +
