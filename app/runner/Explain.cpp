@@ -12,7 +12,7 @@
 #include "host/ErfaEphemeris.h"
 #include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
-#include "host/sim/SimulatedObservatory.h"
+#include "app/runner/OpenHost.h"
 #include "night/SimulatedWait.h"
 #include "settings/ConfigFile.h"
 #include "targets/TargetList.h"
@@ -141,8 +141,9 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
       throw RunTimeError("--at: not an ISO 8601 UTC instant: '" + options.at + "'");
     result.unixSeconds = at;
 
-    ManualClock clock(at);
-    SimulatedObservatory observatory(hostDir, clock);
+    OpenedHost opened = openHost(hostDir, HostRequest{.manualStart = at, .appendToRunLog = {}});
+    ManualClock& clock = *opened.manualClock;
+    IHostFactory& observatory = *opened.host;
     result.utcOffsetHours = clock.utcOffsetHours();
     LocalFileSystem files;
     Settings settings;

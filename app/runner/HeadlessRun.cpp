@@ -16,7 +16,8 @@
 #include "base/FileSystem.h"
 #include "host/ObservatoryConfig.h"
 #include "host/UtcTime.h"
-#include "host/sim/SimulatedObservatory.h"
+#include "app/runner/OpenHost.h"
+#include "host/HostSkeleton.h"
 #include "night/ObservingLoop.h"
 #include "night/SimulatedWait.h"
 #include "targets/TargetList.h"
@@ -62,8 +63,9 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     result.startUnix = start;
     const double end = start + options.hours * 3600.0;
 
-    ManualClock clock(start);
-    SimulatedObservatory observatory(result.hostDir, clock);
+    OpenedHost opened = openHost(result.hostDir, HostRequest{.manualStart = start, .appendToRunLog = {}});
+    ManualClock& clock = *opened.manualClock;
+    HostSkeleton& observatory = *opened.skeleton;
     result.utcOffsetHours = clock.utcOffsetHours();
     ErfaEphemerisFactory exactEphemeris;
     InterpolatedEphemerisFactory interpolatedEphemeris(exactEphemeris);

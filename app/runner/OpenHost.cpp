@@ -1,51 +1,70 @@
 #include "app/runner/OpenHost.h"
 
 #include <utility>
+#include <vector>
 
 #include "base/Errors.h"
-#include "host/ObservatoryConfig.h"
-#include "host/sim/SimulatedObservatory.h"
-#ifdef NIGHTPICK_INDI
 #include "base/FileSystem.h"
 #include "base/Paths.h"
-#include "host/indi/IndiObservatory.h"
-#include "host/indi/LibraryOutput.h"
+#include "host/ObservatoryConfig.h"
+#include "host/sim/SimulatedObservatory.h"
 #include "targets/RunLog.h"
+#ifdef NIGHTPICK_INDI
+#include "host/indi/IndiObservatory.h"
+#endif
+#ifdef _WIN32
+#include "host/com/ComHost.h"
 #endif
 
 namespace np {
+namespace {
 
-OpenedHost openHost(const std::string& hostFolder) {
-  const ObservatoryConfig config = loadObservatoryConfig(hostFolder);
-  OpenedHost opened;
-  if (config.host.kind == HostKind::Indi) {
+struct BackEnd {
+  const char* kind;  // as observatory.ini's [host] kind names it
+  HostOpener open;
+};
+
+// The back ends of this build: a new one is one line here (and its folder under host/).
+const std::vector<BackEnd>& backEnds() {
+  static const std::vector<BackEnd> list = {
+      {"simulated", openSimulatedObservatory},
 #ifdef NIGHTPICK_INDI
-    // A real observatory runs on the computer's clock, in the computer's own zone.
-    opened.clock = std::make_unique<SystemClock>();
-    const std::string logDir = joinPath(withoutSeparator(hostFolder), kLogsFolderName);
-    // The client library's chatter goes beside the run log, not among the status lines.
-    indi::divertLibraryOutput(joinPath(logDir, indi::kLibraryLogName));
-    // What the observatory says of its safety when no run has the run log open.
-    auto appendToRunLog = [runLog = joinPath(logDir, std::string(kRunLogName))](const std::string& line) {
-      LocalFileSystem files;
-      std::unique_ptr<TextWriter> log = files.OpenTextFileForAppending(runLog);
+      {"indi", openIndiObservatory},
+#endif
+#ifdef _WIN32
+      {"com", com::openComHost},
+#endif
+  };
+  return list;
+}
+
+const char* kindName(HostKind kind) { return kind == HostKind::Indi ? "indi" : "simulated"; }
+
+}  // namespace
+
+OpenedHost openHost(const std::string& hostFolder, HostRequest request, const HostChoice& choice) {
+  const std::string folder = withoutSeparator(hostFolder);
+  std::string kind = choice.kindWithoutIni;
+  LocalFileSystem files;
+  if (kind.empty() || files.FileExists(joinPath(folder, kObservatoryIniName))) {
+    kind = kindName(loadObservatoryConfig(folder).host.kind);
+  }
+  if (!request.appendToRunLog) {
+    // What the observatory says of itself when no run has the run log open.
+    request.appendToRunLog = [runLog = joinPath(joinPath(folder, kLogsFolderName), std::string(kRunLogName))](
+                                 const std::string& line) {
+      LocalFileSystem logFiles;
+      std::unique_ptr<TextWriter> log = logFiles.OpenTextFileForAppending(runLog);
       log->WriteLine(line);
       log->Close();
     };
-    auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{}, appendToRunLog);
-    opened.hostFolder = observatory->folder();
-    opened.host = std::move(observatory);
-    return opened;
-#else
-    throw RunTimeError("observatory.ini in '" + hostFolder +
-                       "' names an INDI observatory (host.kind = indi), which this build does not drive");
-#endif
   }
-  opened.clock = std::make_unique<RealTimeClock>(clockStartUnixSeconds(config, systemUnixSeconds()), config.clock.speed);
-  auto observatory = std::make_unique<SimulatedObservatory>(hostFolder, *opened.clock);  // also sets the clock's zone
-  opened.hostFolder = observatory->folder();
-  opened.host = std::move(observatory);
-  return opened;
+  for (const BackEnd& backEnd : backEnds()) {
+    if (kind == backEnd.kind) return backEnd.open(folder, request);
+  }
+  throw RunTimeError("observatory.ini in '" + hostFolder + "' names " +
+                     (kind == "indi" ? std::string("an INDI observatory") : "the host '" + kind + "'") +
+                     " (host.kind = " + kind + "), which this build does not drive");
 }
 
 }  // namespace np

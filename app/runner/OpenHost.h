@@ -1,28 +1,27 @@
 #pragma once
-// The host a program runs against, chosen in one place: the programs that run for real
-// (the window, nightpick-headless) open it here, with the clock that goes with it.
-#include <memory>
+// The host a program runs against, chosen in one place for every program: the window
+// (Linux and Windows), nightpick-headless, nightpick-sim and its --explain.
 #include <string>
 
-#include "base/Clock.h"
-#include "host/HostInterfaces.h"
+#include "host/HostOpening.h"
 
 namespace np {
 
-struct OpenedHost {
-  // The computer's clock as the host keeps it; it outlives the host (members go in
-  // reverse order), and the host's objects must go before it too.
-  std::unique_ptr<Clock> clock;
-  std::unique_ptr<IHostFactory> host;
-  std::string hostFolder;  // the host's folder, without a trailing separator
+// The kind of host a program opens when its observatory folder has no observatory.ini:
+// the Windows program's is the host by automation ("com"); the others create the file
+// with its defaults, a simulated observatory.
+struct HostChoice {
+  std::string kindWithoutIni;
 };
 
-// Opens the host of the folder (its observatory.ini, created with defaults when missing):
-// the simulated observatory, on a clock that starts at its clock.start and runs at its
-// clock.speed times real time, in its site's zone; or, with host.kind = indi, the INDI
-// observatory on the computer's clock and zone, connected to its server and devices. A
-// folder, an observatory.ini or a server that cannot be used is a RunTimeError naming
-// the cause.
-OpenedHost openHost(const std::string& hostFolder);
+// Opens the host of the folder: the back end its observatory.ini names ([host] kind; the
+// file is created with defaults when missing, unless `choice` names a kind for that):
+// the simulated observatory, or, with host.kind = indi, the INDI observatory on the
+// computer's clock and zone, connected to its server and devices. Without a run-log
+// appender in `request`, a keeper of the observatory appends to the folder's
+// Logs/Nightpick.log. A folder, an observatory.ini or a server that cannot be used, a
+// kind this build does not drive, and a dry run of any host but the simulated one are
+// RunTimeErrors naming the cause.
+OpenedHost openHost(const std::string& hostFolder, HostRequest request = {}, const HostChoice& choice = {});
 
 }  // namespace np

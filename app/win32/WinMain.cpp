@@ -16,6 +16,7 @@
 #include "base/win32/Win32MessageSink.h"
 #include "base/win32/WinText.h"
 #include "host/ErfaEphemeris.h"
+#include "app/runner/OpenHost.h"
 #include "host/com/ComHost.h"
 #include "host/com/ComSupport.h"
 #include "host/com/MessageFilter.h"
@@ -32,8 +33,11 @@ int runWindowed(np::Win32MessageSink& messages, int showCommand) {
   // registered before the host objects are made at the window's load, revoked after them.
   const np::com::BusyHostFilter busyHost;
   const std::string exe = np::ansiFromWide(np::modulePathW());
-  np::SystemClock clock;  // the computer's time; local time in the system's zone
-  np::com::ComHostFactory host;  // "ACP.Util", "ACP.Telescope", "ACP.Application"
+  // The host by automation ("ACP.Util", "ACP.Telescope", "ACP.Application") on the
+  // computer's clock, unless an observatory folder beside the program names another.
+  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory", {}, np::HostChoice{"com"});
+  np::Clock& clock = *opened.clock;
+  np::IHostFactory& host = *opened.host;
   np::ErfaEphemerisFactory ephemeris;
   np::LocalFileSystem files;
   np::Win32EventPump events;

@@ -4,6 +4,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/Errors.h"
 #include "host/HostMembers.h"
 
 namespace np::com {
@@ -176,6 +177,15 @@ std::unique_ptr<IUtil> ComHostFactory::createUtil() { return utilOver(createByPr
 std::unique_ptr<ITelescope> ComHostFactory::createTelescope() { return telescopeOver(createByProgId(kTelescopeProgId)); }
 std::unique_ptr<IApplication> ComHostFactory::createApplication() {
   return applicationOver(createByProgId(kApplicationProgId));
+}
+
+OpenedHost openComHost(const std::string& folder, const HostRequest& request) {
+  if (request.manualStart) throw RunTimeError("the host by automation cannot take a dry run");
+  OpenedHost opened;
+  opened.clock = std::make_unique<SystemClock>();  // the computer's time; local time in the system's zone
+  opened.host = std::make_unique<ComHostFactory>();
+  opened.hostFolder = folder;
+  return opened;
 }
 
 }  // namespace np::com

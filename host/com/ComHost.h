@@ -11,6 +11,7 @@
 #include <string>
 
 #include "host/HostInterfaces.h"
+#include "host/HostOpening.h"
 #include "host/com/ComSupport.h"
 
 namespace np::com {
@@ -29,6 +30,10 @@ class ComHostFactory : public IHostFactory {
   std::unique_ptr<ITelescope> createTelescope() override;
   std::unique_ptr<IApplication> createApplication() override;
 };
+
+// The host by automation, on the computer's clock and zone. It keeps its own folders and
+// its own observatory; it cannot take a dry run.
+OpenedHost openComHost(const std::string& folder, const HostRequest& request);
 
 // The three objects over objects already made (tests; a host reached some other way).
 std::unique_ptr<IUtil> utilOver(ComPtr<IDispatch> util);

@@ -15,6 +15,7 @@
 #include "base/NumberText.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
+#include "host/indi/ImageFiles.h"
 
 namespace np::indi {
 namespace {
@@ -60,215 +61,111 @@ int runCommand(const std::vector<std::string>& args, double timeout, std::string
   }
 }
 
-}  // namespace
 
-Acquisition::Acquisition(AcquisitionSetup setup, AcquisitionPlan plan, std::string planPath)
-    : setup_(std::move(setup)), plan_(std::move(plan)), planPath_(std::move(planPath)) {}
+// The device steps of one run.
+class IndiSteps : public AcquisitionDevices {
+ public:
+  IndiSteps(const AcquisitionSetup& setup, AcquisitionRun& run)
+      : s_(setup), run_(run), devices_(*setup.link, setup.bounds, [this] { return stopRequested(); }) {}
 
-Acquisition::~Acquisition() {
-  abort();
-  if (thread_.joinable()) thread_.join();
-}
+  double now() override { return s_.clock->unixSeconds(); }
+  double eventTime() override { return std::round(now()); }
+  bool focusesOnTarget() const override { return true; }
 
-void Acquisition::start() { thread_ = std::thread([this] { run(); }); }
-
-void Acquisition::abort() {
-  abort_ = true;
-  if (setup_.link) setup_.link->inbox().wake();
-}
-
-bool Acquisition::waitFinished(double seconds) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  while (!finished_) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  if (thread_.joinable()) thread_.join();
-  return true;
-}
-
-std::string Acquisition::failure() const {
-  std::lock_guard lock(mutex_);
-  return failure_;
-}
-
-std::string Acquisition::planError() const {
-  std::lock_guard lock(mutex_);
-  return planError_;
-}
-
-void Acquisition::event(const char* kind, const std::function<void(AcquisitionEvent&)>& fill) {
-  AcquisitionEvent e;
-  e.utc = std::round(setup_.clock->unixSeconds());
-  e.kind = kind;
-  if (fill) fill(e);
-  setup_.log(std::move(e));
-}
-
-bool Acquisition::stopCheck() {
-  if (abort_) return true;
-  if (!setup_.weatherSafe()) {
-    unsafe_ = true;
+  bool prepare() override {
+    if (!s_.dome.empty()) devices_.openDome(s_.dome);
+    if (!devices_.mountParked(s_.mount)) return false;
+    devices_.unparkMount(s_.mount);
     return true;
   }
-  return false;
-}
 
-void Acquisition::autofocus(const PlanStep& step) {
-  if (setup_.autofocusCommand.empty()) {
-    event(acqlog::kIgnored, [](AcquisitionEvent& e) { e.text = "#AUTOFOCUS not done: no acquisition.autofocus_command"; });
-    return;
+  bool slew(const PlanStep& target, double) override {
+    devices_.slewTo(s_.mount, target.ra, target.dec, julianDateFromUnix(now()));
+    // The images carry the target's name (OBJECT in their FITS header).
+    if (devices_.has(s_.camera, "FITS_HEADER"))
+      s_.link->sendText(s_.camera, "FITS_HEADER", {{"FITS_OBJECT", target.name}});
+    return true;
   }
-  const std::string filter = step.groups.empty() ? std::string() : step.groups.front().filter;
-  const auto began = std::chrono::steady_clock::now();
-  std::string why;
-  const int status = runCommand({setup_.autofocusCommand, setup_.server, setup_.camera, setup_.focuser, filter},
-                                setup_.autofocusTimeout, why);
-  const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
-  if (status == 0) {
-    event(acqlog::kAutofocus, [&](AcquisitionEvent& e) { e.seconds = std::round(spent); });
-  } else {
-    event(acqlog::kIgnored, [&](AcquisitionEvent& e) {
-      e.text = "#AUTOFOCUS failed: " + (why.empty() ? "exit status " + std::to_string(status) : why);
-    });
-  }
-}
 
-void Acquisition::takeImages(const PlanStep& step, Devices& devices, bool& focusPending) {
-  const double jd = julianDateFromUnix(setup_.clock->unixSeconds());
-  const Horizontal at = horizontalAt(step.ra, step.dec, setup_.latitude, setup_.longitude, jd);
-  const char* skip = nullptr;
-  if (at.elevation < setup_.minimumElevation) {
-    skip = acqlog::kSkippedBelowMinimum;
-  } else if (at.elevation < horizonElevation(setup_.horizon, at.azimuth)) {
-    skip = acqlog::kSkippedBelowHorizon;
-  }
-  if (skip) {
-    event(acqlog::kSkipped, [&](AcquisitionEvent& e) {
-      e.text = step.name;
-      e.reason = skip;
-      e.elevation = at.elevation;
-      e.azimuth = at.azimuth;
-    });
-    return;
-  }
-  devices.slewTo(setup_.mount, step.ra, step.dec, jd);
-  // The images carry the target's name (OBJECT in their FITS header).
-  if (devices.has(setup_.camera, "FITS_HEADER"))
-    setup_.link->sendText(setup_.camera, "FITS_HEADER", {{"FITS_OBJECT", step.name}});
-  for (std::size_t g = 0; g < step.groups.size(); ++g) {
-    const FilterGroup& group = step.groups[g];
-    if (!group.filter.empty()) devices.selectFilter(setup_.filterWheel, group.filter);
-    devices.setBinning(setup_.camera, group.binning);
-    if (focusPending) {
-      autofocus(step);
-      focusPending = false;
-    }
-    for (int k = 0; k < group.count; ++k) {
-      // No exposure starts at or after the quit time; the one under way is finished.
-      if (setup_.clock->unixSeconds() >= step.quitAt) {
-        quit_ = true;
-        return;
-      }
-      if (stopCheck()) throw Interrupted();
-      // What the image's header must say, whatever the camera's driver writes in it.
-      const ImageHeader header{.object = step.name,
-                               .exposure = group.interval,
-                               .start = setup_.clock->unixSeconds(),
-                               .filter = group.filter,
-                               .binning = group.binning,
-                               .raHours = step.ra,
-                               .decDegrees = step.dec,
-                               .latitude = setup_.latitude,
-                               .longitude = setup_.longitude,
-                               .telescope = setup_.mount,
-                               .instrument = setup_.camera};
-      ReceivedImage image = devices.expose(setup_.camera, group.interval);
-      const DateTime local = setup_.clock->nowLocal();
-      const std::string date = formatGeneralDate(local).substr(0, 10);
-      const std::string path = writeImageFile(setup_.imagesFolder, date, step.name, group.filter, image, header);
-      const Horizontal now =
-          horizontalAt(step.ra, step.dec, setup_.latitude, setup_.longitude, julianDateFromUnix(setup_.clock->unixSeconds()));
-      event(acqlog::kExposure, [&](AcquisitionEvent& e) {
-        e.text = step.name;
-        e.seconds = group.interval;
-        e.elevation = now.elevation;
-        e.azimuth = now.azimuth;
-        e.file = path;
-      });
-    }
-  }
-}
+  void selectFilter(const std::string& filter) override { devices_.selectFilter(s_.filterWheel, filter); }
+  void setBinning(int binning) override { devices_.setBinning(s_.camera, binning); }
 
-void Acquisition::run() {
-  const char* reason = acqlog::kEndDone;
-  std::string detail;
-  try {
-    event(acqlog::kStart, [&](AcquisitionEvent& e) { e.text = planPath_; });
-    for (const std::string& directive : plan_.ignored)
-      event(acqlog::kIgnored, [&](AcquisitionEvent& e) { e.text = directive; });
-    Devices devices(*setup_.link, setup_.bounds, [this] { return stopCheck(); });
-    try {
-      if (stopCheck()) throw Interrupted();
-      if (!setup_.dome.empty()) devices.openDome(setup_.dome);
-      if (devices.mountParked(setup_.mount)) {
-        devices.unparkMount(setup_.mount);
-        event(acqlog::kUnpark);
-      }
-      bool focusPending = false;
-      for (const PlanStep& step : plan_.steps) {
-        if (setup_.clock->unixSeconds() >= step.quitAt) {
-          quit_ = true;
-          break;
-        }
-        line_ = step.line;
-        if (step.kind == PlanStep::Kind::Autofocus) {
-          focusPending = true;
-          continue;
-        }
-        takeImages(step, devices, focusPending);
-        if (quit_) break;
-      }
-      if (quit_) reason = acqlog::kEndQuit;
-    } catch (const Interrupted&) {
-      if (unsafe_ && !abort_) {
-        reason = acqlog::kEndWeather;
-        // Unsafe: the telescope is parked and the roof closed before the run ends. A new
-        // helper without the stop check, so that these steps are not cut short in turn.
-        Devices closing(*setup_.link, setup_.bounds, [this] { return abort_.load(); });
-        if (closing.has(setup_.mount, "TELESCOPE_PARK") && !closing.mountParked(setup_.mount)) {
-          closing.parkMount(setup_.mount);
-          event(acqlog::kPark);
-        }
-        if (!setup_.dome.empty()) closing.closeDome(setup_.dome);
-      } else {
-        reason = acqlog::kEndAborted;
-      }
+  FocusOutcome autofocus(const PlanStep& target, double) override {
+    FocusOutcome focus;
+    if (s_.autofocusCommand.empty()) {
+      focus.why = "#AUTOFOCUS not done: no acquisition.autofocus_command";
+      return focus;
     }
-  } catch (const Interrupted&) {
-    reason = acqlog::kEndAborted;
-  } catch (const PlanError& error) {
-    // The devices are sound: the run goes on with other plans.
-    reason = acqlog::kEndError;
-    detail = "plan '" + planPath_ + "' line " + std::to_string(line_) + ": " + error.what();
-    std::lock_guard lock(mutex_);
-    planError_ = detail;
-  } catch (const std::exception& error) {
-    reason = acqlog::kEndError;
-    detail = error.what();
-    std::lock_guard lock(mutex_);
-    failure_ = detail;
+    const std::string filter = target.groups.empty() ? std::string() : target.groups.front().filter;
+    const auto began = std::chrono::steady_clock::now();
+    std::string why;
+    const int status =
+        runCommand({s_.autofocusCommand, s_.server, s_.camera, s_.focuser, filter}, s_.autofocusTimeout, why);
+    const double spent = std::chrono::duration<double>(std::chrono::steady_clock::now() - began).count();
+    focus.done = status == 0;
+    focus.seconds = std::round(spent);
+    if (!focus.done) focus.why = "#AUTOFOCUS failed: " + (why.empty() ? "exit status " + std::to_string(status) : why);
+    return focus;
   }
-  try {
-    event(acqlog::kEnd, [&](AcquisitionEvent& e) {
-      e.reason = reason;
-      e.detail = detail;
-    });
-  } catch (const std::exception& error) {
-    std::lock_guard lock(mutex_);
-    if (failure_.empty()) failure_ = error.what();
+
+  std::string expose(const PlanStep& target, const FilterGroup& group) override {
+    // What the image's header must say, whatever the camera's driver writes in it.
+    const ImageHeader header{.object = target.name,
+                             .exposure = group.interval,
+                             .start = now(),
+                             .filter = group.filter,
+                             .binning = group.binning,
+                             .raHours = target.ra,
+                             .decDegrees = target.dec,
+                             .latitude = s_.site.latitude,
+                             .longitude = s_.site.longitude,
+                             .telescope = s_.mount,
+                             .instrument = s_.camera};
+    ReceivedImage image = devices_.expose(s_.camera, group.interval);
+    const std::string date = formatGeneralDate(s_.clock->nowLocal()).substr(0, 10);
+    return writeImageFile(s_.imagesFolder, date, target.name, group.filter, image, header);
   }
-  finished_ = true;
+
+  void checkStop() override {
+    if (stopRequested()) throw Interrupted();
+  }
+  StopCause stopCause() override { return unsafe_ && !run_.abortRequested() ? StopCause::Weather : StopCause::Aborted; }
+
+  // Without the stop check, so that these steps are not cut short in turn (but by an abort).
+  void closeForWeather(const std::function<void()>& parked) override {
+    Devices closing(*s_.link, s_.bounds, [this] { return run_.abortRequested(); });
+    if (closing.has(s_.mount, "TELESCOPE_PARK") && !closing.mountParked(s_.mount)) {
+      closing.parkMount(s_.mount);
+      parked();
+    }
+    if (!s_.dome.empty()) closing.closeDome(s_.dome);
+  }
+
+ private:
+  bool stopRequested() {
+    if (run_.abortRequested()) return true;
+    if (!s_.weatherSafe()) {
+      unsafe_ = true;
+      return true;
+    }
+    return false;
+  }
+
+  const AcquisitionSetup& s_;
+  AcquisitionRun& run_;
+  Devices devices_;
+  bool unsafe_ = false;
+};
+
+}  // namespace
+
+std::thread startAcquisition(AcquisitionSetup setup, std::shared_ptr<AcquisitionRun> run, HandedOverPlan handed) {
+  return std::thread([setup = std::move(setup), run = std::move(run), handed = std::move(handed)] {
+    IndiSteps steps(setup, *run);
+    const AcquisitionOutcome outcome = runAcquisition(handed.plan, handed.planPath, setup.site, steps,
+                                                      [&](AcquisitionEvent e) { run->write(std::move(e)); });
+    run->finishNow(outcome, steps.eventTime(), steps.now());
+  });
 }
 
 }  // namespace np::indi

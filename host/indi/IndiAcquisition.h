@@ -1,20 +1,19 @@
 #pragma once
 // The acquisition of one plan over INDI, run in the program on a thread of its own while
-// the observing loop polls ScriptActive: open the dome, unpark, and for each target
-// slew, focus when asked, and take each filter group's exposures, writing every image
-// the camera sends as a FITS file and every step to AcquireImages.log.
-#include <atomic>
+// the observing loop polls ScriptActive: the acquisition's rules (AcquisitionRules.h)
+// over the devices' steps. It opens the dome and unparks, and for each target slews,
+// focuses when asked (once it is on the target with its first filter in), and takes each
+// filter group's exposures, writing every image the camera sends as a FITS file. It
+// meets the program at the run (AcquisitionRun): its events, its END, and the abort.
 #include <functional>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "base/Clock.h"
-#include "host/AcquisitionLog.h"
-#include "host/AcquisitionPlan.h"
+#include "host/HostSkeleton.h"
 #include "host/ObservatoryConfig.h"
-#include "host/indi/ImageFiles.h"
 #include "host/indi/IndiDevices.h"
 #include "host/indi/IndiLink.h"
 
@@ -27,53 +26,13 @@ struct AcquisitionSetup {
   const Clock* clock = nullptr;
   std::string server, mount, camera, filterWheel, focuser, dome;
   std::string imagesFolder;
-  double latitude = 0, longitude = 0;
-  double minimumElevation = 0;
-  std::vector<HorizonPoint> horizon;
+  AcquisitionSite site;
   std::string autofocusCommand;
   double autofocusTimeout = 600;
-  std::function<bool()> weatherSafe;                      // may be called from the run's thread
-  std::function<void(AcquisitionEvent)> log;              // appends a line to AcquireImages.log
+  std::function<bool()> weatherSafe;  // called from the run's thread
 };
 
-class Acquisition {
- public:
-  Acquisition(AcquisitionSetup setup, AcquisitionPlan plan, std::string planPath);
-  ~Acquisition();  // aborts and joins a run still under way
-  Acquisition(const Acquisition&) = delete;
-  Acquisition& operator=(const Acquisition&) = delete;
-
-  void start();
-  bool finished() const { return finished_.load(); }
-  // Asks the run to end: the exposure under way is aborted. Returns at once.
-  void abort();
-  // Waits at most `seconds` for the run to end; true when it has (and it is joined).
-  bool waitFinished(double seconds);
-  // The error of a device that ended the run, empty when it did not end so.
-  std::string failure() const;
-  // Why the plan could not be run as written ("plan '<path>' line <n>: <cause>"), empty
-  // when it could.
-  std::string planError() const;
-
- private:
-  void run();
-  void event(const char* kind, const std::function<void(AcquisitionEvent&)>& fill = {});
-  bool stopCheck();
-  void takeImages(const PlanStep& step, Devices& devices, bool& focusPending);
-  void autofocus(const PlanStep& step);
-
-  AcquisitionSetup setup_;
-  AcquisitionPlan plan_;
-  std::string planPath_;
-  std::atomic<bool> abort_{false};
-  std::atomic<bool> unsafe_{false};
-  std::atomic<bool> quit_{false};
-  std::atomic<bool> finished_{false};
-  mutable std::mutex mutex_;
-  std::string failure_;
-  std::string planError_;
-  int line_ = 0;  // the plan line of the step under way
-  std::thread thread_;
-};
+// Runs the plan on a thread of its own, which ends once the run has its END.
+std::thread startAcquisition(AcquisitionSetup setup, std::shared_ptr<AcquisitionRun> run, HandedOverPlan handed);
 
 }  // namespace np::indi

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "base/Errors.h"
+#include "host/AcquisitionRules.h"
 #include "host/indi/IndiInbox.h"
 #include "host/indi/IndiLink.h"
 
@@ -24,18 +25,6 @@ struct Bounds {
   double setting = 30;    // a setting the device takes at once (binning, tracking mode)
   double image = 120;     // from the end of an exposure until its image has arrived
   double abort = 10;      // an aborted exposure
-};
-
-class Interrupted : public RunTimeError {
- public:
-  Interrupted() : RunTimeError("interrupted") {}
-};
-
-// What the plan asks and the devices cannot do as written (a filter the wheel does not
-// have, a binning the camera refuses): an error of the plan, not of a device.
-class PlanError : public RunTimeError {
- public:
-  using RunTimeError::RunTimeError;
 };
 
 // The apparent place of date (true equator and equinox of date; precession, nutation,

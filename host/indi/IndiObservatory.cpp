@@ -19,11 +19,10 @@
 #include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/AcquisitionPlan.h"
-#include "host/ComputedUtil.h"
-#include "host/ConfigPrefs.h"
 #include "host/UtcTime.h"
 #include "host/indi/IndiAcquisition.h"
 #include "host/indi/IndiLink.h"
+#include "host/indi/LibraryOutput.h"
 
 namespace np {
 namespace indi {
@@ -37,29 +36,72 @@ inline constexpr double kAbortWaitSeconds = 60.0;
 inline constexpr auto kWeatherWatchPeriod = std::chrono::seconds(5);
 inline constexpr auto kWeatherRetry = std::chrono::seconds(60);
 
-struct IndiState {
-  IndiState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b,
-            IndiObservatory::RunLogAppender appender)
-      : folder(std::move(folderPath)), config(c), clock(clk), bounds(b), appendToRunLog(std::move(appender)) {}
-  ~IndiState() { stopWeatherWatch(); }
+class IndiBackEnd : public ObservatoryBackEnd {
+ public:
+  IndiBackEnd(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b,
+              IndiObservatory::RunLogAppender appender, std::shared_ptr<AcquisitionLogFile> log)
+      : folder(std::move(folderPath)),
+        config(c),
+        clock(clk),
+        bounds(b),
+        appendToRunLog(std::move(appender)),
+        acquisitionLog(std::move(log)) {}
+  ~IndiBackEnd() override {
+    stopWeatherWatch();
+    endThread();
+  }
+
+  // ---- the back end's steps ----
+
+  double siteLatitude() override { return latitude; }
+  double siteLongitude() override { return longitude; }
+  bool canPark() override { return Devices(link, bounds).has(config.indi.mount, "TELESCOPE_PARK"); }
+  bool canUnpark() override { return canPark(); }
+  void park(const std::function<void()>& parked) override {
+    std::lock_guard motion(motionMutex);
+    Devices devices(link, bounds);
+    devices.parkMount(config.indi.mount);
+    parked();
+    if (!config.indi.dome.empty()) devices.closeDome(config.indi.dome);
+  }
+  void unpark(const std::function<void()>& unparked) override {
+    std::lock_guard motion(motionMutex);
+    // Dusk in the rain: the observatory stays closed; a plan opens it once it is safe.
+    if (!weatherSafe()) {
+      say("The weather is unsafe: the mount stays parked and the dome closed", false);
+      return;
+    }
+    Devices devices(link, bounds);
+    // The roof opens before the telescope moves, so that it never moves over an unparked one.
+    if (!config.indi.dome.empty()) devices.openDome(config.indi.dome);
+    devices.unparkMount(config.indi.mount);
+    unparked();
+  }
+  double eventTime() override { return std::round(clock.unixSeconds()); }
+  void secure(const std::string& why, const std::function<void()>& endRun) override {
+    if (leftAsTheyAre("The run ended (" + why + ")")) return;
+    say("Securing the observatory: " + why, true);
+    try {
+      endRun();
+    } catch (const std::exception& e) {
+      say(std::string("The acquisition did not end: ") + e.what(), true);
+    }
+    secureDevices(true);
+  }
 
   std::string folder;
   ObservatoryConfig config;
   Clock& clock;
   Bounds bounds;
   IndiObservatory::RunLogAppender appendToRunLog;
+  std::shared_ptr<AcquisitionLogFile> acquisitionLog;
   Link link;
   double latitude = 0, longitude = 0;
-  std::string loadedScript;
-  // The plan under way. Set and reset on the program's thread; the weather watch only
-  // looks at it, under acquisitionMutex.
-  std::shared_ptr<Acquisition> acquisition;
-  std::mutex acquisitionMutex;
-  SteadyTime acquisitionStart{};
-  SteadyTime shownActiveUntil{};  // a plan refused at its hand-over shows as run for a moment
-  std::string deviceFailure;  // the error that ended the last plan, until the run ends
-  std::string planError;      // why the last plan could not run as written
-  std::mutex logMutex;
+  // The run under way and its thread. Set on the program's thread; the weather watch only
+  // looks at it, under runMutex.
+  std::shared_ptr<AcquisitionRun> run;
+  std::thread runThread;
+  std::mutex runMutex;
   // One securing, park or unpark at a time: the program's thread and the weather watch.
   std::mutex motionMutex;
   std::mutex sayMutex;
@@ -69,9 +111,6 @@ struct IndiState {
   bool watchStop = false;
   SteadyTime nextWeatherTry{};
 
-  std::string planDir() const { return joinPath(folder, kPlansFolderName); }
-  std::string logDir() const { return joinPath(folder, kLogsFolderName); }
-  std::string logPath() const { return joinPath(logDir(), acqlog::kFileName); }
   std::string imagesFolder() const {
     const std::string& images = config.indi.images;
     return std::filesystem::path(images).is_absolute() ? images : joinPath(folder, images);
@@ -84,14 +123,6 @@ struct IndiState {
       if (!name->empty()) names.push_back(*name);
     }
     return names;
-  }
-
-  void appendToLog(const AcquisitionEvent& e) {
-    std::lock_guard lock(logMutex);
-    std::ofstream out(logPath(), std::ios::binary | std::ios::app);
-    out << formatAcquisitionEvent(e) << "\r\n";
-    out.close();
-    if (!out) throw RunTimeError("cannot write '" + logPath() + "'");
   }
 
   // A safety outcome: to standard error and, when asked and possible, to the run log.
@@ -109,25 +140,27 @@ struct IndiState {
     }
   }
 
-  std::shared_ptr<Acquisition> currentAcquisition() {
-    std::lock_guard lock(acquisitionMutex);
-    return acquisition;
+  // The run under way, if any.
+  std::shared_ptr<AcquisitionRun> currentRun() {
+    std::lock_guard lock(runMutex);
+    return run;
   }
-  void setAcquisition(std::shared_ptr<Acquisition> a) {
-    std::lock_guard lock(acquisitionMutex);
-    acquisition = std::move(a);
+
+  // Waits for the last run's thread, which has ended or been asked to.
+  void endThread() {
+    if (runThread.joinable()) runThread.join();
   }
 
   void logNow(const char* kind) {
     AcquisitionEvent e;
     e.utc = std::round(clock.unixSeconds());
     e.kind = kind;
-    appendToLog(e);
+    acquisitionLog->append({&e}, "");
   }
 
   // The server and every named device are there; a plan that ended in a device's
   // failure ends the run too.
-  void checkHealth(const char* member) {
+  void checkHealth(const char* member) override {
     if (std::optional<std::string> lost = link.inbox().lost()) {
       throw RunTimeError(std::string(member) + ": lost the INDI server at " + link.server() + ": " + *lost);
     }
@@ -139,9 +172,6 @@ struct IndiState {
       }
     }
     checkImagesFolder(member);
-    if (!deviceFailure.empty()) {
-      throw RunTimeError(std::string(member) + ": the last plan ended because a device failed: " + deviceFailure);
-    }
   }
 
   // The images folder takes a file: a folder that cannot be made or written, or a full
@@ -166,21 +196,7 @@ struct IndiState {
     }
   }
 
-  // Ends the acquisition when it has finished; true while it runs. A run shows as running
-  // for a second at least, so that a caller polling once a second sees every run that
-  // started (a plan past its quit time ends at once, a plan refused at once too).
-  bool acquisitionRunning() {
-    if (!acquisition) return std::chrono::steady_clock::now() < shownActiveUntil;
-    if (!acquisition->finished()) return true;
-    if (std::chrono::steady_clock::now() - acquisitionStart < std::chrono::seconds(1)) return true;
-    acquisition->waitFinished(kAbortWaitSeconds);
-    if (deviceFailure.empty()) deviceFailure = acquisition->failure();
-    planError = acquisition->planError();
-    setAcquisition(nullptr);
-    return false;
-  }
-
-  bool weatherConnected() {
+  bool weatherConnected() override {
     if (config.indi.weather.empty()) return false;
     Devices devices(link, bounds);
     return link.inbox().hasDevice(config.indi.weather) && devices.connected(config.indi.weather);
@@ -188,7 +204,7 @@ struct IndiState {
 
   // Fail-safe: Alert, a lost or disconnected station, or one that has been silent too
   // long is unsafe. Ok and Busy (the warning zone) are safe.
-  bool weatherSafe() {
+  bool weatherSafe() override {
     if (config.indi.weather.empty()) return true;
     if (link.inbox().lost() || !weatherConnected()) return false;
     std::optional<PropertySnapshot> status = link.inbox().property(config.indi.weather, "WEATHER_STATUS");
@@ -200,48 +216,27 @@ struct IndiState {
     return silent <= kWeatherSilenceSeconds;
   }
 
-  // A plan that cannot run as written: its END error now, as a run of its own.
-  void refusePlan(const std::string& why) {
-    planError = why;
-    failRun(why);
-  }
-
-  // A hand-over that ends at once, shown as a run of a moment.
-  void failRun(const std::string& why) {
-    shownActiveUntil = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-    AcquisitionEvent e;
-    e.utc = std::round(clock.unixSeconds());
-    e.kind = acqlog::kEnd;
-    e.reason = acqlog::kEndError;
-    e.detail = why;
-    appendToLog(e);
-  }
-
-  void runScript() {
-    if (acquisitionRunning()) throw RunTimeError("RunScript: a script is already running");
-    if (loadedScript.empty()) throw RunTimeError("RunScript: no script is loaded");
-    checkHealth("RunScript");
-    planError.clear();
-    HandedOverPlan handed =
-        readHandedOverPlan(planDir(), config.acquisition.count, config.acquisition.interval, "RunScript");
-    if (!handed.error.empty()) return failRun(handed.error);
-    // A filter with no wheel to turn, or one the wheel does not have, is an error of the
-    // plan, found before anything moves.
+  // A filter with no wheel to turn, or one the wheel does not have, is an error of the
+  // plan, found before anything moves.
+  std::string refusal(const HandedOverPlan& handed) override {
     Devices devices(link, bounds);
     for (const PlanStep& step : handed.plan.steps) {
       for (const FilterGroup& group : step.groups) {
         if (group.filter.empty()) continue;
         const std::string where = "plan '" + handed.planPath + "' line " + std::to_string(step.line) + ": ";
         if (config.indi.filterWheel.empty()) {
-          return refusePlan(where + "the plan asks for the filter '" + group.filter +
-                            "' but observatory.ini names no indi.filter_wheel");
+          return where + "the plan asks for the filter '" + group.filter +
+                 "' but observatory.ini names no indi.filter_wheel";
         }
         if (devices.filterSlot(config.indi.filterWheel, group.filter) == 0) {
-          return refusePlan(where + config.indi.filterWheel + " has no filter named '" + group.filter + "'");
+          return where + config.indi.filterWheel + " has no filter named '" + group.filter + "'";
         }
       }
     }
+    return {};
+  }
 
+  void startRun(const std::shared_ptr<AcquisitionRun>& started, HandedOverPlan handed) override {
     AcquisitionSetup setup;
     setup.link = &link;
     setup.bounds = bounds;
@@ -253,53 +248,28 @@ struct IndiState {
     setup.focuser = config.indi.focuser;
     setup.dome = config.indi.dome;
     setup.imagesFolder = imagesFolder();
-    setup.latitude = latitude;
-    setup.longitude = longitude;
-    setup.minimumElevation = config.limits.minimumElevation;
-    setup.horizon = config.limits.horizon;
+    setup.site = {latitude, longitude, config.limits.minimumElevation, config.limits.horizon};
     setup.autofocusCommand = config.acquisition.autofocusCommand;
     setup.autofocusTimeout = config.acquisition.autofocusTimeout;
     setup.weatherSafe = [this] { return weatherSafe(); };
-    setup.log = [this](AcquisitionEvent e) { appendToLog(e); };
     // Not while the weather watch is securing the observatory.
     std::lock_guard motion(motionMutex);
-    setAcquisition(std::make_shared<Acquisition>(std::move(setup), std::move(handed.plan), handed.planPath));
-    acquisitionStart = std::chrono::steady_clock::now();
-    acquisition->start();
+    endThread();
+    {
+      std::lock_guard lock(runMutex);
+      run = started;
+    }
+    runThread = startAcquisition(std::move(setup), started, std::move(handed));
   }
 
-  void abortScript(const char* member) {
-    if (!acquisition) return;
-    acquisition->abort();
-    if (!acquisition->waitFinished(kAbortWaitSeconds)) {
+  void abortRun(AcquisitionRun& aborted, const char* member) override {
+    aborted.requestAbort();
+    link.inbox().wake();
+    if (!aborted.waitFinished(kAbortWaitSeconds)) {
       throw RunTimeError(std::string(member) + ": the acquisition did not end within " +
                          std::to_string(static_cast<int>(kAbortWaitSeconds)) + " s of its abort");
     }
-    acquisitionRunning();
-  }
-
-  void park() {
-    checkHealth("Park");
-    std::lock_guard motion(motionMutex);
-    Devices devices(link, bounds);
-    devices.parkMount(config.indi.mount);
-    logNow(acqlog::kPark);
-    if (!config.indi.dome.empty()) devices.closeDome(config.indi.dome);
-  }
-
-  void unpark() {
-    checkHealth("Unpark");
-    std::lock_guard motion(motionMutex);
-    // Dusk in the rain: the observatory stays closed; a plan opens it once it is safe.
-    if (!weatherSafe()) {
-      say("The weather is unsafe: the mount stays parked and the dome closed", false);
-      return;
-    }
-    Devices devices(link, bounds);
-    // The roof opens before the telescope moves, so that it never moves over an unparked one.
-    if (!config.indi.dome.empty()) devices.openDome(config.indi.dome);
-    devices.unparkMount(config.indi.mount);
-    logNow(acqlog::kUnpark);
+    endThread();
   }
 
   // ---- keeping the observatory safe ----
@@ -387,18 +357,6 @@ struct IndiState {
     }
   }
 
-  // The end of a run, whatever ended it.
-  void secureAtEnd(const std::string& why) {
-    if (leftAsTheyAre("The run ended (" + why + ")")) return;
-    say("Securing the observatory: " + why, true);
-    try {
-      abortScript("Securing the observatory");
-    } catch (const std::exception& e) {
-      say(std::string("The acquisition did not end: ") + e.what(), true);
-    }
-    secureDevices(true);
-  }
-
   // A start that cannot run: what can be reached of the mount, the dome and the weather
   // station is connected, and the observatory secured, before the start fails.
   void secureAfterFailedStart(const std::string& why) {
@@ -428,7 +386,7 @@ struct IndiState {
   void watchWeatherOnce() {
     try {
       if (weatherSafe()) return;
-      if (std::shared_ptr<Acquisition> a = currentAcquisition(); a && !a->finished()) return;  // it ends itself
+      if (std::shared_ptr<AcquisitionRun> r = currentRun(); r && !r->finished()) return;  // it ends itself
       if (link.inbox().lost() || !observatoryOpen()) return;
       const SteadyTime now = std::chrono::steady_clock::now();
       if (now < nextWeatherTry) return;
@@ -495,84 +453,18 @@ struct IndiState {
   }
 };
 
-namespace {
-
-class Weather : public IWeather {
- public:
-  explicit Weather(std::shared_ptr<IndiState> s) : s_(std::move(s)) {}
-  bool Safe() override { return s_->weatherSafe(); }
-
- private:
-  std::shared_ptr<IndiState> s_;
-};
-
-class Util : public ComputedUtil {
- public:
-  explicit Util(std::shared_ptr<IndiState> s)
-      : ComputedUtil(s->clock), s_(s), prefs_(s->config, s->planDir(), s->logDir()), weather_(s) {}
-
-  bool ScriptActive() override {
-    if (s_->acquisitionRunning()) return true;
-    s_->checkHealth("ScriptActive");
-    return false;
-  }
-  void LoadScript(const std::string& path) override {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
-      throw RunTimeError("LoadScript: the script '" + path + "' does not exist");
-    }
-    s_->loadedScript = path;
-  }
-  void RunScript() override { s_->runScript(); }
-  void AbortScript() override { s_->abortScript("AbortScript"); }
-  IPrefs& Prefs() override { return prefs_; }
-  bool WeatherConnected() override { return s_->weatherConnected(); }
-  IWeather& Weather() override { return weather_; }
-  std::string LastPlanError() override { return s_->planError; }
-
- protected:
-  double siteLatitude() override { return s_->latitude; }
-  double siteLongitude() override { return s_->longitude; }
-
- private:
-  std::shared_ptr<IndiState> s_;
-  ConfigPrefs prefs_;
-  indi::Weather weather_;
-};
-
-class Telescope : public ITelescope {
- public:
-  explicit Telescope(std::shared_ptr<IndiState> s) : s_(std::move(s)) {}
-  int AlignmentMode() override { return s_->config.mount.alignmentMode; }
-  double SiteLatitude() override { return s_->latitude; }
-  double SiteLongitude() override { return s_->longitude; }
-  bool CanPark() override { return Devices(s_->link, s_->bounds).has(s_->config.indi.mount, "TELESCOPE_PARK"); }
-  bool CanUnpark() override { return CanPark(); }
-  void Park() override { s_->park(); }
-  void Unpark() override { s_->unpark(); }
-
- private:
-  std::shared_ptr<IndiState> s_;
-};
-
-class Application : public IApplication {
- public:
-  explicit Application(std::shared_ptr<IndiState> s) : s_(std::move(s)) {}
-  std::string Path() override { return s_->folder; }
-
- private:
-  std::shared_ptr<IndiState> s_;
-};
-
-}  // namespace
 }  // namespace indi
 
 IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
-                                 const indi::Bounds& bounds, RunLogAppender appendToRunLog) {
+                                 const indi::Bounds& bounds, RunLogAppender appendToRunLog)
+    : HostSkeleton(withoutSeparator(folder), config, clock) {
   indi::Bounds b = bounds;
   b.connect = config.indi.connectTimeout;
-  state_ = std::make_shared<indi::IndiState>(withoutSeparator(folder), config, clock, b, std::move(appendToRunLog));
-  indi::IndiState& s = *state_;
+  auto backEnd = std::make_unique<indi::IndiBackEnd>(this->folder(), config, clock, b, std::move(appendToRunLog),
+                                                     acquisitionLog());
+  backEnd_ = backEnd.get();
+  setBackEnd(std::move(backEnd));
+  indi::IndiBackEnd& s = *backEnd_;
   try {
     s.connectAll();
   } catch (const std::exception& e) {
@@ -585,28 +477,34 @@ IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryCon
 }
 
 IndiObservatory::~IndiObservatory() {
-  if (state_) {
-    state_->stopWeatherWatch();
-    try {
-      state_->abortScript("closing");
-    } catch (...) {
-    }
-    state_->setAcquisition(nullptr);
-    state_->link.disconnect();
-  }
+  backEnd_->stopWeatherWatch();
+  abortQuietly();
+  backEnd_->endThread();
+  backEnd_->link.disconnect();
 }
 
-void IndiObservatory::secureObservatory(const std::string& why) { state_->secureAtEnd(why); }
-std::unique_ptr<IUtil> IndiObservatory::createUtil() { return std::make_unique<indi::Util>(state_); }
-std::unique_ptr<ITelescope> IndiObservatory::createTelescope() { return std::make_unique<indi::Telescope>(state_); }
-std::unique_ptr<IApplication> IndiObservatory::createApplication() {
-  return std::make_unique<indi::Application>(state_);
+std::string IndiObservatory::imagesFolder() const { return backEnd_->imagesFolder(); }
+double IndiObservatory::siteLatitude() const { return backEnd_->latitude; }
+double IndiObservatory::siteLongitude() const { return backEnd_->longitude; }
+
+OpenedHost openIndiObservatory(const std::string& folder, const HostRequest& request) {
+  const std::string hostFolder = withoutSeparator(folder);
+  if (request.manualStart) {
+    throw RunTimeError("SimulatedObservatory: '" + joinPath(hostFolder, kObservatoryIniName) +
+                       "' is for an INDI observatory ([host] kind = indi), not the simulated one");
+  }
+  const ObservatoryConfig config = loadObservatoryConfig(hostFolder);
+  OpenedHost opened;
+  // A real observatory runs on the computer's clock, in the computer's own zone.
+  opened.clock = std::make_unique<SystemClock>();
+  // The client library's chatter goes beside the run log, not among the status lines.
+  indi::divertLibraryOutput(joinPath(joinPath(hostFolder, kLogsFolderName), indi::kLibraryLogName));
+  auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{},
+                                                       request.appendToRunLog);
+  opened.skeleton = observatory.get();
+  opened.hostFolder = observatory->folder();
+  opened.host = std::move(observatory);
+  return opened;
 }
-const std::string& IndiObservatory::folder() const { return state_->folder; }
-std::string IndiObservatory::acquisitionLogPath() const { return state_->logPath(); }
-std::string IndiObservatory::imagesFolder() const { return state_->imagesFolder(); }
-double IndiObservatory::siteLatitude() const { return state_->latitude; }
-double IndiObservatory::siteLongitude() const { return state_->longitude; }
-void IndiObservatory::abortAcquisition() { state_->abortScript("closing"); }
 
 }  // namespace np

@@ -4,14 +4,15 @@
 #include <string>
 
 #include "base/Clock.h"
-#include "host/HostInterfaces.h"
+#include "host/HostOpening.h"
+#include "host/HostSkeleton.h"
 #include "host/ObservatoryConfig.h"
 #include "host/indi/IndiDevices.h"
 
 namespace np {
 
 namespace indi {
-struct IndiState;
+class IndiBackEnd;
 }
 
 // The host over an INDI server (observatory.ini with [host] kind = indi): the mount,
@@ -19,7 +20,8 @@ struct IndiState;
 // connects to the server and to every named device; the site is set on the mount when
 // observatory.ini gives it and read from the mount otherwise. Time is the clock's (the
 // computer's clock and zone). RunScript runs the plan named in Plans/runplanonce.txt in
-// the program (IndiAcquisition.h) while ScriptActive tells whether it still runs.
+// the program (IndiAcquisition.h) while ScriptActive tells whether it still runs; the
+// host objects, the runs' guard and their log are the skeleton's (HostSkeleton.h).
 //
 // A member called while the server is gone, a named device is not connected, or after a
 // plan ended because a device failed, throws RunTimeError saying so: the run ends before
@@ -33,7 +35,7 @@ struct IndiState;
 // phase of the run, not only during a plan: a watch looks at the weather every few
 // seconds while no plan runs. Every outcome goes to standard error ("safety: ...") and,
 // at the end of a run and at a failed start, to the run log through `appendToRunLog`.
-class IndiObservatory : public IHostFactory {
+class IndiObservatory : public HostSkeleton {
  public:
   // Appends a line to the run log; called only while no run has the log open.
   using RunLogAppender = std::function<void(const std::string& line)>;
@@ -42,26 +44,19 @@ class IndiObservatory : public IHostFactory {
   // securing what it can reach.
   IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
                   const indi::Bounds& bounds = {}, RunLogAppender appendToRunLog = {});
+  // Ends an acquisition under way (the window closes, the program stops) within its bound.
   ~IndiObservatory() override;
-  IndiObservatory(const IndiObservatory&) = delete;
-  IndiObservatory& operator=(const IndiObservatory&) = delete;
 
-  std::unique_ptr<IUtil> createUtil() override;
-  std::unique_ptr<ITelescope> createTelescope() override;
-  std::unique_ptr<IApplication> createApplication() override;
-  void secureObservatory(const std::string& why) override;
-
-  const std::string& folder() const;
-  std::string acquisitionLogPath() const;
   std::string imagesFolder() const;
   double siteLatitude() const;
   double siteLongitude() const;
-  // Ends an acquisition under way (the window closes, the program stops): aborts it and
-  // waits for it a bounded time.
-  void abortAcquisition();
 
  private:
-  std::shared_ptr<indi::IndiState> state_;
+  indi::IndiBackEnd* backEnd_;  // owned by the skeleton
 };
+
+// The INDI observatory of a folder, on the computer's clock and zone; the client library's
+// chatter goes to Logs/indiclient.log. It cannot take a dry run.
+OpenedHost openIndiObservatory(const std::string& folder, const HostRequest& request);
 
 }  // namespace np
