@@ -41,38 +41,40 @@ void AcquisitionRun::write(AcquisitionEvent e, const char* member) {
   log_->append(due, member);
 }
 
-void AcquisitionRun::finish(const AcquisitionOutcome& outcome, double utc, bool shownAMoment) {
-  {
-    std::lock_guard lock(mutex_);
-    AcquisitionEvent& e = events_.emplace_back();
-    e.utc = utc;
-    e.kind = acqlog::kEnd;
-    e.reason = outcome.reason;
-    e.detail = outcome.detail;
-    outcome_ = outcome;
-    const bool aborted = std::string_view(outcome.reason) == acqlog::kEndAborted;
-    endAt_ = aborted || !shownAMoment ? utc : std::max(utc, activeAt_ + kMinimumActiveSeconds);
-    finished_ = true;
-  }
-  done_.notify_all();
-}
+namespace {
 
-void AcquisitionRun::finishNow(AcquisitionOutcome outcome, double utc, double now) {
+AcquisitionEvent endEvent(const AcquisitionOutcome& outcome, double utc) {
   AcquisitionEvent e;
   e.utc = utc;
   e.kind = acqlog::kEnd;
   e.reason = outcome.reason;
   e.detail = outcome.detail;
+  return e;
+}
+
+bool aborted(const AcquisitionOutcome& outcome) { return std::string_view(outcome.reason) == acqlog::kEndAborted; }
+
+}  // namespace
+
+void AcquisitionRun::finish(const AcquisitionOutcome& outcome, double utc, bool shownAMoment) {
+  schedule(endEvent(outcome, utc));
+  over(outcome, aborted(outcome) || !shownAMoment ? utc : std::max(utc, activeAt_ + kMinimumActiveSeconds));
+}
+
+void AcquisitionRun::finishNow(AcquisitionOutcome outcome, double utc, double now) {
   try {
-    write(std::move(e));
+    write(endEvent(outcome, utc));
   } catch (const std::exception& error) {
     if (outcome.failure.empty()) outcome.failure = error.what();
   }
+  over(outcome, aborted(outcome) ? now : std::max(now, activeAt_ + kMinimumActiveSeconds));
+}
+
+void AcquisitionRun::over(const AcquisitionOutcome& outcome, double endAt) {
   {
     std::lock_guard lock(mutex_);
     outcome_ = outcome;
-    const bool aborted = std::string_view(outcome.reason) == acqlog::kEndAborted;
-    endAt_ = aborted ? now : std::max(now, activeAt_ + kMinimumActiveSeconds);
+    endAt_ = endAt;
     finished_ = true;
   }
   done_.notify_all();
@@ -347,5 +349,12 @@ int HostSkeleton::runCount() const { return state_->runs; }
 bool HostSkeleton::scriptActive() { return state_->scriptActive(); }
 bool HostSkeleton::scriptRunning() { return state_->running("ScriptActive"); }
 void HostSkeleton::update() { state_->settle("update"); }
+
+OpenedHost openedHost(OpenedHost opened, std::unique_ptr<HostSkeleton> host) {
+  opened.skeleton = host.get();
+  opened.hostFolder = host->folder();
+  opened.host = std::move(host);
+  return opened;
+}
 
 }  // namespace np

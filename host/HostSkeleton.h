@@ -17,6 +17,7 @@
 #include "host/AcquisitionPlan.h"
 #include "host/AcquisitionRules.h"
 #include "host/HostInterfaces.h"
+#include "host/HostOpening.h"
 #include "host/ObservatoryConfig.h"
 
 namespace np {
@@ -88,6 +89,8 @@ class AcquisitionRun {
   bool finished_ = false;
   bool abort_ = false;
   AcquisitionOutcome outcome_;
+
+  void over(const AcquisitionOutcome& outcome, double endAt);
 };
 
 // A back end's device steps. Every member that fails throws RunTimeError naming the cause.
@@ -136,6 +139,7 @@ struct SkeletonState;
 // after the factory is gone, and need the clock to outlive them.
 class HostSkeleton : public IHostFactory {
  public:
+  ~HostSkeleton() override;
   std::unique_ptr<IUtil> createUtil() override;
   std::unique_ptr<ITelescope> createTelescope() override;
   std::unique_ptr<IApplication> createApplication() override;
@@ -157,7 +161,6 @@ class HostSkeleton : public IHostFactory {
  protected:
   // `folder` without its trailing separator.
   HostSkeleton(const std::string& folder, const ObservatoryConfig& config, Clock& clock);
-  ~HostSkeleton() override;
   // The log the back end writes its own events to (PARK when it secures the observatory).
   std::shared_ptr<AcquisitionLogFile> acquisitionLog() const;
   // Hands the skeleton its back end; once, in the factory's constructor.
@@ -168,5 +171,8 @@ class HostSkeleton : public IHostFactory {
  private:
   std::shared_ptr<SkeletonState> state_;
 };
+
+// `opened` (its clock) with the host.
+OpenedHost openedHost(OpenedHost opened, std::unique_ptr<HostSkeleton> host);
 
 }  // namespace np

@@ -501,10 +501,7 @@ OpenedHost openIndiObservatory(const std::string& folder, const HostRequest& req
   indi::divertLibraryOutput(joinPath(joinPath(hostFolder, kLogsFolderName), indi::kLibraryLogName));
   auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{},
                                                        request.appendToRunLog);
-  opened.skeleton = observatory.get();
-  opened.hostFolder = observatory->folder();
-  opened.host = std::move(observatory);
-  return opened;
+  return openedHost(std::move(opened), std::move(observatory));
 }
 
 }  // namespace np

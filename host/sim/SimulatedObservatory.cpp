@@ -158,10 +158,7 @@ OpenedHost openSimulatedObservatory(const std::string& folder, const HostRequest
     opened.clock = std::make_unique<RealTimeClock>(clockStartUnixSeconds(config, systemUnixSeconds()), config.clock.speed);
   }
   auto observatory = std::make_unique<SimulatedObservatory>(folder, *opened.clock);  // also sets the clock's zone
-  opened.skeleton = observatory.get();
-  opened.hostFolder = observatory->folder();
-  opened.host = std::move(observatory);
-  return opened;
+  return openedHost(std::move(opened), std::move(observatory));
 }
 
 }  // namespace np
