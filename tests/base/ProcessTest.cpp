@@ -30,9 +30,23 @@ using test::TempDir;
 using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
-// True once no process of that id runs (one that has ended but not been reaped counts as
-// ended), waiting at most `bound`.
-bool endsWithin(unsigned long pid, std::chrono::seconds bound);
+// True when no process of that id runs (one that has ended but not been reaped counts as
+// ended).
+bool hasEnded(unsigned long pid);
+
+// A command that starts a child that would run a minute, writes the child's id to
+// `pidFile` (whole, by a rename) and waits for it.
+std::vector<std::string> overrunningCommand(const std::string& pidFile);
+
+// True once the process has ended, waiting at most `bound`.
+bool endsWithin(unsigned long pid, std::chrono::seconds bound) {
+  const auto deadline = steady_clock::now() + bound;
+  while (!hasEnded(pid)) {
+    if (steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  return true;
+}
 
 #ifdef _WIN32
 
@@ -81,28 +95,11 @@ TEST(RunCommand, AnExitStatusComesBackAndArgumentsArriveAsGiven) {
   EXPECT_EQ(why, "");
 }
 
-TEST(RunCommand, ACommandThatOverrunsGoesWithTheProcessesItStarted) {
-  TempDir dir;
-  const std::string pidFile = dir.file("grandchild.pid");
-  std::string why;
-  const auto began = steady_clock::now();
-  EXPECT_EQ(runCommand({selfPath(), "--np-child", "parent", pidFile}, 3, why), -1);
-  const auto spent = steady_clock::now() - began;
-  EXPECT_EQ(why, "ended after 3 s");
-  EXPECT_LT(spent, std::chrono::seconds(15));
-  ASSERT_TRUE(std::filesystem::exists(pidFile)) << "the command did not start its child in time";
-  const unsigned long grandchild = std::stoul(readFileBytes(pidFile));
-  EXPECT_TRUE(endsWithin(grandchild, std::chrono::seconds(10))) << "the command's child still runs";
+std::vector<std::string> overrunningCommand(const std::string& pidFile) {
+  return {selfPath(), "--np-child", "parent", pidFile};
 }
 
-bool endsWithin(unsigned long pid, std::chrono::seconds bound) {
-  const auto deadline = steady_clock::now() + bound;
-  while (processIsRunning(pid)) {
-    if (steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return true;
-}
+bool hasEnded(unsigned long pid) { return !processIsRunning(pid); }
 
 #else
 
@@ -115,14 +112,9 @@ char processState(unsigned long pid) {
   return close == std::string::npos || close + 2 >= line.size() ? 0 : line[close + 2];
 }
 
-bool endsWithin(unsigned long pid, std::chrono::seconds bound) {
-  const auto deadline = steady_clock::now() + bound;
-  for (;;) {
-    const char state = processState(pid);
-    if (state == 0 || state == 'Z' || state == 'X') return true;
-    if (steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+bool hasEnded(unsigned long pid) {
+  const char state = processState(pid);
+  return state == 0 || state == 'Z' || state == 'X';
 }
 
 TEST(RunCommand, AnExitStatusComesBackAndArgumentsArriveAsGiven) {
@@ -146,26 +138,28 @@ TEST(RunCommand, ASignalThatEndsTheCommandIsNamed) {
   EXPECT_EQ(why, "ended by signal 9");
 }
 
-// The command ignores SIGTERM and has started a child of its own: both go at its time.
+std::vector<std::string> overrunningCommand(const std::string& pidFile) {
+  return {"sh", "-c", "trap '' TERM; sleep 60 & echo $! > \"$1.tmp\"; mv \"$1.tmp\" \"$1\"; wait", "sh", pidFile};
+}
+
+#endif
+
+// The command has started a child of its own (and ignores SIGTERM on POSIX): both go at
+// its time.
 TEST(RunCommand, ACommandThatOverrunsGoesWithTheProcessesItStarted) {
   TempDir dir;
   const std::string pidFile = dir.file("grandchild.pid");
   std::string why;
   const auto began = steady_clock::now();
-  EXPECT_EQ(runCommand({"sh", "-c", "trap '' TERM; sleep 60 & echo $! > \"$1.tmp\"; mv \"$1.tmp\" \"$1\"; wait", "sh",
-                        pidFile},
-                       1.5, why),
-            -1);
+  EXPECT_EQ(runCommand(overrunningCommand(pidFile), 2.5, why), -1);
   const auto spent = steady_clock::now() - began;
-  EXPECT_EQ(why, "ended after 1.5 s");
-  EXPECT_GE(spent, std::chrono::milliseconds(1400));
-  EXPECT_LT(spent, std::chrono::seconds(10));
+  EXPECT_EQ(why, "ended after 2.5 s");
+  EXPECT_GE(spent, std::chrono::milliseconds(2400));
+  EXPECT_LT(spent, std::chrono::seconds(15));
   ASSERT_TRUE(std::filesystem::exists(pidFile)) << "the command did not start its child in time";
   const unsigned long grandchild = std::stoul(readFileBytes(pidFile));
   EXPECT_TRUE(endsWithin(grandchild, std::chrono::seconds(10))) << "the command's child still runs";
 }
-
-#endif
 
 TEST(RunCommand, AProgramThatCannotBeStartedSaysSoWithTheCause) {
   TempDir dir;
