@@ -6,7 +6,6 @@
 #include "host/ObservatoryConfig.h"
 #include "host/sim/SimulatedObservatory.h"
 #ifdef NIGHTPICK_INDI
-#include "base/FileSystem.h"
 #include "base/Paths.h"
 #include "host/indi/IndiObservatory.h"
 #include "host/indi/LibraryOutput.h"
@@ -15,7 +14,7 @@
 
 namespace np {
 
-OpenedHost openHost(const std::string& hostFolder) {
+OpenedHost openHost(const std::string& hostFolder, FileSystem& files) {
   const ObservatoryConfig config = loadObservatoryConfig(hostFolder);
   OpenedHost opened;
   if (config.host.kind == HostKind::Indi) {
@@ -26,13 +25,13 @@ OpenedHost openHost(const std::string& hostFolder) {
     // The client library's chatter goes beside the run log, not among the status lines.
     indi::divertLibraryOutput(joinPath(logDir, indi::kLibraryLogName));
     // What the observatory says of its safety when no run has the run log open.
-    auto appendToRunLog = [runLog = joinPath(logDir, std::string(kRunLogName))](const std::string& line) {
-      LocalFileSystem files;
+    auto appendToRunLog = [runLog = joinPath(logDir, std::string(kRunLogName)), &files](const std::string& line) {
       std::unique_ptr<TextWriter> log = files.OpenTextFileForAppending(runLog);
       log->WriteLine(line);
       log->Close();
     };
-    auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{}, appendToRunLog);
+    auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, files, indi::Bounds{},
+                                                         appendToRunLog);
     opened.hostFolder = observatory->folder();
     opened.host = std::move(observatory);
     return opened;

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np {
@@ -22,7 +23,8 @@ struct OpenedHost {
 // clock.speed times real time, in its site's zone; or, with host.kind = indi, the INDI
 // observatory on the computer's clock and zone, connected to its server and devices. A
 // folder, an observatory.ini or a server that cannot be used is a RunTimeError naming
-// the cause.
-OpenedHost openHost(const std::string& hostFolder);
+// the cause. The INDI observatory writes its images through `files`, the program's file
+// system, which must outlive the host.
+OpenedHost openHost(const std::string& hostFolder, FileSystem& files);
 
 }  // namespace np

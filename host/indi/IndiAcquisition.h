@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/AcquisitionPlan.h"
 #include "host/ObservatoryConfig.h"
@@ -25,6 +26,7 @@ struct AcquisitionSetup {
   Link* link = nullptr;
   Bounds bounds;
   const Clock* clock = nullptr;
+  FileSystem* files = nullptr;  // the images go through it
   std::string server, mount, camera, filterWheel, focuser, dome;
   std::string imagesFolder;
   double latitude = 0, longitude = 0;

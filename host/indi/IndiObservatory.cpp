@@ -1,11 +1,6 @@
 #include "host/indi/IndiObservatory.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
@@ -38,14 +33,15 @@ inline constexpr auto kWeatherWatchPeriod = std::chrono::seconds(5);
 inline constexpr auto kWeatherRetry = std::chrono::seconds(60);
 
 struct IndiState {
-  IndiState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b,
+  IndiState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, FileSystem& fs, const Bounds& b,
             IndiObservatory::RunLogAppender appender)
-      : folder(std::move(folderPath)), config(c), clock(clk), bounds(b), appendToRunLog(std::move(appender)) {}
+      : folder(std::move(folderPath)), config(c), clock(clk), files(fs), bounds(b), appendToRunLog(std::move(appender)) {}
   ~IndiState() { stopWeatherWatch(); }
 
   std::string folder;
   ObservatoryConfig config;
   Clock& clock;
+  FileSystem& files;
   Bounds bounds;
   IndiObservatory::RunLogAppender appendToRunLog;
   Link link;
@@ -148,22 +144,8 @@ struct IndiState {
   // disk, shows before a plan takes a count from the list, not at its first image.
   void checkImagesFolder(const char* member) {
     const std::string folder = imagesFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::string probe = joinPath(folder, ".nightpick-write-check");
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-      const std::vector<char> block(4096, 0);
-      if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) || ::fsync(fd) != 0)
-        err = errno ? errno : ENOSPC;
-      ::close(fd);
-      ::unlink(probe.c_str());
-    }
-    if (err != 0) {
-      throw RunTimeError(std::string(member) + ": the images folder '" + folder + "' cannot take an image: " +
-                         std::strerror(err));
-    }
+    if (const std::string problem = folderBlockWriteProblem(files, folder); !problem.empty())
+      throw RunTimeError(std::string(member) + ": the images folder '" + folder + "' cannot take an image: " + problem);
   }
 
   // Ends the acquisition when it has finished; true while it runs. A run shows as running
@@ -246,6 +228,7 @@ struct IndiState {
     setup.link = &link;
     setup.bounds = bounds;
     setup.clock = &clock;
+    setup.files = &files;
     setup.server = link.server();
     setup.mount = config.indi.mount;
     setup.camera = config.indi.camera;
@@ -568,10 +551,11 @@ class Application : public IApplication {
 }  // namespace indi
 
 IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
-                                 const indi::Bounds& bounds, RunLogAppender appendToRunLog) {
+                                 FileSystem& files, const indi::Bounds& bounds, RunLogAppender appendToRunLog) {
   indi::Bounds b = bounds;
   b.connect = config.indi.connectTimeout;
-  state_ = std::make_shared<indi::IndiState>(withoutSeparator(folder), config, clock, b, std::move(appendToRunLog));
+  state_ =
+      std::make_shared<indi::IndiState>(withoutSeparator(folder), config, clock, files, b, std::move(appendToRunLog));
   indi::IndiState& s = *state_;
   try {
     s.connectAll();

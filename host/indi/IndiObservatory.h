@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 #include "host/ObservatoryConfig.h"
 #include "host/indi/IndiDevices.h"
@@ -39,8 +40,9 @@ class IndiObservatory : public IHostFactory {
   using RunLogAppender = std::function<void(const std::string& line)>;
 
   // Throws RunTimeError naming the server or the device that could not be reached, after
-  // securing what it can reach.
-  IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
+  // securing what it can reach. The images and the check that their folder takes a file
+  // go through `files`, which outlives the observatory.
+  IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock, FileSystem& files,
                   const indi::Bounds& bounds = {}, RunLogAppender appendToRunLog = {});
   ~IndiObservatory() override;
   IndiObservatory(const IndiObservatory&) = delete;
