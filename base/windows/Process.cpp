@@ -75,7 +75,10 @@ int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std:
     return -1;
   }
   std::string line;
-  for (const std::string& a : args) line += (line.empty() ? "" : " ") + quoted(a);
+  for (const std::string& a : args) {
+    if (!line.empty()) line += ' ';
+    line += quoted(a);
+  }
   std::vector<char> commandLine(line.begin(), line.end());
   commandLine.push_back('\0');
   // Started suspended, so that it is in the job before it can start anything of its own;
