@@ -72,7 +72,9 @@ const int childRun = [] {
     ::ExitProcess(given == kArgs ? static_cast<UINT>(given.size()) : 100);
   }
   if (mode == "parent" && __argc == 4) {
-    std::string line = "\"" + selfPath() + "\" --np-child sleep";
+    std::string line = "\"";
+    line += selfPath();  // (a string added to a literal's end trips GCC 12's -Wrestrict)
+    line += "\" --np-child sleep";
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started{};
