@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <system_error>
+#include <vector>
 
 #include "base/Errors.h"
 #include "base/LocalFiles.h"
@@ -52,6 +55,24 @@ std::string notAFileCause(const std::string& path) {
 using namespace localfiles;
 
 namespace {
+
+// Hands the last bytes to the file, syncs it when asked and closes it, whatever fails on
+// the way; then reports the first failure.
+void writeAndClose(std::FILE* f, const std::string& path, std::string_view last, bool sync) {
+  errno = 0;
+  std::string writeCause;
+  if (!last.empty() && std::fwrite(last.data(), 1, last.size(), f) != last.size())
+    writeCause = causeOf(errno != 0 ? errno : EIO);
+  else if (std::fflush(f) != 0 || std::ferror(f))
+    writeCause = causeOf(errno != 0 ? errno : EIO);
+  else if (sync)
+    writeCause = syncFile(f);
+  errno = 0;
+  const bool closed = std::fclose(f) == 0;
+  const int closeErr = errno != 0 ? errno : EIO;
+  if (!writeCause.empty()) fail("Cannot write", path, writeCause);
+  if (!closed) fail("Cannot close", path, closeErr);
+}
 
 // Reads the file in blocks and takes the lines out of the block.
 class LocalTextReader : public TextReader {
@@ -162,19 +183,7 @@ class LocalTextWriter : public TextWriter {
     if (f_ == nullptr) return;
     std::FILE* f = f_;
     f_ = nullptr;
-    errno = 0;
-    std::string flushCause;
-    if (!pending_.empty() && std::fwrite(pending_.data(), 1, pending_.size(), f) != pending_.size())
-      flushCause = causeOf(errno != 0 ? errno : EIO);
-    else if (std::fflush(f) != 0 || std::ferror(f))
-      flushCause = causeOf(errno != 0 ? errno : EIO);
-    else if (durability_ == Durability::SyncAtClose)
-      flushCause = syncFile(f);
-    errno = 0;
-    const bool closed = std::fclose(f) == 0;
-    const int closeErr = errno != 0 ? errno : EIO;
-    if (!flushCause.empty()) fail("Cannot write", path_, flushCause);
-    if (!closed) fail("Cannot close", path_, closeErr);
+    writeAndClose(f, path_, pending_, durability_ == Durability::SyncAtClose);
   }
 
  private:
@@ -261,15 +270,45 @@ void LocalFileSystem::Move(const std::string& from, const std::string& to) {
   if (const std::string cause = moveFile(from, to); !cause.empty()) fail2(what, from, "to", to, cause);
 }
 
-// Replace, ResolvedPath, LockFolder and FileNames are the platform's own (base/posix,
+void LocalFileSystem::CreateFolders(const std::string& path) {
+  static const std::string what = "Cannot create the folder";
+  checkPath(what, path);
+  if (path.empty()) fail(what, path, ENOENT);
+  // The folders to make, the innermost first.
+  std::vector<std::string> missing;
+  for (std::string p = path; !p.empty() && !isFolder(p);) {
+    missing.push_back(p);
+    std::string parent = std::filesystem::path(p).parent_path().string();
+    if (parent == p) break;
+    p = std::move(parent);
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) {
+    if (const std::string cause = makeFolder(*it); !cause.empty()) fail(what, path, cause);
+  }
+  if (sync_ == DiskSync::Always) {
+    for (const std::string& made : missing) syncFolderOf(made, what);
+  }
+}
+
+void LocalFileSystem::WriteBinaryFile(const std::string& path, std::string_view bytes) {
+  if (sync_ == DiskSync::Never && FileExists(path)) (void)deleteFile(path);  // as CreateTextFile
+  std::FILE* f = openFile(path, "wb", "Cannot create");
+  std::setvbuf(f, nullptr, _IONBF, 0);  // the bytes go to the file in one write
+  writeAndClose(f, path, bytes, sync_ == DiskSync::Always);
+}
+
+// Replace, ResolvedPath, LockFolder, FileNames and Publish are the platform's own (base/posix,
 // base/windows).
 
-std::string folderWriteProblem(FileSystem& files, const std::string& folder) {
+namespace {
+
+// Runs the check `write` of a probe file in the folder; its text when it fails, after
+// removing what was made.
+std::string probeProblem(FileSystem& files, const std::string& folder,
+                         const std::function<void(const std::string& probe)>& write) {
   const std::string probe = joinPath(folder, "nightpick-write-check." + std::to_string(currentProcessId()) + ".tmp");
   try {
-    std::unique_ptr<TextWriter> out = files.CreateTextFile(probe);
-    out->WriteLine("Nightpick checks that it can write here; this file is removed at once.");
-    out->Close();
+    write(probe);
     files.Remove(probe);
   } catch (const RunTimeError& error) {
     // Whatever was made goes again; a probe that cannot be removed does no harm.
@@ -280,6 +319,23 @@ std::string folderWriteProblem(FileSystem& files, const std::string& folder) {
     return error.what();
   }
   return {};
+}
+
+}  // namespace
+
+std::string folderWriteProblem(FileSystem& files, const std::string& folder) {
+  return probeProblem(files, folder, [&](const std::string& probe) {
+    std::unique_ptr<TextWriter> out = files.CreateTextFile(probe);
+    out->WriteLine("Nightpick checks that it can write here; this file is removed at once.");
+    out->Close();
+  });
+}
+
+std::string folderBlockWriteProblem(FileSystem& files, const std::string& folder) {
+  return probeProblem(files, folder, [&](const std::string& probe) {
+    files.CreateFolders(folder);
+    files.WriteBinaryFile(probe, std::string(kWriteCheckBlockBytes, '\0'));
+  });
 }
 
 }  // namespace np

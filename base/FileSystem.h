@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -73,6 +74,19 @@ class FileSystem {
   // The names (without the folder) of the files in a folder, in no particular order;
   // sub-folders are left out.
   virtual std::vector<std::string> FileNames(const std::string& folder) = 0;
+  // Makes the folder and those of its parents that are missing; a folder that exists
+  // already is no error, an entry of that name that is no folder is. The new entries are
+  // on disk when the call returns.
+  virtual void CreateFolders(const std::string& path) = 0;
+  // Writes `bytes` as the whole file, replacing any file of that name, and closes it; the
+  // data is on disk when the call returns. A failure (a full disk) may leave part of the
+  // file behind: the caller removes what it does not want.
+  virtual void WriteBinaryFile(const std::string& path, std::string_view bytes) = 0;
+  // Gives the file `from` the name `to` in one step, on the same volume, when nothing has
+  // that name yet: true, `from` is gone, and the new folder entry is on disk when the
+  // call returns. False, and nothing changes, when `to` exists: no file ever replaces
+  // another this way, whatever runs beside it.
+  virtual bool Publish(const std::string& from, const std::string& to) = 0;
 };
 
 // Whether a file that replaces another or is handed to the host, and the folder entry
@@ -98,6 +112,9 @@ class LocalFileSystem : public FileSystem {
   std::string ResolvedPath(const std::string& path) override;
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override;
   std::vector<std::string> FileNames(const std::string& folder) override;
+  void CreateFolders(const std::string& path) override;
+  void WriteBinaryFile(const std::string& path, std::string_view bytes) override;
+  bool Publish(const std::string& from, const std::string& to) override;
 
  private:
   DiskSync sync_;
@@ -108,5 +125,16 @@ class LocalFileSystem : public FileSystem {
 // all of that worked; otherwise the failing step's own text (it names the file and the
 // cause). Never throws for a failure of the folder.
 std::string folderWriteProblem(FileSystem& files, const std::string& folder);
+
+// The bytes folderBlockWriteProblem writes: a whole block of the disk, which a full disk
+// refuses (a line may still fit in a block that is partly used).
+inline constexpr std::size_t kWriteCheckBlockBytes = 4096;
+
+// Why the folder cannot take a large file of the program's own (an image): the folder is
+// made with its parents when missing, and a file of kWriteCheckBlockBytes is written
+// beside nothing else ("nightpick-write-check.<process>.tmp"), synced and removed. Empty
+// when all of that worked; otherwise the failing step's own text. Never throws for a
+// failure of the folder.
+std::string folderBlockWriteProblem(FileSystem& files, const std::string& folder);
 
 }  // namespace np

@@ -1,8 +1,8 @@
 #pragma once
 // Inside LocalFileSystem: what base/FileSystem.cpp shares with its two platform halves,
 // base/posix/LocalFiles.cpp and base/windows/LocalFiles.cpp (the build compiles one of
-// them). Each half gives the functions below and LocalFileSystem's Replace,
-// ResolvedPath, LockFolder and FileNames. Not for use outside those files.
+// them); base/windows/Process.cpp words its errors with winCause too. Each half gives the functions below and LocalFileSystem's Replace,
+// ResolvedPath, LockFolder, FileNames and Publish. Not for use outside those files.
 #include <cstdio>
 #include <string>
 
@@ -47,5 +47,17 @@ std::string deleteFile(const std::string& path);
 // Moves an existing file to `to` (no NUL in it) where no entry exists; empty on
 // success, else the cause.
 std::string moveFile(const std::string& from, const std::string& to);
+// Makes one folder whose parent exists; empty on success and when a folder of that name
+// is there already, else the cause.
+std::string makeFolder(const std::string& path);
+// Writes the entries of the folder that holds `path` (a new name in it) to disk; a real
+// I/O failure is a RunTimeError "<what> '<folder>': <cause>".
+void syncFolderOf(const std::string& path, const std::string& what);
+
+#ifdef _WIN32
+// A Windows error (GetLastError) as the same text the Linux build gives for its errno
+// counterpart, so that messages read alike on both; the others in Windows's own words.
+std::string winCause(unsigned long err);
+#endif
 
 }  // namespace np::localfiles

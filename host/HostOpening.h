@@ -7,6 +7,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
 
 namespace np {
@@ -21,6 +22,8 @@ struct HostRequest {
   // Appends a line to the run log while no run has it open (a keeper of the observatory
   // says there how it left it).
   std::function<void(const std::string& line)> appendToRunLog;
+  // The program's file system, which outlives the host: the images go through it.
+  FileSystem* files = nullptr;
 };
 
 struct OpenedHost {

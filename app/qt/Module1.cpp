@@ -58,10 +58,11 @@ np::NumberLocale systemNumberLocale() {
 // Everything lives in this scope: the window goes first, the host objects after it.
 int runWindowed(QApplication& app, np::MessageSink& messages) {
   const std::string exe = executablePath();
-  // The host and its clock (at the observatory's clock.speed) go last.
-  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory");
-  np::ErfaEphemerisFactory ephemeris;
+  // The host and its clock (at the observatory's clock.speed) go last but for the file
+  // system, which the host writes through.
   np::LocalFileSystem files;
+  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory", files);
+  np::ErfaEphemerisFactory ephemeris;
   np::QtEventPump events(*opened.clock);
 
   np::Platform platform{*opened.host, ephemeris, files, *opened.clock, messages, events, systemNumberLocale(), exe};

@@ -141,11 +141,11 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
       throw RunTimeError("--at: not an ISO 8601 UTC instant: '" + options.at + "'");
     result.unixSeconds = at;
 
-    OpenedHost opened = openHost(hostDir, HostRequest{.manualStart = at, .appendToRunLog = {}});
+    LocalFileSystem files;
+    OpenedHost opened = openHost(hostDir, files, HostRequest{.manualStart = at, .appendToRunLog = {}, .files = {}});
     ManualClock& clock = *opened.manualClock;
     IHostFactory& observatory = *opened.host;
     result.utcOffsetHours = clock.utcOffsetHours();
-    LocalFileSystem files;
     Settings settings;
     loadConfigFile(files, joinPath(programDir, kConfigFileName), settings);
     auto util = observatory.createUtil();

@@ -63,7 +63,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     result.startUnix = start;
     const double end = start + options.hours * 3600.0;
 
-    OpenedHost opened = openHost(result.hostDir, HostRequest{.manualStart = start, .appendToRunLog = {}});
+    LocalFileSystem files(options.diskSync);
+    OpenedHost opened = openHost(result.hostDir, files, HostRequest{.manualStart = start, .appendToRunLog = {}, .files = {}});
     ManualClock& clock = *opened.manualClock;
     HostSkeleton& observatory = *opened.skeleton;
     result.utcOffsetHours = clock.utcOffsetHours();
@@ -71,7 +72,6 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     InterpolatedEphemerisFactory interpolatedEphemeris(exactEphemeris);
     IEphemerisFactory& ephemeris = options.interpolatedSun ? static_cast<IEphemerisFactory&>(interpolatedEphemeris)
                                                            : exactEphemeris;
-    LocalFileSystem files(options.diskSync);
     PrintingMessageSink messages(err, result.messages);
     SimulatedEventPump events(clock);
     std::unique_ptr<IHostFactory> reached = options.reachHost ? options.reachHost(observatory) : nullptr;

@@ -42,19 +42,18 @@ const char* kindName(HostKind kind) { return kind == HostKind::Indi ? "indi" : "
 
 }  // namespace
 
-OpenedHost openHost(const std::string& hostFolder, HostRequest request, const HostChoice& choice) {
+OpenedHost openHost(const std::string& hostFolder, FileSystem& files, HostRequest request, const HostChoice& choice) {
   const std::string folder = withoutSeparator(hostFolder);
   std::string kind = choice.kindWithoutIni;
-  LocalFileSystem files;
+  request.files = &files;
   if (kind.empty() || files.FileExists(joinPath(folder, kObservatoryIniName))) {
     kind = kindName(loadObservatoryConfig(folder).host.kind);
   }
   if (!request.appendToRunLog) {
     // What the observatory says of itself when no run has the run log open.
-    request.appendToRunLog = [runLog = joinPath(joinPath(folder, kLogsFolderName), std::string(kRunLogName))](
-                                 const std::string& line) {
-      LocalFileSystem logFiles;
-      std::unique_ptr<TextWriter> log = logFiles.OpenTextFileForAppending(runLog);
+    request.appendToRunLog = [runLog = joinPath(joinPath(folder, kLogsFolderName), std::string(kRunLogName)),
+                              &files](const std::string& line) {
+      std::unique_ptr<TextWriter> log = files.OpenTextFileForAppending(runLog);
       log->WriteLine(line);
       log->Close();
     };

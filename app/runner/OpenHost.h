@@ -19,9 +19,11 @@ struct HostChoice {
 // the simulated observatory, or, with host.kind = indi, the INDI observatory on the
 // computer's clock and zone, connected to its server and devices. Without a run-log
 // appender in `request`, a keeper of the observatory appends to the folder's
-// Logs/Nightpick.log. A folder, an observatory.ini or a server that cannot be used, a
+// Logs/Nightpick.log. Every file of the host goes through `files`, the program's file
+// system, which must outlive the host. A folder, an observatory.ini or a server that cannot be used, a
 // kind this build does not drive, and a dry run of any host but the simulated one are
 // RunTimeErrors naming the cause.
-OpenedHost openHost(const std::string& hostFolder, HostRequest request = {}, const HostChoice& choice = {});
+OpenedHost openHost(const std::string& hostFolder, FileSystem& files, HostRequest request = {},
+                    const HostChoice& choice = {});
 
 }  // namespace np

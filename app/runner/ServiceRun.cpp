@@ -35,10 +35,11 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
     const std::string hostDir =
         options.hostDir.empty() ? joinPath(programDir, "observatory") : absoluteFolder(options.hostDir);
 
-    // The host's clock and objects outlive the window's logic, which holds the objects.
-    OpenedHost opened = openHost(hostDir);
-    ErfaEphemerisFactory ephemeris;
+    // The file system outlives the host, which writes through it; the host's clock and
+    // objects outlive the window's logic, which holds the objects.
     LocalFileSystem files;
+    OpenedHost opened = openHost(hostDir, files);
+    ErfaEphemerisFactory ephemeris;
     PrintingMessageSink messages(err);
     RealTimeEventPump events(*opened.clock);
     Platform platform{*opened.host, ephemeris, files,           *opened.clock,

@@ -35,11 +35,11 @@ int runWindowed(np::Win32MessageSink& messages, int showCommand) {
   const std::string exe = np::ansiFromWide(np::modulePathW());
   // The host by automation ("ACP.Util", "ACP.Telescope", "ACP.Application") on the
   // computer's clock, unless an observatory folder beside the program names another.
-  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory", {}, np::HostChoice{"com"});
+  np::LocalFileSystem files;
+  np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory", files, {}, np::HostChoice{"com"});
   np::Clock& clock = *opened.clock;
   np::IHostFactory& host = *opened.host;
   np::ErfaEphemerisFactory ephemeris;
-  np::LocalFileSystem files;
   np::Win32EventPump events;
 
   np::Platform platform{host, ephemeris, files, clock, messages, events, np::userNumberLocale(), exe};

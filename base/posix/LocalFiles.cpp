@@ -46,14 +46,14 @@ std::string moveFile(const std::string& from, const std::string& to) {
   return {};
 }
 
-}  // namespace localfiles
+std::string makeFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  const int err = errno;
+  return err == EEXIST && isFolder(path) ? std::string() : causeOf(err);
+}
 
-using namespace localfiles;
-
-namespace {
-
-// Writes the folder's entries (a rename, a new file) to disk. A file system that cannot
-// sync a folder (EINVAL) has nothing more to offer; a real I/O failure is reported.
+// A file system that cannot sync a folder (EINVAL) has nothing more to offer; a real I/O
+// failure is reported.
 void syncFolderOf(const std::string& path, const std::string& what) {
   const std::string parent = std::filesystem::path(path).parent_path().string();
   const std::string folder = parent.empty() ? std::string(".") : parent;
@@ -63,6 +63,23 @@ void syncFolderOf(const std::string& path, const std::string& what) {
   const int err = errno;
   ::close(fd);
   if (rc != 0 && err == EIO) fail(what, folder, err);
+}
+
+}  // namespace localfiles
+
+using namespace localfiles;
+
+namespace {
+
+// Gives `from` the name `to` unless `to` exists: 0, EEXIST, or the error. A file system
+// that has no such rename (EINVAL) still has hard links: the second name is made, then
+// the first removed.
+int moveWithoutReplacing(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP) return errno;
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  (void)::unlink(from.c_str());  // left behind, the first name is only a second one
+  return 0;
 }
 
 class LocalFileLock : public FileLock {
@@ -87,6 +104,17 @@ void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
   // rename(2) swaps the directory entry in one step: readers see the old file or the new.
   if (std::rename(from.c_str(), to.c_str()) != 0) fail2(what, to, "with", from, errno);
   if (sync_ == DiskSync::Always) syncFolderOf(to, what);
+}
+
+bool LocalFileSystem::Publish(const std::string& from, const std::string& to) {
+  static const std::string what = "Cannot publish";
+  if (const std::string cause = notAFileCause(from); !cause.empty()) fail2(what, from, "as", to, cause);
+  checkPath(what, to);
+  const int err = moveWithoutReplacing(from, to);
+  if (err == EEXIST) return false;
+  if (err != 0) fail2(what, from, "as", to, err);
+  if (sync_ == DiskSync::Always) syncFolderOf(to, what);
+  return true;
 }
 
 std::string LocalFileSystem::ResolvedPath(const std::string& path) {

@@ -19,11 +19,8 @@
 namespace np {
 
 namespace localfiles {
-namespace {
 
-// A Windows error as the same text the Linux build gives for its errno counterpart, so
-// that messages read alike on both; the others in Windows's own words.
-std::string winCause(DWORD err) {
+std::string winCause(unsigned long err) {
   switch (err) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -57,6 +54,8 @@ std::string winCause(DWORD err) {
     }
   }
 }
+
+namespace {
 
 // Narrow paths are in the ANSI code page, as the C library's own file functions take
 // them; the wide Windows functions need them in UTF-16. An empty result stands for a
@@ -201,6 +200,19 @@ std::string moveFile(const std::string& from, const std::string& to) {
   return {};
 }
 
+std::string makeFolder(const std::string& path) {
+  const std::wstring w = widen(path);
+  if (w.empty()) return causeOf(ENOENT);
+  if (::CreateDirectoryW(w.c_str(), nullptr)) return {};
+  const DWORD err = ::GetLastError();
+  return err == ERROR_ALREADY_EXISTS && isFolder(path) ? std::string() : winCause(err);
+}
+
+// Windows gives an ordinary program no sync of a folder's entries: NTFS keeps them in its
+// journal, and the moves that must reach the disk at once are made with
+// MOVEFILE_WRITE_THROUGH instead.
+void syncFolderOf(const std::string&, const std::string&) {}
+
 }  // namespace localfiles
 
 using namespace localfiles;
@@ -265,6 +277,23 @@ void LocalFileSystem::Replace(const std::string& from, const std::string& to) {
     if (err == ERROR_ACCESS_DENIED && heldByAnother(wto)) err = ERROR_SHARING_VIOLATION;
     fail2(what, to, "with", from, winCause(err));
   }
+}
+
+bool LocalFileSystem::Publish(const std::string& from, const std::string& to) {
+  static const std::string what = "Cannot publish";
+  if (const std::string cause = notAFileCause(from); !cause.empty()) fail2(what, from, "as", to, cause);
+  checkPath(what, to);
+  const std::wstring wto = widen(to);
+  if (wto.empty()) fail2(what, from, "as", to, ENOENT);
+  // Without MOVEFILE_REPLACE_EXISTING the move refuses an existing name in the same step.
+  const DWORD flags = sync_ == DiskSync::Always ? MOVEFILE_WRITE_THROUGH : 0;
+  if (::MoveFileExW(widen(from).c_str(), wto.c_str(), flags)) return true;
+  const DWORD err = ::GetLastError();
+  // A folder of that name refuses the move as access denied.
+  if (err == ERROR_ALREADY_EXISTS || err == ERROR_FILE_EXISTS ||
+      (err == ERROR_ACCESS_DENIED && ::GetFileAttributesW(wto.c_str()) != INVALID_FILE_ATTRIBUTES))
+    return false;
+  fail2(what, from, "as", to, winCause(err));
 }
 
 std::string LocalFileSystem::ResolvedPath(const std::string& path) {

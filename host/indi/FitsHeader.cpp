@@ -6,7 +6,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
+#include <new>
 #include <optional>
 
 #include "base/Errors.h"
@@ -31,20 +33,32 @@ std::string cfitsioMessage(int status, const std::string& path) {
   return details.empty() ? message : message + ": " + details;
 }
 
-// The open file; closed without a word when a stamp fails half way.
+// cfitsio's way to grow a memory file.
+void* grow(void* buffer, std::size_t size) { return std::realloc(buffer, size); }
+
+// The image, open in a copy that cfitsio may grow (a header that needs another block);
+// closed without a word when a stamp fails half way.
 class OpenFits {
  public:
-  OpenFits(const std::string& path, const std::string& camera) : path_(path), camera_(camera) {
+  OpenFits(const std::vector<char>& bytes, const std::string& name, const std::string& camera)
+      : name_(name), camera_(camera) {
+    size_ = bytes.size();
+    buffer_ = std::malloc(std::max<std::size_t>(size_, 1));
+    if (!buffer_) throw std::bad_alloc();
+    if (size_ != 0) std::memcpy(buffer_, bytes.data(), size_);
     int status = 0;
-    // The disk file as it is named: no extended file name syntax ("[1]", "+2"...).
-    fits_open_diskfile(&file_, path.c_str(), READWRITE, &status);
+    fits_open_memfile(&file_, name.c_str(), READWRITE, &buffer_, &size_, 0, &grow, &status);
     if (status != 0) {
       if (file_) closeQuietly();
-      throw RunTimeError("the image of " + camera + " ('" + path + "') cannot be opened as FITS: " +
-                         cfitsioMessage(status, path));
+      std::free(buffer_);
+      throw RunTimeError("the image of " + camera + " ('" + name + "') cannot be opened as FITS: " +
+                         cfitsioMessage(status, name));
     }
   }
-  ~OpenFits() { closeQuietly(); }
+  ~OpenFits() {
+    closeQuietly();
+    std::free(buffer_);
+  }
   OpenFits(const OpenFits&) = delete;
   OpenFits& operator=(const OpenFits&) = delete;
 
@@ -52,16 +66,19 @@ class OpenFits {
 
   void check(int status) const {
     if (status != 0) {
-      throw RunTimeError("cannot write the header of the image of " + camera_ + " ('" + path_ + "'): " +
-                         cfitsioMessage(status, path_));
+      throw RunTimeError("cannot write the header of the image of " + camera_ + " ('" + name_ + "'): " +
+                         cfitsioMessage(status, name_));
     }
   }
 
-  void close() {
+  // Closes the file and hands its bytes over.
+  void close(std::vector<char>& bytes) {
     int status = 0;
     fits_close_file(file_, &status);
     file_ = nullptr;
     check(status);
+    const char* data = static_cast<const char*>(buffer_);
+    bytes.assign(data, data + size_);
   }
 
  private:
@@ -73,7 +90,9 @@ class OpenFits {
     fits_clear_errmsg();
   }
 
-  std::string path_, camera_;
+  std::string name_, camera_;
+  void* buffer_ = nullptr;  // malloc'ed: cfitsio reallocs it as the file grows
+  std::size_t size_ = 0;
   fitsfile* file_ = nullptr;
 };
 
@@ -211,8 +230,9 @@ std::string isoUtcMilliseconds(double unixSeconds) {
   return text;
 }
 
-std::vector<std::string> stampImageHeader(const std::string& path, const ImageHeader& header) {
-  OpenFits fits(path, header.instrument);
+std::vector<std::string> stampImageHeader(std::vector<char>& bytes, const std::string& name,
+                                          const ImageHeader& header) {
+  OpenFits fits(bytes, name, header.instrument);
   std::vector<std::string> written;
   Stamp stamp(fits, written);
   stamp.text("OBJECT", header.object, "Target name");
@@ -234,7 +254,8 @@ std::vector<std::string> stampImageHeader(const std::string& path, const ImageHe
   stamp.text("TELESCOP", header.telescope, "The mount");
   stamp.text("INSTRUME", header.instrument, "The camera");
   stamp.text("IMAGETYP", "Light Frame", "Frame type");
-  fits.close();
+  if (written.empty()) return written;  // the bytes stay as they came
+  fits.close(bytes);
   return written;
 }
 

@@ -29,13 +29,17 @@ std::string sexagesimalDegrees(double degrees);
 // "YYYY-MM-DDTHH:MM:SS.sss" of UTC seconds since 1970.
 std::string isoUtcMilliseconds(double unixSeconds);
 
-// Brings the primary header of the FITS file at `path` to `header`: a key that is
-// missing or says otherwise is written (numbers compare with a small tolerance, strings
-// exactly), a driver's DATE-OBS is kept when it parses and lies within
-// kDriverStartTolerance of `header.start`, IMAGETYP is 'Light Frame', and FILTER goes
-// when no filter is given. Returns the keys it wrote or removed, in that order. Throws
-// RunTimeError naming the camera's image and cfitsio's message when the file cannot be
-// opened as FITS or the header cannot be written.
-std::vector<std::string> stampImageHeader(const std::string& path, const ImageHeader& header);
+// Brings the primary header of the FITS image `bytes` to `header`, in memory, before the
+// image is written anywhere: a key that is missing or says otherwise is written (numbers
+// compare with a small tolerance, strings exactly), a driver's DATE-OBS is kept when it
+// parses and lies within kDriverStartTolerance of `header.start`, IMAGETYP is 'Light
+// Frame', and FILTER goes when no filter is given. The image grows by a block when its
+// header needs one; the pixels stay as they are, and an image whose header is right
+// already is left byte for byte. Returns the keys it wrote or removed, in that order.
+// Throws RunTimeError naming the camera's image (`name`, the file it is to be) and
+// cfitsio's message when the bytes cannot be read as FITS or the header cannot be
+// written; `bytes` are then unchanged.
+std::vector<std::string> stampImageHeader(std::vector<char>& bytes, const std::string& name,
+                                          const ImageHeader& header);
 
 }  // namespace np::indi

@@ -2,6 +2,7 @@
 // The images of an acquisition, as files in the images folder.
 #include <string>
 
+#include "base/FileSystem.h"
 #include "host/indi/FitsHeader.h"
 #include "host/indi/IndiInbox.h"
 
@@ -12,11 +13,13 @@ namespace np::indi {
 std::string imageFileName(const std::string& localDate, const std::string& target, const std::string& filter,
                           int number, const std::string& format);
 
-// Writes an image beside its final name, brings a FITS image's header to `header`
-// (stampImageHeader), syncs it and links it in under the first free running number from
-// 1, so that no image ever replaces another; returns its path. Throws RunTimeError naming
-// the file and the cause; nothing is left of an image that failed.
-std::string writeImageFile(const std::string& folder, const std::string& localDate, const std::string& target,
-                           const std::string& filter, const ReceivedImage& image, const ImageHeader& header);
+// Writes an image through `files`: a FITS image's header brought to `header` in memory
+// first (stampImageHeader), then the bytes written and synced beside the final name (a
+// ".part" file), then published under the first free running number from 1, so that no
+// image ever replaces another; returns its path. The folder is made when missing. Throws
+// RunTimeError naming the file and the cause; nothing is left of an image that failed.
+std::string writeImageFile(FileSystem& files, const std::string& folder, const std::string& localDate,
+                           const std::string& target, const std::string& filter, const ReceivedImage& image,
+                           const ImageHeader& header);
 
 }  // namespace np::indi

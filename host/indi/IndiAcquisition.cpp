@@ -1,66 +1,17 @@
 #include "host/indi/IndiAcquisition.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
 #include <cmath>
-#include <cstring>
-#include <filesystem>
 
 #include "base/DateTime.h"
-#include "base/NumberText.h"
+#include "base/Process.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "host/indi/ImageFiles.h"
 
 namespace np::indi {
 namespace {
-
-std::string causeOf(int err) { return std::strerror(err); }
-
-// Runs a command with its arguments, waiting at most `timeout` seconds: its exit status,
-// or -1 when it could not start or was ended for taking too long.
-int runCommand(const std::vector<std::string>& args, double timeout, std::string& why) {
-  std::vector<char*> argv;
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  const pid_t pid = ::fork();
-  if (pid < 0) {
-    why = "cannot start it: " + causeOf(errno);
-    return -1;
-  }
-  if (pid == 0) {
-    ::setpgid(0, 0);
-    ::execvp(argv[0], argv.data());
-    ::_exit(127);
-  }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(timeout);
-  for (;;) {
-    int status = 0;
-    const pid_t done = ::waitpid(pid, &status, WNOHANG);
-    if (done == pid) {
-      if (WIFEXITED(status)) {
-        if (WEXITSTATUS(status) == 127) why = "cannot start it";
-        return WEXITSTATUS(status);
-      }
-      why = "ended by signal " + std::to_string(WTERMSIG(status));
-      return -1;
-    }
-    if (std::chrono::steady_clock::now() >= deadline) {
-      ::kill(-pid, SIGKILL);
-      ::kill(pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      why = "ended after " + formatPrintfGeneral(timeout, 6) + " s";
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-}
-
 
 // The device steps of one run.
 class IndiSteps : public AcquisitionDevices {
@@ -123,7 +74,7 @@ class IndiSteps : public AcquisitionDevices {
                              .instrument = s_.camera};
     ReceivedImage image = devices_.expose(s_.camera, group.interval);
     const std::string date = formatGeneralDate(s_.clock->nowLocal()).substr(0, 10);
-    return writeImageFile(s_.imagesFolder, date, target.name, group.filter, image, header);
+    return writeImageFile(*s_.files, s_.imagesFolder, date, target.name, group.filter, image, header);
   }
 
   void checkStop() override {

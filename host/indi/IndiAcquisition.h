@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostSkeleton.h"
 #include "host/ObservatoryConfig.h"
 #include "host/indi/IndiDevices.h"
@@ -24,6 +25,7 @@ struct AcquisitionSetup {
   Link* link = nullptr;
   Bounds bounds;
   const Clock* clock = nullptr;
+  FileSystem* files = nullptr;  // the images go through it
   std::string server, mount, camera, filterWheel, focuser, dome;
   std::string imagesFolder;
   AcquisitionSite site;

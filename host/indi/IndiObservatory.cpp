@@ -1,11 +1,7 @@
 #include "host/indi/IndiObservatory.h"
 
-#include <fcntl.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
@@ -38,11 +34,12 @@ inline constexpr auto kWeatherRetry = std::chrono::seconds(60);
 
 class IndiBackEnd : public ObservatoryBackEnd {
  public:
-  IndiBackEnd(std::string folderPath, const ObservatoryConfig& c, Clock& clk, const Bounds& b,
+  IndiBackEnd(std::string folderPath, const ObservatoryConfig& c, Clock& clk, FileSystem& fs, const Bounds& b,
               IndiObservatory::RunLogAppender appender, std::shared_ptr<AcquisitionLogFile> log)
       : folder(std::move(folderPath)),
         config(c),
         clock(clk),
+        files(fs),
         bounds(b),
         appendToRunLog(std::move(appender)),
         acquisitionLog(std::move(log)) {}
@@ -92,6 +89,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
   std::string folder;
   ObservatoryConfig config;
   Clock& clock;
+  FileSystem& files;
   Bounds bounds;
   IndiObservatory::RunLogAppender appendToRunLog;
   std::shared_ptr<AcquisitionLogFile> acquisitionLog;
@@ -178,22 +176,8 @@ class IndiBackEnd : public ObservatoryBackEnd {
   // disk, shows before a plan takes a count from the list, not at its first image.
   void checkImagesFolder(const char* member) {
     const std::string folder = imagesFolder();
-    std::error_code ec;
-    std::filesystem::create_directories(folder, ec);
-    const std::string probe = joinPath(folder, ".nightpick-write-check");
-    const int fd = ::open(probe.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    int err = fd < 0 ? errno : 0;
-    if (fd >= 0) {
-      const std::vector<char> block(4096, 0);
-      if (::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) || ::fsync(fd) != 0)
-        err = errno ? errno : ENOSPC;
-      ::close(fd);
-      ::unlink(probe.c_str());
-    }
-    if (err != 0) {
-      throw RunTimeError(std::string(member) + ": the images folder '" + folder + "' cannot take an image: " +
-                         std::strerror(err));
-    }
+    if (const std::string problem = folderBlockWriteProblem(files, folder); !problem.empty())
+      throw RunTimeError(std::string(member) + ": the images folder '" + folder + "' cannot take an image: " + problem);
   }
 
   bool weatherConnected() override {
@@ -241,6 +225,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
     setup.link = &link;
     setup.bounds = bounds;
     setup.clock = &clock;
+    setup.files = &files;
     setup.server = link.server();
     setup.mount = config.indi.mount;
     setup.camera = config.indi.camera;
@@ -456,11 +441,11 @@ class IndiBackEnd : public ObservatoryBackEnd {
 }  // namespace indi
 
 IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
-                                 const indi::Bounds& bounds, RunLogAppender appendToRunLog)
+                                 FileSystem& files, const indi::Bounds& bounds, RunLogAppender appendToRunLog)
     : HostSkeleton(withoutSeparator(folder), config, clock) {
   indi::Bounds b = bounds;
   b.connect = config.indi.connectTimeout;
-  auto backEnd = std::make_unique<indi::IndiBackEnd>(this->folder(), config, clock, b, std::move(appendToRunLog),
+  auto backEnd = std::make_unique<indi::IndiBackEnd>(this->folder(), config, clock, files, b, std::move(appendToRunLog),
                                                      acquisitionLog());
   backEnd_ = backEnd.get();
   setBackEnd(std::move(backEnd));
@@ -499,8 +484,9 @@ OpenedHost openIndiObservatory(const std::string& folder, const HostRequest& req
   opened.clock = std::make_unique<SystemClock>();
   // The client library's chatter goes beside the run log, not among the status lines.
   indi::divertLibraryOutput(joinPath(joinPath(hostFolder, kLogsFolderName), indi::kLibraryLogName));
-  auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, indi::Bounds{},
-                                                       request.appendToRunLog);
+  if (!request.files) throw RunTimeError("the INDI observatory needs the program's file system");
+  auto observatory = std::make_unique<IndiObservatory>(hostFolder, config, *opened.clock, *request.files,
+                                                       indi::Bounds{}, request.appendToRunLog);
   return openedHost(std::move(opened), std::move(observatory));
 }
 

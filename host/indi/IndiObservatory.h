@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/HostOpening.h"
 #include "host/HostSkeleton.h"
 #include "host/ObservatoryConfig.h"
@@ -42,7 +43,7 @@ class IndiObservatory : public HostSkeleton {
 
   // Throws RunTimeError naming the server or the device that could not be reached, after
   // securing what it can reach.
-  IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
+  IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock, FileSystem& files,
                   const indi::Bounds& bounds = {}, RunLogAppender appendToRunLog = {});
   // Ends an acquisition under way (the window closes, the program stops) within its bound.
   ~IndiObservatory() override;

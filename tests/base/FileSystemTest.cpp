@@ -17,6 +17,8 @@
 #endif
 
 #include "base/Errors.h"
+#include "support/FaultyFileSystem.h"
+#include "support/HostFakes.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -382,6 +384,124 @@ TEST_F(LocalFileSystemTest, AFolderLockHasOneHolderAtATimeAndLeavesNothing) {
   EXPECT_THAT(errorOf([&] { files.LockFolder(dir.file("missing")); }), HasSubstr("missing"));
 }
 
+TEST_F(LocalFileSystemTest, CreateFoldersMakesEveryMissingParentAndTakesAFolderThatIsThere) {
+  const std::string deep = joinPath(joinPath(dir.file("a"), "b"), "c");
+  files.CreateFolders(deep);
+  EXPECT_TRUE(std::filesystem::is_directory(deep));
+  files.CreateFolders(deep);  // there already
+  files.CreateFolders(withSeparator(joinPath(deep, "d")));
+  EXPECT_TRUE(std::filesystem::is_directory(joinPath(deep, "d")));
+  files.CreateFolders(dir.path());
+  EXPECT_THAT(errorOf([&] { files.CreateFolders(""); }), HasSubstr("No such file or directory"));
+  // A file on the way: nothing is made beyond it, and the file stays as it was.
+  writeFileBytes(dir.file("file"), "x");
+  EXPECT_THAT(errorOf([&] { files.CreateFolders(joinPath(joinPath(dir.file("file"), "x"), "y")); }),
+              HasSubstr("File exists"));
+  EXPECT_EQ(readFileBytes(dir.file("file")), "x");
+}
+
+TEST_F(LocalFileSystemTest, ABinaryFileIsWrittenByteForByteAndReplacesAnOldOne) {
+  const std::string path = dir.file("image.bin");
+  const std::string bytes("a\0b\r\nc\nd\r\x1a\xff", 11);  // no line ends made, no end of file at ^Z
+  files.WriteBinaryFile(path, bytes);
+  EXPECT_EQ(readFileBytes(path), bytes);
+  const std::string large(3 * 1024 * 1024 + 17, 'L');
+  files.WriteBinaryFile(path, large);
+  EXPECT_EQ(readFileBytes(path), large);
+  files.WriteBinaryFile(path, "");
+  EXPECT_EQ(readFileBytes(path), "");
+  EXPECT_TRUE(std::filesystem::exists(path));
+}
+
+TEST_F(LocalFileSystemTest, ABinaryFileThatDoesNotFitIsAnErrorNamingIt) {
+  if (!haveFullDevice()) GTEST_SKIP() << "no full device (/dev/full) to write to";
+  EXPECT_EQ(errorOf([&] { files.WriteBinaryFile("/dev/full", std::string(4096, '\0')); }),
+            "Cannot write '/dev/full': No space left on device");
+}
+
+TEST_F(LocalFileSystemTest, PublishNamesAFileOnlyWhereNothingHasThatNameYet) {
+  writeFileBytes(dir.file("image.part"), "new");
+  writeFileBytes(dir.file("taken"), "old");
+  std::filesystem::create_directory(dir.file("folder"));
+  EXPECT_FALSE(files.Publish(dir.file("image.part"), dir.file("taken")));
+  EXPECT_FALSE(files.Publish(dir.file("image.part"), dir.file("folder")));
+  EXPECT_EQ(readFileBytes(dir.file("taken")), "old");
+  EXPECT_TRUE(std::filesystem::is_directory(dir.file("folder")));
+  EXPECT_EQ(readFileBytes(dir.file("image.part")), "new");
+
+  EXPECT_TRUE(files.Publish(dir.file("image.part"), dir.file("free")));
+  EXPECT_FALSE(std::filesystem::exists(dir.file("image.part")));
+  EXPECT_EQ(readFileBytes(dir.file("free")), "new");
+}
+
+// Writers that race for one name: one of them gets it, the others are told so and keep
+// their files; nothing is replaced on the way.
+TEST_F(LocalFileSystemTest, OfWritersRacingForANameExactlyOneGetsIt) {
+  constexpr int kWriters = 8;
+  for (int round = 0; round < 5; ++round) {
+    SCOPED_TRACE(round);
+    const std::string name = dir.file("image" + std::to_string(round));
+    for (int w = 0; w < kWriters; ++w) writeFileBytes(dir.file("part" + std::to_string(w)), std::to_string(w));
+    std::vector<int> won(kWriters, 0);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < kWriters; ++w)
+      writers.emplace_back([&, w] { won[w] = files.Publish(dir.file("part" + std::to_string(w)), name) ? 1 : 0; });
+    for (std::thread& t : writers) t.join();
+    int winners = 0;
+    for (int w = 0; w < kWriters; ++w) {
+      winners += won[w];
+      EXPECT_EQ(std::filesystem::exists(dir.file("part" + std::to_string(w))), won[w] == 0) << w;
+      if (won[w]) {
+        EXPECT_EQ(readFileBytes(name), std::to_string(w));
+      }
+    }
+    EXPECT_EQ(winners, 1);
+    for (int w = 0; w < kWriters; ++w) std::filesystem::remove(dir.file("part" + std::to_string(w)));
+  }
+}
+
+// The check of a folder that takes images: made when missing, a whole block written and
+// synced, and nothing left behind whichever step fails.
+TEST_F(LocalFileSystemTest, TheBlockWriteCheckMakesTheFolderAndLeavesNothingWhicheverStepFails) {
+  const std::string images = joinPath(dir.file("night"), "Images");
+  EXPECT_EQ(folderBlockWriteProblem(files, images), "");
+  EXPECT_TRUE(std::filesystem::is_directory(images));
+  EXPECT_TRUE(std::filesystem::is_empty(images));
+
+  for (int n = 1;; ++n) {
+    SCOPED_TRACE(n);
+    test::FaultyFileSystem faulty(files);
+    faulty.failAt(n);
+    const std::string problem = folderBlockWriteProblem(faulty, images);
+    EXPECT_TRUE(std::filesystem::is_empty(images));
+    if (problem.empty()) {
+      EXPECT_EQ(n, 4) << "the folder, the block, its removal";
+      break;
+    }
+    EXPECT_THAT(problem, HasSubstr("Injected failure of operation " + std::to_string(n)));
+    EXPECT_THAT(problem, HasSubstr(images));
+    ASSERT_LT(n, 10);
+  }
+
+  // A file where the folder should be.
+  writeFileBytes(dir.file("file"), "x");
+  EXPECT_THAT(folderBlockWriteProblem(files, dir.file("file")),
+              HasSubstr("Cannot create the folder '" + dir.file("file") + "': File exists"));
+  EXPECT_EQ(readFileBytes(dir.file("file")), "x");
+}
+
+// The block is what shows a full disk: a line of text may still fit in a block in use.
+TEST(FolderBlockWriteProblem, WritesAWholeBlock) {
+  test::MemoryFileSystem memory;
+  test::FaultyFileSystem faulty(memory);
+  faulty.failWhere("Remove ");  // the probe stays, to be looked at
+  EXPECT_THAT(folderBlockWriteProblem(faulty, "/images"), HasSubstr("Injected failure"));
+  ASSERT_EQ(memory.files.size(), 1u);
+  const std::vector<std::string>& lines = memory.files.begin()->second;
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], std::string(kWriteCheckBlockBytes, '\0'));
+}
+
 // Every failure reads "<what> '<path>': <cause>", with the cause in the same words on
 // Linux and on Windows (where the C library's errno texts and Windows's own error codes
 // would otherwise give other words, or text for another error).
@@ -414,6 +534,16 @@ TEST_F(LocalFileSystemTest, ErrorsNameWhatPathAndCause) {
       {"lock a file", [&] { files.LockFolder(file); }, "Cannot lock the folder '" + file + "': Not a directory"},
       {"lock a missing folder", [&] { files.LockFolder(missing); },
        "Cannot lock the folder '" + missing + "': No such file or directory"},
+      {"make folders through a file", [&] { files.CreateFolders(joinPath(file, "inner")); },
+       "Cannot create the folder '" + joinPath(file, "inner") + "': File exists"},
+      {"write a binary file over a folder", [&] { files.WriteBinaryFile(sub, "x"); },
+       "Cannot create '" + sub + "': Is a directory"},
+      {"write a binary file in a missing folder", [&] { files.WriteBinaryFile(inMissing, "x"); },
+       "Cannot create '" + inMissing + "': No such file or directory"},
+      {"publish a missing file", [&] { files.Publish(missing, dir.file("new.txt")); },
+       "Cannot publish '" + missing + "' as '" + dir.file("new.txt") + "': No such file or directory"},
+      {"publish into a missing folder", [&] { files.Publish(file, inMissing); },
+       "Cannot publish '" + file + "' as '" + inMissing + "': No such file or directory"},
   };
   for (const auto& c : cases) EXPECT_EQ(errorOf(c.op), c.message) << c.name;
   EXPECT_EQ(readFileBytes(file), "x");

@@ -74,6 +74,7 @@ TEST_F(DevicesOverTheSimulators, ASlewFilterBinningAndExposuresGiveFitsFilesThat
   EXPECT_EQ(link.inbox().property(np::test::kCamera, "CCD_BINNING")->number("HOR_BIN"), 2.0);
 
   np::test::TempDir folder;
+  LocalFileSystem files;
   const ImageHeader header{.object = "M 31/core", .exposure = 0.5, .filter = "Green", .binning = 2,
                            .telescope = np::test::kMount, .instrument = np::test::kCamera};
   std::vector<std::string> written;
@@ -85,7 +86,7 @@ TEST_F(DevicesOverTheSimulators, ASlewFilterBinningAndExposuresGiveFitsFilesThat
     auto sent = np::test::fitsKeys(folder.file("sent.fits"));
     EXPECT_EQ(sent["FILTER"], "Green");
     EXPECT_EQ(sent["TELESCOP"], np::test::kMount);
-    written.push_back(writeImageFile(folder.file("Images"), "2026-12-08", "M 31/core", "Green", image, header));
+    written.push_back(writeImageFile(files, folder.file("Images"), "2026-12-08", "M 31/core", "Green", image, header));
     EXPECT_EQ(np::test::readFileBytes(written.back()).substr(0, 6), "SIMPLE");  // a FITS primary header
     EXPECT_EQ(np::test::fitsKeys(written.back())["OBJECT"], "M 31/core");
   }
@@ -154,11 +155,12 @@ TEST_F(DevicesOverTheSimulators, ACameraThatSendsNoImageFailsTheExposureOnceTheI
 
 TEST(ImageFiles, AFolderThatCannotTakeTheImageIsNamedWithTheCause) {
   np::test::TempDir folder;
+  LocalFileSystem files;
   np::test::writeFileBytes(folder.file("Images"), "a file where the folder should be");
   ReceivedImage image;
   image.format = ".fits";
   image.bytes.assign(2880, ' ');
-  EXPECT_THAT(failureOf([&] { writeImageFile(folder.file("Images"), "2026-12-08", "M31", "", image, {}); }),
+  EXPECT_THAT(failureOf([&] { writeImageFile(files, folder.file("Images"), "2026-12-08", "M31", "", image, {}); }),
               HasSubstr("cannot make the image folder '" + folder.file("Images") + "'"));
   EXPECT_EQ(imageFileName("2026-12-08", "NGC 253", "", 7, ".fits"), "2026-12-08_NGC_253_007.fits");
   EXPECT_EQ(imageFileName("2026-12-08", "..", "H-alpha", 1, ""), "2026-12-08_target_H-alpha_001.fits");

@@ -46,6 +46,16 @@ ImageHeader m1() {
                      .instrument = "Main Camera"};
 }
 
+// Stamps the image in the file as writeImageFile stamps an image before it writes it: in
+// memory; the file is then written again with the bytes as they are after the stamp.
+std::vector<std::string> stampFile(const std::string& path, const ImageHeader& header) {
+  const std::string before = readFileBytes(path);
+  std::vector<char> bytes(before.begin(), before.end());
+  std::vector<std::string> written = stampImageHeader(bytes, path, header);
+  test::writeFileBytes(path, std::string(bytes.begin(), bytes.end()));
+  return written;
+}
+
 TEST(FitsHeader, KeysADriverGotWrongOrLeftOutAreWrittenAndTheRestKept) {
   TempDir folder;
   const std::string path = folder.file("image.fits");
@@ -62,7 +72,7 @@ TEST(FitsHeader, KeysADriverGotWrongOrLeftOutAreWrittenAndTheRestKept) {
                         {"GAIN", "90"}});
   const std::vector<long> pixels = fitsPixels(path);
 
-  EXPECT_THAT(stampImageHeader(path, m1()),
+  EXPECT_THAT(stampFile(path, m1()),
               ElementsAre("OBJECT", "EXPTIME", "DATE-OBS", "FILTER", "YBINNING", "OBJCTRA", "OBJCTDEC", "SITELAT",
                           "SITELONG", "TELESCOP", "IMAGETYP"));
   auto keys = fitsKeys(path);
@@ -84,7 +94,7 @@ TEST(FitsHeader, KeysADriverGotWrongOrLeftOutAreWrittenAndTheRestKept) {
 
   // A header that is right already is left byte for byte as it is.
   const std::string stamped = readFileBytes(path);
-  EXPECT_THAT(stampImageHeader(path, m1()), IsEmpty());
+  EXPECT_THAT(stampFile(path, m1()), IsEmpty());
   EXPECT_EQ(readFileBytes(path), stamped);
 }
 
@@ -105,12 +115,43 @@ TEST(FitsHeader, ADriversStartIsKeptOnlyWhenItReadsAndAgreesAndFilterGoesWhenNon
                         Case{"1765231445", "2026-12-08T22:04:05.123"}}) {
     SCOPED_TRACE(c.driver);
     writeSmallFits(path, {{"DATE-OBS", c.driver}, {"FILTER", "'Red'"}});
-    const std::vector<std::string> written = stampImageHeader(path, header);
+    const std::vector<std::string> written = stampFile(path, header);
     auto keys = fitsKeys(path);
     EXPECT_EQ(keys["DATE-OBS"], c.after);
     EXPECT_EQ(std::count(written.begin(), written.end(), "DATE-OBS"), c.after == c.driver.substr(1, 23) ? 0 : 1);
     EXPECT_FALSE(keys.count("FILTER"));
     EXPECT_EQ(std::count(written.begin(), written.end(), "FILTER"), 1);
+  }
+}
+
+// A header with no room left for Nightpick's keys grows by a block in memory; the keys
+// the driver wrote and the pixels stay as they were.
+TEST(FitsHeader, AFullHeaderGrowsByABlockAndThePixelsStay) {
+  TempDir folder;
+  const std::string path = folder.file("full.fits");
+  std::vector<std::pair<std::string, std::string>> cards;
+  for (int i = 1; i <= 20; ++i) cards.emplace_back("NOTE" + std::to_string(i), std::to_string(i));
+  writeSmallFits(path, cards);
+  const std::string sent = readFileBytes(path);
+  ASSERT_EQ(sent.size(), 2u * 2880) << "a header block with too little room left, and a data block";
+  std::vector<char> bytes(sent.begin(), sent.end());
+  EXPECT_EQ(stampImageHeader(bytes, path, m1()).size(), 13u);
+  EXPECT_EQ(bytes.size(), sent.size() + 2880);
+  test::writeFileBytes(folder.file("stamped.fits"), std::string(bytes.begin(), bytes.end()));
+  auto keys = fitsKeys(folder.file("stamped.fits"));
+  EXPECT_EQ(keys["OBJECT"], "M 1");
+  EXPECT_EQ(keys["IMAGETYP"], "Light Frame");
+  EXPECT_EQ(keys["NOTE20"], "20");
+  EXPECT_EQ(fitsPixels(folder.file("stamped.fits")), fitsPixels(path));
+}
+
+// A stamp that fails leaves the image's bytes as they came.
+TEST(FitsHeader, BytesThatAreNoFitsImageAreLeftAsTheyCame) {
+  for (const std::string& junk : {std::string("no FITS file at all"), std::string(), std::string(2880, ' ')}) {
+    std::vector<char> bytes(junk.begin(), junk.end());
+    EXPECT_THAT(failureOf([&] { stampImageHeader(bytes, "/night/Images/.M_1.part", m1()); }),
+                HasSubstr("the image of Main Camera ('/night/Images/.M_1.part') cannot be opened as FITS: "));
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), junk);
   }
 }
 
@@ -132,23 +173,24 @@ TEST(FitsHeader, AnImageThatIsNoFitsFileFailsNamingTheCameraAndTheFileAndIsNotKe
   TempDir folder;
   const std::string junk = folder.file("junk.fits");
   test::writeFileBytes(junk, "no FITS file at all");
-  EXPECT_THAT(failureOf([&] { stampImageHeader(junk, m1()); }),
+  EXPECT_THAT(failureOf([&] { stampFile(junk, m1()); }),
               AllOf(HasSubstr("the image of Main Camera ('" + junk + "') cannot be opened as FITS: "),
                     HasSubstr("cfitsio status")));
   EXPECT_EQ(readFileBytes(junk), "no FITS file at all");
 
   const std::string images = folder.file("Images");
+  LocalFileSystem files;
   ReceivedImage image;
   image.device = "Main Camera";
   image.format = ".fits";
   image.bytes.assign(2880, 'x');
-  EXPECT_THAT(failureOf([&] { writeImageFile(images, "2026-12-08", "M 1", "green", image, m1()); }),
+  EXPECT_THAT(failureOf([&] { writeImageFile(files, images, "2026-12-08", "M 1", "green", image, m1()); }),
               AllOf(HasSubstr("the image of Main Camera"), HasSubstr("cannot be opened as FITS")));
   EXPECT_TRUE(std::filesystem::is_empty(images));  // neither the image nor its .part
 
   // Only FITS images are stamped; another format is kept as the camera sent it.
   image.format = ".jpg";
-  const std::string jpeg = writeImageFile(images, "2026-12-08", "M 1", "green", image, m1());
+  const std::string jpeg = writeImageFile(files, images, "2026-12-08", "M 1", "green", image, m1());
   EXPECT_EQ(std::filesystem::path(jpeg).filename(), "2026-12-08_M_1_green_001.jpg");
   EXPECT_EQ(readFileBytes(jpeg), std::string(2880, 'x'));
 
@@ -157,7 +199,7 @@ TEST(FitsHeader, AnImageThatIsNoFitsFileFailsNamingTheCameraAndTheFileAndIsNotKe
   const std::string sent = readFileBytes(folder.file("sent.fits"));
   image.format = ".fits";
   image.bytes.assign(sent.begin(), sent.end());
-  const std::string fits = writeImageFile(images, "2026-12-08", "M 1", "green", image, m1());
+  const std::string fits = writeImageFile(files, images, "2026-12-08", "M 1", "green", image, m1());
   EXPECT_EQ(std::filesystem::path(fits).filename(), "2026-12-08_M_1_green_001.fits");
   EXPECT_EQ(fitsKeys(fits)["FILTER"], "green");
   EXPECT_EQ(fitsKeys(fits)["OBJECT"], "M 1");

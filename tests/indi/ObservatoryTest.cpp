@@ -11,6 +11,8 @@
 #include <thread>
 
 #include "base/Clock.h"
+#include "base/Errors.h"
+#include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/ObservatoryConfig.h"
 #include "host/SkyMath.h"
@@ -18,6 +20,7 @@
 #include "host/indi/IndiObservatory.h"
 #include "indi/FitsFiles.h"
 #include "indi/IndiServer.h"
+#include "support/FaultyFileSystem.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -37,29 +40,31 @@ ObservatoryConfig indiConfig(const std::string& server, const std::string& extra
 TEST(IndiObservatory, AServerOrADeviceThatIsNotThereEndsTheStartNamingIt) {
   TempDir folder;
   SystemClock clock;
+  LocalFileSystem files;
   IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd"}};
   const std::string address = server.address();
-  EXPECT_THAT(failureOf([&] { IndiObservatory(folder.path(), indiConfig(address, "dome = Roof\n"), clock); }),
+  EXPECT_THAT(failureOf([&] { IndiObservatory(folder.path(), indiConfig(address, "dome = Roof\n"), clock, files); }),
               HasSubstr("Roof did not appear on the INDI server at " + address + " within 3 s"));
   server.stop();
-  EXPECT_THAT(failureOf([&] { IndiObservatory(folder.path(), indiConfig(address), clock); }),
+  EXPECT_THAT(failureOf([&] { IndiObservatory(folder.path(), indiConfig(address), clock, files); }),
               HasSubstr("cannot reach the INDI server at " + address));
 }
 
 TEST(IndiObservatory, TheSiteWeatherAndImagesFolderAsTheLoopSeesThem) {
   TempDir folder;
   SystemClock clock;
+  LocalFileSystem files;
   IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd", "indi_simulator_weather"}};
   {
     // A site given is set on the mount; one not given is read from it.
     IndiObservatory given(folder.path(), indiConfig(server.address(), "[site]\nlatitude = -30.5\nlongitude = -70.25\n"),
-                          clock);
+                          clock, files);
     EXPECT_DOUBLE_EQ(given.siteLatitude(), -30.5);
   }
   IndiObservatory observatory(folder.path(),
                               indiConfig(server.address(), "weather = Weather Simulator\nimages = " +
                                                                folder.file("Images") + "\n"),
-                              clock);
+                              clock, files);
   auto telescope = observatory.createTelescope();
   EXPECT_DOUBLE_EQ(telescope->SiteLatitude(), -30.5);
   EXPECT_DOUBLE_EQ(telescope->SiteLongitude(), -70.25);
@@ -94,8 +99,11 @@ namespace np {
 namespace {
 
 // Runs the plan's lines as the observing loop hands a plan over, and waits (bounded) for
-// the acquisition to end: the lines of AcquireImages.log it wrote.
-std::vector<AcquisitionEvent> runPlan(IUtil& util, const std::string& folder, const std::string& plan) {
+// the acquisition to end: the lines of AcquireImages.log it wrote. With `failure`, a
+// ScriptActive that fails once the plan has ended (a device failed) ends the wait, and
+// its text is kept there.
+std::vector<AcquisitionEvent> runPlan(IUtil& util, const std::string& folder, const std::string& plan,
+                                      std::string* failure = nullptr) {
   std::filesystem::create_directories(folder + "/Plans");
   std::filesystem::create_directories(folder + "/Scripts");
   test::writeFileBytes(folder + "/Plans/plan.txt", plan);
@@ -106,8 +114,16 @@ std::vector<AcquisitionEvent> runPlan(IUtil& util, const std::string& folder, co
   util.LoadScript(folder + "/Scripts/AcquireImages.js");
   util.RunScript();
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(180);
-  while (util.ScriptActive() && std::chrono::steady_clock::now() < deadline)
+  for (;;) {
+    try {
+      if (!util.ScriptActive() || std::chrono::steady_clock::now() >= deadline) break;
+    } catch (const RunTimeError& e) {
+      if (!failure) throw;
+      *failure = e.what();
+      break;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  }
   std::vector<AcquisitionEvent> events = readAcquisitionLog(log);
   events.erase(events.begin(), events.begin() + static_cast<std::ptrdiff_t>(before));
   return events;
@@ -119,9 +135,17 @@ std::string kinds(const std::vector<AcquisitionEvent>& events) {
   return out;
 }
 
+// Where the mount points now at longitude 0, for a plan that needs no long slew.
+std::string raOfTheMeridian(const Clock& clock) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.4f", localSiderealHours(clock.julianDateUtc(), 0.0));
+  return text;
+}
+
 TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
   TempDir folder;
   SystemClock clock;
+  LocalFileSystem files;
   IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd", "indi_simulator_focus"}};
   std::filesystem::create_directories(folder.file("Logs"));
   // The autofocus command says what it was given.
@@ -133,7 +157,7 @@ TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
       indiConfig(server.address(), "focuser = Focuser Simulator\n[site]\nlatitude = 0\nlongitude = 0\n"
                                    "[limits]\nminimum_elevation = -90\n[acquisition]\nautofocus_command = " +
                                        command + "\n"),
-      clock);
+      clock, files);
   auto util = observatory.createUtil();
 
   // A quit time past: the run ends at once, no image taken.
@@ -146,16 +170,40 @@ TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
   EXPECT_FALSE(util->ScriptActive());  // a plan error is not a device's: the night goes on
 
   // Where the mount points now: no long slew.
-  auto focused = runPlan(*util, folder.path(), "#AUTOFOCUS\r\n#COUNT 1\r\n#INTERVAL 0.2\r\nStar\t" +
-                                                   [&] {
-                                                     const double lst = localSiderealHours(clock.julianDateUtc(), 0.0);
-                                                     char text[32];
-                                                     std::snprintf(text, sizeof text, "%.4f", lst);
-                                                     return std::string(text);
-                                                   }() + "\t+05:00:00\r\n");
+  auto focused = runPlan(*util, folder.path(),
+                         "#AUTOFOCUS\r\n#COUNT 1\r\n#INTERVAL 0.2\r\nStar\t" + raOfTheMeridian(clock) + "\t+05:00:00\r\n");
   EXPECT_EQ(kinds(focused), "START;AUTOFOCUS;EXPOSURE;END done;");
   EXPECT_EQ(test::readFileBytes(folder.file("focus-args.txt")),
             server.address() + " CCD Simulator Focuser Simulator \n");
+}
+
+// A full disk at the first image: the plan ends with an error that names the file, no
+// part of the image is left, and the night ends before another plan takes a count.
+TEST(IndiAcquisition, AnImageTheDiskCannotTakeEndsThePlanWithAnErrorNamingTheFile) {
+  TempDir folder;
+  SystemClock clock;
+  LocalFileSystem local;
+  test::FaultyFileSystem files(local);
+  IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd"}};
+  std::filesystem::create_directories(folder.file("Logs"));
+  const std::string images = folder.file("Images");
+  IndiObservatory observatory(folder.path(),
+                              indiConfig(server.address(), "images = " + images +
+                                                               "\n[site]\nlatitude = 0\nlongitude = 0\n"
+                                                               "[limits]\nminimum_elevation = -90\n"),
+                              clock, files);
+  auto util = observatory.createUtil();
+  EXPECT_FALSE(util->ScriptActive());  // the check of the folder goes through
+  // The image's own file: the write check's probe has no leading dot.
+  files.failWhere("WriteBinaryFile " + images + "/.");
+  std::string failure;
+  const auto events = runPlan(*util, folder.path(),
+                              "#COUNT 2\r\n#INTERVAL 0.2\r\nStar\t" + raOfTheMeridian(clock) + "\t+05:00:00\r\n", &failure);
+  ASSERT_EQ(kinds(events), "START;END error;");
+  EXPECT_THAT(events[1].detail, HasSubstr("cannot write the image: "));
+  EXPECT_THAT(events[1].detail, HasSubstr("WriteBinaryFile " + images + "/.Star-"));
+  EXPECT_THAT(failure, HasSubstr("ScriptActive: the last plan ended because a device failed: cannot write the image"));
+  EXPECT_TRUE(std::filesystem::is_empty(images));
 }
 
 // The images of a plan say in their headers what was taken, how and where, under the
@@ -164,6 +212,7 @@ TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
 TEST(IndiAcquisition, EveryImageHeaderSaysWhatWasTakenWithWhichDevicesAndWhere) {
   TempDir folder;
   SystemClock clock;
+  LocalFileSystem files;
   IndiServer server{{{"indi_simulator_telescope", "Big Mount"},
                      {"indi_simulator_ccd", "Main Camera"},
                      {"indi_simulator_wheel", "Wheel One"}}};
@@ -175,7 +224,7 @@ TEST(IndiAcquisition, EveryImageHeaderSaysWhatWasTakenWithWhichDevicesAndWhere) 
                                  "connect_timeout = 10\n[site]\nlatitude = -30.25\nlongitude = -70.75\n"
                                  "[limits]\nminimum_elevation = -90\n",
                              "observatory.ini"),
-      clock);
+      clock, files);
   EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_TELESCOPE").value_or("?"), "Big Mount");
   EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_FILTER").value_or("?"), "Wheel One");
   EXPECT_EQ(server.get("Main Camera.ACTIVE_DEVICES.ACTIVE_FOCUSER").value_or("?"), "");  // none is named

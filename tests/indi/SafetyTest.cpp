@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/ObservatoryConfig.h"
 #include "host/SkyMath.h"
@@ -80,6 +81,7 @@ TEST(Safety, AStartThatCannotRunSecuresWhatItReachesUnlessTheOperatorLeavesIt) {
   TempDir folder;
   std::filesystem::create_directories(folder.file("Logs"));
   SystemClock clock;
+  LocalFileSystem files;
   openByHand(server, true);
   ASSERT_TRUE(server.set({"Weather Simulator.CONNECTION.CONNECT=On"}));
   ASSERT_TRUE(within(10, [&] { return server.get("Weather Simulator.WEATHER_CONTROL.Precip").has_value(); }));
@@ -89,7 +91,7 @@ TEST(Safety, AStartThatCannotRunSecuresWhatItReachesUnlessTheOperatorLeavesIt) {
 
   RunLogLines log;
   EXPECT_THAT(failureOf([&] {
-                IndiObservatory(folder.path(), config(server.address(), devices), clock, {}, log.appender());
+                IndiObservatory(folder.path(), config(server.address(), devices), clock, files, {}, log.appender());
               }),
               HasSubstr("CCD Simulator did not appear on the INDI server"));
   EXPECT_TRUE(server.secured(test::kMount, test::kDome)) << log.all();
@@ -100,7 +102,7 @@ TEST(Safety, AStartThatCannotRunSecuresWhatItReachesUnlessTheOperatorLeavesIt) {
   openByHand(server, true);
   RunLogLines leftLog;
   EXPECT_THAT(failureOf([&] {
-                IndiObservatory(folder.path(), config(server.address(), devices + "[safety]\non_stop = leave\n"), clock,
+                IndiObservatory(folder.path(), config(server.address(), devices + "[safety]\non_stop = leave\n"), clock, files,
                                 {}, leftLog.appender());
               }),
               HasSubstr("CCD Simulator did not appear"));
@@ -133,11 +135,12 @@ TEST(Safety, EveryEndOfARunAbortsTheExposureParksTheMountThenClosesTheDome) {
   TempDir folder;
   std::filesystem::create_directories(folder.file("Logs"));
   SystemClock clock;
+  LocalFileSystem files;
   RunLogLines log;
   IndiObservatory observatory(folder.path(),
                               config(server.address(), "dome = Dome Simulator\n[site]\nlatitude = 30\nlongitude = 0\n"
                                                        "[limits]\nminimum_elevation = -90\n"),
-                              clock, {}, log.appender());
+                              clock, files, {}, log.appender());
   EXPECT_THAT(log.all(), HasSubstr("slews go to the apparent place of date"));
   auto util = observatory.createUtil();
   auto telescope = observatory.createTelescope();
@@ -183,10 +186,11 @@ TEST(Safety, UnsafeWeatherSecuresTheObservatoryWhileNoPlanRunsAndKeepsItSecured)
   TempDir folder;
   std::filesystem::create_directories(folder.file("Logs"));
   SystemClock clock;
+  LocalFileSystem files;
   IndiObservatory observatory(
       folder.path(),
       config(server.address(), "dome = Dome Simulator\nweather = Weather Simulator\n[site]\nlatitude = 30\nlongitude = 0\n"),
-      clock);
+      clock, files);
   auto util = observatory.createUtil();
   auto telescope = observatory.createTelescope();
   ASSERT_TRUE(util->Weather().Safe());
@@ -206,10 +210,11 @@ TEST(Safety, APlanTheDevicesCannotRunAsWrittenIsAnErrorOfThatPlanAndTheNextPlanR
   TempDir folder;
   std::filesystem::create_directories(folder.file("Logs"));
   SystemClock clock;
+  LocalFileSystem files;
   IndiObservatory observatory(folder.path(),
                               config(server.address(), "filter_wheel = Filter Simulator\n[site]\nlatitude = 30\n"
                                                        "longitude = 0\n[limits]\nminimum_elevation = -90\n"),
-                              clock);
+                              clock, files);
   auto util = observatory.createUtil();
   const std::string acquisitionLog = folder.path() + "/Logs/" + acqlog::kFileName;
   auto runToItsEnd = [&](const std::string& plan) {

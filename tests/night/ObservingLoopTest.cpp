@@ -330,6 +330,9 @@ class RunLogRecorder : public FileSystem {
   std::string ResolvedPath(const std::string& p) override { return inner_.ResolvedPath(p); }
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
   std::vector<std::string> FileNames(const std::string& folder) override { return inner_.FileNames(folder); }
+  void CreateFolders(const std::string& p) override { inner_.CreateFolders(p); }
+  void WriteBinaryFile(const std::string& p, std::string_view bytes) override { inner_.WriteBinaryFile(p, bytes); }
+  bool Publish(const std::string& from, const std::string& to) override { return inner_.Publish(from, to); }
 
  private:
   class Writer : public TextWriter {

@@ -21,7 +21,8 @@ TEST(OpenHost, OpensTheFoldersObservatoryOnItsClock) {
   std::filesystem::create_directory(folder);
   test::writeFileBytes(joinPath(folder, "observatory.ini"),
                        "[site]\nutc_offset = 3\n[clock]\nspeed = 1000000\nstart = 2026-12-08T01:40:00Z\n");
-  OpenedHost opened = openHost(folder + "/");
+  LocalFileSystem files;
+  OpenedHost opened = openHost(folder + "/", files);
   ASSERT_TRUE(opened.clock && opened.host);
   EXPECT_EQ(opened.hostFolder, folder);
   EXPECT_EQ(opened.clock->speed(), 1e6);
@@ -43,7 +44,8 @@ TEST(OpenHost, AnObservatoryIniThatCannotBeUsedIsARunTimeError) {
   EXPECT_THROW(
       {
         try {
-          openHost(dir.path());
+          LocalFileSystem files;
+          openHost(dir.path(), files);
         } catch (const RunTimeError& e) {
           EXPECT_THAT(e.what(), HasSubstr("yesterday"));
           throw;

@@ -115,4 +115,19 @@ void FaultyFileSystem::Replace(const std::string& from, const std::string& to) {
   inner_.Replace(from, to);
 }
 
+void FaultyFileSystem::CreateFolders(const std::string& path) {
+  state_->step("CreateFolders " + path);
+  inner_.CreateFolders(path);
+}
+
+void FaultyFileSystem::WriteBinaryFile(const std::string& path, std::string_view bytes) {
+  state_->step("WriteBinaryFile " + path);
+  inner_.WriteBinaryFile(path, bytes);
+}
+
+bool FaultyFileSystem::Publish(const std::string& from, const std::string& to) {
+  state_->step("Publish " + from + " " + to);
+  return inner_.Publish(from, to);
+}
+
 }  // namespace np::test

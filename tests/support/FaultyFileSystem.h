@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/FileSystem.h"
@@ -8,8 +9,9 @@
 namespace np::test {
 
 // A FileSystem that passes everything to another one but can be told to fail. It counts
-// the mutating operations: CreateTextFile, OpenTextFileForAppending, Remove,
-// Move, Replace, and WriteLine, Flush and Close on every writer it handed out. The
+// the mutating operations: CreateTextFile, OpenTextFileForAppending, Remove, Move,
+// Replace, CreateFolders, WriteBinaryFile, Publish, and WriteLine, Flush and Close on
+// every writer it handed out. The
 // chosen operation throws RunTimeError instead of reaching the inner file system, so a
 // test can interrupt a file rewrite at each of its steps in turn:
 //
@@ -39,8 +41,9 @@ class FaultyFileSystem : public FileSystem {
 
   // Mutating operations seen so far, the failed ones included.
   int operationCount() const;
-  // One entry per mutating operation, e.g. "CreateTextFile /tmp/x/a.txt" or
-  // "WriteLine /tmp/x/a.txt"; failed ones end in " (failed)".
+  // One entry per mutating operation, e.g. "CreateTextFile /tmp/x/a.txt",
+  // "WriteLine /tmp/x/a.txt" or "Publish /tmp/x/.a.part /tmp/x/a.fits"; failed ones end
+  // in " (failed)".
   std::vector<std::string> operations() const;
   void resetCount();
 
@@ -55,6 +58,9 @@ class FaultyFileSystem : public FileSystem {
   std::string ResolvedPath(const std::string& path) override { return inner_.ResolvedPath(path); }
   std::unique_ptr<FileLock> LockFolder(const std::string& folder) override { return inner_.LockFolder(folder); }
   std::vector<std::string> FileNames(const std::string& folder) override { return inner_.FileNames(folder); }
+  void CreateFolders(const std::string& path) override;
+  void WriteBinaryFile(const std::string& path, std::string_view bytes) override;
+  bool Publish(const std::string& from, const std::string& to) override;
 
   struct State;
 

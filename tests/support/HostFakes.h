@@ -1,12 +1,14 @@
 #pragma once
 // Test doubles for the host objects (the fake host over a sky), the file system and the
 // run log, shared by the tests of the target-list units and the selection.
+#include <algorithm>
 #include <functional>
 #include <limits>
 #include <map>
 #include <set>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/Errors.h"
@@ -159,6 +161,27 @@ class MemoryFileSystem : public FileSystem {
       if (path.rfind(prefix, 0) == 0 && path.find_first_of("/\\", prefix.size()) == std::string::npos)
         names.push_back(path.substr(prefix.size()));
     return names;
+  }
+  // Folders are not kept: every folder exists.
+  void CreateFolders(const std::string& path) override { operations.push_back("create folders " + path); }
+  // The bytes as lines, split where a line ends.
+  void WriteBinaryFile(const std::string& path, std::string_view bytes) override {
+    operations.push_back("write " + path);
+    std::vector<std::string>& lines = files[path];
+    lines.clear();
+    for (std::size_t from = 0; from < bytes.size();) {
+      const std::size_t end = std::min(bytes.find('\n', from), bytes.size());
+      std::string_view line = bytes.substr(from, end - from);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines.emplace_back(line);
+      from = end + 1;
+    }
+  }
+  bool Publish(const std::string& from, const std::string& to) override {
+    operations.push_back("publish " + from + " " + to);
+    if (files.count(to) != 0) return false;
+    ReplaceUnchecked(from, to);
+    return true;
   }
 
  private:
