@@ -44,11 +44,8 @@ const char* kindName(HostKind kind) { return kind == HostKind::Indi ? "indi" : "
 
 OpenedHost openHost(const std::string& hostFolder, FileSystem& files, HostRequest request, const HostChoice& choice) {
   const std::string folder = withoutSeparator(hostFolder);
-  std::string kind = choice.kindWithoutIni;
+  const std::string kind = choice.kind.empty() ? kindName(loadObservatoryConfig(folder).host.kind) : choice.kind;
   request.files = &files;
-  if (kind.empty() || files.FileExists(joinPath(folder, kObservatoryIniName))) {
-    kind = kindName(loadObservatoryConfig(folder).host.kind);
-  }
   if (!request.appendToRunLog) {
     // What the observatory says of itself when no run has the run log open.
     request.appendToRunLog = [runLog = joinPath(joinPath(folder, kLogsFolderName), std::string(kRunLogName)),

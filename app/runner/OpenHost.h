@@ -7,15 +7,15 @@
 
 namespace np {
 
-// The kind of host a program opens when its observatory folder has no observatory.ini:
-// the Windows program's is the host by automation ("com"); the others create the file
-// with its defaults, a simulated observatory.
+// The kind of host a program opens whatever its observatory folder holds: the Windows
+// program's is the host by automation ("com"), which keeps its own folders. Empty: the
+// kind the folder's observatory.ini names.
 struct HostChoice {
-  std::string kindWithoutIni;
+  std::string kind;
 };
 
-// Opens the host of the folder: the back end its observatory.ini names ([host] kind; the
-// file is created with defaults when missing, unless `choice` names a kind for that):
+// Opens the host of the folder: the back end `choice` names, or else the one its
+// observatory.ini names ([host] kind; the file is created with defaults when missing):
 // the simulated observatory, or, with host.kind = indi, the INDI observatory on the
 // computer's clock and zone, connected to its server and devices. Without a run-log
 // appender in `request`, a keeper of the observatory appends to the folder's

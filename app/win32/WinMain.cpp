@@ -34,7 +34,7 @@ int runWindowed(np::Win32MessageSink& messages, int showCommand) {
   const np::com::BusyHostFilter busyHost;
   const std::string exe = np::ansiFromWide(np::modulePathW());
   // The host by automation ("ACP.Util", "ACP.Telescope", "ACP.Application") on the
-  // computer's clock, unless an observatory folder beside the program names another.
+  // computer's clock.
   np::LocalFileSystem files;
   np::OpenedHost opened = np::openHost(np::programFolderOf(exe) + "observatory", files, {}, np::HostChoice{"com"});
   np::Clock& clock = *opened.clock;
