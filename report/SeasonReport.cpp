@@ -1,4 +1,4 @@
-#include "app/runner/SeasonReport.h"
+#include "report/SeasonReport.h"
 
 #include <algorithm>
 #include <cmath>

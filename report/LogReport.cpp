@@ -1,4 +1,4 @@
-#include "app/runner/LogReport.h"
+#include "report/LogReport.h"
 
 #include <algorithm>
 #include <cctype>

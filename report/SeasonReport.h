@@ -11,7 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "base/DateTime.h"
 
 namespace np {

@@ -1,4 +1,4 @@
-#include "app/runner/qt/SeasonPicture.h"
+#include "report/qt/SeasonPicture.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -8,8 +8,8 @@
 #include <cmath>
 #include <numeric>
 
-#include "app/runner/ReportPictureModule.h"
-#include "app/runner/qt/PictureColours.h"
+#include "report/ReportPictureModule.h"
+#include "report/qt/PictureColours.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 

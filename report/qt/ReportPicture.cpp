@@ -1,4 +1,4 @@
-#include "app/runner/qt/ReportPicture.h"
+#include "report/qt/ReportPicture.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -9,7 +9,7 @@
 #include <cmath>
 #include <map>
 
-#include "app/runner/qt/PictureColours.h"
+#include "report/qt/PictureColours.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 #include "host/SkyMath.h"

@@ -1,4 +1,4 @@
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,6 @@
 #include <optional>
 #include <sstream>
 
-#include "app/runner/HeadlessRun.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
 #include "host/ErfaEphemeris.h"

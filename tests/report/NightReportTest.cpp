@@ -5,8 +5,7 @@
 
 #include <cmath>
 
-#include "app/runner/HeadlessRun.h"
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "support/TempDir.h"
 
 namespace np {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "support/CommaLocale.h"
 
 namespace np {
