@@ -287,7 +287,7 @@ LogReportResult buildReportFromLog(const LogReportOptions& o) {
   }
   reader.finish(r.endUnix);
 
-  addSunAndDark(r, sunElevationAt(o.latitude, o.longitude), o.sunSampleSeconds);
+  addSunAndDark(r, ReportSun(o.latitude, o.longitude), o.sunSampleSeconds);
   if (r.imagesKnown) {
     pairPlansWithAcquisition(r, acquisition);
     // Between a plan's end and the next search, the program waited for something the log

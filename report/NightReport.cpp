@@ -8,18 +8,13 @@
 #include <exception>
 #include <limits>
 #include <locale>
-#include <memory>
 #include <optional>
 #include <sstream>
 
 #include "base/DateTime.h"
 #include "base/NumberText.h"
-#include "host/ErfaEphemeris.h"
-#include "host/InterpolatedEphemeris.h"
-#include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
-#include "night/Twilight.h"
 #include "selection/Selection.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
@@ -146,61 +141,13 @@ class SilentSink : public MessageSink {
 
 }  // namespace
 
-SunElevationAt sunElevationAt(double latitude, double longitude, bool fromDailyTable) {
-  struct Ephemerides {
-    ErfaEphemerisFactory exact;
-    InterpolatedEphemerisFactory interpolated{exact};
-  };
-  auto ephemerides = std::make_shared<Ephemerides>();
-  IEphemerisFactory& factory =
-      fromDailyTable ? static_cast<IEphemerisFactory&>(ephemerides->interpolated) : ephemerides->exact;
-  std::shared_ptr<IEphemeris> earth = factory.createEphemeris();
-  earth->setBodyType(0);
-  earth->setNumber(3);
-  return [ephemerides, &factory, earth, latitude, longitude](double unixSeconds) {
-    const double jd = julianDateFromUnix(unixSeconds);
-    const SunPosition sun = SunEphem(*earth, factory, jd);
-    return horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
-  };
-}
-
-std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double threshold, double start, double end) {
-  std::vector<TimeSpan> spans;
-  if (!elevation || !(end > start)) return spans;
-  constexpr double kStep = 120.0;
-  auto below = [&](double t) { return elevation(t) < threshold; };
-  auto edge = [&](double a, double b, bool belowAtA) {  // the change lies in (a, b]
-    while (b - a > 0.5) {
-      double m = 0.5 * (a + b);
-      if (below(m) == belowAtA) a = m; else b = m;
-    }
-    return b;
-  };
-  double t = start;
-  bool was = below(t);
-  double spanStart = start;
-  while (t < end) {
-    double next = std::min(end, t + kStep);
-    bool now = below(next);
-    if (now != was) {
-      double at = edge(t, next, was);
-      if (was) spans.push_back({spanStart, at}); else spanStart = at;
-      was = now;
-    }
-    t = next;
-  }
-  if (was) spans.push_back({spanStart, end});
-  return spans;
-}
-
-void addSunAndDark(NightReport& r, const SunElevationAt& sunElevation, double sampleSeconds) {
-  if (!sunElevation) return;
-  r.dark = spansBelow(sunElevation, r.sunElev, r.startUnix, r.endUnix);
+void addSunAndDark(NightReport& r, const ReportSun& sun, double sampleSeconds) {
+  r.dark = sun.darkSpans(r.sunElev, r.startUnix, r.endUnix);
   for (const TimeSpan& s : r.dark) r.darkSeconds += s.length();
   const double step = sampleSeconds > 0 ? sampleSeconds : 300.0;
   for (double t = r.startUnix;; t += step) {
     double at = std::min(t, r.endUnix);
-    r.sun.push_back({at, sunElevation(at)});
+    r.sun.push_back({at, sun.elevation(at)});
     if (at >= r.endUnix) break;
   }
 }
@@ -261,7 +208,7 @@ NightReport buildNightReport(const NightReportInput& in) {
     while (std::getline(text, line)) log.feed(line);
   }
 
-  addSunAndDark(r, in.sunElevation, in.sunSampleSeconds);
+  if (in.sun) addSunAndDark(r, *in.sun, in.sunSampleSeconds);
   pairPlansWithAcquisition(r, in.acquisition);
 
   // The waits: how long each waiting status stood on the status line.

@@ -75,16 +75,16 @@ std::size_t SeasonReportBuilder::nightAt(double unixSeconds) {
 }
 
 void SeasonReportBuilder::addSun(SeasonNight& night) {
-  if (!sunElevation_) return;
+  if (!sun_) return;
   const double from = night.windowStart, to = night.windowStart + kDay;
-  const std::vector<TimeSpan> dark = spansBelow(sunElevation_, r_.sunElev, from, to);
-  const std::vector<TimeSpan> down = spansBelow(sunElevation_, 0.0, from, to);
+  const std::vector<TimeSpan> dark = sun_->darkSpans(r_.sunElev, from, to);
+  const std::vector<TimeSpan> down = sun_->darkSpans(0.0, from, to);
   if (!dark.empty()) night.dark = {dark.front().start, dark.back().end};
   if (!down.empty()) night.sunDown = {down.front().start, down.back().end};
 }
 
-void SeasonReportBuilder::setSun(SunElevationAt sunElevation, double sunElev) {
-  sunElevation_ = std::move(sunElevation);
+void SeasonReportBuilder::setSun(ReportSun sun, double sunElev) {
+  sun_ = std::move(sun);
   r_.sunElev = sunElev;
   for (SeasonNight& night : r_.nights) addSun(night);
 }
@@ -125,7 +125,7 @@ SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acqu
   nightAt(std::max(r_.startUnix, r_.endUnix - 1.0));
 
   // Dark time within the run.
-  if (sunElevation_) {
+  if (sun_) {
     for (SeasonNight& night : r_.nights)
       night.darkSeconds = std::max(0.0, std::min(night.dark.end, r_.endUnix) - std::max(night.dark.start, r_.startUnix));
   } else {

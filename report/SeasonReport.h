@@ -6,6 +6,7 @@
 // so that its size follows the nights and the groups and never the lines of the logs.
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -75,7 +76,7 @@ class SeasonReportBuilder {
   // The Sun at the site and the elevation below which it is dark (the settings' dusk),
   // once they are known: each night's dark time and twilight. Only the time waited in the
   // dark counts as lost (a wait for the weather may go on into the day).
-  void setSun(SunElevationAt sunElevation, double sunElev);
+  void setSun(ReportSun sun, double sunElev);
 
   // A change of the status line at a UTC instant (the run's statuses, in order).
   void status(double unixSeconds, std::string_view text);
@@ -98,7 +99,7 @@ class SeasonReportBuilder {
   };
   std::vector<LoggedPlan> handedOver_;
   double searchUnix_ = 0.0;
-  SunElevationAt sunElevation_;
+  std::optional<ReportSun> sun_;
   int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
   double statusSince_ = 0.0;
 };
