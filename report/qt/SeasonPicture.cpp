@@ -8,7 +8,7 @@
 #include <cmath>
 #include <numeric>
 
-#include "report/ReportPictureModule.h"
+#include "report/qt/ChartPainter.h"
 #include "report/qt/PictureColours.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
@@ -68,80 +68,68 @@ QColor faded(const QColor& c) {
                 mix(c.blue(), kOutsideRun.blue()));
 }
 
-void swatch(QPainter& p, QPointF at, const QColor& fill) {
-  p.setPen(QPen(QColor(0, 0, 0, 160), 1));
-  p.setBrush(fill);
-  p.drawRect(QRectF(at.x() + 0.5, at.y() - 10.5, 22, 12));
-}
-
-// The legend, line by line.
-struct LegendEntry {
-  enum Kind { Heading, Swatch, Text, Gap } kind = Text;
-  QString text;
-  QString suffix;  // kept whole when the text is cut short
-  QColor colour;
-};
 constexpr int kLegendLine = 20, kLegendGapHeight = 8;
 
-std::vector<LegendEntry> legendEntries(const SeasonReport& r) {
-  std::vector<LegendEntry> e;
+// The legend: the sky, the groups that ran in their colours, and the time lost. Painted
+// with `legend`'s painter, or only measured.
+void seasonLegend(Legend& legend, const SeasonReport& r) {
   auto plural = [](long n, const char* one, const char* many) {
     return QString("%1 %2").arg(n).arg(n == 1 ? one : many);
   };
-  const QString sunElev = QString::fromStdString(formatPrintfGeneral(r.sunElev, 4));
-  e.push_back({LegendEntry::Heading, "Sky", {}, {}});
-  e.push_back({LegendEntry::Swatch, "day (Sun above 0°)", {}, kDay});
-  e.push_back({LegendEntry::Swatch, QString("twilight (0° to %1°)").arg(sunElev), {}, kTwilight});
-  e.push_back({LegendEntry::Swatch, QString("dark (Sun below %1°)").arg(sunElev), {}, kDark});
-  e.push_back({LegendEntry::Swatch, "outside the run (faded)", {}, faded(kDay)});
-  e.push_back({LegendEntry::Gap, {}, {}, {}});
+  skyLegend(legend, QString::fromStdString(formatPrintfGeneral(r.sunElev, 4)));
+  legend.swatch(faded(kDay), "outside the run (faded)");
+  legend.gap();
 
   const std::vector<int> plans = plansByGroup(r);
   const std::vector<std::size_t> coloured = seasonColouredGroups(r);
   const long ran = std::count_if(plans.begin(), plans.end(), [](int n) { return n > 0; });
-  e.push_back({LegendEntry::Heading, "Target groups", {}, {}});
-  e.push_back({LegendEntry::Text,
-               QString("%1 of %2 ran").arg(ran).arg(plural(static_cast<long>(r.groups.size()), "group", "groups")),
-               {},
-               {}});
+  legend.heading("Target groups");
+  legend.text(QString("%1 of %2 ran").arg(ran).arg(plural(static_cast<long>(r.groups.size()), "group", "groups")), 0);
   for (std::size_t k = 0; k < coloured.size(); ++k) {
     const std::size_t g = coloured[k];
-    e.push_back({LegendEntry::Swatch, QString::fromStdString(r.groups[g].name),
-                 QString("  %1, %2 img").arg(plural(plans[g], "plan", "plans")).arg(r.groups[g].images), kPalette[k]});
+    legend.swatch(kPalette[k], QString::fromStdString(r.groups[g].name),
+                  QString("  %1, %2 img").arg(plural(plans[g], "plan", "plans")).arg(r.groups[g].images));
   }
   if (ran > static_cast<long>(coloured.size())) {
     int otherPlans = 0;
     for (std::size_t g = 0; g < plans.size(); ++g)
       if (std::find(coloured.begin(), coloured.end(), g) == coloured.end()) otherPlans += plans[g];
-    e.push_back({LegendEntry::Swatch,
-                 plural(ran - static_cast<long>(coloured.size()), "other group", "other groups") + ", " +
-                     plural(otherPlans, "plan", "plans"),
-                 {},
-                 kOtherGroups});
+    legend.swatch(kOtherGroups, plural(ran - static_cast<long>(coloured.size()), "other group", "other groups") +
+                                    ", " + plural(otherPlans, "plan", "plans"));
   }
   const long notListed = std::count_if(r.plans.begin(), r.plans.end(), [&](const SeasonPlan& p) {
     return p.group >= r.groups.size() && p.night < r.nights.size();
   });
-  if (notListed > 0)
-    e.push_back({LegendEntry::Swatch, "not in the target list, " + plural(notListed, "plan", "plans"), {}, kNotListed});
+  if (notListed > 0) legend.swatch(kNotListed, "not in the target list, " + plural(notListed, "plan", "plans"));
   const long finished =
       std::count_if(r.groups.begin(), r.groups.end(), [](const SeasonGroup& g) { return g.finishedNight >= 0; });
   const long never =
       std::count_if(r.groups.begin(), r.groups.end(), [](const SeasonGroup& g) { return g.neverEligible; });
-  if (finished > 0) e.push_back({LegendEntry::Text, plural(finished, "group", "groups") + " finished", {}, {}});
-  if (never > 0) e.push_back({LegendEntry::Text, plural(never, "group", "groups") + " never eligible", {}, {}});
-  e.push_back({LegendEntry::Gap, {}, {}, {}});
+  if (finished > 0) legend.text(plural(finished, "group", "groups") + " finished", 0);
+  if (never > 0) legend.text(plural(never, "group", "groups") + " never eligible", 0);
+  legend.gap();
 
-  e.push_back({LegendEntry::Heading, "Time lost, beside each night", {}, {}});
-  e.push_back({LegendEntry::Swatch, "waiting for safe weather", {}, kWeather});
-  e.push_back({LegendEntry::Swatch, "no viable target, sleeping", {}, kNoTarget});
-  return e;
+  legend.heading("Time lost, beside each night");
+  legend.swatch(kWeather, "waiting for safe weather");
+  legend.swatch(kNoTarget, "no viable target, sleeping");
+}
+
+LegendStyle seasonLegendStyle() {
+  LegendStyle style;
+  style.row = kLegendLine;
+  style.gap = kLegendGapHeight;
+  style.swatchPen = QPen(QColor(0, 0, 0, 160), 1);
+  style.swatchAt = QPointF(0.5, -10.5);
+  style.width = kLegendWidth;
+  return style;
 }
 
 int legendHeight(const SeasonReport& r) {
-  int h = 0;
-  for (const LegendEntry& e : legendEntries(r)) h += e.kind == LegendEntry::Gap ? kLegendGapHeight : kLegendLine;
-  return h;
+  QFont font("DejaVu Sans");
+  font.setPixelSize(13);
+  Legend measure(nullptr, font, QPointF(0, 0), seasonLegendStyle());
+  seasonLegend(measure, r);
+  return static_cast<int>(measure.height());
 }
 
 }  // namespace
@@ -219,185 +207,182 @@ std::vector<std::size_t> seasonColouredGroups(const SeasonReport& r) {
   return ran;
 }
 
-QImage drawSeasonPicture(const SeasonReport& r, int width, int height) {
-  const SeasonPictureLayout L(r, width, height);
-  QImage image(L.width(), L.height(), QImage::Format_ARGB32_Premultiplied);
-  image.fill(Qt::white);
-  QPainter p(&image);
-  QFont font("DejaVu Sans");
-  font.setPixelSize(13);
-  p.setFont(font);
-  const QFontMetrics fm(font);
-  const QRect plot = L.plot();
-  const std::size_t nightCount = r.nights.size();
+namespace {
 
-  // The rows are drawn pixel for pixel: no antialiasing, so that a row is one band and a
-  // plan's bar its group's colour to the edge.
-  p.setRenderHint(QPainter::Antialiasing, false);
-  auto span = [&](const QRect& row, double fromHour, double toHour) {
-    const double a = std::max(fromHour, L.firstHour()), b = std::min(toHour, L.lastHour());
+// The season's picture, drawn a part at a time: the nights' rows with their sky, the
+// hours, the plans, the dates, the time lost beside each night, the title and the legend.
+class SeasonPicture {
+ public:
+  SeasonPicture(const SeasonReport& r, int width, int height)
+      : r_(r), L_(r, width, height), chart_(L_.width(), L_.height(), 13), p_(chart_.painter()), plot_(L_.plot()) {
+    const double rowPixels =
+        r.nights.empty() ? plot_.height() : static_cast<double>(plot_.height()) / r.nights.size();
+    dateStep_ = rowPixels >= 16 ? 1 : 7 * static_cast<std::size_t>(std::ceil(16.0 / (7.0 * rowPixels)));
+  }
+
+  QImage draw() {
+    // The rows are drawn pixel for pixel: no antialiasing, so that a row is one band and a
+    // plan's bar its group's colour to the edge.
+    p_.setRenderHint(QPainter::Antialiasing, false);
+    sky();
+    hours();
+    plans();
+    dates();
+    timeLost();
+    p_.setRenderHint(QPainter::Antialiasing, true);
+    p_.setRenderHint(QPainter::TextAntialiasing, true);
+    title();
+    Legend legend(&p_, chart_.font(), L_.legendAt(), seasonLegendStyle());
+    seasonLegend(legend, r_);
+    return chart_.finish();
+  }
+
+ private:
+  // The pixels of a row from one local hour to another, within the time axis.
+  QRect span(const QRect& row, double fromHour, double toHour) const {
+    const double a = std::max(fromHour, L_.firstHour()), b = std::min(toHour, L_.lastHour());
     if (!(b > a)) return QRect();
-    const int xa = static_cast<int>(std::lround(L.x(a))), xb = static_cast<int>(std::lround(L.x(b)));
+    const int xa = static_cast<int>(std::lround(L_.x(a))), xb = static_cast<int>(std::lround(L_.x(b)));
     return QRect(xa, row.top(), std::max(1, xb - xa), row.height());
-  };
+  }
 
   // The sky of every night, and a veil over what lies outside the run.
-  for (std::size_t i = 0; i < nightCount; ++i) {
-    const SeasonNight& night = r.nights[i];
-    const QRect row = L.row(i);
-    p.fillRect(row, kDay);
-    if (finite(night.sunDown))
-      p.fillRect(span(row, L.hourOf(r, i, night.sunDown.start), L.hourOf(r, i, night.sunDown.end)), kTwilight);
-    if (finite(night.dark))
-      p.fillRect(span(row, L.hourOf(r, i, night.dark.start), L.hourOf(r, i, night.dark.end)), kDark);
-    const double runFrom = L.hourOf(r, i, r.startUnix), runTo = L.hourOf(r, i, r.endUnix);
-    if (runFrom > L.firstHour()) p.fillRect(span(row, L.firstHour(), runFrom), kOutsideRun);
-    if (runTo < L.lastHour()) p.fillRect(span(row, runTo, L.lastHour()), kOutsideRun);
-  }
-
-  // The hours, under the plans: a faint line every hour, midnight darker.
-  const double hourPixels = plot.width() / (L.lastHour() - L.firstHour());
-  const int labelStep = hourPixels >= 44 ? 1 : hourPixels >= 22 ? 2 : 3;
-  for (double h = std::ceil(L.firstHour()); h <= L.lastHour(); h += 1.0) {
-    const int x = static_cast<int>(std::lround(L.x(h)));
-    const int hourOfDay = static_cast<int>(std::fmod(h, 24.0));
-    const bool midnight = hourOfDay == 0;
-    if (x > plot.left() && x < plot.right()) {
-      p.setPen(QPen(QColor(0, 0, 0, midnight ? 120 : 30), 1));
-      p.drawLine(x, plot.top(), x, plot.bottom());
-    }
-    p.setPen(QPen(Qt::black, 1));
-    p.drawLine(x, plot.top() - 5, x, plot.top() - 1);
-    p.drawLine(x, plot.bottom() + 1, x, plot.bottom() + 5);
-    if (hourOfDay % labelStep == 0) {
-      const QString label = QString("%1:00").arg(hourOfDay, 2, 10, QChar('0'));
-      QFont f = font;
-      f.setBold(midnight);
-      p.setFont(f);
-      p.drawText(QRect(x - 30, plot.top() - 24, 60, 18), Qt::AlignHCenter | Qt::AlignBottom, label);
-      p.drawText(QRect(x - 30, plot.bottom() + 7, 60, 18), Qt::AlignHCenter | Qt::AlignTop, label);
-      p.setFont(font);
+  void sky() {
+    for (std::size_t i = 0; i < r_.nights.size(); ++i) {
+      const SeasonNight& night = r_.nights[i];
+      const QRect row = L_.row(i);
+      p_.fillRect(row, kDay);
+      if (finite(night.sunDown))
+        p_.fillRect(span(row, L_.hourOf(r_, i, night.sunDown.start), L_.hourOf(r_, i, night.sunDown.end)), kTwilight);
+      if (finite(night.dark))
+        p_.fillRect(span(row, L_.hourOf(r_, i, night.dark.start), L_.hourOf(r_, i, night.dark.end)), kDark);
+      const double runFrom = L_.hourOf(r_, i, r_.startUnix), runTo = L_.hourOf(r_, i, r_.endUnix);
+      if (runFrom > L_.firstHour()) p_.fillRect(span(row, L_.firstHour(), runFrom), kOutsideRun);
+      if (runTo < L_.lastHour()) p_.fillRect(span(row, runTo, L_.lastHour()), kOutsideRun);
     }
   }
-  p.drawText(
-      QRect(plot.left(), plot.bottom() + 26, plot.width(), 18), Qt::AlignHCenter | Qt::AlignTop,
-      QString("local time (%1), each night from its evening into the next morning").arg(offsetText(r.utcOffsetHours)));
 
-  // A faint line above every labelled night (a week apart when the rows are thin).
-  const double rowPixels = nightCount > 0 ? static_cast<double>(plot.height()) / nightCount : plot.height();
-  const std::size_t dateStep = rowPixels >= 16 ? 1 : 7 * static_cast<std::size_t>(std::ceil(16.0 / (7.0 * rowPixels)));
-  p.setPen(QPen(QColor(0, 0, 0, 45), 1));
-  for (std::size_t i = dateStep; i < nightCount && dateStep > 1; i += dateStep)
-    p.drawLine(plot.left(), L.row(i).top(), plot.right(), L.row(i).top());
-
-  // The plans, each on its night's row in its group's colour.
-  const std::vector<std::size_t> coloured = seasonColouredGroups(r);
-  std::vector<QColor> groupColour(r.groups.size(), kOtherGroups);
-  for (std::size_t k = 0; k < coloured.size(); ++k) groupColour[coloured[k]] = kPalette[k];
-  for (const SeasonPlan& plan : r.plans) {
-    if (plan.night >= nightCount || !(plan.endUnix >= plan.startUnix)) continue;
-    const bool listed = plan.group < r.groups.size();
-    const QRect bar =
-        span(L.row(plan.night), L.hourOf(r, plan.night, plan.startUnix), L.hourOf(r, plan.night, plan.endUnix));
-    if (!bar.isEmpty()) p.fillRect(bar, listed ? groupColour[plan.group] : kNotListed);
+  // The hours, under the plans: a faint line every hour, midnight darker, labelled above
+  // and below; and a faint line above every labelled night when they are a week apart.
+  void hours() {
+    const double hourPixels = plot_.width() / (L_.lastHour() - L_.firstHour());
+    const int labelStep = hourPixels >= 44 ? 1 : hourPixels >= 22 ? 2 : 3;
+    for (double h = std::ceil(L_.firstHour()); h <= L_.lastHour(); h += 1.0) {
+      const int x = static_cast<int>(std::lround(L_.x(h)));
+      const int hour = hourOfDay(h);
+      const bool midnight = hour == 0;
+      if (x > plot_.left() && x < plot_.right()) {
+        p_.setPen(QPen(QColor(0, 0, 0, midnight ? 120 : 30), 1));
+        p_.drawLine(x, plot_.top(), x, plot_.bottom());
+      }
+      p_.setPen(QPen(Qt::black, 1));
+      p_.drawLine(x, plot_.top() - 5, x, plot_.top() - 1);
+      p_.drawLine(x, plot_.bottom() + 1, x, plot_.bottom() + 5);
+      if (hour % labelStep == 0) {
+        QFont f = chart_.font();
+        f.setBold(midnight);
+        p_.setFont(f);
+        chart_.hourLabel(x, plot_.top() - 24, hour, Qt::AlignBottom);
+        chart_.hourLabel(x, plot_.bottom() + 7, hour, Qt::AlignTop);
+        p_.setFont(chart_.font());
+      }
+    }
+    p_.drawText(
+        QRect(plot_.left(), plot_.bottom() + 26, plot_.width(), 18), Qt::AlignHCenter | Qt::AlignTop,
+        QString("local time (%1), each night from its evening into the next morning").arg(offsetText(r_.utcOffsetHours)));
+    p_.setPen(QPen(QColor(0, 0, 0, 45), 1));
+    for (std::size_t i = dateStep_; i < r_.nights.size() && dateStep_ > 1; i += dateStep_)
+      p_.drawLine(plot_.left(), L_.row(i).top(), plot_.right(), L_.row(i).top());
   }
 
-  // The frame.
-  p.setPen(QPen(Qt::black, 1));
-  p.setBrush(Qt::NoBrush);
-  p.drawRect(plot.adjusted(-1, -1, 0, 0));
+  // The plans, each on its night's row in its group's colour, and the frame around them.
+  void plans() {
+    const std::vector<std::size_t> coloured = seasonColouredGroups(r_);
+    std::vector<QColor> groupColour(r_.groups.size(), kOtherGroups);
+    for (std::size_t k = 0; k < coloured.size(); ++k) groupColour[coloured[k]] = kPalette[k];
+    for (const SeasonPlan& plan : r_.plans) {
+      if (plan.night >= r_.nights.size() || !(plan.endUnix >= plan.startUnix)) continue;
+      const bool listed = plan.group < r_.groups.size();
+      const QRect bar =
+          span(L_.row(plan.night), L_.hourOf(r_, plan.night, plan.startUnix), L_.hourOf(r_, plan.night, plan.endUnix));
+      if (!bar.isEmpty()) p_.fillRect(bar, listed ? groupColour[plan.group] : kNotListed);
+    }
+    p_.setPen(QPen(Qt::black, 1));
+    p_.setBrush(Qt::NoBrush);
+    p_.drawRect(plot_.adjusted(-1, -1, 0, 0));
+  }
 
   // The evenings' dates, every night or every week.
-  for (std::size_t i = 0; i < nightCount; i += dateStep) {
-    const QRect row = L.row(i);
-    const int y = row.top() + row.height() / 2;
-    p.drawLine(plot.left() - 6, y, plot.left() - 2, y);
-    p.drawText(QRect(0, y - 9, plot.left() - 10, 18), Qt::AlignRight | Qt::AlignVCenter, dateText(r.nights[i].evening));
+  void dates() {
+    for (std::size_t i = 0; i < r_.nights.size(); i += dateStep_) {
+      const QRect row = L_.row(i);
+      const int y = row.top() + row.height() / 2;
+      p_.drawLine(plot_.left() - 6, y, plot_.left() - 2, y);
+      p_.drawText(QRect(0, y - 9, plot_.left() - 10, 18), Qt::AlignRight | Qt::AlignVCenter,
+                  dateText(r_.nights[i].evening));
+    }
   }
 
   // Beside each night, what it lost: waiting for weather, then for a target.
-  const QRect wcol = L.weatherColumn();
-  double scale = 3600.0;
-  for (const SeasonNight& night : r.nights) scale = std::max(scale, night.weatherSeconds + night.noTargetSeconds);
-  scale = std::ceil(scale / 3600.0) * 3600.0;
-  for (std::size_t i = 0; i < nightCount; ++i) {
-    const QRect row = L.row(i);
-    const int w1 = static_cast<int>(std::lround(r.nights[i].weatherSeconds / scale * wcol.width()));
-    const int w2 = static_cast<int>(std::lround(r.nights[i].noTargetSeconds / scale * wcol.width()));
-    if (w1 > 0) p.fillRect(QRect(wcol.left(), row.top(), w1, row.height()), kWeather);
-    if (w2 > 0) p.fillRect(QRect(wcol.left() + w1, row.top(), w2, row.height()), kNoTarget);
+  void timeLost() {
+    const QRect wcol = L_.weatherColumn();
+    double scale = 3600.0;
+    for (const SeasonNight& night : r_.nights) scale = std::max(scale, night.weatherSeconds + night.noTargetSeconds);
+    scale = std::ceil(scale / 3600.0) * 3600.0;
+    for (std::size_t i = 0; i < r_.nights.size(); ++i) {
+      const QRect row = L_.row(i);
+      const int w1 = static_cast<int>(std::lround(r_.nights[i].weatherSeconds / scale * wcol.width()));
+      const int w2 = static_cast<int>(std::lround(r_.nights[i].noTargetSeconds / scale * wcol.width()));
+      if (w1 > 0) p_.fillRect(QRect(wcol.left(), row.top(), w1, row.height()), kWeather);
+      if (w2 > 0) p_.fillRect(QRect(wcol.left() + w1, row.top(), w2, row.height()), kNoTarget);
+    }
+    p_.setPen(QPen(Qt::black, 1));
+    p_.drawLine(wcol.left() - 1, wcol.top() - 1, wcol.left() - 1, wcol.bottom());
+    p_.drawLine(wcol.left() - 1, wcol.bottom() + 1, wcol.right(), wcol.bottom() + 1);
+    p_.drawText(QRect(wcol.left(), wcol.top() - 24, wcol.width() + 20, 18), Qt::AlignLeft | Qt::AlignBottom,
+                "time lost");
+    p_.drawText(QRect(wcol.left(), wcol.bottom() + 7, 20, 18), Qt::AlignLeft | Qt::AlignTop, "0");
+    p_.drawText(QRect(wcol.right() - 40, wcol.bottom() + 7, 60, 18), Qt::AlignRight | Qt::AlignTop,
+                QString("%1 h").arg(static_cast<int>(scale / 3600.0)));
   }
-  p.setPen(QPen(Qt::black, 1));
-  p.drawLine(wcol.left() - 1, wcol.top() - 1, wcol.left() - 1, wcol.bottom());
-  p.drawLine(wcol.left() - 1, wcol.bottom() + 1, wcol.right(), wcol.bottom() + 1);
-  p.drawText(QRect(wcol.left(), wcol.top() - 24, wcol.width() + 20, 18), Qt::AlignLeft | Qt::AlignBottom, "time lost");
-  p.drawText(QRect(wcol.left(), wcol.bottom() + 7, 20, 18), Qt::AlignLeft | Qt::AlignTop, "0");
-  p.drawText(QRect(wcol.right() - 40, wcol.bottom() + 7, 60, 18), Qt::AlignRight | Qt::AlignTop,
-             QString("%1 h").arg(static_cast<int>(scale / 3600.0)));
 
   // Title: the season's dates and its totals.
-  p.setRenderHint(QPainter::Antialiasing, true);
-  p.setRenderHint(QPainter::TextAntialiasing, true);
-  QFont titleFont = font;
-  titleFont.setPixelSize(20);
-  titleFont.setBold(true);
-  p.setFont(titleFont);
-  p.setPen(Qt::black);
-  QString title = "Season report";
-  if (nightCount > 0)
-    title += QString("  %1 to %2, %3 night%4")
-                 .arg(dateText(r.nights.front().evening), dateText(r.nights.back().evening))
-                 .arg(nightCount)
-                 .arg(nightCount == 1 ? "" : "s");
-  else
-    title += ": no nights";
-  p.drawText(QPointF(plot.left(), 30),
-             QFontMetrics(titleFont).elidedText(title, Qt::ElideRight, L.width() - plot.left()));
-  QFont totalsFont = font;
-  totalsFont.setPixelSize(15);
-  p.setFont(totalsFont);
-  QString totals = QString("%1 plans, %2 images taken").arg(r.plans.size()).arg(r.imagesTaken);
-  if (r.imagesSkipped > 0) totals += QString(", %1 skipped").arg(r.imagesSkipped);
-  totals += QString(";  exposing %1 of %2 dark").arg(hoursText(r.exposingSeconds), hoursText(r.darkSeconds));
-  if (r.darkSeconds > 0)
-    totals +=
-        QString(" (%1%)").arg(QString::fromStdString(formatPrintfFixed(100.0 * r.exposingSeconds / r.darkSeconds, 0)));
-  totals += QString(";  %1 lost to weather").arg(hoursText(r.weatherSeconds));
-  if (r.noTargetSeconds > 0) totals += QString(", %1 without a target").arg(hoursText(r.noTargetSeconds));
-  p.drawText(QPointF(plot.left(), 54),
-             QFontMetrics(totalsFont).elidedText(totals, Qt::ElideRight, L.width() - plot.left()));
-  p.setFont(font);
-
-  // Legend.
-  const QPoint at = L.legendAt();
-  double ly = at.y();
-  for (const LegendEntry& e : legendEntries(r)) {
-    QFont f = font;
-    f.setBold(e.kind == LegendEntry::Heading);
-    p.setFont(f);
-    if (e.kind == LegendEntry::Swatch) swatch(p, QPointF(at.x(), ly), e.colour);
-    p.setPen(Qt::black);
-    const int indent = e.kind == LegendEntry::Swatch ? 30 : 0;
-    const int room = kLegendWidth - indent - fm.horizontalAdvance(e.suffix);
-    if (e.kind != LegendEntry::Gap)
-      p.drawText(QPointF(at.x() + indent, ly), QFontMetrics(f).elidedText(e.text, Qt::ElideRight, room) + e.suffix);
-    ly += e.kind == LegendEntry::Gap ? kLegendGapHeight : kLegendLine;
+  void title() {
+    const std::size_t nightCount = r_.nights.size();
+    QString title = "Season report";
+    if (nightCount > 0)
+      title += QString("  %1 to %2, %3 night%4")
+                   .arg(dateText(r_.nights.front().evening), dateText(r_.nights.back().evening))
+                   .arg(nightCount)
+                   .arg(nightCount == 1 ? "" : "s");
+    else
+      title += ": no nights";
+    chart_.headline(QPointF(plot_.left(), 30), title, 20, true, L_.width() - plot_.left());
+    QString totals = QString("%1 plans, %2 images taken").arg(r_.plans.size()).arg(r_.imagesTaken);
+    if (r_.imagesSkipped > 0) totals += QString(", %1 skipped").arg(r_.imagesSkipped);
+    totals += QString(";  exposing %1 of %2 dark").arg(hoursText(r_.exposingSeconds), hoursText(r_.darkSeconds));
+    if (r_.darkSeconds > 0)
+      totals += QString(" (%1%)").arg(
+          QString::fromStdString(formatPrintfFixed(100.0 * r_.exposingSeconds / r_.darkSeconds, 0)));
+    totals += QString(";  %1 lost to weather").arg(hoursText(r_.weatherSeconds));
+    if (r_.noTargetSeconds > 0) totals += QString(", %1 without a target").arg(hoursText(r_.noTargetSeconds));
+    chart_.headline(QPointF(plot_.left(), 54), totals, 15, false, L_.width() - plot_.left());
   }
-  p.end();
-  return image;
-}
+
+  const SeasonReport& r_;
+  const SeasonPictureLayout L_;
+  ChartPainter chart_;
+  QPainter& p_;
+  const QRect plot_;
+  std::size_t dateStep_ = 1;
+};
+
+}  // namespace
+
+QImage drawSeasonPicture(const SeasonReport& r, int width, int height) { return SeasonPicture(r, width, height).draw(); }
 
 bool writeSeasonPicture(const SeasonReport& report, const std::string& path, std::string& error) {
-  if (!isReportPicturePath(path)) {
-    error = "cannot draw '" + path + "': only .png pictures are written";
-    return false;
-  }
-  const QImage image = drawSeasonPicture(report);
-  if (!image.save(QString::fromStdString(path), "PNG")) {
-    error = "cannot write '" + path + "'";
-    return false;
-  }
-  return true;
+  return savePicture([&report] { return drawSeasonPicture(report); }, path, error);
 }
 
 }  // namespace np
