@@ -90,6 +90,12 @@ class SeasonReportBuilder {
   std::size_t nightAt(double unixSeconds);
   void addSun(SeasonNight& night);
   void addSpan(double from, double to, int kind);
+  // The acquisition log's runs and images within the season, each run paired with the
+  // next plan handed over (planRan).
+  void readAcquisition(const std::string& path);
+  void planRan(double begin, double end);
+  // The groups' plans and counts, and the groups no pass found eligible.
+  void tallyGroups(const std::vector<KeptOutGroup>& neverEligible);
 
   SeasonReport r_;
   std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name
@@ -98,6 +104,7 @@ class SeasonReportBuilder {
     std::uint32_t group = kNoGroup;
   };
   std::vector<LoggedPlan> handedOver_;
+  std::size_t paired_ = 0;  // the plans handed over that have their acquisition run
   double searchUnix_ = 0.0;
   std::optional<ReportSun> sun_;
   int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
