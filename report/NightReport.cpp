@@ -39,17 +39,6 @@ double localTextToUnix(const std::string& text, double utcOffsetHours) {
   return unixFromLocal(fromCivil(civil), utcOffsetHours);
 }
 
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
-}
-
 // The run log's lines, one at a time: the plans the loop handed to the host, the
 // searches and the passes without a viable target.
 struct RunLogReading {
@@ -288,7 +277,9 @@ std::vector<ReportGroup> readReportGroups(IUtil& util, const std::string& listTe
   std::vector<ReportGroup> groups;
   SilentSink quiet;
   GroupReader reader;
-  for (std::string& line : splitLines(listText)) {
+  std::istringstream in(listText);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     GroupReader::LineKind kind = reader.feed(std::move(line));
     if (kind == GroupReader::LineKind::DelimiterFirst) break;
     if (kind != GroupReader::LineKind::GroupEnd) continue;
