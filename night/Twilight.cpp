@@ -47,13 +47,13 @@ std::string elevationText(double elevation) {
 // moment (outside -1..1 when the Sun does not pass H0 today).
 class CrossingSearch {
  public:
-  CrossingSearch(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0)
-      : util_(util), telescope_(telescope), earthEphem_(earthEphem), vectors_(vectors), H0_(H0) {}
+  CrossingSearch(SunSearchSite& site, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0)
+      : site_(site), earthEphem_(earthEphem), vectors_(vectors), H0_(H0) {}
 
   double run(bool DoDawn, double notBefore, double* xAtNow) {
-    const double phi = telescope_.SiteLatitude() * kDegToRad;
+    const double phi = site_.latitude() * kDegToRad;
     const double h0 = H0_ * kDegToRad;
-    double JD = util_.SysJulianDate();
+    double JD = site_.julianDateNow();
     if (notBefore > JD) JD = notBefore;
     double previousJD = JD;
     const double limitJD = JD + kDaysSearched;
@@ -75,10 +75,10 @@ class CrossingSearch {
 
       double H = Arccos(x) / kDegToRad;
       if (DoDawn) H = -H;
-      const double LST = util_.Julian_GMST(JD) + telescope_.SiteLongitude() / 15.0;
-      JD = JD + (H / 15.0 - util_.HourAngle12(RA, LST)) / 24.0;
+      const double LST = site_.greenwichSiderealHours(JD) + site_.longitude() / 15.0;
+      JD = JD + (H / 15.0 - site_.hourAngle12(RA, LST)) / 24.0;
 
-      if (util_.SysJulianDate() > JD || notBefore >= JD) {
+      if (site_.julianDateNow() > JD || notBefore >= JD) {
         // The estimate lies in the past: the same passage one day later.
         JD = JD + 1.0;
         previousJD = JD;
@@ -94,8 +94,7 @@ class CrossingSearch {
   }
 
  private:
-  IUtil& util_;
-  ITelescope& telescope_;
+  SunSearchSite& site_;
   IEphemeris& earthEphem_;
   IEphemerisFactory& vectors_;
   double H0_;
@@ -111,14 +110,14 @@ class CrossingSearch {
 // serves where the hour angle fails.
 class ElevationSearch {
  public:
-  ElevationSearch(IUtil& util, ITelescope& telescope, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0)
-      : util_(util),
+  ElevationSearch(SunSearchSite& site, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0)
+      : site_(site),
         earthEphem_(earthEphem),
         vectors_(vectors),
         H0_(H0),
         sinH0_(std::sin(H0 * kDegToRad)),
-        latitude_(telescope.SiteLatitude()),
-        longitude_(telescope.SiteLongitude()) {
+        latitude_(site.latitude()),
+        longitude_(site.longitude()) {
     const double phi = latitude_ * kDegToRad;
     sinPhi_ = std::sin(phi);
     cosPhi_ = std::cos(phi);
@@ -135,7 +134,7 @@ class ElevationSearch {
     const double closest = std::max(0.0, std::fabs(latitude_) - kMaxSunDeclination);
     if (std::fabs(H0_) > 90.0 - closest) throw NoTwilightError(H0_);
 
-    const double now = util_.SysJulianDate();
+    const double now = site_.julianDateNow();
     const double limitJD = now + kDaysSearched;
     // Above H0 counts as the Sun being up; a passage is a change from one side to the other.
     auto up = [](double excess) { return excess >= 0.0; };
@@ -158,8 +157,8 @@ class ElevationSearch {
   // angle path: the Sun from SunEphem, the hour angle from the mean sidereal time.
   double excess(double JD) {
     const auto [RA, Dec] = SunEphem(earthEphem_, vectors_, JD);
-    const double LST = util_.Julian_GMST(JD) + longitude_ / 15.0;
-    const double H = util_.HourAngle12(RA, LST) * 15.0 * kDegToRad;
+    const double LST = site_.greenwichSiderealHours(JD) + longitude_ / 15.0;
+    const double H = site_.hourAngle12(RA, LST) * 15.0 * kDegToRad;
     const double delta = Dec * kDegToRad;
     const double sinElevation = sinPhi_ * std::sin(delta) + cosPhi_ * std::cos(delta) * std::cos(H);
     if (std::isnan(sinElevation)) throw RunTimeError("NextDawnDusk: the Sun's position gives no elevation");
@@ -181,7 +180,7 @@ class ElevationSearch {
     return t1;
   }
 
-  IUtil& util_;
+  SunSearchSite& site_;
   IEphemeris& earthEphem_;
   IEphemerisFactory& vectors_;
   double H0_;
@@ -216,20 +215,16 @@ SunPosition SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double 
   return SunPosition{v->RightAscension(), v->Declination()};
 }
 
-DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H0, bool DoDawn) {
-  IUtil& util = services.util;
-  ITelescope& telescope = services.telescope;
-  IEphemerisFactory& vectors = services.ephemeris;
+double NextDawnDuskJulian(SunSearchSite& site, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0,
+                          bool DoDawn) {
   // The Sun's elevation never leaves -90..90; the formula below would read such an
   // elevation as its mirror image and find crossings that do not exist.
   if (!(H0 >= -90.0 && H0 <= 90.0)) throw NoTwilightError(H0);
 
-  auto byElevation = [&] {
-    return util.Julian_Date(ElevationSearch(util, telescope, earthEphem, vectors, H0).run(DoDawn));
-  };
-  if (std::fabs(telescope.SiteLatitude()) > kPolarLatitude) return byElevation();
+  auto byElevation = [&] { return ElevationSearch(site, earthEphem, vectors, H0).run(DoDawn); };
+  if (std::fabs(site.latitude()) > kPolarLatitude) return byElevation();
 
-  CrossingSearch search(util, telescope, earthEphem, vectors, H0);
+  CrossingSearch search(site, earthEphem, vectors, H0);
   constexpr double kNone = -std::numeric_limits<double>::infinity();
   double JD = 0.0;
   try {
@@ -252,7 +247,27 @@ DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H
     // elevation itself tells whether there is a passage within the year after all.
     return byElevation();
   }
-  return util.Julian_Date(JD);
+  return JD;
+}
+
+DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H0, bool DoDawn) {
+  // The host's clock, sidereal time and site, asked afresh at every step of the search.
+  class HostSite : public SunSearchSite {
+   public:
+    HostSite(IUtil& util, ITelescope& telescope) : util_(util), telescope_(telescope) {}
+    double julianDateNow() override { return util_.SysJulianDate(); }
+    double greenwichSiderealHours(double julianDate) override { return util_.Julian_GMST(julianDate); }
+    double hourAngle12(double rightAscension, double localSiderealTime) override {
+      return util_.HourAngle12(rightAscension, localSiderealTime);
+    }
+    double latitude() override { return telescope_.SiteLatitude(); }
+    double longitude() override { return telescope_.SiteLongitude(); }
+
+   private:
+    IUtil& util_;
+    ITelescope& telescope_;
+  } site(services.util, services.telescope);
+  return services.util.Julian_Date(NextDawnDuskJulian(site, earthEphem, services.ephemeris, H0, DoDawn));
 }
 
 }  // namespace np

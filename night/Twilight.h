@@ -62,4 +62,22 @@ SunPosition SunEphem(IEphemeris& earthEphem, IEphemerisFactory& vectors, double 
 // run's Earth ephemeris.
 DateTime NextDawnDusk(const Services& services, IEphemeris& earthEphem, double H0, bool DoDawn);
 
+// What the search reads beside the Sun: the present moment, the sidereal time and hour
+// angle, and the site. NextDawnDusk asks them of the host's objects (IUtil, ITelescope)
+// at every step; the reports of a run that is over answer them for a moment of their own.
+class SunSearchSite {
+ public:
+  virtual ~SunSearchSite() = default;
+  virtual double julianDateNow() = 0;                       // as IUtil::SysJulianDate
+  virtual double greenwichSiderealHours(double julianDate) = 0;  // as IUtil::Julian_GMST
+  virtual double hourAngle12(double rightAscension, double localSiderealTime) = 0;  // as IUtil::HourAngle12
+  virtual double latitude() = 0;   // degrees, as ITelescope::SiteLatitude
+  virtual double longitude() = 0;  // degrees east, as ITelescope::SiteLongitude
+};
+
+// NextDawnDusk's search itself, from site.julianDateNow(): the Julian date (UTC) of the
+// passage. `vectors` gives the Sun's position vectors, as Services::ephemeris.
+double NextDawnDuskJulian(SunSearchSite& site, IEphemeris& earthEphem, IEphemerisFactory& vectors, double H0,
+                          bool DoDawn);
+
 }  // namespace np

@@ -123,7 +123,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       main.Form_Load();
       if (season) {
         const ObservatoryConfig& site = observatory.config();
-        season->setSun(sunElevationAt(site.site.latitude, site.site.longitude, true), main.settings.sunElev);
+        season->setSun(ReportSun(site.site.latitude, site.site.longitude, options.interpolatedSun),
+                       main.settings.sunElev);
       }
       view.statusTextChanged(main.statusText());
       started = true;
@@ -163,7 +164,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       input.statuses = &result.statuses;
       input.sunElev = main.settings.sunElev;
       const ObservatoryConfig& site = observatory.config();
-      input.sunElevation = sunElevationAt(site.site.latitude, site.site.longitude);
+      input.sun.emplace(site.site.latitude, site.site.longitude, options.interpolatedSun);
       result.report = buildNightReport(input);
       result.report.latitude = site.site.latitude;
       result.report.longitude = site.site.longitude;

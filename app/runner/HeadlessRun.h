@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/NightReport.h"
-#include "app/runner/SeasonReport.h"
+#include "report/NightReport.h"
+#include "report/SeasonReport.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"

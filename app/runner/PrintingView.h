@@ -11,7 +11,7 @@
 #include "app/MainWindowView.h"
 #include "base/Clock.h"
 #include "base/DateTime.h"
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 
 namespace np {
 

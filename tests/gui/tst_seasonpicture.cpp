@@ -8,8 +8,8 @@
 #include <cmath>
 #include <set>
 
-#include "app/runner/qt/PictureColours.h"
-#include "app/runner/qt/SeasonPicture.h"
+#include "report/qt/PictureColours.h"
+#include "report/qt/SeasonPicture.h"
 #include "base/DateTime.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <map>
 #include <numeric>
 
-#include "app/runner/SeasonReport.h"
+#include "report/SeasonReport.h"
 #include "support/TempDir.h"
 #include "targets/RunLog.h"
 #include "host/AcquisitionLog.h"

@@ -7,7 +7,7 @@ source_dir="$1" build_dir="$2"
 grep -qE '^scripts/build\.sh release programs( |$)' "$source_dir/scripts/run.sh" \
   || { echo "scripts/run.sh does not build the target programs"; exit 1; }
 inputs="$(ninja -C "$build_dir" -t inputs programs)"
-for needed in app/qt/Module1.cpp app/runner/RunnerMain.cpp app/runner/ServiceMain.cpp app/runner/qt/ReportModule.cpp; do
+for needed in app/qt/Module1.cpp app/runner/RunnerMain.cpp app/runner/ServiceMain.cpp report/qt/ReportModule.cpp; do
   grep -qF "$source_dir/$needed" <<<"$inputs" || { echo "programs does not build $needed"; exit 1; }
 done
 if extra="$(grep -E "^$source_dir/(tests|bench)/" <<<"$inputs")"; then

@@ -1,4 +1,4 @@
-#include "app/runner/LogReport.h"
+#include "report/LogReport.h"
 
 #include <algorithm>
 #include <cctype>
@@ -227,9 +227,10 @@ class LogReader {
 
 }  // namespace
 
-LogReportResult buildReportFromLog(const LogReportOptions& o) {
-  LogReportResult result;
-  NightReport& r = result.report;
+namespace {
+
+// The report's site, limits and dusk elevation, as the options give them.
+void takeSite(const LogReportOptions& o, NightReport& r) {
   r.utcOffsetHours = o.utcOffsetHours;
   r.sunElev = o.sunElev;
   r.latitude = o.latitude;
@@ -239,43 +240,87 @@ LogReportResult buildReportFromLog(const LogReportOptions& o) {
   r.horizonMax = o.horizonMax;
   r.maxElevation = o.maxElevation;
   r.weatherFromGaps = true;
+}
 
+// Feeds the whole log to `reader`; false with `error` set when it shows nothing to report.
+bool readLog(const LogReportOptions& o, LogReader& reader, std::string& error) {
   std::ifstream file(o.logPath, std::ios::binary);
   if (!file) {
-    result.error = "cannot open the run log '" + o.logPath + "'";
-    return result;
+    error = "cannot open the run log '" + o.logPath + "'";
+    return false;
   }
-  LogReader reader(o, r);
   std::string line;
   while (std::getline(file, line)) reader.feed(line);
   if (file.bad()) {
-    result.error = "cannot read the run log '" + o.logPath + "'";
-    return result;
+    error = "cannot read the run log '" + o.logPath + "'";
+    return false;
   }
   if (std::isnan(reader.first)) {
-    result.error = reader.unreadableDates > 0
-                       ? "no date of the run log '" + o.logPath + "' could be read (see --date-order)"
-                       : "the run log '" + o.logPath + "' shows no search or day in the stretch asked for";
-    return result;
+    error = reader.unreadableDates > 0
+                ? "no date of the run log '" + o.logPath + "' could be read (see --date-order)"
+                : "the run log '" + o.logPath + "' shows no search or day in the stretch asked for";
+    return false;
   }
+  return true;
+}
 
-  // The host's acquisition log, when it is the simulated observatory's.
-  std::filesystem::path acquisitionPath = o.acquisitionLogPath;
-  if (acquisitionPath.empty()) acquisitionPath = std::filesystem::path(o.logPath).parent_path() / acqlog::kFileName;
-  std::vector<AcquisitionEvent> acquisition;
+// The host's acquisition log, when it is the simulated observatory's; otherwise the
+// images are left out, and the report says why.
+std::vector<AcquisitionEvent> readAcquisition(const LogReportOptions& o, NightReport& r) {
+  std::filesystem::path path = o.acquisitionLogPath;
+  if (path.empty()) path = std::filesystem::path(o.logPath).parent_path() / acqlog::kFileName;
   std::error_code ec;
-  if (!std::filesystem::is_regular_file(acquisitionPath, ec)) {
+  if (!std::filesystem::is_regular_file(path, ec)) {
     r.imagesKnown = false;
     r.notes.push_back("images are left out: there is no " + std::string(acqlog::kFileName) + " beside the run log");
-  } else {
-    try {
-      acquisition = readAcquisitionLog(acquisitionPath.string());
-    } catch (const std::exception& e) {
-      r.imagesKnown = false;
-      r.notes.push_back("images are left out: " + acquisitionPath.filename().string() +
-                        " is not the simulated observatory's (" + e.what() + ")");
+    return {};
+  }
+  try {
+    return readAcquisitionLog(path.string());
+  } catch (const std::exception& e) {
+    r.imagesKnown = false;
+    r.notes.push_back("images are left out: " + path.filename().string() + " is not the simulated observatory's (" +
+                      e.what() + ")");
+    return {};
+  }
+}
+
+// Between a plan's end and the next search, the program waited for something the log
+// does not name.
+void addWaitsAfterPlans(NightReport& r, const LogReader& reader) {
+  for (std::size_t i = 0; i < r.plans.size() && i < reader.afterPlan.size(); ++i) {
+    const auto [next, searchNext] = reader.afterPlan[i];
+    const PlanRun& plan = r.plans[i];
+    if (plan.started && searchNext && next - plan.endUnix > kUnexplainedGap) {
+      r.weatherWaits.push_back({plan.endUnix, next});
+      r.waitWeatherSeconds += next - plan.endUnix;
     }
   }
+  std::sort(r.weatherWaits.begin(), r.weatherWaits.end(),
+            [](const TimeSpan& a, const TimeSpan& b) { return a.start < b.start; });
+}
+
+// The picture's groups: every target the log shows, or only those that ran when there
+// are too many to draw.
+void addGroups(NightReport& r, const LogReader& reader) {
+  for (const std::string& name : reader.seenOrder) {
+    if (reader.seenOrder.size() > kGroupsDrawn && !reader.ran.count(name)) {
+      ++r.groupsNotListed;
+      continue;
+    }
+    r.groups.push_back(reader.seen.at(name));
+  }
+}
+
+}  // namespace
+
+LogReportResult buildReportFromLog(const LogReportOptions& o) {
+  LogReportResult result;
+  NightReport& r = result.report;
+  takeSite(o, r);
+  LogReader reader(o, r);
+  if (!readLog(o, reader, result.error)) return result;
+  const std::vector<AcquisitionEvent> acquisition = readAcquisition(o, r);
 
   r.startUnix = o.startUnix ? *o.startUnix : reader.first;
   r.endUnix = reader.last;
@@ -287,35 +332,17 @@ LogReportResult buildReportFromLog(const LogReportOptions& o) {
   }
   reader.finish(r.endUnix);
 
-  addSunAndDark(r, sunElevationAt(o.latitude, o.longitude), o.sunSampleSeconds);
+  addSunAndDark(r, ReportSun(o.latitude, o.longitude), o.sunSampleSeconds);
   if (r.imagesKnown) {
     pairPlansWithAcquisition(r, acquisition);
-    // Between a plan's end and the next search, the program waited for something the log
-    // does not name.
-    for (std::size_t i = 0; i < r.plans.size() && i < reader.afterPlan.size(); ++i) {
-      const auto [next, searchNext] = reader.afterPlan[i];
-      const PlanRun& plan = r.plans[i];
-      if (plan.started && searchNext && next - plan.endUnix > kUnexplainedGap) {
-        r.weatherWaits.push_back({plan.endUnix, next});
-        r.waitWeatherSeconds += next - plan.endUnix;
-      }
-    }
-    std::sort(r.weatherWaits.begin(), r.weatherWaits.end(),
-              [](const TimeSpan& a, const TimeSpan& b) { return a.start < b.start; });
+    addWaitsAfterPlans(r, reader);
   } else {
+    // One character assigned as such: mingw's GCC 12 at -O3 takes the assignment of a
+    // one-letter literal here for an overlapping copy (a false -Wrestrict).
     for (PlanRun& plan : r.plans)
-      if (plan.endedText.empty()) plan.endedText = "-";
+      if (plan.endedText.empty()) plan.endedText = '-';
   }
-
-  // The picture's groups: every target the log shows, or only those that ran when there
-  // are too many to draw.
-  for (const std::string& name : reader.seenOrder) {
-    if (reader.seenOrder.size() > kGroupsDrawn && !reader.ran.count(name)) {
-      ++r.groupsNotListed;
-      continue;
-    }
-    r.groups.push_back(reader.seen.at(name));
-  }
+  addGroups(r, reader);
 
   r.notes.push_back(
       "the run log does not record weather waits: \"waiting for weather\" is the time before searches that no plan "

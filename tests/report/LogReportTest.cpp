@@ -8,7 +8,7 @@
 #include <fstream>
 #include <regex>
 
-#include "app/runner/LogReport.h"
+#include "report/LogReport.h"
 #include "support/TempDir.h"
 #include "support/TestWorld.h"
 #include "support/TestText.h"

@@ -6,12 +6,13 @@
 // so that its size follows the nights and the groups and never the lines of the logs.
 #include <cstdint>
 #include <limits>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "base/DateTime.h"
 
 namespace np {
@@ -75,7 +76,7 @@ class SeasonReportBuilder {
   // The Sun at the site and the elevation below which it is dark (the settings' dusk),
   // once they are known: each night's dark time and twilight. Only the time waited in the
   // dark counts as lost (a wait for the weather may go on into the day).
-  void setSun(SunElevationAt sunElevation, double sunElev);
+  void setSun(ReportSun sun, double sunElev);
 
   // A change of the status line at a UTC instant (the run's statuses, in order).
   void status(double unixSeconds, std::string_view text);
@@ -89,6 +90,12 @@ class SeasonReportBuilder {
   std::size_t nightAt(double unixSeconds);
   void addSun(SeasonNight& night);
   void addSpan(double from, double to, int kind);
+  // The acquisition log's runs and images within the season, each run paired with the
+  // next plan handed over (planRan).
+  void readAcquisition(const std::string& path);
+  void planRan(double begin, double end);
+  // The groups' plans and counts, and the groups no pass found eligible.
+  void tallyGroups(const std::vector<KeptOutGroup>& neverEligible);
 
   SeasonReport r_;
   std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name
@@ -97,8 +104,9 @@ class SeasonReportBuilder {
     std::uint32_t group = kNoGroup;
   };
   std::vector<LoggedPlan> handedOver_;
+  std::size_t paired_ = 0;  // the plans handed over that have their acquisition run
   double searchUnix_ = 0.0;
-  SunElevationAt sunElevation_;
+  std::optional<ReportSun> sun_;
   int statusKind_ = 0;  // 0 other, 1 weather, 2 no viable target
   double statusSince_ = 0.0;
 };

@@ -6,9 +6,9 @@
 // Sun, the site's limits, the target groups) is what the picture draws around it.
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,6 +17,7 @@
 #include "host/HostInterfaces.h"
 #include "selection/Selection.h"
 #include "host/AcquisitionLog.h"
+#include "report/ReportSun.h"
 
 namespace np {
 
@@ -133,14 +134,6 @@ struct NightReport {
   std::vector<std::string> notes; // what the report could not know, printed after it
 };
 
-// The Sun's elevation (degrees) at a UTC instant.
-using SunElevationAt = std::function<double(double unixSeconds)>;
-
-// The Sun's elevation at a site, through the program's own Sun position (SunEphem with
-// the ERFA ephemeris, or with its daily table: InterpolatedEphemerisFactory) and the
-// simulated observatory's coordinate conversion.
-SunElevationAt sunElevationAt(double latitude, double longitude, bool fromDailyTable = false);
-
 struct NightReportInput {
   double startUnix = 0.0, endUnix = 0.0;
   double utcOffsetHours = 0.0;
@@ -153,12 +146,12 @@ struct NightReportInput {
   std::vector<AcquisitionEvent> acquisition;  // the whole AcquireImages.log (filtered here)
   const std::vector<StatusChange>* statuses = nullptr;
   double sunElev = -18.0;
-  SunElevationAt sunElevation;                // empty: no dark time, no Sun curve
+  std::optional<ReportSun> sun;               // none: no dark time, no Sun curve
   double sunSampleSeconds = 300.0;            // spacing of the Sun curve
 };
 
-// The Sun curve and the dark time of the report's span (nothing without a Sun).
-void addSunAndDark(NightReport& report, const SunElevationAt& sunElevation, double sampleSeconds);
+// The Sun curve and the dark time of the report's span.
+void addSunAndDark(NightReport& report, const ReportSun& sun, double sampleSeconds);
 
 // Pairs the report's plans, in order, with the acquisition runs of its span (see below)
 // and adds their images. A plan with no run keeps an end set before (or takes the
@@ -169,10 +162,6 @@ void pairPlansWithAcquisition(NightReport& report, const std::vector<Acquisition
 // lines, in order, with the acquisition runs (START ... END, or a lone END for a run that
 // never became active) that began at or after their pass's search.
 NightReport buildNightReport(const NightReportInput& input);
-
-// The stretches within [start, end] during which `elevation` lies below `threshold`; the
-// edges are found to about a second.
-std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double threshold, double start, double end);
 
 // The report as text, local times in the "YYYY-MM-DD HH:MM:SS" form.
 std::string formatNightReport(const NightReport& report);

@@ -1,4 +1,4 @@
-#include "app/runner/SeasonReport.h"
+#include "report/SeasonReport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -75,16 +75,16 @@ std::size_t SeasonReportBuilder::nightAt(double unixSeconds) {
 }
 
 void SeasonReportBuilder::addSun(SeasonNight& night) {
-  if (!sunElevation_) return;
+  if (!sun_) return;
   const double from = night.windowStart, to = night.windowStart + kDay;
-  const std::vector<TimeSpan> dark = spansBelow(sunElevation_, r_.sunElev, from, to);
-  const std::vector<TimeSpan> down = spansBelow(sunElevation_, 0.0, from, to);
+  const std::vector<TimeSpan> dark = sun_->darkSpans(r_.sunElev, from, to);
+  const std::vector<TimeSpan> down = sun_->darkSpans(0.0, from, to);
   if (!dark.empty()) night.dark = {dark.front().start, dark.back().end};
   if (!down.empty()) night.sunDown = {down.front().start, down.back().end};
 }
 
-void SeasonReportBuilder::setSun(SunElevationAt sunElevation, double sunElev) {
-  sunElevation_ = std::move(sunElevation);
+void SeasonReportBuilder::setSun(ReportSun sun, double sunElev) {
+  sun_ = std::move(sun);
   r_.sunElev = sunElev;
   for (SeasonNight& night : r_.nights) addSun(night);
 }
@@ -125,74 +125,85 @@ SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acqu
   nightAt(std::max(r_.startUnix, r_.endUnix - 1.0));
 
   // Dark time within the run.
-  if (sunElevation_) {
+  if (sun_) {
     for (SeasonNight& night : r_.nights)
       night.darkSeconds = std::max(0.0, std::min(night.dark.end, r_.endUnix) - std::max(night.dark.start, r_.startUnix));
   } else {
     r_.notes.push_back("The Sun is not known: no dark time.");
   }
 
-  const std::vector<LoggedPlan>& logged = handedOver_;
+  readAcquisition(acquisitionLogPath);
+  // Plans the host had not taken up when the run ended.
+  while (paired_ < handedOver_.size()) planRan(handedOver_[paired_].searchUnix, r_.endUnix);
+  tallyGroups(neverEligible);
+  for (const SeasonNight& night : r_.nights) {
+    r_.weatherSeconds += night.weatherSeconds;
+    r_.noTargetSeconds += night.noTargetSeconds;
+    r_.darkSeconds += night.darkSeconds;
+    r_.exposingSeconds += night.exposingSeconds;
+  }
+  return std::move(r_);
+}
+
+void SeasonReportBuilder::planRan(double begin, double end) {
   // Each plan takes the first acquisition run that began at or after its search (the
   // search's stamp has whole seconds, hence the second of slack); a run that began
   // before is no plan of this run's.
-  std::size_t next = 0;
-  auto planRan = [&](double begin, double end) {
-    if (next >= logged.size() || begin < logged[next].searchUnix - 1.0) return;
-    const LoggedPlan& p = logged[next++];
-    SeasonPlan plan{begin, std::max(begin, end), p.group, static_cast<std::uint32_t>(nightAt(p.searchUnix))};
-    r_.plans.push_back(plan);
-  };
-  {
-    std::ifstream in(acquisitionLogPath, std::ios::binary);
-    std::string line;
-    bool open = false, before = false;
-    double begin = 0.0;
-    long number = 0;
-    while (in && std::getline(in, line)) {
-      ++number;
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      if (line.empty()) continue;
-      AcquisitionEvent e;
-      try {
-        e = parseAcquisitionEvent(line);
-      } catch (const std::exception& error) {
-        r_.notes.push_back("'" + acquisitionLogPath + "' line " + std::to_string(number) + ": " + error.what());
-        break;
-      }
-      if (e.utc > r_.endUnix) break;
-      if (e.utc < std::floor(r_.startUnix)) {  // a run under way at the start is none of ours
-        if (e.kind == acqlog::kStart) before = true;
-        else if (e.kind == acqlog::kEnd) before = false;
+  if (paired_ >= handedOver_.size() || begin < handedOver_[paired_].searchUnix - 1.0) return;
+  const LoggedPlan& p = handedOver_[paired_++];
+  SeasonPlan plan{begin, std::max(begin, end), p.group, static_cast<std::uint32_t>(nightAt(p.searchUnix))};
+  r_.plans.push_back(plan);
+}
+
+void SeasonReportBuilder::readAcquisition(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  bool open = false, before = false;
+  double begin = 0.0;
+  long number = 0;
+  while (in && std::getline(in, line)) {
+    ++number;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty()) continue;
+    AcquisitionEvent e;
+    try {
+      e = parseAcquisitionEvent(line);
+    } catch (const std::exception& error) {
+      r_.notes.push_back("'" + path + "' line " + std::to_string(number) + ": " + error.what());
+      break;
+    }
+    if (e.utc > r_.endUnix) break;
+    if (e.utc < std::floor(r_.startUnix)) {  // a run under way at the start is none of ours
+      if (e.kind == acqlog::kStart) before = true;
+      else if (e.kind == acqlog::kEnd) before = false;
+      continue;
+    }
+    if (e.kind == acqlog::kStart) {
+      if (open) planRan(begin, e.utc);  // a start without an end: that run was cut short
+      open = true;
+      before = false;
+      begin = e.utc;
+    } else if (e.kind == acqlog::kEnd) {
+      if (before) {
+        before = false;
         continue;
       }
-      if (e.kind == acqlog::kStart) {
-        if (open) planRan(begin, e.utc);  // a start without an end: that run was cut short
-        open = true;
-        before = false;
-        begin = e.utc;
-      } else if (e.kind == acqlog::kEnd) {
-        if (before) {
-          before = false;
-          continue;
-        }
-        planRan(open ? begin : e.utc, e.utc);
-        open = false;
-      } else if (e.kind == acqlog::kExposure && !before) {
-        ++r_.imagesTaken;
-        SeasonNight& night = r_.nights[nightAt(e.utc)];
-        ++night.images;
-        night.exposingSeconds += e.seconds;
-        if (auto it = groupByName_.find(e.text); it != groupByName_.end()) ++r_.groups[it->second].images;
-      } else if (e.kind == acqlog::kSkipped && !before) {
-        ++r_.imagesSkipped;
-      }
+      planRan(open ? begin : e.utc, e.utc);
+      open = false;
+    } else if (e.kind == acqlog::kExposure && !before) {
+      ++r_.imagesTaken;
+      SeasonNight& night = r_.nights[nightAt(e.utc)];
+      ++night.images;
+      night.exposingSeconds += e.seconds;
+      if (auto it = groupByName_.find(e.text); it != groupByName_.end()) ++r_.groups[it->second].images;
+    } else if (e.kind == acqlog::kSkipped && !before) {
+      ++r_.imagesSkipped;
     }
-    if (open) planRan(begin, r_.endUnix);
   }
-  // Plans the host had not taken up when the run ended.
-  while (next < logged.size()) planRan(logged[next].searchUnix, r_.endUnix);
+  if (open) planRan(begin, r_.endUnix);
+}
 
+void SeasonReportBuilder::tallyGroups(const std::vector<KeptOutGroup>& neverEligible) {
   for (const SeasonPlan& plan : r_.plans) {
     ++r_.nights[plan.night].plans;
     if (plan.group == kNoGroup) {
@@ -208,13 +219,6 @@ SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acqu
       r_.groups[it->second].keptOutBy = k.test;
     }
   }
-  for (const SeasonNight& night : r_.nights) {
-    r_.weatherSeconds += night.weatherSeconds;
-    r_.noTargetSeconds += night.noTargetSeconds;
-    r_.darkSeconds += night.darkSeconds;
-    r_.exposingSeconds += night.exposingSeconds;
-  }
-  return std::move(r_);
 }
 
 std::string formatSeasonReport(const SeasonReport& r) {

@@ -1,17 +1,26 @@
-// The season's picture through the runner's picture module, as the runner loads it: the
-// module beside nightpick-sim draws a PNG, and a folder without the module is an error
-// that names it.
+// The reports' picture module as the runner loads it: the module as built draws the
+// season as a PNG, a folder without the module is an error that names it, and only PNG
+// pictures are asked of it.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <string>
 
-#include "RunnerPath.h"
-#include "app/runner/ReportPictureModule.h"
-#include "app/runner/SeasonReport.h"
+#include "report/ReportPictureModule.h"
+#include "report/SeasonReport.h"
 #include "support/TempDir.h"
 
 namespace np {
 namespace {
+
+// The module as the build made it; empty in a build without it.
+std::string builtModule() {
+#ifdef NIGHTPICK_REPORT_MODULE
+  return NIGHTPICK_REPORT_MODULE;
+#else
+  return {};
+#endif
+}
 
 // Two nights at UTC-7, a plan on each, the second after midnight.
 SeasonReport twoNights() {
@@ -39,10 +48,11 @@ SeasonReport twoNights() {
   return r;
 }
 
-TEST(SeasonPictureModule, TheModuleBesideTheRunnerDrawsTheSeasonAsPng) {
-  if (test::runnerPath().empty() || !std::filesystem::exists(test::runnerPath()))
-    GTEST_SKIP() << "nightpick-sim is not built (GUI build off)";
-  const std::string folder = std::filesystem::path(test::runnerPath()).parent_path().string();
+TEST(SeasonPictureModule, TheModuleAsBuiltDrawsTheSeasonAsPng) {
+  if (builtModule().empty() || !std::filesystem::exists(builtModule()))
+    GTEST_SKIP() << "the picture module is not built (GUI build off)";
+  ASSERT_EQ(std::filesystem::path(builtModule()).filename().string(), kReportModuleName);
+  const std::string folder = std::filesystem::path(builtModule()).parent_path().string();
   test::TempDir dir;
   const std::string picture = dir.file("season.png");
   std::string error;
@@ -65,6 +75,11 @@ TEST(SeasonPictureModule, AFolderWithoutTheModuleIsAnErrorNamingIt) {
   EXPECT_FALSE(writeSeasonPictureWithModule(dir.path(), twoNights(), dir.file("season.png"), error));
   EXPECT_NE(error.find(kReportModuleName), std::string::npos) << error;
   EXPECT_FALSE(std::filesystem::exists(dir.file("season.png")));
+}
+
+TEST(ReportPicturePath, OnlyPngInAnyCase) {
+  for (const char* yes : {"n.png", "N.PNG", "a/b.Png", ".png"}) EXPECT_TRUE(isReportPicturePath(yes)) << yes;
+  for (const char* no : {"n.svg", "png", "n.png.txt", "n.pn", "", "n.jpg"}) EXPECT_FALSE(isReportPicturePath(no)) << no;
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "base/DateTime.h"
 
 namespace np {

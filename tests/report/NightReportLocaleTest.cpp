@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "support/CommaLocale.h"
 
 namespace np {
@@ -30,14 +30,14 @@ TEST(NightReportLocale, ScoresAndTheTextKeepThePoint) {
       "Running ACP plan for selected target:A\r\n"
       "**** Searching for new target 2026-12-08 06:10:00\r\n  >>> New bestscore = 12,5\r\n"
       "Running ACP plan for selected target:B\r\n";
-  // Dark for the second hour, exposing a third of it.
-  in.sunElevation = [](double unix) { return unix < kT0 + 3600 ? 0.0 : -20.0; };
+  // Greenwich at midnight in December: dark throughout, exposing a third of it.
+  in.sun.emplace(51.48, 0.0);
   AcquisitionEvent start, exposure;
   start.utc = kT0 + 3;
   start.kind = acqlog::kStart;
-  exposure.utc = kT0 + 3600 + 1200;
+  exposure.utc = kT0 + 3600 + 2400;
   exposure.kind = acqlog::kExposure;
-  exposure.seconds = 1200;
+  exposure.seconds = 2400;
   in.acquisition = {start, exposure};
   const NightReport r = buildNightReport(in);
 

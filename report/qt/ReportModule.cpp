@@ -4,9 +4,9 @@
 #include <cstring>
 #include <memory>
 
-#include "app/runner/ReportPictureModule.h"
-#include "app/runner/qt/ReportPicture.h"
-#include "app/runner/qt/SeasonPicture.h"
+#include "report/ReportPictureModule.h"
+#include "report/qt/ReportPicture.h"
+#include "report/qt/SeasonPicture.h"
 
 namespace {
 

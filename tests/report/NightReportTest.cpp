@@ -1,12 +1,12 @@
 // The night report worked out from a run's traces: the pairing of plans with the host's
-// acquisition runs, the waits from the status line, and the dark time.
+// acquisition runs, the waits from the status line, and the share of the dark time spent
+// exposing.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "app/runner/HeadlessRun.h"
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 #include "support/TempDir.h"
 
 namespace np {
@@ -28,12 +28,7 @@ AcquisitionEvent ev(double t, const char* kind, std::string text = "", double se
   return e;
 }
 
-std::string stamp(double unix) {
-  long s = static_cast<long>(unix - kT0);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "2026-12-08 %02ld:%02ld:%02ld", s / 3600, (s / 60) % 60, s % 60);
-  return buf;
-}
+std::string stamp(double unix) { return formatGeneralDate(localFromUnix(unix, 0.0)); }
 
 std::string banner(double unix) {
   return std::string(64, '*') + "\r\n**** Searching for new target " + stamp(unix) + "\r\n" + std::string(64, '*') +
@@ -187,54 +182,37 @@ TEST(NightReportWaits, EachWaitingStatusCountsUntilTheNextChangeOrTheEndOfTheRun
   EXPECT_THAT(text, HasSubstr("Waiting for the host:        0:00:30"));
 }
 
-// A Sun that sinks one degree a minute from +10 at kT0.
-double sinkingSun(double unix) { return 10.0 - (unix - kT0) / 60.0; }
-
-TEST(NightReportDark, SpansBelowFindTheCrossingsToAboutASecond) {
-  auto spans = spansBelow(sinkingSun, -18.0, kT0, kT0 + 3600);
-  ASSERT_EQ(spans.size(), 1u);
-  EXPECT_NEAR(spans[0].start, kT0 + 28 * 60, 1.0);
-  EXPECT_DOUBLE_EQ(spans[0].end, kT0 + 3600);
-
-  // Up and down: a Sun that dips below the threshold between two crossings, twice.
-  auto wave = [](double unix) { return 20.0 * std::sin((unix - kT0) / 3600.0); };
-  auto dips = spansBelow(wave, -10.0, kT0, kT0 + 4 * 3.14159265358979 * 3600);
-  ASSERT_EQ(dips.size(), 2u);
-  for (const TimeSpan& d : dips) {
-    EXPECT_NEAR(wave(d.start), -10.0, 0.01);
-    EXPECT_NEAR(wave(d.end), -10.0, 0.01);
-  }
-  EXPECT_TRUE(spansBelow(sinkingSun, -100.0, kT0, kT0 + 3600).empty());
-}
-
 TEST(NightReportDark, TheShareCountsOnlyExposureTimeInTheDark) {
+  // Greenwich on the evening of 7 December: the run begins in daylight and the dark
+  // comes within it.
+  const ReportSun greenwich(51.48, 0.0);
+  const double start = kT0 - 8 * 3600, end = kT0 - 4 * 3600;
+  const std::vector<TimeSpan> dark = greenwich.darkSpans(-18.0, start, end);
+  ASSERT_EQ(dark.size(), 1u);
+  const double dusk = dark[0].start;
+  ASSERT_GT(dusk, start + 3600);
+  ASSERT_EQ(dark[0].end, end);
+
   NightReportInput in;
-  in.startUnix = kT0;
-  in.endUnix = kT0 + 3600;
+  in.startUnix = start;
+  in.endUnix = end;
   in.sunElev = -18;
-  in.sunElevation = sinkingSun;  // dark from kT0 + 1680
-  in.runLogText = banner(kT0) + "  >>> New bestscore = 1\r\nRunning ACP plan for selected target:X\r\n";
-  in.acquisition = {ev(kT0 + 3, acqlog::kStart, "p"),
-                    ev(kT0 + 1740, acqlog::kExposure, "X", 120),  // 60 s before the dark, 60 s in it
-                    ev(kT0 + 3000, acqlog::kExposure, "X", 300),  // all in the dark
-                    ev(kT0 + 3001, acqlog::kEnd, "", 0, acqlog::kEndDone)};
+  in.sun = greenwich;
+  in.runLogText = banner(start) + "  >>> New bestscore = 1\r\nRunning ACP plan for selected target:X\r\n";
+  in.acquisition = {ev(start + 3, acqlog::kStart, "p"),
+                    ev(dusk + 60, acqlog::kExposure, "X", 120),    // 60 s before the dark, 60 s in it
+                    ev(dusk + 1200, acqlog::kExposure, "X", 300),  // all in the dark
+                    ev(dusk + 1201, acqlog::kEnd, "", 0, acqlog::kEndDone)};
   NightReport r = buildNightReport(in);
-  EXPECT_NEAR(r.darkSeconds, 3600 - 1680, 1.0);
-  EXPECT_NEAR(r.exposingSecondsInDark, 360, 1.0);
+  EXPECT_EQ(r.dark.size(), 1u);
+  EXPECT_DOUBLE_EQ(r.darkSeconds, end - dusk);
+  EXPECT_NEAR(r.exposingSecondsInDark, 360, 1e-6);
   EXPECT_DOUBLE_EQ(r.plans.at(0).exposureSeconds, 420);
   // The Sun curve covers the run, both ends included.
   ASSERT_FALSE(r.sun.empty());
-  EXPECT_DOUBLE_EQ(r.sun.front().unix, kT0);
-  EXPECT_DOUBLE_EQ(r.sun.back().unix, kT0 + 3600);
+  EXPECT_DOUBLE_EQ(r.sun.front().unix, start);
+  EXPECT_DOUBLE_EQ(r.sun.back().unix, end);
   EXPECT_THAT(formatNightReport(r), HasSubstr("exposing 0:06:00"));
-}
-
-TEST(NightReportSun, TheSunIsHighAtLocalNoonAndLowAtMidnight) {
-  // Greenwich on 8 December (the Sun's declination about -22.7 degrees): 90 - 51.48 - 22.7
-  // at noon, 51.48 - 22.7 - 90 at midnight.
-  auto sun = sunElevationAt(51.48, 0.0);
-  EXPECT_NEAR(sun(kT0 + 12 * 3600), 15.8, 1.0);
-  EXPECT_NEAR(sun(kT0), -61.2, 1.0);
 }
 
 }  // namespace

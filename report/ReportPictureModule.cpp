@@ -1,4 +1,4 @@
-#include "app/runner/ReportPictureModule.h"
+#include "report/ReportPictureModule.h"
 
 #ifndef _WIN32
 #include <dlfcn.h>

@@ -7,8 +7,8 @@
 
 #include <QImage>
 
-#include "app/runner/NightReport.h"
-#include "app/runner/ReportPictureModule.h"
+#include "report/NightReport.h"
+#include "report/ReportPictureModule.h"
 
 namespace np {
 

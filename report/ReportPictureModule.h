@@ -4,8 +4,8 @@
 // itself needs no graphics library, so a plain dry run starts at once.
 #include <string>
 
-#include "app/runner/NightReport.h"
-#include "app/runner/SeasonReport.h"
+#include "report/NightReport.h"
+#include "report/SeasonReport.h"
 
 namespace np {
 

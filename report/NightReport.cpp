@@ -1,4 +1,4 @@
-#include "app/runner/NightReport.h"
+#include "report/NightReport.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,19 +8,13 @@
 #include <exception>
 #include <limits>
 #include <locale>
-#include <memory>
 #include <optional>
 #include <sstream>
 
-#include "app/runner/HeadlessRun.h"
 #include "base/DateTime.h"
 #include "base/NumberText.h"
-#include "host/ErfaEphemeris.h"
-#include "host/InterpolatedEphemeris.h"
-#include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
-#include "night/Twilight.h"
 #include "selection/Selection.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
@@ -43,17 +37,6 @@ double localTextToUnix(const std::string& text, double utcOffsetHours) {
   CivilTime civil;
   if (!parseIsoDateTime(text, civil)) return std::numeric_limits<double>::quiet_NaN();
   return unixFromLocal(fromCivil(civil), utcOffsetHours);
-}
-
-std::vector<std::string> splitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::string line;
-  std::istringstream in(text);
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-  }
-  return lines;
 }
 
 // The run log's lines, one at a time: the plans the loop handed to the host, the
@@ -147,61 +130,13 @@ class SilentSink : public MessageSink {
 
 }  // namespace
 
-SunElevationAt sunElevationAt(double latitude, double longitude, bool fromDailyTable) {
-  struct Ephemerides {
-    ErfaEphemerisFactory exact;
-    InterpolatedEphemerisFactory interpolated{exact};
-  };
-  auto ephemerides = std::make_shared<Ephemerides>();
-  IEphemerisFactory& factory =
-      fromDailyTable ? static_cast<IEphemerisFactory&>(ephemerides->interpolated) : ephemerides->exact;
-  std::shared_ptr<IEphemeris> earth = factory.createEphemeris();
-  earth->setBodyType(0);
-  earth->setNumber(3);
-  return [ephemerides, &factory, earth, latitude, longitude](double unixSeconds) {
-    const double jd = julianDateFromUnix(unixSeconds);
-    const SunPosition sun = SunEphem(*earth, factory, jd);
-    return horizontalAt(sun.RA, sun.Dec, latitude, longitude, jd).elevation;
-  };
-}
-
-std::vector<TimeSpan> spansBelow(const SunElevationAt& elevation, double threshold, double start, double end) {
-  std::vector<TimeSpan> spans;
-  if (!elevation || !(end > start)) return spans;
-  constexpr double kStep = 120.0;
-  auto below = [&](double t) { return elevation(t) < threshold; };
-  auto edge = [&](double a, double b, bool belowAtA) {  // the change lies in (a, b]
-    while (b - a > 0.5) {
-      double m = 0.5 * (a + b);
-      if (below(m) == belowAtA) a = m; else b = m;
-    }
-    return b;
-  };
-  double t = start;
-  bool was = below(t);
-  double spanStart = start;
-  while (t < end) {
-    double next = std::min(end, t + kStep);
-    bool now = below(next);
-    if (now != was) {
-      double at = edge(t, next, was);
-      if (was) spans.push_back({spanStart, at}); else spanStart = at;
-      was = now;
-    }
-    t = next;
-  }
-  if (was) spans.push_back({spanStart, end});
-  return spans;
-}
-
-void addSunAndDark(NightReport& r, const SunElevationAt& sunElevation, double sampleSeconds) {
-  if (!sunElevation) return;
-  r.dark = spansBelow(sunElevation, r.sunElev, r.startUnix, r.endUnix);
+void addSunAndDark(NightReport& r, const ReportSun& sun, double sampleSeconds) {
+  r.dark = sun.darkSpans(r.sunElev, r.startUnix, r.endUnix);
   for (const TimeSpan& s : r.dark) r.darkSeconds += s.length();
   const double step = sampleSeconds > 0 ? sampleSeconds : 300.0;
   for (double t = r.startUnix;; t += step) {
     double at = std::min(t, r.endUnix);
-    r.sun.push_back({at, sunElevation(at)});
+    r.sun.push_back({at, sun.elevation(at)});
     if (at >= r.endUnix) break;
   }
 }
@@ -262,7 +197,7 @@ NightReport buildNightReport(const NightReportInput& in) {
     while (std::getline(text, line)) log.feed(line);
   }
 
-  addSunAndDark(r, in.sunElevation, in.sunSampleSeconds);
+  if (in.sun) addSunAndDark(r, *in.sun, in.sunSampleSeconds);
   pairPlansWithAcquisition(r, in.acquisition);
 
   // The waits: how long each waiting status stood on the status line.
@@ -342,7 +277,9 @@ std::vector<ReportGroup> readReportGroups(IUtil& util, const std::string& listTe
   std::vector<ReportGroup> groups;
   SilentSink quiet;
   GroupReader reader;
-  for (std::string& line : splitLines(listText)) {
+  std::istringstream in(listText);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     GroupReader::LineKind kind = reader.feed(std::move(line));
     if (kind == GroupReader::LineKind::DelimiterFirst) break;
     if (kind != GroupReader::LineKind::GroupEnd) continue;

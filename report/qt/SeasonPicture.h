@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/runner/SeasonReport.h"
+#include "report/SeasonReport.h"
 
 namespace np {
 
