@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
-#include <system_error>
 
 #include "base/Errors.h"
 #include "base/FileSystem.h"
@@ -18,10 +15,11 @@ namespace np {
 void AcquisitionLogFile::append(const std::vector<const AcquisitionEvent*>& events, const char* member) {
   if (events.empty()) return;
   std::lock_guard lock(mutex_);
-  std::ofstream out(path_, std::ios::binary | std::ios::app);
-  for (const AcquisitionEvent* e : events) out << formatAcquisitionEvent(*e) << "\r\n";
-  out.close();
-  if (!out) {
+  try {
+    std::unique_ptr<TextWriter> out = files_.OpenTextFileForAppending(path_);
+    for (const AcquisitionEvent* e : events) out->WriteLine(formatAcquisitionEvent(*e));
+    out->Close();
+  } catch (const std::exception&) {
     const std::string prefix = member && *member ? std::string(member) + ": " : std::string();
     throw RunTimeError(prefix + "cannot write '" + path_ + "'");
   }
@@ -139,15 +137,19 @@ bool AcquisitionRun::abortRequested() const {
 // ---- the skeleton ----
 
 struct SkeletonState {
-  SkeletonState(std::string folderPath, const ObservatoryConfig& c, Clock& clk)
+  SkeletonState(std::string folderPath, const ObservatoryConfig& c, Clock& clk, FileSystem* fs)
       : folder(std::move(folderPath)),
         config(c),
         clock(clk),
-        log(std::make_shared<AcquisitionLogFile>(joinPath(logDir(), acqlog::kFileName))) {}
+        ownFiles(fs ? nullptr : std::make_unique<LocalFileSystem>()),
+        files(fs ? *fs : *ownFiles),
+        log(std::make_shared<AcquisitionLogFile>(files, joinPath(logDir(), acqlog::kFileName))) {}
 
   std::string folder;
   ObservatoryConfig config;
   Clock& clock;
+  std::unique_ptr<FileSystem> ownFiles;
+  FileSystem& files;
   std::shared_ptr<AcquisitionLogFile> log;
   std::unique_ptr<ObservatoryBackEnd> backEnd;
   std::string loadedScript;
@@ -194,8 +196,7 @@ struct SkeletonState {
   }
 
   void loadScript(const std::string& path) {
-    std::error_code ec;
-    if (path.empty() || !std::filesystem::is_regular_file(path, ec)) {
+    if (path.empty() || !files.FileExists(path)) {
       throw RunTimeError("LoadScript: the script '" + path + "' does not exist");
     }
     loadedScript = path;
@@ -317,8 +318,9 @@ class Application : public IApplication {
 
 }  // namespace
 
-HostSkeleton::HostSkeleton(const std::string& folder, const ObservatoryConfig& config, Clock& clock)
-    : state_(std::make_shared<SkeletonState>(folder, config, clock)) {}
+HostSkeleton::HostSkeleton(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
+                           FileSystem* files)
+    : state_(std::make_shared<SkeletonState>(folder, config, clock, files)) {}
 
 HostSkeleton::~HostSkeleton() = default;
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/Clock.h"
+#include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/AcquisitionPlan.h"
 #include "host/AcquisitionRules.h"
@@ -27,16 +28,18 @@ namespace np {
 // once a second sees every run that became active.
 inline constexpr double kMinimumActiveSeconds = 1.0;
 
-// Logs/AcquireImages.log. Safe to append to from any thread.
+// Logs/AcquireImages.log, through the program's file system. Safe to append to from any
+// thread.
 class AcquisitionLogFile {
  public:
-  explicit AcquisitionLogFile(std::string path) : path_(std::move(path)) {}
+  AcquisitionLogFile(FileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
   const std::string& path() const { return path_; }
   // Appends the events' lines; a failed write is a RunTimeError "<member>: cannot write
   // '<path>'" (without the member when it is empty).
   void append(const std::vector<const AcquisitionEvent*>& events, const char* member);
 
  private:
+  FileSystem& files_;
   std::string path_;
   std::mutex mutex_;
 };
@@ -159,8 +162,9 @@ class HostSkeleton : public IHostFactory {
   void update();
 
  protected:
-  // `folder` without its trailing separator.
-  HostSkeleton(const std::string& folder, const ObservatoryConfig& config, Clock& clock);
+  // `folder` without its trailing separator. Every file goes through `files` (null: the
+  // machine's own), which must outlive the host's objects.
+  HostSkeleton(const std::string& folder, const ObservatoryConfig& config, Clock& clock, FileSystem* files);
   // The log the back end writes its own events to (PARK when it secures the observatory).
   std::shared_ptr<AcquisitionLogFile> acquisitionLog() const;
   // Hands the skeleton its back end; once, in the factory's constructor.

@@ -442,7 +442,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
 
 IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryConfig& config, Clock& clock,
                                  FileSystem& files, const indi::Bounds& bounds, RunLogAppender appendToRunLog)
-    : HostSkeleton(withoutSeparator(folder), config, clock) {
+    : HostSkeleton(withoutSeparator(folder), config, clock, &files) {
   indi::Bounds b = bounds;
   b.connect = config.indi.connectTimeout;
   auto backEnd = std::make_unique<indi::IndiBackEnd>(this->folder(), config, clock, files, b, std::move(appendToRunLog),

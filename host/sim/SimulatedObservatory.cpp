@@ -132,8 +132,8 @@ ObservatoryConfig simulatedConfig(const std::string& folder) {
 
 }  // namespace
 
-SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clock)
-    : HostSkeleton(withoutSeparator(folder), simulatedConfig(folder), clock) {
+SimulatedObservatory::SimulatedObservatory(const std::string& folder, Clock& clock, FileSystem* files)
+    : HostSkeleton(withoutSeparator(folder), simulatedConfig(folder), clock, files) {
   auto devices = std::make_unique<Devices>(config(), clock);
   devices_ = devices.get();
   setBackEnd(std::move(devices));
@@ -157,7 +157,8 @@ OpenedHost openSimulatedObservatory(const std::string& folder, const HostRequest
     const ObservatoryConfig config = loadObservatoryConfig(folder);
     opened.clock = std::make_unique<RealTimeClock>(clockStartUnixSeconds(config, systemUnixSeconds()), config.clock.speed);
   }
-  auto observatory = std::make_unique<SimulatedObservatory>(folder, *opened.clock);  // also sets the clock's zone
+  // It also sets the clock's zone.
+  auto observatory = std::make_unique<SimulatedObservatory>(folder, *opened.clock, request.files);
   return openedHost(std::move(opened), std::move(observatory));
 }
 

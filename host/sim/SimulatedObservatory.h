@@ -28,8 +28,9 @@ class SimulatedObservatory : public HostSkeleton {
  public:
   // Loads the folder's configuration (creating what is missing) and sets the clock's
   // utc offset from site.utc_offset. A folder whose observatory.ini names another back
-  // end ([host] kind) is a RunTimeError. The clock is not owned.
-  SimulatedObservatory(const std::string& folder, Clock& clock);
+  // end ([host] kind) is a RunTimeError. The clock is not owned; the files go through
+  // `files` (null: the machine's own), which must outlive the host's objects.
+  SimulatedObservatory(const std::string& folder, Clock& clock, FileSystem* files = nullptr);
   ~SimulatedObservatory() override;
 
   std::string scriptPath() const;  // folder + "/Scripts/AcquireImages.js"

@@ -235,7 +235,8 @@ std::vector<std::string> logLines(const std::string& path) {
 
 TEST(AcquisitionRunState, ScheduledEventsAreWrittenWhenDueAndARunShowsAtLeastAMomentUnlessAborted) {
   test::TempDir dir;
-  auto log = std::make_shared<AcquisitionLogFile>(dir.file("AcquireImages.log"));
+  LocalFileSystem files;
+  auto log = std::make_shared<AcquisitionLogFile>(files, dir.file("AcquireImages.log"));
   AcquisitionRun run(log, kStart + 3);
   AcquisitionEvent start;
   start.utc = kStart + 3;
@@ -272,7 +273,8 @@ TEST(AcquisitionRunState, ScheduledEventsAreWrittenWhenDueAndARunShowsAtLeastAMo
 
 TEST(AcquisitionRunState, AnEndThatCannotBeWrittenBecomesTheRunsFailure) {
   test::TempDir dir;
-  auto log = std::make_shared<AcquisitionLogFile>(dir.file("no-such-folder/AcquireImages.log"));
+  LocalFileSystem files;
+  auto log = std::make_shared<AcquisitionLogFile>(files, dir.file("no-such-folder/AcquireImages.log"));
   AcquisitionRun run(log, kStart);
   EXPECT_THAT([&] { run.write(AcquisitionEvent{}, "RunScript"); },
               ::testing::ThrowsMessage<RunTimeError>(HasSubstr("RunScript: cannot write '")));
