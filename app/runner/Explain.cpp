@@ -142,7 +142,9 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     result.unixSeconds = at;
 
     LocalFileSystem files;
-    OpenedHost opened = openHost(hostDir, files, HostRequest{.manualStart = at, .appendToRunLog = {}, .files = {}});
+    HostRequest dryRun;
+    dryRun.manualStart = at;
+    OpenedHost opened = openHost(hostDir, files, dryRun);
     ManualClock& clock = *opened.manualClock;
     IHostFactory& observatory = *opened.host;
     result.utcOffsetHours = clock.utcOffsetHours();

@@ -64,7 +64,9 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     const double end = start + options.hours * 3600.0;
 
     LocalFileSystem files(options.diskSync);
-    OpenedHost opened = openHost(result.hostDir, files, HostRequest{.manualStart = start, .appendToRunLog = {}, .files = {}});
+    HostRequest dryRun;
+    dryRun.manualStart = start;
+    OpenedHost opened = openHost(result.hostDir, files, dryRun);
     ManualClock& clock = *opened.manualClock;
     HostSkeleton& observatory = *opened.skeleton;
     result.utcOffsetHours = clock.utcOffsetHours();

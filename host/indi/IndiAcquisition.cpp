@@ -1,6 +1,5 @@
 #include "host/indi/IndiAcquisition.h"
 
-
 #include <chrono>
 #include <cmath>
 

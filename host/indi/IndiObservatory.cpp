@@ -1,11 +1,9 @@
 #include "host/indi/IndiObservatory.h"
 
-
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <mutex>
 #include <thread>
