@@ -8,6 +8,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -24,10 +25,7 @@ namespace {
 using hosttext::lower;
 using hosttext::trim;
 
-// A value that cannot be read; the caller adds the key and the line.
-struct BadValue {
-  std::string why;
-};
+using BadValue = ConfigValueError;
 
 double readNumber(const std::string& value) {
   if (value.empty()) throw BadValue{"a number is missing"};
@@ -140,26 +138,29 @@ std::string readClockStart(const std::string& value) {
   return value;
 }
 
-HostKind readHostKind(const std::string& value) {
+std::mutex registryMutex;
+
+std::vector<ConfigBackEnd>& registry() {
+  static std::vector<ConfigBackEnd> backEnds;
+  return backEnds;
+}
+
+// A kind the file may name: the simulated observatory's or a registered back end's.
+std::string readHostKind(const std::string& value) {
   const std::string v = lower(value);
-  if (v == "simulated") return HostKind::Simulated;
-  if (v == "indi") return HostKind::Indi;
-  throw BadValue{"'" + value + "' is neither simulated nor indi"};
+  std::vector<std::string> kinds = {kSimulatedKind};
+  for (const ConfigBackEnd& backEnd : configBackEnds()) kinds.push_back(backEnd.kind);
+  if (std::find(kinds.begin(), kinds.end(), v) != kinds.end()) return v;
+  std::string known;
+  if (kinds.size() == 1) {
+    throw BadValue{"'" + value + "' is not " + kinds.front() + ", the only kind this build knows"};
+  }
+  if (kinds.size() == 2) throw BadValue{"'" + value + "' is neither " + kinds[0] + " nor " + kinds[1]};
+  for (const std::string& kind : kinds) known += (known.empty() ? "" : ", ") + kind;
+  throw BadValue{"'" + value + "' is none of " + known};
 }
 
-bool readOnStop(const std::string& value) {
-  const std::string v = lower(value);
-  if (v == "secure") return true;
-  if (v == "leave") return false;
-  throw BadValue{"'" + value + "' is neither secure nor leave"};
-}
-
-std::string readNotEmpty(const std::string& value) {
-  if (value.empty()) throw BadValue{"a value is missing"};
-  return value;
-}
-
-// The keys that only the simulated observatory reads, and what takes their place over INDI.
+// The keys that only the simulated observatory reads, and what takes their place on real devices.
 const std::map<std::string, const char*>& simulatedOnlyKeys() {
   static const std::map<std::string, const char*> table = {
       {"site.utc_offset", "the computer's clock and zone are used"},
@@ -228,17 +229,6 @@ const std::map<std::string, Setter>& setters() {
        [](ObservatoryConfig& c, const std::string& v) { c.acquisition.autofocusTimeout = readPositive(v); }},
       {"clock.speed", [](ObservatoryConfig& c, const std::string& v) { c.clock.speed = readPositive(v); }},
       {"clock.start", [](ObservatoryConfig& c, const std::string& v) { c.clock.start = readClockStart(v); }},
-      {"indi.server", [](ObservatoryConfig& c, const std::string& v) { c.indi.server = readNotEmpty(v); }},
-      {"indi.mount", [](ObservatoryConfig& c, const std::string& v) { c.indi.mount = v; }},
-      {"indi.camera", [](ObservatoryConfig& c, const std::string& v) { c.indi.camera = v; }},
-      {"indi.filter_wheel", [](ObservatoryConfig& c, const std::string& v) { c.indi.filterWheel = v; }},
-      {"indi.focuser", [](ObservatoryConfig& c, const std::string& v) { c.indi.focuser = v; }},
-      {"indi.dome", [](ObservatoryConfig& c, const std::string& v) { c.indi.dome = v; }},
-      {"indi.weather", [](ObservatoryConfig& c, const std::string& v) { c.indi.weather = v; }},
-      {"indi.connect_timeout",
-       [](ObservatoryConfig& c, const std::string& v) { c.indi.connectTimeout = readPositive(v); }},
-      {"indi.images", [](ObservatoryConfig& c, const std::string& v) { c.indi.images = readNotEmpty(v); }},
-      {"safety.on_stop", [](ObservatoryConfig& c, const std::string& v) { c.safety.secureOnStop = readOnStop(v); }},
   };
   return table;
 }
@@ -262,17 +252,47 @@ std::string withCrLf(const std::string& text) {
 
 }  // namespace
 
+namespace configvalue {
+double number(const std::string& value) { return readNumber(value); }
+double positive(const std::string& value) { return readPositive(value); }
+std::string notEmpty(const std::string& value) {
+  if (value.empty()) throw BadValue{"a value is missing"};
+  return value;
+}
+}  // namespace configvalue
+
+void registerConfigBackEnd(const ConfigBackEnd& backEnd) {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  for (ConfigBackEnd& known : registry()) {
+    if (known.kind == backEnd.kind) {
+      known = backEnd;
+      return;
+    }
+  }
+  registry().push_back(backEnd);
+}
+
+std::vector<ConfigBackEnd> configBackEnds() {
+  std::lock_guard<std::mutex> lock(registryMutex);
+  return registry();
+}
+
 std::string defaultObservatoryIni() {
+  const std::vector<ConfigBackEnd> backEnds = configBackEnds();
+  std::string kindHelp;
+  std::string blocks;
+  for (const ConfigBackEnd& backEnd : backEnds) {
+    kindHelp += backEnd.kindHelp;
+    if (!backEnd.text.empty()) blocks += "\n" + backEnd.text;
+  }
   return R"(; The observatory's configuration.
 ; Plain INI: [section], key = value, and ; comments. A key left out takes the default
 ; shown here; an unknown section or key is an error, so a typing mistake never passes.
 
 [host]
 ; simulated: the simulated observatory, all of it described by this file.
-; indi: the devices of an INDI server ([indi] below). The keys that describe what only
-; the simulated observatory makes up (utc_offset, can_park, can_unpark, [weather],
-; start_delay, overhead, autofocus and [clock]) are then errors: remove them.
-kind = simulated
+)" +
+         kindHelp + R"(kind = simulated
 
 [site]
 ; Latitude of the site in degrees, north positive.
@@ -338,36 +358,20 @@ autofocus = 180
 speed = 1
 ; now, or the ISO 8601 UTC instant at which the simulated clock starts.
 start = now
-
-; With kind = indi: the INDI server and the names of its devices, as the server gives them.
-; [indi]
-; The server, host:port.
-; server = localhost:7624
-; The mount and the camera (both needed).
-; mount = Telescope Simulator
-; camera = CCD Simulator
-; The filter wheel, focuser, dome and weather station; empty or left out: none.
-; filter_wheel =
-; focuser =
-; dome =
-; weather =
-; Seconds to wait for the server and the devices to connect.
-; connect_timeout = 30
-; The folder the images are saved in; a relative one is in this folder.
-; images = Images
-;
-; With kind = indi, Nightpick is the observatory's keeper: every end of a run (a stop, a
-; failure, a device lost, the service stopped) aborts the exposure, parks the mount and
-; then closes the dome or roof. leave: the devices stay as they are, for an operator who
-; takes over by hand.
-; [safety]
-; on_stop = secure
-)";
+)" +
+         blocks;
 }
 
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
-  static const std::set<std::string> sections = {"host",    "site",        "mount", "limits",
-                                                  "weather", "acquisition", "clock", "indi", "safety"};
+  std::set<std::string> sections = {"host", "site", "mount", "limits", "weather", "acquisition", "clock"};
+  const std::vector<ConfigBackEnd> backEnds = configBackEnds();
+  std::map<std::string, const std::function<void(const std::string&)>*> backEndKeys;
+  for (const ConfigBackEnd& backEnd : backEnds) {
+    for (const auto& [key, check] : backEnd.keys) {
+      backEndKeys[key] = &check;
+      sections.insert(key.substr(0, key.find('.')));
+    }
+  }
   ObservatoryConfig config;
   bool utcOffsetGiven = false;
   std::set<std::string> seen;
@@ -403,10 +407,18 @@ ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::str
     if (section.empty()) throw RunTimeError(where() + "key '" + key + "' outside any section");
     std::string full = section + "." + key;
     auto setter = setters().find(full);
-    if (setter == setters().end()) throw RunTimeError(where() + "unknown key '" + full + "'");
+    auto backEndKey = backEndKeys.find(full);
+    if (setter == setters().end() && backEndKey == backEndKeys.end()) {
+      throw RunTimeError(where() + "unknown key '" + full + "'");
+    }
     if (!seen.insert(full).second) throw RunTimeError(where() + "key '" + full + "' given twice");
     try {
-      setter->second(config, value);
+      if (setter != setters().end()) {
+        setter->second(config, value);
+      } else {
+        (*backEndKey->second)(value);
+        config.backEndKeys[full] = value;
+      }
     } catch (const BadValue& bad) {
       throw RunTimeError(where() + "key '" + full + "': " + bad.why);
     }
@@ -417,17 +429,16 @@ ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::str
       simulatedOnlyLine = lineNumber;
     }
   }
-  if (config.host.kind == HostKind::Indi) {
-    if (!simulatedOnlyKey.empty()) {
+  for (const ConfigBackEnd& backEnd : backEnds) {
+    if (backEnd.kind != config.host.kind) continue;
+    if (backEnd.refusesSimulatedKeys && !simulatedOnlyKey.empty()) {
       throw RunTimeError(at(simulatedOnlyLine) + "key '" + simulatedOnlyKey +
-                         "' belongs to the simulated observatory; over INDI " +
+                         "' belongs to the simulated observatory; over " + backEnd.name + " " +
                          simulatedOnlyKeys().at(simulatedOnlyKey) + " (remove the key or use kind = simulated)");
     }
-    const std::pair<const char*, const std::string*> required[] = {{"indi.mount", &config.indi.mount},
-                                                                    {"indi.camera", &config.indi.camera}};
-    for (const auto& [key, device] : required) {
-      if (device->empty()) {
-        throw RunTimeError(at(kindLine) + "kind = indi needs the key '" + key + "', the INDI name of the device");
+    for (const auto& [key, what] : backEnd.required) {
+      if (config.backEndKeys.count(key) == 0 || config.backEndKeys.at(key).empty()) {
+        throw RunTimeError(at(kindLine) + "kind = " + backEnd.kind + " needs the key '" + key + "', " + what);
       }
     }
   }

@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,18 +16,18 @@ struct HorizonPoint {
   double elevation = 0.0;
 };
 
-// Which back end the observatory folder is for ([host] kind).
-enum class HostKind { Simulated, Indi };
+// [host] kind of the simulated observatory, the kind of a folder that names none.
+inline constexpr const char* kSimulatedKind = "simulated";
 
 // The observatory's configuration: observatory.ini in its folder, one member per key,
 // grouped as the file's sections. Every member starts at the key's default. [host] kind
-// names the back end: the simulated observatory, or an observatory of INDI devices
-// ([indi]). Some keys describe only what the simulated observatory makes up (its clock,
-// weather, mount capabilities and acquisition times); over INDI the devices and the
-// computer's clock say those, and the keys are errors.
+// names the back end: the simulated observatory, or a back end registered with its own
+// keys (registerConfigBackEnd), which it reads from `backEndKeys`. Some keys describe only
+// what the simulated observatory makes up (its clock, weather, mount capabilities and
+// acquisition times); a back end of real devices may refuse them.
 struct ObservatoryConfig {
   struct Host {
-    HostKind kind = HostKind::Simulated;
+    std::string kind = kSimulatedKind;  // lower case
   } host;
   struct Site {
     double latitude = 31.96;    // degrees, north positive
@@ -66,24 +68,9 @@ struct ObservatoryConfig {
     double speed = 1.0;         // simulated seconds per real second (windowed program)
     std::string start = "now";  // "now" or an ISO 8601 UTC instant
   } clock;
-  // The INDI server and the names of its devices (empty: no such device).
-  struct Indi {
-    std::string server = "localhost:7624";  // host:port
-    std::string mount;                      // required with kind = indi
-    std::string camera;                     // required with kind = indi
-    std::string filterWheel;
-    std::string focuser;
-    std::string dome;
-    std::string weather;
-    double connectTimeout = 30.0;    // seconds to wait for the server and the devices
-    std::string images = "Images";   // folder of the images; relative: in the observatory folder
-  } indi;
-  // What every end of a run does to an observatory that Nightpick keeps (INDI): secure it
-  // (abort the exposure, park the mount, close the roof), or leave the devices as they are
-  // for an operator who takes over by hand.
-  struct Safety {
-    bool secureOnStop = true;  // on_stop = secure | leave
-  } safety;
+  // The keys of the registered back ends given in the file, section.key to its value
+  // (checked when read), whatever the kind.
+  std::map<std::string, std::string> backEndKeys;
 };
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";
@@ -92,15 +79,51 @@ inline constexpr const char* kLogsFolderName = "Logs";
 inline constexpr const char* kScriptsFolderName = "Scripts";
 inline constexpr const char* kAcquireScriptName = "AcquireImages.js";
 
-// The text of a fresh observatory.ini: every key at its default, each explained.
+// A value of observatory.ini that cannot be read: why, without the key and the line,
+// which the reader adds.
+struct ConfigValueError {
+  std::string why;
+};
+
+// Readers of values for the back ends' keys; each throws ConfigValueError.
+namespace configvalue {
+double number(const std::string& value);
+double positive(const std::string& value);
+std::string notEmpty(const std::string& value);
+}  // namespace configvalue
+
+// What a back end other than the simulated observatory adds to observatory.ini.
+struct ConfigBackEnd {
+  std::string kind;      // its value of [host] kind, lower case
+  std::string name;      // how messages name it ("over <name> ...")
+  std::string kindHelp;  // its comment lines under [host] in a fresh observatory.ini
+  std::string text;      // its commented block at the end of a fresh observatory.ini
+  // Its keys as section.key, each with the check of its value (throwing ConfigValueError);
+  // a section of its own is known once one of its keys is.
+  std::map<std::string, std::function<void(const std::string&)>> keys;
+  // The keys its kind needs, each with what the key names.
+  std::vector<std::pair<std::string, std::string>> required;
+  // Whether its kind refuses the keys of what only the simulated observatory makes up.
+  bool refusesSimulatedKeys = false;
+};
+
+// Makes a back end's kind and keys known to every later read of observatory.ini (again:
+// replaces the one of that kind). Any thread; before the reads that need it.
+void registerConfigBackEnd(const ConfigBackEnd& backEnd);
+
+// The back ends registered so far, in the order of their first registration.
+std::vector<ConfigBackEnd> configBackEnds();
+
+// The text of a fresh observatory.ini: every key at its default, each explained, with
+// the registered back ends' own.
 std::string defaultObservatoryIni();
 
 // Reads the text of an observatory.ini. `sourceName` heads every error message
 // ("<sourceName> line <n>: ..."). Unknown sections and keys, keys given twice, lines
 // that are neither a section, a key nor a comment, and values that cannot be read are
-// RunTimeErrors naming the key and the line. With [host] kind = indi (wherever it stands
-// in the file), a key of the simulated observatory alone is such an error too, and
-// indi.mount and indi.camera must be given.
+// RunTimeErrors naming the key and the line. With [host] kind naming a back end that
+// refuses them (wherever kind stands in the file), a key of the simulated observatory
+// alone is such an error too, and the keys the back end requires must be given.
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName);
 
 // Creates the folder and what is missing in it (observatory.ini with defaults,

@@ -78,6 +78,7 @@ int runWindowed(QApplication& app, np::MessageSink& messages) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  np::registerBackEnds();
   if (!displayAvailable()) return runWithoutDisplay(argc, argv);
 
   QApplication app(argc, argv);

@@ -135,6 +135,7 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     const std::string programDir = absoluteFolder(options.programDir.empty() ? "." : options.programDir);
     const std::string hostDir =
         options.hostDir.empty() ? joinPath(programDir, "observatory") : absoluteFolder(options.hostDir);
+    registerBackEnds();
     const ObservatoryConfig config = loadObservatoryConfig(hostDir);
     double at = clockStartUnixSeconds(config, systemUnixSeconds());
     if (!options.at.empty() && !parseUtcInstant(options.at, at))

@@ -56,6 +56,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
                                            : withoutTrailingSeparator(options.hostDir);
   try {
     if (!(options.hours >= 0)) throw RunTimeError("--hours must be a number of hours, 0 or more");
+    registerBackEnds();
     ObservatoryConfig config = loadObservatoryConfig(result.hostDir);
     double start = clockStartUnixSeconds(config, systemUnixSeconds());
     if (!options.start.empty() && !parseUtcInstant(options.start, start))

@@ -11,6 +11,7 @@
 #include "targets/RunLog.h"
 #ifdef NIGHTPICK_INDI
 #include "host/indi/IndiObservatory.h"
+#include "host/indi/IndiSettings.h"
 #endif
 #ifdef _WIN32
 #include "host/com/ComHost.h"
@@ -22,29 +23,35 @@ namespace {
 struct BackEnd {
   const char* kind;  // as observatory.ini's [host] kind names it
   HostOpener open;
+  void (*registerConfig)();  // makes its kind and keys known to observatory.ini; none: no keys of its own
 };
 
 // The back ends of this build: a new one is one line here (and its folder under host/).
 const std::vector<BackEnd>& backEnds() {
   static const std::vector<BackEnd> list = {
-      {"simulated", openSimulatedObservatory},
+      {kSimulatedKind, openSimulatedObservatory, nullptr},
 #ifdef NIGHTPICK_INDI
-      {"indi", openIndiObservatory},
+      {indi::kIndiKind, openIndiObservatory, indi::registerIndiConfig},
 #endif
 #ifdef _WIN32
-      {"com", com::openComHost},
+      {"com", com::openComHost, nullptr},
 #endif
   };
   return list;
 }
 
-const char* kindName(HostKind kind) { return kind == HostKind::Indi ? "indi" : "simulated"; }
-
 }  // namespace
 
+void registerBackEnds() {
+  for (const BackEnd& backEnd : backEnds()) {
+    if (backEnd.registerConfig) backEnd.registerConfig();
+  }
+}
+
 OpenedHost openHost(const std::string& hostFolder, FileSystem& files, HostRequest request, const HostChoice& choice) {
+  registerBackEnds();
   const std::string folder = withoutSeparator(hostFolder);
-  const std::string kind = choice.kind.empty() ? kindName(loadObservatoryConfig(folder).host.kind) : choice.kind;
+  const std::string kind = choice.kind.empty() ? loadObservatoryConfig(folder).host.kind : choice.kind;
   request.files = &files;
   if (!request.appendToRunLog) {
     // What the observatory says of itself when no run has the run log open.
@@ -58,9 +65,8 @@ OpenedHost openHost(const std::string& hostFolder, FileSystem& files, HostReques
   for (const BackEnd& backEnd : backEnds()) {
     if (kind == backEnd.kind) return backEnd.open(folder, request);
   }
-  throw RunTimeError("observatory.ini in '" + hostFolder + "' names " +
-                     (kind == "indi" ? std::string("an INDI observatory") : "the host '" + kind + "'") +
-                     " (host.kind = " + kind + "), which this build does not drive");
+  throw RunTimeError("observatory.ini in '" + hostFolder + "' names the host '" + kind + "' (host.kind = " + kind +
+                     "), which this build does not drive");
 }
 
 }  // namespace np

@@ -14,6 +14,11 @@ struct HostChoice {
   std::string kind;
 };
 
+// Makes the kinds and keys of this build's back ends known to every read of
+// observatory.ini; each program calls it before it reads one (openHost does too). Any
+// number of times.
+void registerBackEnds();
+
 // Opens the host of the folder: the back end `choice` names, or else the one its
 // observatory.ini names ([host] kind; the file is created with defaults when missing):
 // the simulated observatory, or, with host.kind = indi, the INDI observatory on the

@@ -13,6 +13,7 @@
 #include "base/Clock.h"
 #include "app/runner/Explain.h"
 #include "app/runner/HeadlessRun.h"
+#include "app/runner/OpenHost.h"
 #include "report/LogReport.h"
 #include "report/ReportPictureModule.h"
 #include "host/ObservatoryConfig.h"
@@ -41,6 +42,7 @@ int drawPicture(const Report& report, const std::string& file, int exitCode) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  np::registerBackEnds();
   np::HeadlessOptions options;
   CLI::App app{"Runs Nightpick's observing loop against the simulated observatory, as fast as it can."};
   app.add_option("--program-dir", options.programDir, "folder holding targets.txt and config.ini")
@@ -127,10 +129,12 @@ int main(int argc, char** argv) {
       text << in.rdbuf();
       try {
         const np::ObservatoryConfig config = np::parseObservatoryConfig(text.str(), ini);
-        const bool indi = config.host.kind == np::HostKind::Indi;
+        // Every host but the simulated one runs on the computer's clock and may leave the
+        // site to its mount.
+        const bool realDevices = config.host.kind != np::kSimulatedKind;
         if (latitude->count() == 0) {
-          // An INDI observatory may leave the site to its mount, which the report cannot ask.
-          if (indi && !(config.site.latitudeGiven && config.site.longitudeGiven)) {
+          // A mount that keeps the site cannot be asked by the report.
+          if (realDevices && !(config.site.latitudeGiven && config.site.longitudeGiven)) {
             std::cerr << "error: '" << ini << "' leaves the site to the mount: give --latitude and --longitude"
                       << std::endl;
             return 2;
@@ -139,11 +143,11 @@ int main(int argc, char** argv) {
           logOptions.longitude = config.site.longitude;
         }
         if (utcOffset->count() == 0) {
-          // An INDI observatory's logs are in the computer's own zone (as of the stretch asked
+          // A real observatory's logs are in the computer's own zone (as of the stretch asked
           // for, or of now); the simulated observatory's in its site's zone.
           double at = np::systemUnixSeconds();
           if (!options.start.empty()) np::parseUtcInstant(options.start, at);
-          logOptions.utcOffsetHours = indi ? np::SystemClock::utcOffsetHoursAt(at) : config.site.utcOffset;
+          logOptions.utcOffsetHours = realDevices ? np::SystemClock::utcOffsetHoursAt(at) : config.site.utcOffset;
         }
         logOptions.limitsKnown = true;
         logOptions.minimumElevation = config.limits.minimumElevation;

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <iostream>
 
+#include "app/runner/OpenHost.h"
 #include "app/runner/ServiceRun.h"
 
 namespace {
@@ -51,6 +52,7 @@ np::NumberLocale environmentNumberLocale() {
 }  // namespace
 
 int main(int argc, char** argv) {
+  np::registerBackEnds();
   np::ServiceOptions options;
   CLI::App app{"Runs Nightpick without a window: presses Start at once and runs in real time against the "
                "observatory until SIGTERM or SIGINT (Stop Nightpick and ACP)."};

@@ -56,6 +56,7 @@ int runWindowed(np::Win32MessageSink& messages, int showCommand) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+  np::registerBackEnds();
   np::Win32MessageSink messages;
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
   InitCommonControlsEx(&controls);

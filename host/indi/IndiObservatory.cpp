@@ -16,6 +16,7 @@
 #include "host/UtcTime.h"
 #include "host/indi/IndiAcquisition.h"
 #include "host/indi/IndiLink.h"
+#include "host/indi/IndiSettings.h"
 #include "host/indi/LibraryOutput.h"
 
 namespace np {
@@ -36,6 +37,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
               IndiObservatory::RunLogAppender appender, std::shared_ptr<AcquisitionLogFile> log)
       : folder(std::move(folderPath)),
         config(c),
+        settings(indiSettings(c)),
         clock(clk),
         files(fs),
         bounds(b),
@@ -50,14 +52,14 @@ class IndiBackEnd : public ObservatoryBackEnd {
 
   double siteLatitude() override { return latitude; }
   double siteLongitude() override { return longitude; }
-  bool canPark() override { return Devices(link, bounds).has(config.indi.mount, "TELESCOPE_PARK"); }
+  bool canPark() override { return Devices(link, bounds).has(settings.mount, "TELESCOPE_PARK"); }
   bool canUnpark() override { return canPark(); }
   void park(const std::function<void()>& parked) override {
     std::lock_guard motion(motionMutex);
     Devices devices(link, bounds);
-    devices.parkMount(config.indi.mount);
+    devices.parkMount(settings.mount);
     parked();
-    if (!config.indi.dome.empty()) devices.closeDome(config.indi.dome);
+    if (!settings.dome.empty()) devices.closeDome(settings.dome);
   }
   void unpark(const std::function<void()>& unparked) override {
     std::lock_guard motion(motionMutex);
@@ -68,8 +70,8 @@ class IndiBackEnd : public ObservatoryBackEnd {
     }
     Devices devices(link, bounds);
     // The roof opens before the telescope moves, so that it never moves over an unparked one.
-    if (!config.indi.dome.empty()) devices.openDome(config.indi.dome);
-    devices.unparkMount(config.indi.mount);
+    if (!settings.dome.empty()) devices.openDome(settings.dome);
+    devices.unparkMount(settings.mount);
     unparked();
   }
   double eventTime() override { return std::round(clock.unixSeconds()); }
@@ -86,6 +88,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
 
   std::string folder;
   ObservatoryConfig config;
+  IndiSettings settings;
   Clock& clock;
   FileSystem& files;
   Bounds bounds;
@@ -108,14 +111,14 @@ class IndiBackEnd : public ObservatoryBackEnd {
   SteadyTime nextWeatherTry{};
 
   std::string imagesFolder() const {
-    const std::string& images = config.indi.images;
+    const std::string& images = settings.images;
     return std::filesystem::path(images).is_absolute() ? images : joinPath(folder, images);
   }
 
   std::vector<std::string> namedDevices() const {
     std::vector<std::string> names;
-    for (const std::string* name : {&config.indi.mount, &config.indi.camera, &config.indi.filterWheel,
-                                    &config.indi.focuser, &config.indi.dome, &config.indi.weather}) {
+    for (const std::string* name : {&settings.mount, &settings.camera, &settings.filterWheel,
+                                    &settings.focuser, &settings.dome, &settings.weather}) {
       if (!name->empty()) names.push_back(*name);
     }
     return names;
@@ -179,20 +182,20 @@ class IndiBackEnd : public ObservatoryBackEnd {
   }
 
   bool weatherConnected() override {
-    if (config.indi.weather.empty()) return false;
+    if (settings.weather.empty()) return false;
     Devices devices(link, bounds);
-    return link.inbox().hasDevice(config.indi.weather) && devices.connected(config.indi.weather);
+    return link.inbox().hasDevice(settings.weather) && devices.connected(settings.weather);
   }
 
   // Fail-safe: Alert, a lost or disconnected station, or one that has been silent too
   // long is unsafe. Ok and Busy (the warning zone) are safe.
   bool weatherSafe() override {
-    if (config.indi.weather.empty()) return true;
+    if (settings.weather.empty()) return true;
     if (link.inbox().lost() || !weatherConnected()) return false;
-    std::optional<PropertySnapshot> status = link.inbox().property(config.indi.weather, "WEATHER_STATUS");
+    std::optional<PropertySnapshot> status = link.inbox().property(settings.weather, "WEATHER_STATUS");
     if (!status || status->state == PropertyState::Alert) return false;
     SteadyTime last = status->updatedAt;
-    if (std::optional<PropertySnapshot> p = link.inbox().property(config.indi.weather, "WEATHER_PARAMETERS"))
+    if (std::optional<PropertySnapshot> p = link.inbox().property(settings.weather, "WEATHER_PARAMETERS"))
       last = std::max(last, p->updatedAt);
     const double silent = std::chrono::duration<double>(std::chrono::steady_clock::now() - last).count();
     return silent <= kWeatherSilenceSeconds;
@@ -206,12 +209,12 @@ class IndiBackEnd : public ObservatoryBackEnd {
       for (const FilterGroup& group : step.groups) {
         if (group.filter.empty()) continue;
         const std::string where = "plan '" + handed.planPath + "' line " + std::to_string(step.line) + ": ";
-        if (config.indi.filterWheel.empty()) {
+        if (settings.filterWheel.empty()) {
           return where + "the plan asks for the filter '" + group.filter +
                  "' but observatory.ini names no indi.filter_wheel";
         }
-        if (devices.filterSlot(config.indi.filterWheel, group.filter) == 0) {
-          return where + config.indi.filterWheel + " has no filter named '" + group.filter + "'";
+        if (devices.filterSlot(settings.filterWheel, group.filter) == 0) {
+          return where + settings.filterWheel + " has no filter named '" + group.filter + "'";
         }
       }
     }
@@ -225,11 +228,11 @@ class IndiBackEnd : public ObservatoryBackEnd {
     setup.clock = &clock;
     setup.files = &files;
     setup.server = link.server();
-    setup.mount = config.indi.mount;
-    setup.camera = config.indi.camera;
-    setup.filterWheel = config.indi.filterWheel;
-    setup.focuser = config.indi.focuser;
-    setup.dome = config.indi.dome;
+    setup.mount = settings.mount;
+    setup.camera = settings.camera;
+    setup.filterWheel = settings.filterWheel;
+    setup.focuser = settings.focuser;
+    setup.dome = settings.dome;
     setup.imagesFolder = imagesFolder();
     setup.site = {latitude, longitude, config.limits.minimumElevation, config.limits.horizon};
     setup.autofocusCommand = config.acquisition.autofocusCommand;
@@ -263,22 +266,22 @@ class IndiBackEnd : public ObservatoryBackEnd {
 
   // The mount reports itself parked, and no park under way.
   bool mountAtPark() {
-    std::optional<PropertySnapshot> park = link.inbox().property(config.indi.mount, "TELESCOPE_PARK");
+    std::optional<PropertySnapshot> park = link.inbox().property(settings.mount, "TELESCOPE_PARK");
     return park && park->switchOn("PARK") && park->state == PropertyState::Ok;
   }
 
   // The mount is unparked or the dome open, as far as the devices say.
   bool observatoryOpen() {
     Devices devices(link, bounds);
-    const std::string& mount = config.indi.mount;
+    const std::string& mount = settings.mount;
     if (deviceThere(mount) && devices.has(mount, "TELESCOPE_PARK") && !mountAtPark()) return true;
-    const std::string& dome = config.indi.dome;
+    const std::string& dome = settings.dome;
     return !dome.empty() && deviceThere(dome) && !devices.domeClosed(dome);
   }
 
   // With safety.on_stop = leave, says so and leaves the devices as they are.
   bool leftAsTheyAre(const std::string& what) {
-    if (config.safety.secureOnStop) return false;
+    if (settings.secureOnStop) return false;
     say(what + "; safety.on_stop = leave: the devices are left as they are", true);
     return true;
   }
@@ -296,12 +299,12 @@ class IndiBackEnd : public ObservatoryBackEnd {
       return;
     }
     Devices devices(link, bounds);
-    const std::string& camera = config.indi.camera;
+    const std::string& camera = settings.camera;
     if (deviceThere(camera) && devices.exposing(camera)) {
       devices.abortExposure(camera);
       say("Exposure aborted: " + camera, toRunLog);
     }
-    const std::string& mount = config.indi.mount;
+    const std::string& mount = settings.mount;
     if (!deviceThere(mount)) {
       say("The observatory may be open: the mount " + mount + " is not connected, so it could not be parked",
           toRunLog);
@@ -325,7 +328,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
         }
       }
     }
-    const std::string& dome = config.indi.dome;
+    const std::string& dome = settings.dome;
     if (dome.empty()) return;
     if (!deviceThere(dome)) {
       say("The observatory may be open: the dome " + dome + " is not connected, so it could not be closed", toRunLog);
@@ -346,13 +349,13 @@ class IndiBackEnd : public ObservatoryBackEnd {
     if (leftAsTheyAre("The start failed (" + why + ")")) return;
     say("Securing the observatory: the start failed: " + why, true);
     if (!link.inbox().reached()) {
-      say("The observatory may be open: the INDI server at " + config.indi.server +
+      say("The observatory may be open: the INDI server at " + settings.server +
               " could not be reached, so nothing could be parked or closed through it",
           true);
       return;
     }
     Devices devices(link, bounds);
-    for (const std::string* name : {&config.indi.mount, &config.indi.dome, &config.indi.weather}) {
+    for (const std::string* name : {&settings.mount, &settings.dome, &settings.weather}) {
       // A device the start waited for in vain is not waited for again.
       if (name->empty() || !link.inbox().hasDevice(*name) || devices.connected(*name)) continue;
       try {
@@ -382,7 +385,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
   }
 
   void startWeatherWatch() {
-    if (config.indi.weather.empty()) return;
+    if (settings.weather.empty()) return;
     weatherWatch = std::thread([this] {
       std::unique_lock lock(watchMutex);
       while (!watchStop) {
@@ -406,32 +409,32 @@ class IndiBackEnd : public ObservatoryBackEnd {
 
   // Connects to the server and every named device and readies them.
   void connectAll() {
-    link.connect(config.indi.server, bounds.connect);
+    link.connect(settings.server, bounds.connect);
     Devices devices(link, bounds);
     for (const std::string& name : namedDevices()) devices.connectDevice(name);
     // A station reports its state a moment after it connects; until then it counts as unsafe.
-    if (!config.indi.weather.empty()) devices.awaitProperty(config.indi.weather, "WEATHER_STATUS", bounds.connect);
-    link.receiveImagesOf(config.indi.camera);
-    if (devices.has(config.indi.camera, "ACTIVE_DEVICES"))
-      devices.pointCameraAt(config.indi.camera, config.indi.mount, config.indi.filterWheel, config.indi.focuser);
+    if (!settings.weather.empty()) devices.awaitProperty(settings.weather, "WEATHER_STATUS", bounds.connect);
+    link.receiveImagesOf(settings.camera);
+    if (devices.has(settings.camera, "ACTIVE_DEVICES"))
+      devices.pointCameraAt(settings.camera, settings.mount, settings.filterWheel, settings.focuser);
     // Images come to the program, not to the camera computer's disk.
-    if (devices.has(config.indi.camera, "UPLOAD_MODE")) {
-      std::optional<PropertySnapshot> upload = link.inbox().property(config.indi.camera, "UPLOAD_MODE");
-      if (upload && !upload->switchOn("UPLOAD_CLIENT")) link.sendSwitch(config.indi.camera, "UPLOAD_MODE", "UPLOAD_CLIENT");
+    if (devices.has(settings.camera, "UPLOAD_MODE")) {
+      std::optional<PropertySnapshot> upload = link.inbox().property(settings.camera, "UPLOAD_MODE");
+      if (upload && !upload->switchOn("UPLOAD_CLIENT")) link.sendSwitch(settings.camera, "UPLOAD_MODE", "UPLOAD_CLIENT");
     }
     if (config.site.latitudeGiven && config.site.longitudeGiven) {
       latitude = config.site.latitude;
       longitude = config.site.longitude;
-      devices.setSite(config.indi.mount, latitude, longitude);
+      devices.setSite(settings.mount, latitude, longitude);
     } else {
       double lat = 0, lon = 0;
-      if (!devices.readSite(config.indi.mount, lat, lon)) {
-        throw RunTimeError(config.indi.mount + " gives no site (GEOGRAPHIC_COORD): set site.latitude and "
+      if (!devices.readSite(settings.mount, lat, lon)) {
+        throw RunTimeError(settings.mount + " gives no site (GEOGRAPHIC_COORD): set site.latitude and "
                            "site.longitude in observatory.ini");
       }
       latitude = config.site.latitudeGiven ? config.site.latitude : lat;
       longitude = config.site.longitudeGiven ? config.site.longitude : lon;
-      if (config.site.latitudeGiven || config.site.longitudeGiven) devices.setSite(config.indi.mount, latitude, longitude);
+      if (config.site.latitudeGiven || config.site.longitudeGiven) devices.setSite(settings.mount, latitude, longitude);
     }
   }
 };
@@ -442,7 +445,7 @@ IndiObservatory::IndiObservatory(const std::string& folder, const ObservatoryCon
                                  FileSystem& files, const indi::Bounds& bounds, RunLogAppender appendToRunLog)
     : HostSkeleton(withoutSeparator(folder), config, clock, &files) {
   indi::Bounds b = bounds;
-  b.connect = config.indi.connectTimeout;
+  b.connect = indi::indiSettings(config).connectTimeout;
   auto backEnd = std::make_unique<indi::IndiBackEnd>(this->folder(), config, clock, files, b, std::move(appendToRunLog),
                                                      acquisitionLog());
   backEnd_ = backEnd.get();
@@ -476,6 +479,7 @@ OpenedHost openIndiObservatory(const std::string& folder, const HostRequest& req
     throw RunTimeError("SimulatedObservatory: '" + joinPath(hostFolder, kObservatoryIniName) +
                        "' is for an INDI observatory ([host] kind = indi), not the simulated one");
   }
+  indi::registerIndiConfig();
   const ObservatoryConfig config = loadObservatoryConfig(hostFolder);
   OpenedHost opened;
   // A real observatory runs on the computer's clock, in the computer's own zone.

@@ -123,9 +123,9 @@ namespace {
 ObservatoryConfig simulatedConfig(const std::string& folder) {
   if (folder.empty()) throw RunTimeError("SimulatedObservatory: no folder given");
   ObservatoryConfig config = loadObservatoryConfig(folder);
-  if (config.host.kind != HostKind::Simulated) {
+  if (config.host.kind != kSimulatedKind) {
     throw RunTimeError("SimulatedObservatory: '" + joinPath(withoutSeparator(folder), kObservatoryIniName) +
-                       "' is for an INDI observatory ([host] kind = indi), not the simulated one");
+                       "' is for another host ([host] kind = " + config.host.kind + "), not the simulated one");
   }
   return config;
 }

@@ -1,8 +1,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <string>
 
 #include "base/Errors.h"
@@ -62,7 +64,7 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
 
   const ObservatoryConfig c = parseObservatoryConfig(ini, "observatory.ini");
   const ObservatoryConfig d;
-  EXPECT_EQ(c.host.kind, HostKind::Simulated);
+  EXPECT_EQ(c.host.kind, "simulated");
   EXPECT_EQ(c.site.latitude, d.site.latitude);
   EXPECT_EQ(c.site.longitude, d.site.longitude);
   EXPECT_EQ(c.site.utcOffset, -7.0);
@@ -86,33 +88,7 @@ TEST(ObservatoryFolder, DefaultIniExplainsEveryKeyAndReadsAsTheDefaults) {
   EXPECT_EQ(c.clock.start, "now");
   EXPECT_EQ(c.acquisition.autofocusCommand, "");
   EXPECT_EQ(c.acquisition.autofocusTimeout, 600.0);
-  EXPECT_EQ(c.indi.server, "localhost:7624");
-  EXPECT_EQ(c.indi.mount, "");
-  EXPECT_EQ(c.indi.connectTimeout, 30.0);
-  EXPECT_EQ(c.indi.images, "Images");
-}
-
-// The commented example of [indi] reads as it stands once its lines are uncommented.
-TEST(ObservatoryFolder, DefaultIniIndiExampleReads) {
-  std::string text;
-  int uncommented = 0;
-  for (const std::string& line : test::splitLines(defaultObservatoryIni())) {
-    bool example = line == "; [indi]";
-    for (const char* key : {"server =", "mount =", "camera =", "filter_wheel =", "focuser =", "dome =", "weather =",
-                            "connect_timeout =", "images ="}) {
-      example = example || line.rfind(std::string("; ") + key, 0) == 0;
-    }
-    uncommented += example;
-    text += (example ? line.substr(2) : line) + "\n";
-  }
-  EXPECT_EQ(uncommented, 10);
-  const ObservatoryConfig c = parseObservatoryConfig(text, "observatory.ini");
-  EXPECT_EQ(c.indi.server, "localhost:7624");
-  EXPECT_FALSE(c.indi.mount.empty());
-  EXPECT_FALSE(c.indi.camera.empty());
-  EXPECT_EQ(c.indi.filterWheel, "");
-  EXPECT_EQ(c.indi.connectTimeout, 30.0);
-  EXPECT_EQ(c.indi.images, "Images");
+  EXPECT_TRUE(c.backEndKeys.empty());
 }
 
 TEST(ObservatoryFolder, ExistingFilesAreNeverOverwritten) {
@@ -173,19 +149,10 @@ TEST(ObservatoryIni, EveryKeyReachesItsMember) {
       {"acquisition", "autofocus = 90", [](auto& c) { return c.acquisition.autofocus == 90.0; }},
       {"clock", "speed = 600", [](auto& c) { return c.clock.speed == 600.0; }},
       {"clock", "start = 2024-03-10T02:00:00Z", [](auto& c) { return c.clock.start == "2024-03-10T02:00:00Z"; }},
-      {"host", "kind = SIMULATED", [](auto& c) { return c.host.kind == HostKind::Simulated; }},
+      {"host", "kind = SIMULATED", [](auto& c) { return c.host.kind == "simulated"; }},
       {"acquisition", "autofocus_command = focus --all ; run by the INDI host",
        [](auto& c) { return c.acquisition.autofocusCommand == "focus --all"; }},
       {"acquisition", "autofocus_timeout = 90.5", [](auto& c) { return c.acquisition.autofocusTimeout == 90.5; }},
-      {"indi", "server = dome.local:7625", [](auto& c) { return c.indi.server == "dome.local:7625"; }},
-      {"indi", "mount = EQMod Mount", [](auto& c) { return c.indi.mount == "EQMod Mount"; }},
-      {"indi", "camera = ZWO CCD", [](auto& c) { return c.indi.camera == "ZWO CCD"; }},
-      {"indi", "filter_wheel = Wheel", [](auto& c) { return c.indi.filterWheel == "Wheel"; }},
-      {"indi", "focuser = Focuser", [](auto& c) { return c.indi.focuser == "Focuser"; }},
-      {"indi", "dome = Roof", [](auto& c) { return c.indi.dome == "Roof"; }},
-      {"indi", "weather = Sky Monitor", [](auto& c) { return c.indi.weather == "Sky Monitor"; }},
-      {"indi", "connect_timeout = 5", [](auto& c) { return c.indi.connectTimeout == 5.0; }},
-      {"indi", "images = /data/images", [](auto& c) { return c.indi.images == "/data/images"; }},
   };
   for (const KeyCase& k : cases) {
     const std::string text = std::string("[") + k.section + "]\n" + k.line + "\n";
@@ -269,47 +236,73 @@ INSTANTIATE_TEST_SUITE_P(
                       BadIni{"[clock]\nstart = yesterday\n", "clock.start", 2},
                       BadIni{"[site]\nlatitude = 1\n[host]\nkind = ascom\n", "key 'host.kind': 'ascom'", 4},
                       BadIni{"[host]\nkind =\n", "host.kind", 2},
-                      BadIni{"[acquisition]\nautofocus_timeout = 0\n", "acquisition.autofocus_timeout", 2},
-                      BadIni{"[indi]\nconnect_timeout = -1\n", "indi.connect_timeout", 2},
-                      BadIni{"[indi]\nserver =\n", "indi.server", 2},
-                      BadIni{"[indi]\nport = 7624\n", "indi.port", 2}));
+                      BadIni{"[acquisition]\nautofocus_timeout = 0\n", "acquisition.autofocus_timeout", 2}));
 
-// ---- an observatory of INDI devices --------------------------------------------------
+// ---- a back end's own keys -------------------------------------------------------------
 
-constexpr const char* kIndiDevices = "[indi]\nmount = Mount A\ncamera = Camera B\n";
-
-TEST(ObservatoryIniIndi, KindMayComeAfterEveryOtherKey) {
-  const ObservatoryConfig c = parseObservatoryConfig(
-      std::string("[site]\nlatitude = -30.25\n[acquisition]\ncount = 3\nautofocus_command = af\n") + kIndiDevices +
-          "dome = Roof\n[host]\nkind = INDI\n",
-      "t");
-  EXPECT_EQ(c.host.kind, HostKind::Indi);
-  EXPECT_EQ(c.site.latitude, -30.25);
-  EXPECT_EQ(c.acquisition.count, 3);
-  EXPECT_EQ(c.acquisition.autofocusCommand, "af");
-  EXPECT_EQ(c.indi.mount, "Mount A");
-  EXPECT_EQ(c.indi.camera, "Camera B");
-  EXPECT_EQ(c.indi.dome, "Roof");
-  EXPECT_EQ(c.indi.focuser, "");
-
-  // A key of the simulated observatory before kind is still seen.
-  const std::string error = errorOf([] {
-    parseObservatoryConfig(std::string("[clock]\nspeed = 60\n") + kIndiDevices + "[host]\nkind = indi\n", "o.ini");
-  });
-  EXPECT_THAT(error, HasSubstr("o.ini line 2: key 'clock.speed' belongs to the simulated observatory"));
+// A back end of real devices with a section of its own, as a new one registers it.
+ConfigBackEnd domeApi() {
+  ConfigBackEnd b;
+  b.kind = "dome-api";
+  b.name = "the dome's API";
+  b.kindHelp = "; dome-api: the devices behind an HTTP API ([dome-api] below).\n";
+  b.text = "; [dome-api]\n; url = http://dome.local\n";
+  b.keys = {{"dome-api.url", [](const std::string& v) { configvalue::notEmpty(v); }},
+            {"dome-api.timeout", [](const std::string& v) { configvalue::positive(v); }},
+            {"dome-api.camera", [](const std::string&) {}}};
+  b.required = {{"dome-api.url", "the address of the API"}};
+  b.refusesSimulatedKeys = true;
+  return b;
 }
 
-TEST(ObservatoryIniIndi, MountAndCameraAreRequired) {
-  const std::string noMount =
-      errorOf([] { parseObservatoryConfig("[host]\nkind = indi\n[indi]\ncamera = C\n", "o.ini"); });
-  EXPECT_THAT(noMount, HasSubstr("o.ini line 2: "));
-  EXPECT_THAT(noMount, HasSubstr("'indi.mount'"));
-  const std::string noCamera = errorOf(
-      [] { parseObservatoryConfig("[indi]\nmount = M\ncamera =\n[host]\nkind = indi\n", "o.ini"); });
-  EXPECT_THAT(noCamera, HasSubstr("o.ini line 5: "));
-  EXPECT_THAT(noCamera, HasSubstr("'indi.camera'"));
-  // The simulated observatory needs neither.
-  EXPECT_EQ(parseObservatoryConfig("[host]\nkind = simulated\n", "o.ini").indi.mount, "");
+class RegisteredBackEnd : public ::testing::Test {
+ protected:
+  void SetUp() override { registerConfigBackEnd(domeApi()); }
+};
+
+TEST_F(RegisteredBackEnd, ItsKindAndKeysAreRead) {
+  const ObservatoryConfig c = parseObservatoryConfig(
+      "[Dome-API]\nurl = http://roof:80 ; the roof's box\ncamera =\n[site]\nlatitude = -30.25\n[host]\nkind = DOME-API\n",
+      "t");
+  EXPECT_EQ(c.host.kind, "dome-api");
+  EXPECT_EQ(c.site.latitude, -30.25);
+  EXPECT_EQ(c.backEndKeys, (std::map<std::string, std::string>{{"dome-api.url", "http://roof:80"},
+                                                                {"dome-api.camera", ""}}));
+  // Its keys are read whatever the kind, so a folder can be switched by kind alone.
+  EXPECT_EQ(parseObservatoryConfig("[dome-api]\ntimeout = 5\n", "t").backEndKeys.at("dome-api.timeout"), "5");
+  // Registering again replaces, never doubles.
+  registerConfigBackEnd(domeApi());
+  const std::vector<ConfigBackEnd> known = configBackEnds();
+  EXPECT_EQ(std::count_if(known.begin(), known.end(), [](const ConfigBackEnd& b) { return b.kind == "dome-api"; }), 1);
+}
+
+TEST_F(RegisteredBackEnd, ItsErrorsNameTheKeyAndTheLine) {
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[dome-api]\ntimeout = 0\n", "o.ini"); }),
+              HasSubstr("o.ini line 2: key 'dome-api.timeout': '0' must be greater than 0"));
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[dome-api]\nport = 80\n", "o.ini"); }),
+              HasSubstr("o.ini line 2: unknown key 'dome-api.port'"));
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[dome-api]\nurl = a\nurl = b\n", "o.ini"); }),
+              HasSubstr("o.ini line 3: key 'dome-api.url' given twice"));
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[host]\nkind = ascom\n", "o.ini"); }),
+              HasSubstr("key 'host.kind': 'ascom' is neither simulated nor dome-api"));
+  // A required key, missing or empty, is named at kind's line, wherever kind stands.
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[host]\nkind = dome-api\n", "o.ini"); }),
+              HasSubstr("o.ini line 2: kind = dome-api needs the key 'dome-api.url', the address of the API"));
+  EXPECT_THAT(errorOf([] { parseObservatoryConfig("[dome-api]\ncamera = c\n[host]\nkind = dome-api\n", "o.ini"); }),
+              HasSubstr("o.ini line 4: kind = dome-api needs the key 'dome-api.url'"));
+  // The simulated observatory needs none of them.
+  EXPECT_NO_THROW(parseObservatoryConfig("[host]\nkind = simulated\n", "o.ini"));
+}
+
+TEST_F(RegisteredBackEnd, FreshFileExplainsItsKindAndKeys) {
+  const std::string ini = defaultObservatoryIni();
+  const std::size_t help = ini.find("; dome-api: the devices behind an HTTP API");
+  ASSERT_NE(help, std::string::npos);
+  EXPECT_LT(ini.find("[host]"), help);
+  EXPECT_LT(help, ini.find("kind = simulated"));
+  const std::string block = "start = now\n\n; [dome-api]\n; url = http://dome.local\n";
+  EXPECT_EQ(ini.substr(ini.size() - block.size()), block);
+  EXPECT_EQ(parseObservatoryConfig(ini, "t").host.kind, "simulated");
 }
 
 struct SimulatedOnly {
@@ -318,24 +311,27 @@ struct SimulatedOnly {
   const char* saysInstead;
 };
 
-class ObservatoryIniIndiSimulatedOnly : public ::testing::TestWithParam<SimulatedOnly> {};
+class SimulatedOnlyKeys : public ::testing::TestWithParam<SimulatedOnly> {
+ protected:
+  void SetUp() override { registerConfigBackEnd(domeApi()); }
+};
 
-TEST_P(ObservatoryIniIndiSimulatedOnly, KeyIsAnErrorNamingItAndItsLine) {
+TEST_P(SimulatedOnlyKeys, AreErrorsOnRealDevicesNamingTheKeyAndItsLine) {
   const SimulatedOnly& k = GetParam();
   const std::string key = std::string(k.section) + "." + std::string(k.line).substr(0, std::string(k.line).find(' '));
-  const std::string text =
-      std::string("[host]\nkind = indi\n") + kIndiDevices + "[" + k.section + "]\n" + k.line + "\n";
+  const std::string devices = "[dome-api]\nurl = http://roof\n";
+  const std::string text = std::string("[") + k.section + "]\n" + k.line + "\n" + devices + "[host]\nkind = dome-api\n";
   const std::string error = errorOf([&] { parseObservatoryConfig(text, "observatory.ini"); });
-  EXPECT_THAT(error, HasSubstr("observatory.ini line 7: key '" + key + "' belongs to the simulated observatory"));
+  EXPECT_THAT(error, HasSubstr("observatory.ini line 2: key '" + key +
+                               "' belongs to the simulated observatory; over the dome's API "));
   EXPECT_THAT(error, HasSubstr(k.saysInstead));
   // The simulated observatory reads the same text but for kind.
-  const std::string simulated = std::string("[host]\nkind = simulated\n") + kIndiDevices + "[" + k.section + "]\n" +
-                                k.line + "\n";
+  const std::string simulated = std::string("[") + k.section + "]\n" + k.line + "\n" + devices;
   EXPECT_NO_THROW(parseObservatoryConfig(simulated, "observatory.ini")) << key;
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Keys, ObservatoryIniIndiSimulatedOnly,
+    Keys, SimulatedOnlyKeys,
     ::testing::Values(SimulatedOnly{"clock", "speed = 10", "clock"},
                       SimulatedOnly{"clock", "start = now", "clock"},
                       SimulatedOnly{"weather", "connected = true", "weather device"},

@@ -15,6 +15,7 @@
 #include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/ObservatoryConfig.h"
+#include "host/indi/IndiSettings.h"
 #include "host/SkyMath.h"
 #include "host/UtcTime.h"
 #include "host/indi/IndiObservatory.h"
@@ -32,6 +33,7 @@ using test::TempDir;
 using ::testing::HasSubstr;
 
 ObservatoryConfig indiConfig(const std::string& server, const std::string& extra = "") {
+  indi::registerIndiConfig();
   return parseObservatoryConfig("[host]\nkind = indi\n[indi]\nserver = " + server +
                                     "\nmount = Telescope Simulator\ncamera = CCD Simulator\nconnect_timeout = 3\n" + extra,
                                 "observatory.ini");
@@ -217,6 +219,7 @@ TEST(IndiAcquisition, EveryImageHeaderSaysWhatWasTakenWithWhichDevicesAndWhere) 
                      {"indi_simulator_ccd", "Main Camera"},
                      {"indi_simulator_wheel", "Wheel One"}}};
   std::filesystem::create_directories(folder.file("Logs"));
+  indi::registerIndiConfig();
   IndiObservatory observatory(
       folder.path(),
       parseObservatoryConfig("[host]\nkind = indi\n[indi]\nserver = " + server.address() +

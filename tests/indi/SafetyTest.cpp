@@ -16,6 +16,7 @@
 #include "base/FileSystem.h"
 #include "host/AcquisitionLog.h"
 #include "host/ObservatoryConfig.h"
+#include "host/indi/IndiSettings.h"
 #include "host/SkyMath.h"
 #include "host/indi/IndiDevices.h"
 #include "host/indi/IndiObservatory.h"
@@ -51,6 +52,7 @@ struct RunLogLines {
 };
 
 ObservatoryConfig config(const std::string& server, const std::string& extra) {
+  indi::registerIndiConfig();
   return parseObservatoryConfig("[host]\nkind = indi\n[indi]\nserver = " + server +
                                     "\nmount = Telescope Simulator\ncamera = CCD Simulator\nconnect_timeout = 3\n" +
                                     extra,

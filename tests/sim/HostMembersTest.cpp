@@ -45,18 +45,21 @@ TEST(HostApplication, PathIsTheFolderWithoutTrailingSeparator) {
   }
 }
 
-TEST(HostApplication, AFolderForIndiIsNotSimulated) {
+TEST(HostApplication, AFolderForAnotherHostIsNotSimulated) {
+  ConfigBackEnd other;
+  other.kind = "dome-api";
+  other.keys = {{"dome-api.url", [](const std::string&) {}}};
+  registerConfigBackEnd(other);
   test::TempDir dir;
   ManualClock clock(kSimNightUnix);
   std::filesystem::create_directories(dir.file("obs"));
-  test::writeFileBytes(dir.file("obs/observatory.ini"),
-                       "[indi]\nmount = Mount A\ncamera = Camera B\n[host]\nkind = indi\n");
+  test::writeFileBytes(dir.file("obs/observatory.ini"), "[host]\nkind = dome-api\n");
   const std::string error = errorOf([&] { SimulatedObservatory host(dir.file("obs"), clock); });
-  EXPECT_THAT(error, HasSubstr("observatory.ini' is for an INDI observatory"));
-  // Explicitly simulated: as without the key.
-  test::writeFileBytes(dir.file("obs/observatory.ini"), "[host]\nkind = Simulated\n[indi]\nserver = far:7000\n");
+  EXPECT_THAT(error, HasSubstr("observatory.ini' is for another host ([host] kind = dome-api)"));
+  // Explicitly simulated: as without the key, whatever the other host's keys say.
+  test::writeFileBytes(dir.file("obs/observatory.ini"), "[host]\nkind = Simulated\n[dome-api]\nurl = x\n");
   SimulatedObservatory host(dir.file("obs"), clock);
-  EXPECT_EQ(host.config().host.kind, HostKind::Simulated);
+  EXPECT_EQ(host.config().host.kind, "simulated");
   EXPECT_EQ(host.createTelescope()->SiteLatitude(), 31.96);
 }
 
