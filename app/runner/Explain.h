@@ -26,12 +26,14 @@ struct ExplainRow {
   std::int16_t remaining = 0;
   bool parsed = false;     // a target line without coordinates gets no tests
   float ra = 0, dec = 0;
-  std::array<std::optional<TestOutcome>, kEligibilityTests> tests;  // by EligibilityTest
+  std::int16_t priority = 0;  // the delimiter line's priority= (0 when it names none)
+  std::array<std::optional<TestOutcome>, kEligibilityTests> tests;  // by EligibilityTest; the
+                                                                     // Moon's and the window's only when asked
   bool eligible = false;
   std::optional<EligibilityTest> firstFailure;
   double elevation = 0;
   float score = 0;        // eligible groups
-  int rank = 0;           // 1 for the best eligible group; 0 when not eligible
+  int rank = 0;           // 1 for the group the pass chooses (priority, then score); 0 when not eligible
 };
 
 struct ExplainResult {
