@@ -194,7 +194,15 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     const std::optional<ChosenGroup> chosen = selectTarget(services, log, settings, stopFlag, &recorder);
     if (chosen) result.chosen = recorder.chosen;
 
-    // Ranks: by score, the earlier group first among equals (as the pass keeps the first).
+    for (const ExplainRow& row : result.rows) {
+      if (row.tests[static_cast<std::size_t>(EligibilityTest::Moon)] ||
+          row.tests[static_cast<std::size_t>(EligibilityTest::MoonAltitude)]) {
+        result.moon = moonPlace(julianDateFromUnix(at), result.latitude, result.longitude);
+        break;
+      }
+    }
+
+    // Ranks: by priority, then by score, the earlier group first among equals (as the pass keeps the first).
     std::vector<std::size_t> eligible;
     for (std::size_t i = 0; i < result.rows.size(); ++i)
       if (result.rows[i].eligible) eligible.push_back(i);
@@ -221,6 +229,11 @@ std::string formatExplainText(const ExplainResult& result) {
                     " groups, " + std::to_string(eligible) + " eligible\n";
   out += result.altAzimuthMount ? "tilt-up: elevation against the mount's tilt-up limit (alt-azimuth mount)\n"
                                 : "tilt-up: declination against the mount's tilt-up limit (equatorial mount)\n";
+
+  if (result.moon) {
+    out += "moon: the Moon " + shortNumber(result.moon->altitude) + " degrees high at azimuth " +
+           shortNumber(result.moon->azimuth) + ", " + number(result.moon->ageDays, 1) + " days old (full at 14.8)\n";
+  }
 
   std::vector<std::vector<std::string>> table;
   table.push_back({"start", "name", "count", "tilt-up", "max-elevation", "azimuth", "min-elevation", "horizon",

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "selection/Moon.h"
 #include "selection/Selection.h"
 
 namespace np {
@@ -43,6 +44,7 @@ struct ExplainResult {
   double utcOffsetHours = 0;
   double latitude = 0, longitude = 0;
   bool altAzimuthMount = false;
+  std::optional<MoonPlace> moon;      // the Moon at the instant, when a group asks about it
   std::vector<ExplainRow> rows;
   std::optional<std::size_t> chosen;  // index into rows of the group the pass chooses
   std::vector<std::string> messages;  // what the pass would have shown in boxes
