@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/UtcTime.h"
+#include "report/SeasonReport.h"
 #include "selection/Moon.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"
@@ -108,6 +109,26 @@ TEST(ConditionsSeason, TwoWeeksKeepToTheMoonTheWindowAndThePriority) {
   EXPECT_GT(prioritySearches, 10);
   EXPECT_LT(runs["Triangulum"], static_cast<int>(passes.size()) / 2) << "the Moon kept the priority group out at times";
 
+  // The season report names the nights each group lost to the Moon: nights it was kept
+  // out by the Moon alone and ran no plan.
+  ASSERT_TRUE(result.isSeason);
+  const SeasonReport& season = result.season;
+  std::map<std::string, const SeasonGroup*> byName;
+  for (const SeasonGroup& g : season.groups) byName[g.name] = &g;
+  EXPECT_TRUE(byName.at("Sculptor")->nightsLostToTheMoon.empty());
+  EXPECT_TRUE(byName.at("Crab")->nightsLostToTheMoon.empty());
+  const std::vector<std::uint32_t>& lost = byName.at("Orion")->nightsLostToTheMoon;
+  EXPECT_FALSE(lost.empty());
+  for (const std::uint32_t night : lost) {
+    for (const SeasonPlan& plan : season.plans) {
+      const bool orion = plan.group < season.groups.size() && season.groups[plan.group].name == "Orion";
+      EXPECT_FALSE(orion && plan.night == night) << "a night with a plan of its own is not lost";
+    }
+  }
+  EXPECT_THAT(formatSeasonReport(season), ::testing::HasSubstr("Nights lost to the Moon (kept out by it, no plan run):\n"));
+  EXPECT_THAT(formatSeasonReport(season),
+              ::testing::HasSubstr("  Orion: " + std::to_string(lost.size()) + (lost.size() == 1 ? " night (" : " nights (")));
+
   // Every rewrite kept the items where they were, only the count going down.
   const std::vector<std::string> list = test::splitLines(f.listText());
   ASSERT_EQ(list.size(), 11u);
@@ -119,6 +140,32 @@ TEST(ConditionsSeason, TwoWeeksKeepToTheMoonTheWindowAndThePriority) {
     expected.replace(expected.find("remaining=300") + 10, 3, count);
     EXPECT_EQ(list[groups[g].first], expected);
   }
+}
+
+// A night's report draws the Moon's altitude and marks when it kept a group out.
+TEST(ConditionsSeason, TheNightReportCarriesTheMoon) {
+  TestWorld f;
+  f.writeList({"Pleiades\t03:47:24\t+24:07:00", "**** remaining=50 moon=40", "Sculptor\t00:47:33\t-25:17:18",
+               "**** remaining=50"});
+  const HeadlessResult result = f.runHeadless("2026-12-19T19:00:00Z", 24);
+  ASSERT_EQ(result.exitCode, 0) << result.error;
+  const NightReport& r = result.report;
+  ASSERT_FALSE(r.sun.empty());
+  ASSERT_EQ(r.moon.size(), r.sun.size());
+  for (std::size_t i = 0; i < r.moon.size(); i += 37) {
+    EXPECT_EQ(r.moon[i].unix, r.sun[i].unix);
+    EXPECT_DOUBLE_EQ(r.moon[i].elevation, moonPlace(julianDateFromUnix(r.moon[i].unix), 31.96, -111.6).altitude);
+  }
+  // The 10-day Moon stands 26 degrees from the Pleiades that evening: kept out while it is up.
+  ASSERT_FALSE(r.moonKeptOut.empty());
+  for (const MoonKeptOut& mark : r.moonKeptOut) {
+    EXPECT_EQ(mark.name, "Pleiades");
+    const MoonPlace moon = moonPlace(julianDateFromUnix(mark.unixSeconds), 31.96, -111.6);
+    EXPECT_GT(moon.altitude, 0);
+    EXPECT_LT(angularSeparation(3.79, 24.11667, moon.rightAscension, moon.declination), 40.1);
+  }
+  for (std::size_t i = 1; i < r.moonKeptOut.size(); ++i)
+    EXPECT_GE(r.moonKeptOut[i].unixSeconds - r.moonKeptOut[i - 1].unixSeconds, EligibilityTally::kMoonMarkSeconds);
 }
 
 }  // namespace
