@@ -238,20 +238,20 @@ class NightPicture {
       p_.setPen(QPen(colourOf_[plan.target], 5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
       p_.drawPath(path(*it->second, plan.startUnix, plan.endUnix, n));
     }
-    QPainterPath sunPath;
-    for (std::size_t i = 0; i < r_.sun.size(); ++i) {
-      QPointF pt(ax_.x(r_.sun[i].unix), ax_.y(r_.sun[i].elevation));
-      if (i == 0) sunPath.moveTo(pt); else sunPath.lineTo(pt);
-    }
     p_.setPen(QPen(kSun, 1.6, Qt::DashDotLine));
-    p_.drawPath(sunPath);
-    QPainterPath moonPath;
-    for (std::size_t i = 0; i < r_.moon.size(); ++i) {
-      QPointF pt(ax_.x(r_.moon[i].unix), ax_.y(r_.moon[i].elevation));
-      if (i == 0) moonPath.moveTo(pt); else moonPath.lineTo(pt);
-    }
+    p_.drawPath(samplesPath(r_.sun));
     p_.setPen(QPen(kMoon, 1.6, Qt::DashLine));
-    p_.drawPath(moonPath);
+    p_.drawPath(samplesPath(r_.moon));
+  }
+
+  // The Sun's or the Moon's curve through its samples.
+  QPainterPath samplesPath(const std::vector<SunSample>& samples) const {
+    QPainterPath path;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      QPointF pt(ax_.x(samples[i].unix), ax_.y(samples[i].elevation));
+      if (i == 0) path.moveTo(pt); else path.lineTo(pt);
+    }
+    return path;
   }
 
   // A mark along the top of the sky for every time the Moon alone kept a group out.
