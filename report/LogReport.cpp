@@ -333,6 +333,7 @@ LogReportResult buildReportFromLog(const LogReportOptions& o) {
   reader.finish(r.endUnix);
 
   addSunAndDark(r, ReportSun(o.latitude, o.longitude), o.sunSampleSeconds);
+  addMoonAltitude(r);
   if (r.imagesKnown) {
     pairPlansWithAcquisition(r, acquisition);
     addWaitsAfterPlans(r, reader);

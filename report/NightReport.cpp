@@ -15,6 +15,7 @@
 #include "base/NumberText.h"
 #include "host/UtcTime.h"
 #include "night/ObservingLoop.h"
+#include "selection/Moon.h"
 #include "selection/Selection.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
@@ -129,6 +130,13 @@ class SilentSink : public MessageSink {
 };
 
 }  // namespace
+
+void addMoonAltitude(NightReport& r) {
+  r.moon.clear();
+  r.moon.reserve(r.sun.size());
+  for (const SunSample& s : r.sun)
+    r.moon.push_back({s.unix, moonPlace(julianDateFromUnix(s.unix), r.latitude, r.longitude).altitude});
+}
 
 void addSunAndDark(NightReport& r, const ReportSun& sun, double sampleSeconds) {
   r.dark = sun.darkSpans(r.sunElev, r.startUnix, r.endUnix);
@@ -306,6 +314,7 @@ namespace np {
 
 void EligibilityTally::group(std::int64_t start, const std::string& targetLine, const std::string& name,
                              std::int16_t, bool parsed, float, float) {
+  markMoon();  // the group before, before entries_ may grow and move
   // A pass goes through the list in order, so the group at the same place as in the last
   // pass is nearly always the same one: that is checked first, the map only when not.
   if (start <= lastStart_) ordinal_ = 0;
@@ -324,17 +333,43 @@ void EligibilityTally::group(std::int64_t start, const std::string& targetLine, 
   current_ = &entries_[index];
   ++current_->passes;
   failed_ = false;
+  failedTests_ = 0;
+  if (clock_) passUnix_ = clock_->unixSeconds();
   if (!parsed) ++current_->unreadable;
 }
 
 void EligibilityTally::tested(const TestOutcome& outcome) {
-  if (!current_ || outcome.passed || failed_) return;
+  if (!current_ || outcome.passed) return;
+  failedTests_ |= 1u << static_cast<unsigned>(outcome.test);
+  if (failed_) return;
   failed_ = true;
   ++current_->firstFailures[static_cast<std::size_t>(outcome.test)];
 }
 
 void EligibilityTally::scored(double, const TargetScore&, bool) {
   if (current_) ++current_->eligible;
+}
+
+bool EligibilityTally::keptOutByTheMoon() const {
+  constexpr unsigned moonTests = (1u << static_cast<unsigned>(EligibilityTest::Moon)) |
+                                 (1u << static_cast<unsigned>(EligibilityTest::MoonAltitude));
+  return current_ && failedTests_ != 0 && (failedTests_ & ~moonTests) == 0;
+}
+
+void EligibilityTally::markMoon() {
+  if (!keptOutByTheMoon() || passUnix_ - current_->lastMoonMark < kMoonMarkSeconds) return;
+  current_->lastMoonMark = passUnix_;
+  moonMarks_.emplace_back(passUnix_, static_cast<std::size_t>(current_ - entries_.data()));
+}
+
+std::vector<MoonKeptOut> EligibilityTally::moonKeptOut() const {
+  std::vector<MoonKeptOut> marks;
+  marks.reserve(moonMarks_.size() + 1);
+  for (const auto& [unix, entry] : moonMarks_) marks.push_back(MoonKeptOut{unix, entries_[entry].name});
+  // The last group of the last pass, which no later group has closed.
+  if (keptOutByTheMoon() && passUnix_ - current_->lastMoonMark >= kMoonMarkSeconds)
+    marks.push_back(MoonKeptOut{passUnix_, current_->name});
+  return marks;
 }
 
 std::vector<KeptOutGroup> EligibilityTally::neverEligible() const {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Clock.h"
 #include "base/DateTime.h"
 #include "host/HostInterfaces.h"
 #include "selection/Selection.h"
@@ -64,16 +65,29 @@ struct KeptOutGroup {
   int passes = 0;       // passes that judged it
 };
 
+// A group that a pass found eligible but for the Moon: every test it failed was the
+// Moon's (moon, moon-altitude).
+struct MoonKeptOut {
+  double unixSeconds = 0;  // UTC of the pass
+  std::string name;
+};
+
 // Counts, over a run's selection passes, how often each group was eligible and which test
-// it failed first (an observer of the passes).
+// it failed first (an observer of the passes), and when the Moon alone kept a group out.
 class EligibilityTally : public SelectionObserver {
  public:
+  // `clock`: when each pass judged (none: the Moon's marks carry no time).
+  explicit EligibilityTally(const Clock* clock = nullptr) : clock_(clock) {}
   void group(std::int64_t start, const std::string& targetLine, const std::string& name, std::int16_t remaining,
              bool parsed, float ra, float dec) override;
   void tested(const TestOutcome& outcome) override;
   void scored(double elevation, const TargetScore& score, bool leads) override;
   // The groups never eligible, in the order of the list.
   std::vector<KeptOutGroup> neverEligible() const;
+  // When the Moon alone kept a group out, in time order: at most one mark per group in
+  // each stretch of kMoonMarkSeconds, so a season keeps a few marks a night.
+  std::vector<MoonKeptOut> moonKeptOut() const;
+  static constexpr double kMoonMarkSeconds = 1800.0;
 
  private:
   struct Entry {
@@ -82,7 +96,15 @@ class EligibilityTally : public SelectionObserver {
     std::string name;
     int passes = 0, eligible = 0, unreadable = 0;
     std::array<int, kEligibilityTests> firstFailures{};
+    double lastMoonMark = -1e300;
   };
+  // The group being judged failed the Moon's tests and no other.
+  bool keptOutByTheMoon() const;
+  void markMoon();
+  const Clock* clock_ = nullptr;
+  unsigned failedTests_ = 0;  // a bit per EligibilityTest the current group failed
+  double passUnix_ = 0;
+  std::vector<std::pair<double, std::size_t>> moonMarks_;  // time, entry
   std::map<std::string, std::size_t> byTargetLine_;
   std::vector<Entry> entries_;
   std::vector<std::size_t> byOrdinal_;  // the entry of the n-th group of the last pass
@@ -131,6 +153,8 @@ struct NightReport {
   std::size_t groupsNotListed = 0;  // groups left out of `groups` (not drawn, only counted)
   std::vector<KeptOutGroup> neverEligible;  // groups no pass found eligible
   std::vector<SunSample> sun;     // the Sun's elevation through the run, in time order
+  std::vector<SunSample> moon;    // the Moon's altitude at the same instants (addMoonAltitude)
+  std::vector<MoonKeptOut> moonKeptOut;  // groups the Moon alone kept out, when known
   std::vector<std::string> notes; // what the report could not know, printed after it
 };
 
@@ -152,6 +176,10 @@ struct NightReportInput {
 
 // The Sun curve and the dark time of the report's span.
 void addSunAndDark(NightReport& report, const ReportSun& sun, double sampleSeconds);
+
+// The Moon's altitude at the site (report.latitude, report.longitude) at the instants of
+// the Sun curve.
+void addMoonAltitude(NightReport& report);
 
 // Pairs the report's plans, in order, with the acquisition runs of its span (see below)
 // and adds their images. A plan with no run keeps an end set before (or takes the

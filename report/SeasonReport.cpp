@@ -116,7 +116,8 @@ void SeasonReportBuilder::status(double unixSeconds, std::string_view text) {
 }
 
 SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acquisitionLogPath,
-                                         const std::vector<KeptOutGroup>& neverEligible) {
+                                         const std::vector<KeptOutGroup>& neverEligible,
+                                         const std::vector<MoonKeptOut>& moonKeptOut) {
   r_.endUnix = std::max(endUnix, r_.startUnix);
   addSpan(statusSince_, r_.endUnix, statusKind_);
   statusSince_ = r_.endUnix;
@@ -136,6 +137,7 @@ SeasonReport SeasonReportBuilder::finish(double endUnix, const std::string& acqu
   // Plans the host had not taken up when the run ended.
   while (paired_ < handedOver_.size()) planRan(handedOver_[paired_].searchUnix, r_.endUnix);
   tallyGroups(neverEligible);
+  tallyMoon(moonKeptOut);
   for (const SeasonNight& night : r_.nights) {
     r_.weatherSeconds += night.weatherSeconds;
     r_.noTargetSeconds += night.noTargetSeconds;
@@ -221,6 +223,26 @@ void SeasonReportBuilder::tallyGroups(const std::vector<KeptOutGroup>& neverElig
   }
 }
 
+void SeasonReportBuilder::tallyMoon(const std::vector<MoonKeptOut>& moonKeptOut) {
+  std::vector<std::vector<bool>> ran(r_.groups.size());
+  for (const SeasonPlan& plan : r_.plans) {
+    if (plan.group == kNoGroup) continue;
+    std::vector<bool>& nights = ran[plan.group];
+    if (nights.size() <= plan.night) nights.resize(plan.night + 1, false);
+    nights[plan.night] = true;
+  }
+  for (const MoonKeptOut& mark : moonKeptOut) {
+    if (mark.unixSeconds < r_.startUnix || mark.unixSeconds > r_.endUnix) continue;
+    const auto it = groupByName_.find(mark.name);
+    if (it == groupByName_.end()) continue;
+    const auto night = static_cast<std::uint32_t>(nightAt(mark.unixSeconds));
+    const std::vector<bool>& nights = ran[it->second];
+    if (night < nights.size() && nights[night]) continue;
+    std::vector<std::uint32_t>& lost = r_.groups[it->second].nightsLostToTheMoon;
+    if (lost.empty() || lost.back() != night) lost.push_back(night);
+  }
+}
+
 std::string formatSeasonReport(const SeasonReport& r) {
   std::string out;
   const std::string first = r.nights.empty() ? "" : dateText(r.nights.front().evening);
@@ -271,6 +293,18 @@ std::string formatSeasonReport(const SeasonReport& r) {
          std::to_string(never) + " never eligible";
   if (r.plansNotListed > 0) out += "; " + std::to_string(r.plansNotListed) + " plans of targets not in the list";
   out += "\n";
+  // The nights the Moon took from a group, listed up to a dozen.
+  bool heading = false;
+  for (const SeasonGroup& g : r.groups) {
+    if (g.nightsLostToTheMoon.empty()) continue;
+    if (!heading) out += "Nights lost to the Moon (kept out by it, no plan run):\n";
+    heading = true;
+    const std::size_t n = g.nightsLostToTheMoon.size();
+    out += "  " + g.name + ": " + std::to_string(n) + (n == 1 ? " night (" : " nights (");
+    for (std::size_t i = 0; i < n && i < 12; ++i)
+      out += (i ? ", " : "") + dateText(r.nights[g.nightsLostToTheMoon[i]].evening);
+    out += n > 12 ? ", ...)\n" : ")\n";
+  }
   for (const std::string& note : r.notes) out += "Note: " + note + "\n";
   return out;
 }

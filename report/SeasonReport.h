@@ -52,6 +52,8 @@ struct SeasonGroup {
   int finishedNight = -1;   // the night whose plan took its count to zero; -1: not finished
   bool neverEligible = false;
   std::string keptOutBy;    // never eligible: the test it failed first in most passes
+  // The nights the Moon kept it out and it ran no plan (indices into SeasonReport::nights).
+  std::vector<std::uint32_t> nightsLostToTheMoon;
 };
 
 struct SeasonReport {
@@ -84,7 +86,7 @@ class SeasonReportBuilder {
   // Closes the season at `endUnix`: the last status up to then, the plans paired in order
   // with the acquisition log's runs, and the groups no pass found eligible.
   SeasonReport finish(double endUnix, const std::string& acquisitionLogPath,
-                      const std::vector<KeptOutGroup>& neverEligible);
+                      const std::vector<KeptOutGroup>& neverEligible, const std::vector<MoonKeptOut>& moonKeptOut = {});
 
  private:
   std::size_t nightAt(double unixSeconds);
@@ -96,6 +98,8 @@ class SeasonReportBuilder {
   void planRan(double begin, double end);
   // The groups' plans and counts, and the groups no pass found eligible.
   void tallyGroups(const std::vector<KeptOutGroup>& neverEligible);
+  // The nights each group lost to the Moon: kept out by it, and no plan of its own.
+  void tallyMoon(const std::vector<MoonKeptOut>& moonKeptOut);
 
   SeasonReport r_;
   std::unordered_map<std::string, std::uint32_t> groupByName_;  // the first group of each name

@@ -2,6 +2,7 @@
 # Installs what the build, the tests and the windowed run need, when it is missing.
 set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config python3
+      python3-ephem  # the Moon's reference values (tests/selection/moon_reference.py)
       indi-bin libindi-dev libcfitsio-dev
       qt6-base-dev qt6-base-dev-tools libgl-dev
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev

@@ -1,7 +1,9 @@
 #include "selection/Selection.h"
 
 #include <cmath>
+#include <limits>
 
+#include "selection/Moon.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
 
@@ -21,8 +23,28 @@ struct Judged {
 // Applies every test to a group whose target line was read. Each test is evaluated even
 // when an earlier one failed, except the horizon, which is consulted only for a target
 // clear of the minimum elevation. The observer, if any, hears of each.
+// The pass's one Moon, worked out the first time a group asks for it.
+class PassMoon {
+ public:
+  explicit PassMoon(const Services& services) : services_(services) {}
+  const MoonPlace& place() {
+    if (!known_) {
+      place_ = moonPlace(services_.clock.julianDateUtc(), services_.telescope.SiteLatitude(),
+                         services_.telescope.SiteLongitude());
+      known_ = true;
+    }
+    return place_;
+  }
+
+ private:
+  const Services& services_;
+  bool known_ = false;
+  MoonPlace place_;
+};
+
 Judged judge(const Services& services, const Settings& settings, SelectionObserver* observer, ICoordinateTransform& ct,
-             float targetDec, std::int16_t remaining) {
+             float targetRA, float targetDec, const DelimiterItems& items, PassMoon& moon) {
+  const std::int16_t remaining = items.remaining;
   IPrefs& prefs = services.util.Prefs();
   bool eligible = true;
   auto outcome = [&](EligibilityTest test, bool passed, double value, double limit, double upper = 0) {
@@ -57,6 +79,24 @@ Judged judge(const Services& services, const Settings& settings, SelectionObserv
   }
 
   outcome(EligibilityTest::Count, remaining != 0, remaining, 0);
+
+  const GroupConditions& c = items.conditions;
+  if (c.moonDistance) {
+    const MoonPlace& m = moon.place();
+    const double separation = angularSeparation(targetRA, targetDec, m.rightAscension, m.declination);
+    const double needed = requiredMoonSeparation(*c.moonDistance, c.moonWidthDays, m.ageDays);
+    outcome(EligibilityTest::Moon, m.altitude <= 0.0 || separation >= needed, separation, needed, m.altitude);
+  }
+  if (c.moonAltitude) {
+    const double altitude = moon.place().altitude;
+    outcome(EligibilityTest::MoonAltitude, altitude < *c.moonAltitude, altitude, *c.moonAltitude);
+  }
+  if (c.afterUnix || c.beforeUnix) {
+    constexpr double kOpen = std::numeric_limits<double>::infinity();
+    const double now = services.clock.unixSeconds();
+    const double after = c.afterUnix.value_or(-kOpen), before = c.beforeUnix.value_or(kOpen);
+    outcome(EligibilityTest::Window, now >= after && now < before, now, after, before);
+  }
   return Judged{eligible, elevation};
 }
 
@@ -70,6 +110,9 @@ const char* testName(EligibilityTest test) {
     case EligibilityTest::MinimumElevation: return "min-elevation";
     case EligibilityTest::Horizon: return "horizon";
     case EligibilityTest::Count: return "count";
+    case EligibilityTest::Moon: return "moon";
+    case EligibilityTest::MoonAltitude: return "moon-altitude";
+    case EligibilityTest::Window: return "window";
   }
   return "?";
 }
@@ -95,6 +138,8 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
   ListReader list(services.files.OpenTextFile(services.programFolder + std::string(kTargetListName)));
   GroupReader groups;
   std::string name, line;  // reused from group to group
+  PassMoon moon(services);
+  DelimiterItems items;
   while (!stopFlag && !list.AtEndOfStream()) {
     services.events.DoEvents();
     const GroupReader::LineKind kind = groups.feed(list.ReadLine());
@@ -113,8 +158,8 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     const GroupReader::Group& group = groups.group();
     // The key copies the target line: looked up only once a group has been passed over.
     if (passedOver && !passedOver->empty() && passedOver->count({group.start, *group.targetLine})) continue;
-    std::int16_t remaining = 0;
-    parseTargetConfig(services.messages, *group.delimiterLine, remaining);  // an unreadable count is 0
+    parseDelimiterLine(services.messages, *group.delimiterLine, items);  // an unreadable count is 0
+    const std::int16_t remaining = items.remaining;
     float ra = 0, dec = 0;
     const bool parsed = parseTarget(services.util, services.messages, *group.targetLine, name, ra, dec);
 
@@ -122,10 +167,11 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     const std::unique_ptr<ICoordinateTransform> ct = services.util.NewCTHereAndNow();
     if (observer) observer->group(group.start, *group.targetLine, name, remaining, parsed, ra, dec);
     if (!parsed) continue;  // a target line without coordinates is never judged
+    if (observer) observer->conditions(items.conditions);
     ct->setRightAscension(static_cast<double>(ra));
     ct->setDeclination(static_cast<double>(dec));
 
-    const Judged judged = judge(services, settings, observer, *ct, dec, remaining);
+    const Judged judged = judge(services, settings, observer, *ct, ra, dec, items, moon);
     if (!judged.eligible) continue;
 
     targetLine(line, name, ra, dec, sep);
@@ -134,10 +180,11 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
         scoreTarget(dec, services.util.HourAngle12(static_cast<double>(ra)), services.telescope.SiteLatitude());
     scoreLine(line, score.score, judged.elevation, score.transitAltitude, score.hourAngle, sep);
     log.WriteLine(line);
-    const bool leads = score.score > (best ? best->score : kNoTargetScore);
+    const std::int16_t priority = items.conditions.priority;
+    const bool leads = !best || priority > best->priority || (priority == best->priority && score.score > best->score);
     if (observer) observer->scored(judged.elevation, score, leads);
     if (leads) {
-      best = ChosenGroup{score.score, *group.targetLine, group.start};
+      best = ChosenGroup{score.score, priority, *group.targetLine, group.start};
       newBestScoreLine(line, best->score, sep);
       log.WriteLine(line);
     }

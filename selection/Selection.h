@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "settings/Settings.h"
+#include "targets/TargetList.h"
 #include "targets/Services.h"
 
 namespace np {
@@ -28,15 +29,22 @@ enum class EligibilityTest {
   MinimumElevation,  // elevation > the host's minimum elevation + 1
   Horizon,           // elevation > the horizon at the azimuth + 1 (asked only past the minimum)
   Count,             // remaining count not 0
+  // Asked only of the groups whose delimiter line names them:
+  Moon,              // moon=: separation from the Moon >= the distance needed at its age, or the Moon down
+  MoonAltitude,      // moonalt=: the Moon's altitude < the limit
+  Window,            // after=, before=: after <= now < before
 };
-inline constexpr int kEligibilityTests = 6;
+inline constexpr int kEligibilityTests = 9;
 
 // The test's short name ("tilt-up", "max-elevation", "azimuth", "min-elevation",
-// "horizon", "count").
+// "horizon", "count", "moon", "moon-altitude", "window").
 const char* testName(EligibilityTest test);
 
 // One test of one group, with its figures: `value` is what was compared with `limit`
-// (with `upper` for the azimuth's window as well).
+// (with `upper` for the azimuth's window as well). The Moon: the separation in degrees
+// against the separation needed, `upper` the Moon's altitude (the test passes whenever
+// the Moon is down). The window: now against after and before, in UTC seconds since
+// 1970, an open end as minus or plus infinity.
 struct TestOutcome {
   EligibilityTest test;
   bool passed = false;
@@ -53,6 +61,9 @@ class SelectionObserver {
   // a group that was not parsed gets no tests).
   virtual void group(std::int64_t start, const std::string& targetLine, const std::string& name,
                      std::int16_t remaining, bool parsed, float ra, float dec) = 0;
+  // What the group's delimiter line asks besides its count (told after group(), for a
+  // group whose line could be read).
+  virtual void conditions(const GroupConditions& conditions) { (void)conditions; }
   virtual void tested(const TestOutcome& outcome) = 0;
   // An eligible group's score; `leads`: it is now the pass's best.
   virtual void scored(double elevation, const TargetScore& score, bool leads) = 0;
@@ -77,13 +88,15 @@ using PassedOverGroups = std::set<std::pair<std::int64_t, std::string>>;
 // The group a selection pass chose.
 struct ChosenGroup {
   float score = kNoTargetScore;
+  std::int16_t priority = 0;  // the group's priority= (0 when it names none)
   std::string targetLine;   // the group's target line, whole, as read
   std::int64_t start = 0;   // the number of list lines before the group's first line
 };
 
 // selectTarget: one pass over targets.txt in the program folder, judging every group and
 // logging each eligible one with its score to `log`. The best group that passed every
-// test, or none (also when the pass was stopped before any passed). `settings` and
+// test, or none (also when the pass was stopped before any passed): the highest
+// priority wins, the score decides within one priority, the earlier group among equals. `settings` and
 // `stopFlag` are the window's live values: the events processed during the pass may
 // change them. File and host failures propagate as RunTimeError.
 // Groups in `passedOver` are not read further: no tests, no log lines, never chosen.

@@ -80,10 +80,10 @@ std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& l
     const std::string line = readLine();
     const bool closesGroup = groups.feed(line) != GroupReader::LineKind::Other;
     if (inGroup && closesGroup) {
-      std::int16_t remaining = 0;
-      if (parseTargetConfig(services.messages, line, remaining)) {
-        loweredCount = lowerCount(remaining);
-        copyLine(delimiterLineFor(*loweredCount));
+      DelimiterItems items;
+      if (parseDelimiterLine(services.messages, line, items)) {
+        loweredCount = lowerCount(items.remaining);
+        copyLine(rewrittenDelimiterLine(line, items, *loweredCount));
       } else {
         copyLine(line);  // an unreadable count is left for the user to mend
       }

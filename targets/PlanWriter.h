@@ -33,7 +33,9 @@ std::int16_t lowerCount(std::int16_t remaining);
 // place of targets.txt in one step (through newtargets.txt), so that targets.txt always
 // holds a complete list. The plan quits at `quitTime` and asks for an autofocus when
 // settings.lastFocusJD is more than focusInterval minutes old; it then sets lastFocusJD
-// and calls `saveConfig`. A delimiter line whose count cannot be read is copied
+// and calls `saveConfig`. The group's delimiter line keeps its condition items (moon=,
+// after=, ...) in place, only the count's value changing (rewrittenDelimiterLine); one
+// without them is written "**** remaining=<n>". A delimiter line whose count cannot be read is copied
 // unchanged. The plan is written and closed before the list is replaced, so a plan that
 // cannot be written costs no count; a list that is a symbolic link is rewritten where it
 // leads, and a UTF-8 byte-order mark stays at its head but never reaches the plan.

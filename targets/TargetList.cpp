@@ -3,6 +3,8 @@
 #include <utility>
 
 #include "base/Errors.h"
+#include "base/NumberText.h"
+#include "host/UtcTime.h"
 
 namespace np {
 
@@ -79,7 +81,47 @@ std::optional<std::int16_t> parseRemainingValue(std::string_view value) {
 }
 
 bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, std::int16_t& remaining) {
-  remaining = 0;
+  DelimiterItems items;
+  const bool readable = parseDelimiterLine(messages, targetConfig, items);
+  remaining = items.remaining;
+  return readable;
+}
+
+namespace {
+
+// A condition's number: the whole text with a point, within lo..hi.
+std::optional<double> numberWithin(std::string_view value, double lo, double hi) {
+  const std::optional<double> v = parseStrictDecimal(value);
+  if (!v || *v < lo || *v > hi) return std::nullopt;
+  return v;
+}
+
+std::optional<double> instant(std::string_view value) {
+  double unix = 0;
+  if (value.empty() || !parseUtcInstant(std::string(value), unix)) return std::nullopt;
+  return unix;
+}
+
+// Reads one condition item into `c`. False when its value cannot be read; nullopt when
+// the name is none of the conditions.
+std::optional<bool> readCondition(std::string_view name, std::string_view value, GroupConditions& c) {
+  if (name == "moon") return static_cast<bool>(c.moonDistance = numberWithin(value, 0, 180));
+  if (name == "moonwidth") return static_cast<bool>(c.moonWidthDays = numberWithin(value, 1, 14));
+  if (name == "moonalt") return static_cast<bool>(c.moonAltitude = numberWithin(value, -90, 90));
+  if (name == "after") return static_cast<bool>(c.afterUnix = instant(value));
+  if (name == "before") return static_cast<bool>(c.beforeUnix = instant(value));
+  if (name == "priority") {
+    const std::optional<std::int16_t> p = parseRemainingValue(value);
+    if (p) c.priority = *p;
+    return p.has_value();
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool parseDelimiterLine(MessageSink& messages, const std::string& targetConfig, DelimiterItems& items) {
+  items = DelimiterItems{};
   // The items begin after the four stars and the one character that follows them.
   std::size_t itemStart = kDelimiterMark.size() + 1;
   for (;;) {
@@ -100,11 +142,22 @@ bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, s
     if (name == "remaining") {
       const std::optional<std::int16_t> count = parseRemainingValue(value);
       if (!count) {
-        remaining = 0;
+        items.remaining = 0;
         messages.showMessage(quoted(kInvalidRemaining, targetConfig));
         return false;
       }
-      remaining = *count;
+      items.remaining = *count;
+      items.remainingAt = itemStart + equals + 1;
+      items.remainingLength = value.size();
+    } else if (const std::optional<bool> read = readCondition(name, value, items.conditions)) {
+      items.hasConditionItems = true;
+      if (!*read) {
+        // Passed over like a group whose count cannot be read: a limit the program
+        // cannot know must not be taken as no limit.
+        items.remaining = 0;
+        messages.showMessage(quoted("Invalid " + std::string(name) + std::string(kInvalidValueMiddle), targetConfig));
+        return false;
+      }
     } else {
       messages.showMessage(quoted(kUnknownItem, name));
     }
@@ -112,6 +165,18 @@ bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, s
     if (space == std::string::npos) return true;
     itemStart = space + 1;
   }
+}
+
+std::string rewrittenDelimiterLine(const std::string& line, const DelimiterItems& items, std::int16_t remaining) {
+  if (!items.hasConditionItems) return delimiterLineFor(remaining);
+  std::string out = line;
+  const std::string count = std::to_string(remaining);
+  if (items.remainingAt != std::string::npos) {
+    out.replace(items.remainingAt, items.remainingLength, count);
+  } else {
+    out.insert(kDelimiterMark.size() + 1, "remaining=" + count + " ");
+  }
+  return out;
 }
 
 std::string delimiterLineFor(std::int16_t remaining) {

@@ -24,10 +24,34 @@ inline constexpr std::string_view kSecondTabMissing = "Parse error - Second tab 
 inline constexpr std::string_view kMalformedDelimiter = "Malformed target delimiter line (missing '='?)";
 inline constexpr std::string_view kUnknownItem = "Unknown target config item name: '";
 inline constexpr std::string_view kInvalidRemaining = "Invalid remaining count in target delimiter line '";
+// "Invalid <item> value in target delimiter line '<line>'": a condition item's value.
+inline constexpr std::string_view kInvalidValueMiddle = " value in target delimiter line '";
 inline constexpr std::string_view kDelimiterFirst = "Target delimiter invalid as first line";
 inline constexpr std::string_view kInvalidCoordinates = "Invalid coordinates in target line '";
 inline constexpr std::string_view kUnreadableEncoding = "Target list cannot be read: it is saved as ";
 inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// What a delimiter line asks besides its count: each item optional, none by default.
+struct GroupConditions {
+  std::optional<double> moonDistance;   // moon=D: degrees from the Moon's centre while it is up
+  std::optional<double> moonWidthDays;  // moonwidth=W (1..14): D at full Moon, D/2 W days from it
+  std::optional<double> moonAltitude;   // moonalt=A: eligible only while the Moon is below A degrees
+  std::optional<double> afterUnix;      // after=T: eligible from T on (UTC, seconds since 1970)
+  std::optional<double> beforeUnix;     // before=T: eligible until T
+  std::int16_t priority = 0;            // priority=P: the highest wins among the eligible groups
+
+  bool asksMoon() const { return moonDistance || moonAltitude; }
+};
+
+// Everything a delimiter line says, and where its count is written (for the rewrite).
+struct DelimiterItems {
+  std::int16_t remaining = 0;
+  GroupConditions conditions;
+  bool hasConditionItems = false;  // any of moon, moonwidth, moonalt, after, before, priority
+  // The value text of the `remaining` item that counts: its offset and length in the line
+  // (offset npos when the line names no count).
+  std::size_t remainingAt = std::string::npos, remainingLength = 0;
+};
 
 // A line whose first four characters are "****" (a shorter line never is one).
 bool isDelimiterLine(std::string_view line);
@@ -56,6 +80,19 @@ std::optional<std::int16_t> parseRemainingValue(std::string_view value);
 // the line, leaves `remaining` at 0, ends the reading of the line and gives false; the
 // result is true otherwise.
 bool parseTargetConfig(MessageSink& messages, const std::string& targetConfig, std::int16_t& remaining);
+
+// The same reading with every item: besides `remaining`, the conditions moon, moonwidth,
+// moonalt, after, before and priority, their numbers read with a point in every locale and
+// the times as ISO 8601 UTC. A value that cannot be read or lies outside its range is
+// reported ("Invalid <item> value in target delimiter line '<line>'") as an unreadable
+// count is: the count is 0, so the group is passed over, the reading ends, false results.
+bool parseDelimiterLine(MessageSink& messages, const std::string& targetConfig, DelimiterItems& items);
+
+// The delimiter line written back with the count `remaining`. A line of the plain form
+// (no condition item) becomes delimiterLineFor(remaining), as it always has; a line with
+// conditions keeps every character but the count's value, which is replaced where it
+// stands (and put first when the line named none).
+std::string rewrittenDelimiterLine(const std::string& line, const DelimiterItems& items, std::int16_t remaining);
 
 // The target list read line by line, as the selection and the plan writer read it. A
 // UTF-8 byte-order mark at the start is taken off the first line (it is no part of the

@@ -44,6 +44,7 @@ class RowRecorder : public SelectionObserver {
     row.dec = dec;
     rows_.push_back(std::move(row));
   }
+  void conditions(const GroupConditions& conditions) override { rows_.back().priority = conditions.priority; }
   void tested(const TestOutcome& outcome) override {
     ExplainRow& row = rows_.back();
     row.tests[static_cast<std::size_t>(outcome.test)] = outcome;
@@ -107,6 +108,22 @@ std::string cell(const ExplainRow& row, EligibilityTest test) {
       break;
     case EligibilityTest::Count:
       t = o->passed ? "ok" : "0";
+      break;
+    case EligibilityTest::Moon:
+      t = shortNumber(o->value) + (o->value >= o->limit ? ">=" : "<") + shortNumber(o->limit);
+      if (o->upper <= 0) t += " Moon down";
+      break;
+    case EligibilityTest::MoonAltitude:
+      t = shortNumber(o->value) + (o->passed ? "<" : ">=") + shortNumber(o->limit);
+      break;
+    case EligibilityTest::Window:
+      if (o->passed) {
+        t = "open";
+      } else if (o->value < o->limit) {
+        t = "opens " + formatUtc(o->limit);
+      } else {
+        t = "closed " + formatUtc(o->upper);
+      }
       break;
   }
   return o->passed ? t : t + " FAIL";
@@ -178,12 +195,22 @@ ExplainResult explainSelection(const ExplainOptions& options, std::ostream& err)
     const std::optional<ChosenGroup> chosen = selectTarget(services, log, settings, stopFlag, &recorder);
     if (chosen) result.chosen = recorder.chosen;
 
-    // Ranks: by score, the earlier group first among equals (as the pass keeps the first).
+    for (const ExplainRow& row : result.rows) {
+      if (row.tests[static_cast<std::size_t>(EligibilityTest::Moon)] ||
+          row.tests[static_cast<std::size_t>(EligibilityTest::MoonAltitude)]) {
+        result.moon = moonPlace(julianDateFromUnix(at), result.latitude, result.longitude);
+        break;
+      }
+    }
+
+    // Ranks: by priority, then by score, the earlier group first among equals (as the pass keeps the first).
     std::vector<std::size_t> eligible;
     for (std::size_t i = 0; i < result.rows.size(); ++i)
       if (result.rows[i].eligible) eligible.push_back(i);
-    std::stable_sort(eligible.begin(), eligible.end(),
-                     [&](std::size_t a, std::size_t b) { return result.rows[a].score > result.rows[b].score; });
+    std::stable_sort(eligible.begin(), eligible.end(), [&](std::size_t a, std::size_t b) {
+      const ExplainRow &ra = result.rows[a], &rb = result.rows[b];
+      return ra.priority != rb.priority ? ra.priority > rb.priority : ra.score > rb.score;
+    });
     for (std::size_t r = 0; r < eligible.size(); ++r) result.rows[eligible[r]].rank = static_cast<int>(r + 1);
   } catch (const std::exception& e) {
     result.exitCode = 1;
@@ -204,13 +231,19 @@ std::string formatExplainText(const ExplainResult& result) {
   out += result.altAzimuthMount ? "tilt-up: elevation against the mount's tilt-up limit (alt-azimuth mount)\n"
                                 : "tilt-up: declination against the mount's tilt-up limit (equatorial mount)\n";
 
+  if (result.moon) {
+    out += "moon: the Moon " + shortNumber(result.moon->altitude) + " degrees high at azimuth " +
+           shortNumber(result.moon->azimuth) + ", " + number(result.moon->ageDays, 1) + " days old (full at 14.8)\n";
+  }
+
   std::vector<std::vector<std::string>> table;
   table.push_back({"start", "name", "count", "tilt-up", "max-elevation", "azimuth", "min-elevation", "horizon",
-                   "count", "fails", "score", "rank"});
+                   "count", "moon", "moon-altitude", "window", "priority", "fails", "score", "rank"});
   for (const ExplainRow& row : result.rows) {
     std::vector<std::string> line{std::to_string(row.start), row.parsed ? row.name : row.targetLine,
                                   std::to_string(row.remaining)};
     for (int t = 0; t < kEligibilityTests; ++t) line.push_back(cell(row, static_cast<EligibilityTest>(t)));
+    line.push_back(row.parsed ? std::to_string(row.priority) : "");
     line.push_back(failureText(row));
     line.push_back(row.eligible ? formatSingle(row.score, '.') : "");
     line.push_back(row.rank ? std::to_string(row.rank) : "");
@@ -242,7 +275,8 @@ std::string formatExplainCsv(const ExplainResult& result) {
   std::string out =
       "start,name,count,parsed,ra_hours,dec_degrees,tilt_up_value,tilt_up_limit,tilt_up,elevation,max_elevation,"
       "max_elevation_test,azimuth,min_azimuth,max_azimuth,azimuth_test,min_elevation_plus_1,min_elevation_test,"
-      "horizon_plus_1,horizon_test,count_test,first_failure,eligible,score,rank,chosen\r\n";
+      "horizon_plus_1,horizon_test,count_test,moon_separation,moon_required,moon_test,moon_altitude,"
+      "moon_altitude_test,window_test,priority,first_failure,eligible,score,rank,chosen\r\n";
   auto verdict = [](const std::optional<TestOutcome>& o) -> std::string { return o ? (o->passed ? "pass" : "fail") : ""; };
   auto figure = [](const std::optional<TestOutcome>& o, double TestOutcome::*field) -> std::string {
     return o ? number((*o).*field, -1) : "";
@@ -255,6 +289,18 @@ std::string formatExplainCsv(const ExplainResult& result) {
     const auto& minEl = r.tests[3];
     const auto& horizon = r.tests[4];
     const auto& count = r.tests[5];
+    const auto& moon = r.tests[static_cast<std::size_t>(EligibilityTest::Moon)];
+    const auto& moonAltitude = r.tests[static_cast<std::size_t>(EligibilityTest::MoonAltitude)];
+    const auto& window = r.tests[static_cast<std::size_t>(EligibilityTest::Window)];
+    // A test the group does not ask for reads "-" (a group without coordinates has none).
+    const std::string notAsked = r.parsed ? "-" : "";
+    auto asked = [&](const std::optional<TestOutcome>& o, const std::string& text) { return o ? text : notAsked; };
+    std::string moonAltitudeFigure = notAsked;
+    if (moonAltitude) {
+      moonAltitudeFigure = number(moonAltitude->value, -1);
+    } else if (moon) {
+      moonAltitudeFigure = number(moon->upper, -1);
+    }
     std::vector<std::string> f{std::to_string(r.start),
                                csvField(r.parsed ? r.name : r.targetLine),
                                std::to_string(r.remaining),
@@ -276,6 +322,13 @@ std::string formatExplainCsv(const ExplainResult& result) {
                                figure(horizon, &TestOutcome::limit),
                                verdict(horizon),
                                verdict(count),
+                               asked(moon, figure(moon, &TestOutcome::value)),
+                               asked(moon, figure(moon, &TestOutcome::limit)),
+                               asked(moon, verdict(moon)),
+                               moonAltitudeFigure,
+                               asked(moonAltitude, verdict(moonAltitude)),
+                               asked(window, verdict(window)),
+                               r.parsed ? std::to_string(r.priority) : "",
                                failureText(r),
                                r.eligible ? "true" : "false",
                                r.eligible ? formatSingle(r.score, '.') : "",

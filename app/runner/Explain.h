@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "selection/Moon.h"
 #include "selection/Selection.h"
 
 namespace np {
@@ -26,12 +27,14 @@ struct ExplainRow {
   std::int16_t remaining = 0;
   bool parsed = false;     // a target line without coordinates gets no tests
   float ra = 0, dec = 0;
-  std::array<std::optional<TestOutcome>, kEligibilityTests> tests;  // by EligibilityTest
+  std::int16_t priority = 0;  // the delimiter line's priority= (0 when it names none)
+  std::array<std::optional<TestOutcome>, kEligibilityTests> tests;  // by EligibilityTest; the
+                                                                     // Moon's and the window's only when asked
   bool eligible = false;
   std::optional<EligibilityTest> firstFailure;
   double elevation = 0;
   float score = 0;        // eligible groups
-  int rank = 0;           // 1 for the best eligible group; 0 when not eligible
+  int rank = 0;           // 1 for the group the pass chooses (priority, then score); 0 when not eligible
 };
 
 struct ExplainResult {
@@ -41,6 +44,7 @@ struct ExplainResult {
   double utcOffsetHours = 0;
   double latitude = 0, longitude = 0;
   bool altAzimuthMount = false;
+  std::optional<MoonPlace> moon;      // the Moon at the instant, when a group asks about it
   std::vector<ExplainRow> rows;
   std::optional<std::size_t> chosen;  // index into rows of the group the pass chooses
   std::vector<std::string> messages;  // what the pass would have shown in boxes

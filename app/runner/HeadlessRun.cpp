@@ -83,7 +83,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     result.isSeason = options.hours > kSeasonAfterHours;
     PrintingView view(out, clock, result.isSeason ? nullptr : &result.statuses);
     frmMain main(platform, &view);
-    EligibilityTally tally;
+    EligibilityTally tally(&clock);
     main.selectionObserver = &tally;
 
     // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
@@ -151,7 +151,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
 
     if (started && season) {
       observatory.update();
-      result.season = season->finish(result.endUnix, observatory.acquisitionLogPath(), tally.neverEligible());
+      result.season =
+          season->finish(result.endUnix, observatory.acquisitionLogPath(), tally.neverEligible(), tally.moonKeptOut());
       result.hasReport = true;
       out << '\n' << formatSeasonReport(result.season);
       out.flush();
@@ -177,6 +178,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       result.report.maxElevation = main.settings.maxElevation;
       result.report.groups = std::move(groups);
       result.report.neverEligible = tally.neverEligible();
+      result.report.moonKeptOut = tally.moonKeptOut();
+      addMoonAltitude(result.report);
       result.hasReport = true;
       out << '\n' << formatNightReport(result.report);
       out.flush();

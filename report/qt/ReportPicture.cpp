@@ -4,6 +4,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 #include <QString>
 #include <algorithm>
 #include <cmath>
@@ -26,6 +27,7 @@ const QColor kWindowTop(0x8b, 0x1e, 0x3f);
 const QColor kMinimum(0x2e, 0x7d, 0x32);
 const QColor kHorizon(0x6d, 0x4c, 0x41);
 const QColor kNoTarget(0x90, 0x90, 0x90);
+const QColor kMoon(0x3f, 0x6f, 0xb0);
 
 constexpr double kElevTop = 90.0, kElevBottom = -20.0;
 constexpr double kLegendWidth = 330;
@@ -86,6 +88,7 @@ class NightPicture {
     p_.setClipRect(ax_.plot);
     limits();
     curves();
+    moonMarks();
     p_.restore();
     p_.setPen(QPen(Qt::black, 1));
     p_.setBrush(Qt::NoBrush);
@@ -235,13 +238,33 @@ class NightPicture {
       p_.setPen(QPen(colourOf_[plan.target], 5, Qt::SolidLine, Qt::FlatCap, Qt::RoundJoin));
       p_.drawPath(path(*it->second, plan.startUnix, plan.endUnix, n));
     }
-    QPainterPath sunPath;
-    for (std::size_t i = 0; i < r_.sun.size(); ++i) {
-      QPointF pt(ax_.x(r_.sun[i].unix), ax_.y(r_.sun[i].elevation));
-      if (i == 0) sunPath.moveTo(pt); else sunPath.lineTo(pt);
-    }
     p_.setPen(QPen(kSun, 1.6, Qt::DashDotLine));
-    p_.drawPath(sunPath);
+    p_.drawPath(samplesPath(r_.sun));
+    p_.setPen(QPen(kMoon, 1.6, Qt::DashLine));
+    p_.drawPath(samplesPath(r_.moon));
+  }
+
+  // The Sun's or the Moon's curve through its samples.
+  QPainterPath samplesPath(const std::vector<SunSample>& samples) const {
+    QPainterPath path;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+      QPointF pt(ax_.x(samples[i].unix), ax_.y(samples[i].elevation));
+      if (i == 0) path.moveTo(pt); else path.lineTo(pt);
+    }
+    return path;
+  }
+
+  // A mark along the top of the sky for every time the Moon alone kept a group out.
+  void moonMarks() {
+    p_.setPen(QPen(kMoon.darker(130), 0.8));
+    p_.setBrush(kMoon);
+    for (const MoonKeptOut& mark : r_.moonKeptOut) {
+      if (mark.unixSeconds < t0_ || mark.unixSeconds > t1_) continue;
+      const double x = ax_.x(mark.unixSeconds);
+      QPolygonF tick;
+      tick << QPointF(x - 4, ax_.plot.top() + 2) << QPointF(x + 4, ax_.plot.top() + 2) << QPointF(x, ax_.plot.top() + 10);
+      p_.drawPolygon(tick);
+    }
   }
 
   void waitBand(const std::vector<TimeSpan>& spans, const QColor& colour, Qt::BrushStyle style, const QString& label) {
@@ -299,6 +322,16 @@ class NightPicture {
     Legend legend(&p_, chart_.font(), QPointF(ax_.plot.right() + 30, ax_.plot.top() + 12), style);
     skyLegend(legend, QString("%1").arg(r_.sunElev));
     legend.line(QPen(kSun, 1.6, Qt::DashDotLine), "Sun's elevation");
+    if (!r_.moon.empty()) legend.line(QPen(kMoon, 1.6, Qt::DashLine), "Moon's altitude");
+    if (!r_.moonKeptOut.empty()) {
+      std::vector<std::string> names;
+      for (const MoonKeptOut& mark : r_.moonKeptOut)
+        if (std::find(names.begin(), names.end(), mark.name) == names.end()) names.push_back(mark.name);
+      std::string joined;
+      for (const std::string& name : names) joined += (joined.empty() ? "" : ", ") + name;
+      legend.swatch(kMoon, "kept out by the Moon (marks at the top):");
+      legend.note(QString::fromStdString(joined), kLegendWidth - 20);
+    }
     legend.gap();
     limitsLegend(legend);
     legend.gap();

@@ -4,14 +4,17 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <random>
 #include <sstream>
 
 #include "app/runner/Explain.h"
+#include "host/UtcTime.h"
 #include "settings/ConfigFile.h"
 #include "support/TestText.h"
 #include "support/TestWorld.h"
@@ -51,6 +54,17 @@ struct RandomCase {
   std::string ini, list;
   Settings settings;
 };
+
+std::vector<std::string> splitFields(const std::string& line) {
+  std::vector<std::string> fields(1);
+  for (char c : line) {
+    if (c == ',')
+      fields.emplace_back();
+    else
+      fields.back() += c;
+  }
+  return fields;
+}
 
 RandomCase randomCase(std::mt19937& gen) {
   auto uniform = [&](double a, double b) { return std::uniform_real_distribution<double>(a, b)(gen); };
@@ -169,8 +183,84 @@ TEST(Explain, NamesEachTestWithItsFiguresInTextAndCsv) {
   EXPECT_EQ(csv[1].rfind("0,Up,2,true,", 0), 0u) << csv[1];
   EXPECT_THAT(csv[1], HasSubstr(",30,90,pass,"));
   EXPECT_THAT(csv[1], EndsWith(",1,true"));
-  EXPECT_THAT(csv[2], HasSubstr(",fail,,,pass,min-elevation,false,,,false"));
+  EXPECT_THAT(csv[2], HasSubstr(",fail,,,pass,-,-,-,-,-,-,0,min-elevation,false,,,false"));
   EXPECT_THAT(csv[4], HasSubstr("Odd\tsoon\t+35:00:00,1,false,"));
+}
+
+TEST(Explain, ShowsTheMoonTheWindowAndThePriority) {
+  // 2026-12-20 03:00 UTC at the default site: the Moon 73.5 degrees up at RA 1.9718 h,
+  // Dec +16.958 (PyEphem), 10.3 days old.
+  TestWorld w;
+  double at = 0;
+  ASSERT_TRUE(parseUtcInstant("2026-12-20T03:00:00Z", at));
+  const std::string ra = hms(w.meridianRa(at), false);
+  w.writeListText(std::string("Near\t01:58:18\t+24:57:29\r\n**** remaining=2 moon=10\r\n") +
+                  "MoonDown\t" + ra + "\t+20:00:00\r\n**** remaining=2 moonalt=0\r\n" +
+                  "Later\t" + ra + "\t+20:00:00\r\n**** remaining=2 after=2027-01-10T00:00:00Z\r\n" +
+                  "Best\t" + ra + "\t+25:00:00\r\n**** remaining=2\r\n" +
+                  "Urgent\t" + ra + "\t+32:00:00\r\n**** remaining=2 priority=1 moon=10 moonwidth=7\r\n");
+  std::ostringstream err;
+  const ExplainResult r = explainSelection(ExplainOptions{w.programDir(), "", "2026-12-20T03:00:00Z"}, err);
+  ASSERT_EQ(r.exitCode, 0) << r.error;
+  ASSERT_EQ(r.rows.size(), 5u);
+  EXPECT_EQ(r.rows[0].firstFailure, EligibilityTest::Moon);
+  EXPECT_EQ(r.rows[1].firstFailure, EligibilityTest::MoonAltitude);
+  EXPECT_EQ(r.rows[2].firstFailure, EligibilityTest::Window);
+  ASSERT_TRUE(r.chosen);
+  EXPECT_EQ(*r.chosen, 4u) << "the priority wins over the better score";
+  EXPECT_EQ(r.rows[4].rank, 1);
+  EXPECT_EQ(r.rows[3].rank, 2);
+  EXPECT_TRUE(err.str().empty()) << err.str();
+
+  std::vector<std::string> text = splitLines(formatExplainText(r));
+  ASSERT_EQ(text.size(), 10u);
+  EXPECT_EQ(text[2], "moon: the Moon 73.53 degrees high at azimuth 152.69, 10.3 days old (full at 14.8)");
+  text.erase(text.begin() + 2);
+  std::istringstream headings(text[2]);
+  const std::vector<std::string> columns{std::istream_iterator<std::string>(headings), {}};
+  EXPECT_EQ(columns, (std::vector<std::string>{"start", "name", "count", "tilt-up", "max-elevation", "azimuth",
+                                               "min-elevation", "horizon", "count", "moon", "moon-altitude", "window",
+                                               "priority", "fails", "score", "rank"}));
+  EXPECT_THAT(text[3], HasSubstr("<10 FAIL"));
+  EXPECT_THAT(text[3], EndsWith("moon"));
+  EXPECT_THAT(text[4], HasSubstr(">=0 FAIL"));
+  EXPECT_THAT(text[4], EndsWith("moon-altitude"));
+  EXPECT_THAT(text[5], HasSubstr("opens 2027-01-10 00:00:00 FAIL"));
+  EXPECT_THAT(text[5], EndsWith("window"));
+  EXPECT_EQ(text[8].rfind("Chosen: Urgent (start 8), score ", 0), 0u) << text[8];
+
+  const std::vector<std::string> csv = splitLines(formatExplainCsv(r));
+  ASSERT_EQ(csv.size(), 6u);
+  EXPECT_THAT(csv[0], HasSubstr(",count_test,moon_separation,moon_required,moon_test,moon_altitude,moon_altitude_test,"
+                                "window_test,priority,first_failure,"));
+  // The Moon's figures: the separation (8 degrees), the 10 needed, and its altitude.
+  const std::vector<std::string> near = splitFields(csv[1]);
+  const std::vector<std::string> header = splitFields(csv[0]);
+  auto field = [&](const std::vector<std::string>& row, const std::string& name) {
+    const auto at = std::find(header.begin(), header.end(), name);
+    return at == header.end() ? std::string("?") : row[static_cast<std::size_t>(at - header.begin())];
+  };
+  EXPECT_NEAR(std::stod(field(near, "moon_separation")), 8.0, 0.1);
+  EXPECT_EQ(field(near, "moon_required"), "10");
+  EXPECT_EQ(field(near, "moon_test"), "fail");
+  EXPECT_NEAR(std::stod(field(near, "moon_altitude")), 73.5, 0.1);
+  EXPECT_EQ(field(near, "moon_altitude_test"), "-");
+  EXPECT_EQ(field(near, "window_test"), "-");
+  EXPECT_EQ(field(near, "first_failure"), "moon");
+  const std::vector<std::string> down = splitFields(csv[2]);
+  EXPECT_EQ(field(down, "moon_test"), "-");
+  EXPECT_EQ(field(down, "moon_altitude_test"), "fail");
+  EXPECT_EQ(field(down, "first_failure"), "moon-altitude");
+  const std::vector<std::string> later = splitFields(csv[3]);
+  EXPECT_EQ(field(later, "window_test"), "fail");
+  EXPECT_EQ(field(later, "moon_altitude"), "-");
+  EXPECT_EQ(field(later, "first_failure"), "window");
+  const std::vector<std::string> urgent = splitFields(csv[5]);
+  EXPECT_EQ(field(urgent, "priority"), "1");
+  EXPECT_EQ(field(urgent, "moon_test"), "pass");
+  EXPECT_NEAR(std::stod(field(urgent, "moon_required")), 7.1, 0.1) << "10 degrees 4.5 days from full";
+  EXPECT_EQ(field(urgent, "chosen"), "true");
+  EXPECT_EQ(field(splitFields(csv[4]), "priority"), "0");
 }
 
 }  // namespace

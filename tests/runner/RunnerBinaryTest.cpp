@@ -68,7 +68,7 @@ TEST_F(RunnerBinary, ARunPrintsStatusLinesMessagesAndTheReportAndDrawsThePicture
                                   "target: M4[25]\n(.|\n)*"));
   EXPECT_THAT(o.out, MatchesRegex("(.|\n)*Nightpick stopped\n\nNight report: 2026-12-07 17:00:00 to (.|\n)*"));
   EXPECT_THAT(o.out, HasSubstr("Plans run: 3 ("));
-  EXPECT_THAT(o.err, HasSubstr("message: Unknown target config item name: 'priority'\n"));
+  EXPECT_THAT(o.err, HasSubstr("message: Invalid priority value in target delimiter line '**** remaining=5 priority=high'\n"));
   EXPECT_THAT(o.err, Not(HasSubstr("error:")));
 
   std::string png = test::readFileBytes(picture);

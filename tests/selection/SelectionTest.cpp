@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "host/UtcTime.h"
 #include "support/HostFakes.h"
 #include "support/ScriptedEvents.h"
 
@@ -220,6 +221,119 @@ INSTANTIATE_TEST_SUITE_P(
         eligibility("no count", false, [](auto& c) { c.delimiter = "****"; }),
         eligibility("negative count", true, [](auto& c) { c.delimiter = "**** remaining=-4"; }),
         eligibility("unreadable count", false, [](auto& c) { c.delimiter = "**** remaining=many"; })));
+
+// ---- the Moon, the window and the priority ----
+
+// The sample site at instants whose Moon PyEphem gives (tests/data/moon-reference.csv):
+// 2026-12-20 03:00 UTC the Moon stands 73.5 degrees high at RA 1.9718 h, Dec +16.958, 10.3
+// days old; 2026-12-07 07:00 UTC it is 73 degrees below the horizon near RA 15.47 h.
+class SkySelectionTest : public SelectionTest {
+ protected:
+  SkySelectionTest() {
+    host.telescope.members.SiteLatitude.answer = [] { return 31.96; };
+    host.telescope.members.SiteLongitude.answer = [] { return -111.6; };
+  }
+  void at(const std::string& utc) {
+    double unix = 0;
+    ASSERT_TRUE(parseUtcInstant(utc, unix));
+    clock.set(unix);
+  }
+  // The target lines chosen, by name, over one pass per delimiter line given.
+  std::string chosenFor(const std::string& target, const std::string& delimiter) {
+    list({target, delimiter});
+    log.lines.clear();
+    return run() ? bestTarget : "none";
+  }
+};
+
+TEST_F(SkySelectionTest, MoonKeepsOutATargetNearItWhileItIsUp) {
+  at("2026-12-20T03:00:00Z");
+  place(1.96875, 50, 180, 0);  // right ascensions a float holds exactly
+  place(1.9375, 50, 180, 0);
+  const std::string near = "Near\t1.96875\t24.958";  // 8 degrees from the Moon
+  const std::string far = "Far\t1.9375\t46.958";     // 30 degrees from it
+  EXPECT_EQ(chosenFor(near, "**** remaining=3 moon=10"), "none");
+  EXPECT_THAT(log.lines, IsEmpty());
+  EXPECT_EQ(chosenFor(far, "**** remaining=3 moon=10"), far);
+  EXPECT_EQ(chosenFor(near, "**** remaining=3 moon=7.5"), near);
+  // 10 days old, 4.5 days from full: with a width of 7 days 10 degrees shrink to 7.1.
+  EXPECT_EQ(chosenFor(near, "**** remaining=3 moon=10 moonwidth=7"), near);
+  EXPECT_EQ(chosenFor(near, "**** remaining=3 moon=10 moonwidth=14"), "none");
+  EXPECT_THAT(messages.messages, IsEmpty());
+}
+
+TEST_F(SkySelectionTest, MoonBelowTheHorizonKeepsNoTargetOut) {
+  at("2026-12-07T07:00:00Z");
+  place(15.5, 50, 180, 0);
+  const std::string onTheMoon = "OnTheMoon\t15.5\t-24.14";
+  EXPECT_EQ(chosenFor(onTheMoon, "**** remaining=3 moon=90"), onTheMoon);
+}
+
+TEST_F(SkySelectionTest, MoonAltitudeLimit) {
+  place(3, 50, 180, 0);
+  const std::string target = "T\t3\t10";
+  at("2026-12-20T03:00:00Z");  // the Moon 73.5 degrees up
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 moonalt=0"), "none");
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 moonalt=73"), "none");
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 moonalt=74"), target);
+  at("2026-12-07T07:00:00Z");  // the Moon down
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 moonalt=0"), target);
+}
+
+TEST_F(SkySelectionTest, WindowOpensAtAfterAndClosesAtBefore) {
+  place(3, 50, 180, 0);
+  const std::string target = "T\t3\t10";
+  const std::string window = "**** remaining=3 after=2027-01-10T00:00:00Z before=2027-01-12T00:00:00Z";
+  at("2027-01-09T23:59:59Z");
+  EXPECT_EQ(chosenFor(target, window), "none");
+  at("2027-01-10T00:00:00Z");
+  EXPECT_EQ(chosenFor(target, window), target);
+  at("2027-01-11T23:59:59Z");
+  EXPECT_EQ(chosenFor(target, window), target);
+  at("2027-01-12T00:00:00Z");
+  EXPECT_EQ(chosenFor(target, window), "none");
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 after=2027-01-11T00:00:00Z"), target);
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 before=2027-01-13T00:00:00Z"), target);
+  EXPECT_EQ(chosenFor(target, "**** remaining=3 after=2027-01-13T00:00:00Z"), "none");
+}
+
+TEST_F(SkySelectionTest, HighestPriorityWinsAmongTheEligibleGroups) {
+  place(1, 60, 180, 0);    // on the meridian: the best score
+  place(2, 40, 150, -3);   // three hours out
+  place(3, 70, 180, 0.5);  // not eligible (count 0) whatever its priority
+  place(4, 40, 150, -2);   // priority 2 too, a better score than 2's
+  list({"Best\t1\t20", "**** remaining=3", "Urgent\t2\t20", "**** remaining=3 priority=2", "Done\t3\t20",
+        "**** remaining=0 priority=9", "Later\t4\t20", "**** priority=2 remaining=1"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(bestTarget, "Later\t4\t20");
+  EXPECT_EQ(bestTargetstart, 6);
+  // Every eligible group is logged as before; "New bestscore" marks each new leader.
+  EXPECT_THAT(log.lines, ElementsAre("Target: Best RA=1, DEC=20", ::testing::StartsWith("  Score=191.96 "),
+                                     "  >>> New bestscore = 191.96", "Target: Urgent RA=2, DEC=20",
+                                     ::testing::StartsWith("  Score=101.96 "), "  >>> New bestscore = 101.96",
+                                     "Target: Later RA=4, DEC=20", ::testing::StartsWith("  Score=131.96 "),
+                                     "  >>> New bestscore = 131.96"));
+  // Within one priority the score decides, and the earlier group keeps its place.
+  list({"A\t2\t20", "**** remaining=3 priority=1", "B\t4\t20", "**** remaining=3 priority=1", "C\t1\t20",
+        "**** remaining=3 priority=-1"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(bestTarget, "B\t4\t20");
+}
+
+TEST_F(SkySelectionTest, ListWithoutConditionsNeverWorksOutTheMoon) {
+  int siteAsked = 0;
+  host.telescope.members.SiteLongitude.answer = [&siteAsked] {
+    ++siteAsked;
+    return -111.6;
+  };
+  place(3, 50, 180, 0);
+  list({"T\t3\t10", "**** remaining=3 after=2020-01-01T00:00:00Z priority=1"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(siteAsked, 0);
+  list({"T\t3\t10", "**** remaining=3 moon=5", "U\t3\t10", "**** remaining=3 moonalt=90"});
+  EXPECT_TRUE(run());
+  EXPECT_EQ(siteAsked, 1) << "one Moon for the whole pass";
+}
 
 TEST_F(SelectionTest, HorizonIsConsultedOnlyClearOfTheMinimumElevation) {
   list({"A\t1\t0", "**** remaining=1", "B\t2\t0", "**** remaining=1"});

@@ -189,6 +189,23 @@ INSTANTIATE_TEST_SUITE_P(
                     {"Invalid remaining count in target delimiter line '**** remaining=40000'"},
                     {}}));
 
+// A line with conditions keeps them, in place and spelling; one whose condition cannot
+// be read is left for the user to mend, like an unreadable count.
+INSTANTIATE_TEST_SUITE_P(
+    Conditions, DelimiterRewriteTest,
+    ::testing::Values(RewriteCase{"**** remaining=3 moon=30 moonwidth=7",
+                                  "**** remaining=2 moon=30 moonwidth=7",
+                                  {},
+                                  {"Remaining count for best target = 2"}},
+                      RewriteCase{"**** priority=1 after=2027-01-10T00:00:00Z remaining=1 moonalt=0",
+                                  "**** priority=1 after=2027-01-10T00:00:00Z remaining=0 moonalt=0",
+                                  {},
+                                  {"Remaining count for best target = 0"}},
+                      RewriteCase{"**** remaining=3 moon=far",
+                                  "**** remaining=3 moon=far",
+                                  {"Invalid moon value in target delimiter line '**** remaining=3 moon=far'"},
+                                  {}}));
+
 TEST_F(PlanWriterTest, WithoutDelimiterAfterTheStartEverythingGoesIntoThePlan) {
   files.files[kList] = {"A\t1\t2", "**** remaining=1", "B\t3\t4", "; comment"};
   run(2);
