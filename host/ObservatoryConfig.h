@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,18 @@ struct ObservatoryConfig {
   struct Safety {
     bool secureOnStop = true;  // on_stop = secure | leave
   } safety;
+  // The sections of the programs that watch over a run rather than of the observatory
+  // ([notify], [status]): each key as "section.key" with its value and line, as written,
+  // for their own readers to judge.
+  struct ProgramKey {
+    std::string value;
+    int line = 0;
+  };
+  std::map<std::string, ProgramKey> programKeys;
 };
+
+// The sections whose keys go to ObservatoryConfig::programKeys.
+inline constexpr const char* kProgramSections[] = {"notify", "status"};
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";
 inline constexpr const char* kPlansFolderName = "Plans";
