@@ -156,7 +156,7 @@ void frmMain::StartButton_Click() {
   startRefused_ = false;
   if (!foldersWritable()) {
     // A start that cannot run leaves the observatory as safe as any end of a run.
-    platform_.host.secureObservatory("the run could not start: a folder it writes in cannot be written");
+    secure("the run could not start: a folder it writes in cannot be written");
     return;
   }
   startRefused_ = !lockRun();
@@ -175,24 +175,40 @@ void frmMain::StartButton_Click() {
                    .stopFlag = stopFlag,
                    .saveConfig = [this] { SaveConfig(); },
                    .logFile = logFile,
-                   .observer = selectionObserver};
+                   .observer = selectionObserver,
+                   .events = nightEvents};
     end = runObservingLoop(services(), night);
   } catch (const std::exception& e) {
     // A run-time failure ends the program: the loop has closed the log, the observatory is
     // secured and the window is back in its stopped state before the failure is reported.
-    platform_.host.secureObservatory(std::string("a run-time failure: ") + e.what());
+    secure(std::string("a run-time failure: ") + e.what());
+    tell(NightEventKind::Failure, e.what());
     endRun();
     throw;
   } catch (...) {
-    platform_.host.secureObservatory("a run-time failure");
+    secure("a run-time failure");
+    tell(NightEventKind::Failure, "unknown error");
     endRun();
     throw;
   }
-  platform_.host.secureObservatory(end.message ? "the run ended: " + *end.message : std::string("the run was stopped"));
+  const std::string why = end.message ? "the run ended: " + *end.message : std::string("the run was stopped");
+  secure(why);
+  tell(NightEventKind::Stopped, why);
   endRun();
   // The window is back in its stopped state before anything is reported.
   if (end.closeFailure) std::rethrow_exception(end.closeFailure);
   if (end.message) platform_.messages.showMessage(*end.message);
+}
+
+void frmMain::tell(NightEventKind kind, const std::string& text) {
+  if (nightEvents) nightEvents->nightEvent(kind, text);
+}
+
+void frmMain::secure(const std::string& why) {
+  const SecuringOutcome outcome = platform_.host.secureObservatory(why);
+  if (outcome.kept)
+    tell(outcome.secured ? NightEventKind::Secured : NightEventKind::NotSecured,
+         outcome.text.empty() ? why : outcome.text);
 }
 
 Services frmMain::services() {

@@ -14,6 +14,7 @@
 #include "base/FileSystem.h"
 #include "base/NumberText.h"
 #include "host/HostInterfaces.h"
+#include "night/NightEvents.h"
 #include "settings/FrmPrefs.h"
 #include "settings/Settings.h"
 #include "targets/Services.h"
@@ -58,6 +59,9 @@ class frmMain {
   bool stopFlag = false;
   // Told of every test of every selection pass of a run (the headless runner's report).
   SelectionObserver* selectionObserver = nullptr;
+  // Hears the runs' events (night/NightEvents.h), when set: the loop's, and how each run
+  // ended (secured or not, stopped, a failure).
+  NightEventSink* nightEvents = nullptr;
   Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
 
   // ---- window state (the view shows these) ----
@@ -108,6 +112,9 @@ class frmMain {
   bool lockRun();
   bool foldersWritable();
   void endRun();
+  void tell(NightEventKind kind, const std::string& text);
+  // Secures the observatory at an end of a run, telling how that went.
+  void secure(const std::string& why);
 
   Platform& platform_;
   MainWindowView* view_;

@@ -15,6 +15,9 @@ namespace np {
 //   "ended after <X> s"         it ran out of time and was killed, with every process it
 //                               started (its process group on POSIX, its job on Windows);
 //   "cannot wait for it: <cause>"  it was lost from sight and was killed as above.
-int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why);
+// `environment` holds "NAME=value" entries that the program sees beside (or in place of)
+// this program's own variables of those names.
+int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why,
+               const std::vector<std::string>& environment = {});
 
 }  // namespace np

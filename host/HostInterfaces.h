@@ -96,6 +96,13 @@ class IApplication {
   virtual std::string Path() = 0;  // the host's program folder, no trailing separator
 };
 
+// What securing the observatory at the end of a run came to.
+struct SecuringOutcome {
+  bool kept = false;     // the host keeps the observatory and did what its settings say
+  bool secured = false;  // all it keeps is safe: exposure ended, mount parked, roof closed
+  std::string text;      // what was done, a step a line
+};
+
 // Creates the three host objects at window load.
 class IHostFactory {
  public:
@@ -106,8 +113,11 @@ class IHostFactory {
   // Called at every end of a run, whatever ended it (`why`, for the reports). A host that
   // is the observatory's keeper leaves it safe: the exposure under way aborted, the mount
   // parked, then the dome or roof closed, each outcome reported by the host. A host that
-  // keeps its observatory itself does nothing. Never throws.
-  virtual void secureObservatory(const std::string& why) { (void)why; }
+  // keeps its observatory itself does nothing (and says it keeps none). Never throws.
+  virtual SecuringOutcome secureObservatory(const std::string& why) {
+    (void)why;
+    return {};
+  }
 };
 
 // A body's ephemeris (the Earth: body type 0, number 3).

@@ -337,8 +337,8 @@ void HostSkeleton::abortQuietly() {
 std::unique_ptr<IUtil> HostSkeleton::createUtil() { return std::make_unique<Util>(state_); }
 std::unique_ptr<ITelescope> HostSkeleton::createTelescope() { return std::make_unique<Telescope>(state_); }
 std::unique_ptr<IApplication> HostSkeleton::createApplication() { return std::make_unique<Application>(state_); }
-void HostSkeleton::secureObservatory(const std::string& why) {
-  state_->backEnd->secure(why, [this] { state_->abortScript("Securing the observatory"); });
+SecuringOutcome HostSkeleton::secureObservatory(const std::string& why) {
+  return state_->backEnd->secure(why, [this] { state_->abortScript("Securing the observatory"); });
 }
 
 const ObservatoryConfig& HostSkeleton::config() const { return state_->config; }

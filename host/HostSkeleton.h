@@ -130,9 +130,10 @@ class ObservatoryBackEnd {
   virtual void abortRun(AcquisitionRun& run, const char* member) = 0;
   // The end of a program's run (IHostFactory::secureObservatory); `endRun` aborts the
   // run under way, throwing RunTimeError when it did not end.
-  virtual void secure(const std::string& why, const std::function<void()>& endRun) {
+  virtual SecuringOutcome secure(const std::string& why, const std::function<void()>& endRun) {
     (void)why;
     (void)endRun;
+    return {};
   }
 };
 
@@ -146,7 +147,7 @@ class HostSkeleton : public IHostFactory {
   std::unique_ptr<IUtil> createUtil() override;
   std::unique_ptr<ITelescope> createTelescope() override;
   std::unique_ptr<IApplication> createApplication() override;
-  void secureObservatory(const std::string& why) override;
+  SecuringOutcome secureObservatory(const std::string& why) override;
 
   // What the host's objects see, for tests and tools.
   const ObservatoryConfig& config() const;

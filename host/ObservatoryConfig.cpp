@@ -359,11 +359,29 @@ speed = 1
 ; now, or the ISO 8601 UTC instant at which the simulated clock starts.
 start = now
 )" +
-         blocks;
+         blocks + "\n" + R"(; A program started for each event of a run (nightpick-headless and the window on Linux):
+; started, night-summary, weather-unsafe, weather-safe, secured, not-secured, stopped,
+; failure, group-finished, list-finished. One word is a program, given the event's kind
+; and text as its two arguments; anything else is a shell command line, which has them
+; as $1 and $2. Both also have NIGHTPICK_EVENT, NIGHTPICK_TEXT, NIGHTPICK_FOLDER (the
+; program folder) and NIGHTPICK_TIME (UTC, ISO 8601).
+; [notify]
+; command = mosquitto_pub -h localhost -t nightpick/events -m "$1: $2"
+; The events to send, comma-separated (default: all).
+; events = all
+; Seconds the command may take before it is ended.
+; timeout = 30
+
+; A read-only status page and /status.json (nightpick-headless). Off without the key;
+; given without a value it is 127.0.0.1:8624. 0.0.0.0:8624 serves every network.
+; [status]
+; listen = 127.0.0.1:8624
+)";
 }
 
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
-  std::set<std::string> sections = {"host", "site", "mount", "limits", "weather", "acquisition", "clock"};
+  std::set<std::string> sections = {"host",    "site",  "mount",  "limits", "weather",
+                                    "acquisition", "clock", "notify", "status"};
   const std::vector<ConfigBackEnd> backEnds = configBackEnds();
   std::map<std::string, const std::function<void(const std::string&)>*> backEndKeys;
   for (const ConfigBackEnd& backEnd : backEnds) {
@@ -406,6 +424,11 @@ ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::str
     if (key.empty()) throw RunTimeError(where() + "cannot read '" + line + "'");
     if (section.empty()) throw RunTimeError(where() + "key '" + key + "' outside any section");
     std::string full = section + "." + key;
+    if (std::find(std::begin(kProgramSections), std::end(kProgramSections), section) != std::end(kProgramSections)) {
+      if (!config.programKeys.emplace(full, ObservatoryConfig::ProgramKey{value, lineNumber}).second)
+        throw RunTimeError(where() + "key '" + full + "' given twice");
+      continue;
+    }
     auto setter = setters().find(full);
     auto backEndKey = backEndKeys.find(full);
     if (setter == setters().end() && backEndKey == backEndKeys.end()) {

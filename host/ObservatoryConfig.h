@@ -71,7 +71,18 @@ struct ObservatoryConfig {
   // The keys of the registered back ends given in the file, section.key to its value
   // (checked when read), whatever the kind.
   std::map<std::string, std::string> backEndKeys;
+  // The sections of the programs that watch over a run rather than of the observatory
+  // ([notify], [status]): each key as "section.key" with its value and line, as written,
+  // for their own readers to judge.
+  struct ProgramKey {
+    std::string value;
+    int line = 0;
+  };
+  std::map<std::string, ProgramKey> programKeys;
 };
+
+// The sections whose keys go to ObservatoryConfig::programKeys.
+inline constexpr const char* kProgramSections[] = {"notify", "status"};
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";
 inline constexpr const char* kPlansFolderName = "Plans";

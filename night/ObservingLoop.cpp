@@ -60,8 +60,15 @@ class Run {
       const DateTime nextDawn = dawnOrDusk(true);
       const DateTime nextDusk = dawnOrDusk(false);
       if (nextDawn > nextDusk) {
+        if (nightSeen_) {
+          // Dawn after a night: whoever sums it up reads the log as it stands.
+          nightSeen_ = false;
+          flushLog(run_);
+          tell(NightEventKind::NightSummary, "");
+        }
         dayPass(nextDusk);
       } else {
+        nightSeen_ = true;
         nightPass(nextDawn);
       }
       flushLog(run_);
@@ -76,6 +83,10 @@ class Run {
   }
 
   void log(const std::string& line) { run_.logFile->WriteLine(line); }
+  void tell(NightEventKind kind, const std::string& text) {
+    if (run_.events) run_.events->nightEvent(kind, text);
+  }
+  void started() { tell(NightEventKind::Started, "Nightpick started at " + now()); }
 
  private:
   DateTime dawnOrDusk(bool dawn) { return NextDawnDusk(s_, run_.earthEphem, run_.settings.sunElev, dawn); }
@@ -109,7 +120,10 @@ class Run {
     const DateTime quitTime{s_.util.Date_Julian(nextDawn) - kSerialEpochJD};
 
     if (s_.util.WeatherConnected()) {
-      while (!run_.stopFlag && !s_.util.Weather().Safe()) {
+      while (!run_.stopFlag) {
+        const bool safe = s_.util.Weather().Safe();
+        weatherSeen(safe);
+        if (safe) break;
         status(kWaitingForWeather);
         pause();
       }
@@ -144,8 +158,36 @@ class Run {
     }
   }
 
+  // Tells of a change of the weather as the loop sees it; safe weather at the first look
+  // is no change.
+  void weatherSeen(bool safe) {
+    if (weatherSafe_ == safe || (!weatherSafe_ && safe)) {
+      weatherSafe_ = safe;
+      return;
+    }
+    weatherSafe_ = safe;
+    tell(safe ? NightEventKind::WeatherSafe : NightEventKind::WeatherUnsafe,
+         std::string(safe ? "The weather is safe again at " : "The weather is unsafe at ") + now());
+  }
+
+  // True when no group of the list has runs left (a count that cannot be read is none).
+  bool listFinished() {
+    // The selection has told the operator of a malformed line already.
+    struct Quiet : MessageSink {
+      void showMessage(const std::string&) override {}
+    } quiet;
+    auto list = s_.files.OpenTextFile(s_.programFolder + std::string(kTargetListName));
+    while (!list->AtEndOfStream()) {
+      const std::string line = list->ReadLine();
+      std::int16_t remaining = 0;
+      if (isDelimiterLine(line) && parseTargetConfig(quiet, line, remaining) && remaining != 0) return false;
+    }
+    return true;
+  }
+
   void runGroup(const ChosenGroup& chosen, DateTime quitTime) {
-    updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen.start);
+    const std::optional<std::int16_t> left =
+        updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen.start);
 
     auto runOnce = s_.files.CreateTextFile(joinPath(planDir(), kRunPlanOnceName));
     runOnce->WriteLine(planFilePath(s_.util));
@@ -180,12 +222,18 @@ class Run {
       log(line);
       s_.messages.showMessage(line);
     }
+    if (left && *left == 0 && run_.events) {
+      tell(NightEventKind::GroupFinished, targetName_ + ": the group's last run is done");
+      if (listFinished()) tell(NightEventKind::ListFinished, "No group of the target list has runs left");
+    }
   }
 
   FlushingMessages messages_;
   const Services s_;  // the run's services, with message boxes that flush the log first
   NightRun& run_;
   std::string targetName_;  // kept from plan to plan
+  std::optional<bool> weatherSafe_;  // as last seen; none before the first look
+  bool nightSeen_ = false;           // a night pass since the last dawn
   PassedOverGroups passedOver_;  // for the rest of the run
 };
 
@@ -210,6 +258,7 @@ RunEnd runObservingLoop(const Services& services, NightRun& night) {
     run.waitForIdleHost();
     night.logFile = services.files.OpenTextFileForAppending(
         joinPath(services.util.Prefs().LocalUser().DefaultLogDir(), kRunLogName));
+    run.started();
     run.nights();
   } catch (const NoTwilightError& e) {
     // The Sun never reaches the dusk and dawn elevation: nothing can be observed with this

@@ -12,6 +12,7 @@
 
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
+#include "night/NightEvents.h"
 #include "settings/Settings.h"
 #include "targets/RunLog.h"
 #include "targets/Services.h"
@@ -37,6 +38,9 @@ struct NightRun {
   std::function<void()> saveConfig;  // SaveConfig, after an autofocus request
   std::unique_ptr<TextWriter>& logFile;
   SelectionObserver* observer = nullptr;  // hears every pass's tests, when given
+  // Hears the run's events (started, the weather's changes, a group or the list finished,
+  // dawn after a night), when given; the night summary's text is the sink's to make.
+  NightEventSink* events = nullptr;
 };
 
 // How a run ended, when it did not end by a failure.

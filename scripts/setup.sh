@@ -8,6 +8,8 @@ PKGS=(build-essential cmake ninja-build pkg-config python3
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       xvfb xauth x11-utils xdotool locales time bc
       desktop-file-utils man-db
+      libcpp-httplib-dev  # the status page's server
+      mosquitto mosquitto-clients chromium  # the tests' notifier and browser
       systemd)  # systemd-analyze checks nightpick-headless's service unit
 missing=()
 for p in "${PKGS[@]}"; do

@@ -11,6 +11,8 @@
 #include "app/FrmMain.h"
 #include "app/runner/PrintingMessageSink.h"
 #include "app/runner/PrintingView.h"
+#include "app/runner/RunReport.h"
+#include "app/runner/StatusBoard.h"
 #include "host/ErfaEphemeris.h"
 #include "host/InterpolatedEphemeris.h"
 #include "base/FileSystem.h"
@@ -86,18 +88,6 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     EligibilityTally tally(&clock);
     main.selectionObserver = &tally;
 
-    // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
-    bool stopPressed = false;
-    events.setOnEvents([&] {
-      if (stopPressed || !main.running()) return;
-      if (clock.unixSeconds() >= end ||
-          (options.stopAfterPlans > 0 && observatory.runCount() >= options.stopAfterPlans &&
-           !observatory.scriptRunning())) {
-        stopPressed = true;
-        main.StopButton_Click();
-      }
-    });
-
     // What the report needs from before the run: where this run's part of the run log
     // begins, and the target list as it stood.
     const std::string runLogPath = joinPath(observatory.logDir(), kRunLogName);
@@ -113,11 +103,64 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       }
     }
 
+    // What the night report of the run so far is made from.
+    auto reportSource = [&](std::vector<KeptOutGroup> neverEligible, std::vector<MoonKeptOut> moonKeptOut) {
+      return RunReportSource{.observatory = observatory,
+                             .utcOffsetHours = result.utcOffsetHours,
+                             .runLogPath = runLogPath,
+                             .runLogStart = runLogStart,
+                             .statuses = &result.statuses,
+                             .sunElev = main.settings.sunElev,
+                             .maxElevation = main.settings.maxElevation,
+                             .interpolatedSun = options.interpolatedSun,
+                             .groups = groups,
+                             .neverEligible = std::move(neverEligible),
+                             .moonKeptOut = std::move(moonKeptOut)};
+    };
+
+    // A status page over the run, when asked for: the night from the run's start.
+    std::optional<StatusBoard> board;
+    std::shared_ptr<void> statusServer;
+    std::unique_ptr<IUtil> boardUtil;
+    if (options.serveStatus) {
+      boardUtil = observatory.createUtil();
+      StatusSources sources;
+      sources.unixSeconds = [&clock] { return clock.unixSeconds(); };
+      sources.localTime = [&clock](double unix) { return formatGeneralDate(localFromUnix(unix, clock.utcOffsetHours())); };
+      sources.running = [&main] { return main.running(); };
+      sources.weather = [&boardUtil]() -> std::string {
+        if (!boardUtil->WeatherConnected()) return "not connected";
+        return boardUtil->Weather().Safe() ? "safe" : "unsafe";
+      };
+      sources.nightSoFar = [&] { return buildRunReport(reportSource({}, {}), result.startUnix, clock.unixSeconds()); };
+      sources.runLogPath = runLogPath;
+      const std::string listPath = joinPath(result.programDir, kTargetListName);
+      sources.list = [&observatory, listPath] { return reportGroupsOf(observatory, listPath); };
+      board.emplace(sources);
+      main.nightEvents = &*board;
+      statusServer = options.serveStatus(*board);
+    }
+
+    // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
+    bool stopPressed = false;
+    events.setOnEvents([&] {
+      if (board) board->refresh();
+      if (stopPressed || !main.running()) return;
+      if (clock.unixSeconds() >= end ||
+          (options.stopAfterPlans > 0 && observatory.runCount() >= options.stopAfterPlans &&
+           !observatory.scriptRunning())) {
+        stopPressed = true;
+        main.StopButton_Click();
+      }
+    });
+
     // A season gathers its statuses as they come, so that its memory follows the nights.
     std::optional<SeasonReportBuilder> season;
     if (result.isSeason) {
       season.emplace(result.startUnix, result.utcOffsetHours, groups);
       view.setObserver([&season](const StatusChange& change) { season->status(change.unixSeconds, change.text); });
+    } else if (board) {
+      view.setObserver([&board](const StatusChange& change) { board->statusChanged(change.text); });
     }
 
     std::string failure;
@@ -157,29 +200,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
       out << '\n' << formatSeasonReport(result.season);
       out.flush();
     } else if (started) {
-      observatory.update();
-      NightReportInput input;
-      input.startUnix = result.startUnix;
-      input.endUnix = result.endUnix;
-      input.utcOffsetHours = result.utcOffsetHours;
-      input.runLogPath = runLogPath;
-      input.runLogStart = runLogStart;
-      input.acquisition = readAcquisitionLog(observatory.acquisitionLogPath());
-      input.statuses = &result.statuses;
-      input.sunElev = main.settings.sunElev;
-      const ObservatoryConfig& site = observatory.config();
-      input.sun.emplace(site.site.latitude, site.site.longitude, options.interpolatedSun);
-      result.report = buildNightReport(input);
-      result.report.latitude = site.site.latitude;
-      result.report.longitude = site.site.longitude;
-      result.report.minimumElevation = site.limits.minimumElevation;
-      for (const HorizonPoint& p : site.limits.horizon)
-        result.report.horizonMax = std::max(result.report.horizonMax, p.elevation);
-      result.report.maxElevation = main.settings.maxElevation;
-      result.report.groups = std::move(groups);
-      result.report.neverEligible = tally.neverEligible();
-      result.report.moonKeptOut = tally.moonKeptOut();
-      addMoonAltitude(result.report);
+      result.report = buildRunReport(reportSource(tally.neverEligible(), tally.moonKeptOut()), result.startUnix,
+                                     result.endUnix);
       result.hasReport = true;
       out << '\n' << formatNightReport(result.report);
       out.flush();

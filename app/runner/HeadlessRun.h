@@ -16,6 +16,8 @@
 
 namespace np {
 
+class StatusBoard;
+
 struct HeadlessOptions {
   std::string programDir = ".";  // holds targets.txt and config.ini
   std::string hostDir;           // empty: "observatory" inside programDir
@@ -31,6 +33,9 @@ struct HeadlessOptions {
   // The host as the program reaches it, made over the simulated observatory for the run
   // (for example its automation objects through COM); empty: the observatory directly.
   std::function<std::unique_ptr<IHostFactory>(IHostFactory& observatory)> reachHost;
+  // A status page over the run: the board is filled on the run's thread, and whatever
+  // serves it lives as long as what this returns. Empty: none.
+  std::function<std::shared_ptr<void>(const StatusBoard&)> serveStatus;
 };
 
 struct HeadlessResult {

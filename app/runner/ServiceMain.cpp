@@ -15,6 +15,11 @@
 
 #include "app/runner/OpenHost.h"
 #include "app/runner/ServiceRun.h"
+#include "app/runner/WatchConfig.h"
+#include "app/service/StatusServer.h"
+
+#include <filesystem>
+#include <memory>
 
 namespace {
 
@@ -66,6 +71,13 @@ int main(int argc, char** argv) {
     return np::kServiceFailed;
   }
   options.locale = environmentNumberLocale();
+  options.serveStatus = [](const np::StatusBoard& board, const np::StatusConfig& config) -> std::shared_ptr<void> {
+    return std::make_shared<np::StatusServer>(board, config.address, config.port);
+  };
+  // The night picture's module lies beside the program.
+  std::error_code ec;
+  const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) options.pictureModuleFolder = self.parent_path().string();
   const int status = np::runService(options, [] { return stopSignalled != 0; }, std::cout, std::cerr);
   std::cout.flush();
   return status;

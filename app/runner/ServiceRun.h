@@ -5,16 +5,24 @@
 // request is the window's "Stop Nightpick and ACP" button, followed by the window's close.
 #include <functional>
 #include <iosfwd>
+#include <memory>
 #include <string>
 
 #include "base/NumberText.h"
 
 namespace np {
 
+class StatusBoard;
+struct StatusConfig;
+
 struct ServiceOptions {
   std::string programDir = ".";  // holds targets.txt and config.ini
   std::string hostDir;           // empty: "observatory" inside programDir
   NumberLocale locale{'.'};      // numbers in the run log and the status line
+  // With [status] listen: starts serving the board (the server lives as long as what it
+  // returns); a RunTimeError when it cannot. Empty: no status page in this build.
+  std::function<std::shared_ptr<void>(const StatusBoard&, const StatusConfig&)> serveStatus;
+  std::string pictureModuleFolder;  // where the report's picture module lies; empty: no picture
 };
 
 // Exit statuses: a run ended by a stop request, and everything else (a run-time

@@ -13,6 +13,7 @@
 #include <csignal>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <thread>
 
 #include "base/NumberText.h"
@@ -44,10 +45,22 @@ std::string causeOf(int err) { return std::strerror(err); }
 
 // The command in a process group of its own (so that a kill reaches whatever it starts),
 // with no signal blocked and the usual ends of the signals that stop a program.
-int spawn(pid_t& pid, const std::vector<std::string>& args) {
+int spawn(pid_t& pid, const std::vector<std::string>& args, const std::vector<std::string>& environment) {
   std::vector<char*> argv;
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // The program's own variables, less those that `environment` gives anew.
+  std::vector<char*> envp;
+  for (char** e = environ; e && *e; ++e) {
+    const std::string_view entry(*e);
+    const std::string_view name = entry.substr(0, entry.find('='));
+    const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const std::string& given) {
+      return given.size() > name.size() && given.compare(0, name.size(), name) == 0 && given[name.size()] == '=';
+    });
+    if (!replaced) envp.push_back(*e);
+  }
+  for (const std::string& given : environment) envp.push_back(const_cast<char*>(given.c_str()));
+  envp.push_back(nullptr);
   posix_spawnattr_t attr;
   if (const int err = ::posix_spawnattr_init(&attr); err != 0) return err;
   sigset_t none, defaults;
@@ -59,7 +72,7 @@ int spawn(pid_t& pid, const std::vector<std::string>& args) {
   if (err == 0) err = ::posix_spawnattr_setsigmask(&attr, &none);
   if (err == 0) err = ::posix_spawnattr_setsigdefault(&attr, &defaults);
   // glibc reports a program that cannot be executed here, not as an exit status.
-  if (err == 0) err = ::posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+  if (err == 0) err = ::posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.data());
   ::posix_spawnattr_destroy(&attr);
   return err;
 }
@@ -81,14 +94,15 @@ bool reap(pid_t pid, Clock::time_point deadline, int& status, int& err) {
 
 }  // namespace
 
-int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why) {
+int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why,
+               const std::vector<std::string>& environment) {
   why.clear();
   if (args.empty() || args.front().empty()) {
     why = "cannot start it: " + causeOf(ENOENT);
     return -1;
   }
   pid_t pid = 0;
-  if (const int err = spawn(pid, args); err != 0) {
+  if (const int err = spawn(pid, args, environment); err != 0) {
     why = "cannot start it: " + causeOf(err);
     return -1;
   }

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <string_view>
 
 #include "base/LocalFiles.h"
 #include "base/NumberText.h"
@@ -68,7 +70,29 @@ DWORD waitUntil(HANDLE process, Clock::time_point deadline) {
 
 }  // namespace
 
-int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why) {
+// The program's own environment block with the entries of `environment` in place of its
+// variables of those names; empty when there are none to add.
+std::vector<char> environmentBlock(const std::vector<std::string>& environment) {
+  std::vector<char> block;
+  if (environment.empty()) return block;
+  auto nameOf = [](std::string_view entry) { return entry.substr(0, entry.find('=', 1)); };
+  if (char* own = ::GetEnvironmentStrings()) {
+    for (const char* e = own; *e; e += std::strlen(e) + 1) {
+      const std::string_view entry(e);
+      const bool replaced = std::any_of(environment.begin(), environment.end(), [&](const std::string& given) {
+        return _stricmp(std::string(nameOf(given)).c_str(), std::string(nameOf(entry)).c_str()) == 0;
+      });
+      if (!replaced) block.insert(block.end(), e, e + entry.size() + 1);
+    }
+    ::FreeEnvironmentStringsA(own);
+  }
+  for (const std::string& given : environment) block.insert(block.end(), given.c_str(), given.c_str() + given.size() + 1);
+  block.push_back('\0');
+  return block;
+}
+
+int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std::string& why,
+               const std::vector<std::string>& environment) {
   why.clear();
   if (args.empty() || args.front().empty()) {
     why = "cannot start it: " + localfiles::causeOf(ENOENT);
@@ -86,8 +110,9 @@ int runCommand(const std::vector<std::string>& args, double timeoutSeconds, std:
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
+  std::vector<char> block = environmentBlock(environment);
   if (!::CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &started)) {
+                        block.empty() ? nullptr : block.data(), nullptr, &startup, &started)) {
     why = "cannot start it: " + localfiles::winCause(::GetLastError());
     return -1;
   }

@@ -75,15 +75,23 @@ class IndiBackEnd : public ObservatoryBackEnd {
     unparked();
   }
   double eventTime() override { return std::round(clock.unixSeconds()); }
-  void secure(const std::string& why, const std::function<void()>& endRun) override {
-    if (leftAsTheyAre("The run ended (" + why + ")")) return;
+  SecuringOutcome secure(const std::string& why, const std::function<void()>& endRun) override {
+    SecuringOutcome outcome;
+    outcome.kept = true;
+    if (leftAsTheyAre("The run ended (" + why + ")")) {
+      outcome.text = "safety.on_stop = leave: the devices are left as they are";
+      return outcome;
+    }
     say("Securing the observatory: " + why, true);
     try {
       endRun();
     } catch (const std::exception& e) {
       say(std::string("The acquisition did not end: ") + e.what(), true);
+      outcome.text = std::string("The acquisition did not end: ") + e.what() + "\n";
     }
-    secureDevices(true);
+    outcome.secured = secureDevices(true, &outcome.text);
+    while (!outcome.text.empty() && outcome.text.back() == '\n') outcome.text.pop_back();
+    return outcome;
   }
 
   std::string folder;
@@ -290,26 +298,31 @@ class IndiBackEnd : public ObservatoryBackEnd {
   // bound, saying each outcome. The dome closes even when the mount could not be parked:
   // rain on a telescope is the greater harm, and a roof's own driver guards the telescope
   // it would strike.
-  void secureDevices(bool toRunLog) {
+  // True when all of it is safe; each step's text is also added to `notes`, when given.
+  bool secureDevices(bool toRunLog, std::string* notes = nullptr) {
     std::lock_guard motion(motionMutex);
+    bool safe = true;
+    auto tell = [&](const std::string& text) {
+      say(text, toRunLog);
+      if (notes) *notes += text + "\n";
+      if (text.starts_with("The observatory may be open")) safe = false;
+    };
     if (std::optional<std::string> lost = link.inbox().lost()) {
-      say("The observatory may be open: the INDI server at " + link.server() + " is lost (" + *lost +
-              "), so nothing could be parked or closed through it",
-          toRunLog);
-      return;
+      tell("The observatory may be open: the INDI server at " + link.server() + " is lost (" + *lost +
+           "), so nothing could be parked or closed through it");
+      return safe;
     }
     Devices devices(link, bounds);
     const std::string& camera = settings.camera;
     if (deviceThere(camera) && devices.exposing(camera)) {
       devices.abortExposure(camera);
-      say("Exposure aborted: " + camera, toRunLog);
+      tell("Exposure aborted: " + camera);
     }
     const std::string& mount = settings.mount;
     if (!deviceThere(mount)) {
-      say("The observatory may be open: the mount " + mount + " is not connected, so it could not be parked",
-          toRunLog);
+      tell("The observatory may be open: the mount " + mount + " is not connected, so it could not be parked");
     } else if (!devices.has(mount, "TELESCOPE_PARK")) {
-      say("The mount " + mount + " cannot park (it has no TELESCOPE_PARK): it is left as it is", toRunLog);
+      tell("The mount " + mount + " cannot park (it has no TELESCOPE_PARK): it is left as it is");
     } else {
       const bool already = mountAtPark();
       bool parked = false;
@@ -317,30 +330,31 @@ class IndiBackEnd : public ObservatoryBackEnd {
         devices.parkMount(mount);
         parked = true;
       } catch (const std::exception& e) {
-        say("The observatory may be open: the mount " + mount + " could not be parked: " + e.what(), toRunLog);
+        tell("The observatory may be open: the mount " + mount + " could not be parked: " + e.what());
       }
       if (parked) {
-        say((already ? "Mount already parked: " : "Mount parked: ") + mount, toRunLog);
+        tell((already ? "Mount already parked: " : "Mount parked: ") + mount);
         try {
           if (!already) logNow(acqlog::kPark);
         } catch (const std::exception& e) {
-          say(std::string("The park could not be logged: ") + e.what(), toRunLog);
+          tell(std::string("The park could not be logged: ") + e.what());
         }
       }
     }
     const std::string& dome = settings.dome;
-    if (dome.empty()) return;
+    if (dome.empty()) return safe;
     if (!deviceThere(dome)) {
-      say("The observatory may be open: the dome " + dome + " is not connected, so it could not be closed", toRunLog);
-      return;
+      tell("The observatory may be open: the dome " + dome + " is not connected, so it could not be closed");
+      return safe;
     }
     const bool already = devices.domeClosed(dome);
     try {
       devices.closeDome(dome);
-      say((already ? "Dome already closed: " : "Dome closed: ") + dome, toRunLog);
+      tell((already ? "Dome already closed: " : "Dome closed: ") + dome);
     } catch (const std::exception& e) {
-      say("The observatory may be open: the dome " + dome + " could not be closed: " + e.what(), toRunLog);
+      tell("The observatory may be open: the dome " + dome + " could not be closed: " + e.what());
     }
+    return safe;
   }
 
   // A start that cannot run: what can be reached of the mount, the dome and the weather

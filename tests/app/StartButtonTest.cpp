@@ -234,9 +234,10 @@ class KeeperHost : public IHostFactory {
   std::unique_ptr<IUtil> createUtil() override { return std::make_unique<Util>(w_.host->createUtil(), w_); }
   std::unique_ptr<ITelescope> createTelescope() override { return w_.host->createTelescope(); }
   std::unique_ptr<IApplication> createApplication() override { return w_.host->createApplication(); }
-  void secureObservatory(const std::string& why) override {
+  SecuringOutcome secureObservatory(const std::string& why) override {
     secured.push_back(why);
     EXPECT_TRUE(w_.main->running());  // before the window shows the run ended
+    return {};
   }
   std::vector<std::string> secured;
 

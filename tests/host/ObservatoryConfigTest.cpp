@@ -301,7 +301,7 @@ TEST_F(RegisteredBackEnd, FreshFileExplainsItsKindAndKeys) {
   EXPECT_LT(ini.find("[host]"), help);
   EXPECT_LT(help, ini.find("kind = simulated"));
   const std::string block = "start = now\n\n; [dome-api]\n; url = http://dome.local\n";
-  EXPECT_EQ(ini.substr(ini.size() - block.size()), block);
+  EXPECT_THAT(ini, HasSubstr(block));
   EXPECT_EQ(parseObservatoryConfig(ini, "t").host.kind, "simulated");
 }
 
