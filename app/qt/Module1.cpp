@@ -18,6 +18,11 @@
 #include "base/FileSystem.h"
 #include "night/qt/QtEventPump.h"
 #include "app/runner/OpenHost.h"
+#include "app/runner/Notifier.h"
+#include "app/runner/WatchConfig.h"
+#include "base/Paths.h"
+#include "host/HostSkeleton.h"
+#include <iostream>
 
 namespace {
 
@@ -66,7 +71,17 @@ int runWindowed(QApplication& app, np::MessageSink& messages) {
   np::QtEventPump events(*opened.clock);
 
   np::Platform platform{*opened.host, ephemeris, files, *opened.clock, messages, events, systemNumberLocale(), exe};
+  // The events of its runs to the [notify] command, as nightpick-headless sends them (the
+  // night's summary without its report, which only the programs without a window keep).
+  np::NotifyConfig notify;
+  if (opened.skeleton)
+    notify = np::readNotifyConfig(opened.skeleton->config(), np::joinPath(opened.hostFolder, np::kObservatoryIniName));
+  notify.events.erase(np::NightEventKind::NightSummary);
+  const np::Clock& clock = *opened.clock;
+  np::Notifier notifier(notify, np::withoutSeparator(np::programFolderOf(exe)), [&clock] { return clock.unixSeconds(); },
+                        nullptr, std::cerr);
   np::frmMain form(platform);
+  form.nightEvents = &notifier;
   // The window's load: a host that cannot be created ends the program before any
   // window shows.
   form.Form_Load();

@@ -13,6 +13,7 @@
 #include "app/runner/PrintingView.h"
 #include "app/runner/RunReport.h"
 #include "app/runner/StatusBoard.h"
+#include "app/runner/WatchConfig.h"
 #include "host/ErfaEphemeris.h"
 #include "host/InterpolatedEphemeris.h"
 #include "base/FileSystem.h"
@@ -60,6 +61,10 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     if (!(options.hours >= 0)) throw RunTimeError("--hours must be a number of hours, 0 or more");
     registerBackEnds();
     ObservatoryConfig config = loadObservatoryConfig(result.hostDir);
+    // A dry run reads the keys of those who watch a run too, so that a misspelt one shows
+    // before the service meets it.
+    readNotifyConfig(config, joinPath(result.hostDir, kObservatoryIniName));
+    readStatusConfig(config, joinPath(result.hostDir, kObservatoryIniName));
     double start = clockStartUnixSeconds(config, systemUnixSeconds());
     if (!options.start.empty() && !parseUtcInstant(options.start, start))
       throw RunTimeError("--start: not an ISO 8601 UTC instant: '" + options.start + "'");

@@ -10,6 +10,7 @@
 
 #include <csignal>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -71,6 +72,9 @@ int main(int argc, char** argv) {
     return np::kServiceFailed;
   }
   options.locale = environmentNumberLocale();
+  // The status page's night picture is drawn by Qt, which warns once on standard error
+  // (the service's journal) that a service has no XDG_RUNTIME_DIR; it needs none.
+  if (!std::getenv("XDG_RUNTIME_DIR") && !std::getenv("QT_LOGGING_RULES")) ::setenv("QT_LOGGING_RULES", "default.warning=false", 0);
   options.serveStatus = [](const np::StatusBoard& board, const np::StatusConfig& config) -> std::shared_ptr<void> {
     return std::make_shared<np::StatusServer>(board, config.address, config.port);
   };

@@ -133,8 +133,17 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
     sources.list = [&] { return opened.skeleton ? reportGroupsOf(*opened.skeleton, listPath) : std::vector<ReportGroup>{}; };
     StatusBoard board(sources);
     std::shared_ptr<void> statusServer;
-    if (statusConfig.enabled && options.serveStatus) statusServer = options.serveStatus(board, statusConfig);
-    if (statusConfig.enabled) view.setObserver([&board](const StatusChange& change) { board.statusChanged(change.text); });
+    // A page that cannot be served (its port taken, an address not this computer's) is
+    // said, and the night goes on without it: the observatory matters more than its page.
+    if (statusConfig.enabled && options.serveStatus) {
+      try {
+        statusServer = options.serveStatus(board, statusConfig);
+      } catch (const std::exception& e) {
+        err << "status: " << e.what() << "; the run goes on without the page" << std::endl;
+      }
+    }
+    const bool serving = statusServer != nullptr;
+    if (serving) view.setObserver([&board](const StatusChange& change) { board.statusChanged(change.text); });
 
     // The notifier and the board hear the run's events; at dawn, once both have seen the
     // night, the next one begins.
@@ -148,7 +157,7 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
         if (board) board->nightEvent(kind, text);
         if (kind == NightEventKind::NightSummary) dawn();
       }
-    } sinks(notifier, statusConfig.enabled ? &board : nullptr, beginNight);
+    } sinks(notifier, serving ? &board : nullptr, beginNight);
 
     frmMain main(platform, &view);
     window = &main;
@@ -160,7 +169,7 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
     // its next check.
     bool stopPressed = false;
     events.setOnEvents([&] {
-      if (statusConfig.enabled) board.refresh();
+      if (serving) board.refresh(10.0);
       if (stopPressed || !main.running() || !stopRequested()) return;
       stopPressed = true;
       main.StopAndAbortButton_Click();

@@ -157,7 +157,7 @@ TEST(Safety, EveryEndOfARunAbortsTheExposureParksTheMountThenClosesTheDome) {
   }));
 
   const auto began = std::chrono::steady_clock::now();
-  observatory.secureObservatory("the run was stopped");
+  const SecuringOutcome outcome = observatory.secureObservatory("the run was stopped");
   EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(120));
   EXPECT_TRUE(server.secured(test::kMount, test::kDome)) << log.all();
   EXPECT_FALSE(util->ScriptActive());
@@ -166,6 +166,10 @@ TEST(Safety, EveryEndOfARunAbortsTheExposureParksTheMountThenClosesTheDome) {
   EXPECT_THAT(said, HasSubstr("Mount parked: Telescope Simulator"));
   EXPECT_THAT(said, HasSubstr("Dome closed: Dome Simulator"));
   EXPECT_LT(said.find("Mount parked"), said.find("Dome closed"));  // the roof never closes before the park
+  // What the end of the run tells the operator's notifier.
+  EXPECT_TRUE(outcome.kept);
+  EXPECT_TRUE(outcome.secured);
+  EXPECT_THAT(outcome.text, testing::EndsWith("Mount parked: Telescope Simulator\nDome closed: Dome Simulator"));
   const std::vector<AcquisitionEvent> events = readAcquisitionLog(acquisitionLog);
   ASSERT_FALSE(events.empty());
   EXPECT_EQ(events.back().kind, acqlog::kPark);

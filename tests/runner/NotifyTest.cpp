@@ -87,6 +87,14 @@ TEST(WatchConfig, ReadsNotifyAndStatusWithTheirDefaultsAndNamesEveryBadKeyByLine
   EXPECT_THAT(defaultObservatoryIni(), HasSubstr("; [notify]\n"));
 }
 
+TEST(WatchConfig, ADryRunFindsAMisspeltKeyBeforeTheServiceDoes) {
+  test::TestWorld f("[notify]\ncommand = true\nevent = stopped\n");
+  f.writeList({"M45 Pleiades\t03:47:24\t+24:07:00", "**** remaining=1"});
+  const HeadlessResult r = f.runHeadless("2026-12-07T12:00:00Z", 1);
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_THAT(r.error, HasSubstr("line 3: unknown key 'notify.event'"));
+}
+
 TEST(WatchConfig, OneWordIsTheProgramItselfAnythingElseAShellLine) {
   EXPECT_THAT(Notifier::commandArguments("/opt/notify-me", "stopped", "why"), ElementsAre("/opt/notify-me", "stopped", "why"));
   EXPECT_THAT(Notifier::commandArguments("echo \"$1\"", "stopped", "why; rm -rf /"),
