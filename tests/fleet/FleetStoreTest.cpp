@@ -1,6 +1,12 @@
 // The fleet's list in a real PostgreSQL server: its tables, a list in and out byte for
 // byte, a site's run lowering a count, and the refusals.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include <functional>
 #include <pqxx/pqxx>
@@ -159,6 +165,28 @@ TEST(FleetStore, NamesTheCauseWhenTheServerCannotBeReached) {
   const std::string unknownDatabase =
       failureOf([&] { FleetStore(sharedPostgresServer().connectionString("no_such_database")); });
   EXPECT_NE(unknownDatabase.find("no_such_database"), std::string::npos) << unknownDatabase;
+}
+
+TEST(FleetStore, GivesUpOnAServerThatNeverAnswers) {
+  // A loopback port that takes connections and never says a word.
+  const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+  ASSERT_GE(listener, 0);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof addr;
+  ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+  ASSERT_EQ(::listen(listener, 4), 0);
+  ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&addr), &length), 0);
+  const std::string connection = "host=127.0.0.1 port=" + std::to_string(ntohs(addr.sin_port)) + " dbname=fleet";
+
+  const auto started = std::chrono::steady_clock::now();
+  const std::string silent = failureOf([&] { FleetStore store(connection); });
+  const auto waited = std::chrono::steady_clock::now() - started;
+  ::close(listener);
+  EXPECT_NE(silent.find("cannot connect to the list's database"), std::string::npos) << silent;
+  EXPECT_NE(silent.find("timeout"), std::string::npos) << silent;
+  EXPECT_LT(waited, std::chrono::seconds(20));
 }
 
 TEST(FleetStore, NamesTheLostConnectionWhenTheServerGoesAway) {
