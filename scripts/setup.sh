@@ -4,6 +4,7 @@ set -euo pipefail
 PKGS=(build-essential cmake ninja-build pkg-config python3
       python3-ephem  # the Moon's reference values (tests/selection/moon_reference.py)
       indi-bin libindi-dev libcfitsio-dev
+      libpqxx-dev postgresql  # the fleet's list; its tests start a PostgreSQL server of their own
       qt6-base-dev qt6-base-dev-tools libgl-dev
       liberfa-dev libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
       xvfb xauth x11-utils xdotool locales time bc

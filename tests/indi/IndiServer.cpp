@@ -1,5 +1,7 @@
 #include "indi/IndiServer.h"
 
+#include "support/BoundedWait.h"
+
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -69,17 +71,7 @@ int runBounded(const std::vector<std::string>& args, const std::string& home, do
     ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-  int status = 0;
-  while (::waitpid(pid, &status, WNOHANG) == 0) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      ::kill(-pid, SIGKILL);
-      ::waitpid(pid, &status, 0);
-      return -1;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return waitChildBounded(pid, seconds);
 }
 
 // A shell word of any text.
