@@ -63,6 +63,10 @@ std::string formatAcquisitionEvent(const AcquisitionEvent& e) {
   } else if (e.kind == acqlog::kEnd) {
     add(e.reason);
     if (e.reason == acqlog::kEndError) add(e.detail);
+  } else if (e.kind == acqlog::kFlip) {
+    add(e.text);
+    add(formatAngle(e.hourAngle));
+    if (!e.pierSide.empty()) add(e.pierSide);
   }
   return line;
 }
@@ -112,6 +116,16 @@ AcquisitionEvent parseAcquisitionEvent(const std::string& line) {
       e.detail = f[3];
     } else {
       expect(1);
+    }
+  } else if (e.kind == acqlog::kFlip) {
+    if (f.size() != 4 && f.size() != 5) {
+      throw RunTimeError(e.kind + " takes 2 or 3 fields, the line has " + std::to_string(f.size() - 2));
+    }
+    e.text = f[2];
+    e.hourAngle = readNumber(f[3], "hour angle");
+    if (f.size() == 5) {
+      if (f[4].empty()) throw RunTimeError("FLIP with an empty pier side field");
+      e.pierSide = f[4];
     }
   } else if (e.kind == acqlog::kPark || e.kind == acqlog::kUnpark) {
     expect(0);

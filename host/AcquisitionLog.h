@@ -26,6 +26,11 @@ namespace np {
 //   END        reason [, error text]             the run ended: done, quit (#QUITAT),
 //                                                aborted (AbortScript), weather (unsafe),
 //                                                or error with the error's text
+//   FLIP       target, hour angle [, pier side]  a German mount was flipped between two
+//                                                exposures: the target's hour angle then
+//                                                (degrees, west of the meridian positive)
+//                                                and the pier side the mount reported
+//                                                after it (none when it reports none)
 //   PARK       -                                 the telescope was parked
 //   UNPARK     -                                 the telescope was unparked
 //
@@ -42,6 +47,7 @@ inline constexpr const char* kAutofocus = "AUTOFOCUS";
 inline constexpr const char* kExposure = "EXPOSURE";
 inline constexpr const char* kSkipped = "SKIPPED";
 inline constexpr const char* kEnd = "END";
+inline constexpr const char* kFlip = "FLIP";
 inline constexpr const char* kPark = "PARK";
 inline constexpr const char* kUnpark = "UNPARK";
 
@@ -59,14 +65,16 @@ inline constexpr const char* kEndError = "error";
 struct AcquisitionEvent {
   double utc = 0.0;   // UTC seconds since 1970 of the line's time (whole seconds)
   std::string time;   // the line's time as written, "YYYY-MM-DD HH:MM:SS" UTC
-  std::string kind;   // one of acqlog::kStart ... kUnpark
-  std::string text;   // START: plan path; EXPOSURE, SKIPPED: target name; IGNORED: directive
+  std::string kind;   // one of acqlog::kStart ... kUnpark, kFlip
+  std::string text;   // START: plan path; EXPOSURE, SKIPPED, FLIP: target name; IGNORED: directive
   std::string reason; // SKIPPED: why; END: done, quit, aborted, weather or error
   std::string detail; // END with reason error: the error's text
   double seconds = 0.0;    // EXPOSURE: exposure seconds; AUTOFOCUS: seconds spent
   double elevation = 0.0;  // EXPOSURE, SKIPPED: degrees
   double azimuth = 0.0;    // EXPOSURE, SKIPPED: degrees from north through east
   std::string file;        // EXPOSURE: the image file's path; empty: none (the field is not written)
+  double hourAngle = 0.0;  // FLIP: degrees, west positive
+  std::string pierSide;    // FLIP: as the mount reported it; empty: none (the field is not written)
 };
 
 // The line of an event, without its line end; only the fields of its kind are written.

@@ -53,6 +53,28 @@ class Acquirer {
     log_(std::move(e));
   }
 
+  // The target's hour angle now, degrees, west of the meridian positive.
+  double hourAngle(const PlanStep& step) {
+    const double jd = julianDateFromUnix(devices_.now());
+    return hourAngle12(step.ra, localSiderealHours(jd, site_.longitude)) * 15.0;
+  }
+
+  // Flips the mount when the target has passed the flip's hour angle since it was slewed to.
+  void flipWhenDue(const PlanStep& step, bool& due) {
+    if (!due) return;
+    const double at = hourAngle(step);
+    if (at < *site_.meridianFlip) return;
+    due = false;
+    const double when = devices_.eventTime();  // the line tells when the flip began
+    const std::string side = devices_.flip(step);
+    emit(acqlog::kFlip, [&](AcquisitionEvent& e) {
+      e.utc = when;
+      e.text = step.name;
+      e.hourAngle = at;
+      e.pierSide = side;
+    });
+  }
+
   Horizontal position(const PlanStep& step) {
     return horizontalAt(step.ra, step.dec, site_.latitude, site_.longitude, julianDateFromUnix(devices_.now()));
   }
@@ -89,6 +111,8 @@ class Acquirer {
   void target(const PlanStep& step) {
     if (skipped(step)) return;
     if (!devices_.slew(step, step.quitAt)) throw Quit{};
+    // A target slewed to past the flip's hour angle is on its side already.
+    bool flipDue = site_.meridianFlip && hourAngle(step) < *site_.meridianFlip;
     for (const FilterGroup& group : step.groups) {
       if (!group.filter.empty()) devices_.selectFilter(group.filter);
       devices_.setBinning(group.binning);
@@ -100,6 +124,8 @@ class Acquirer {
         // No exposure starts at or after the quit time; the one under way is finished.
         if (devices_.now() >= step.quitAt) throw Quit{};
         devices_.checkStop();
+        flipWhenDue(step, flipDue);
+        if (devices_.now() >= step.quitAt) throw Quit{};
         const std::string file = devices_.expose(step, group);
         const Horizontal at = position(step);
         emit(acqlog::kExposure, [&](AcquisitionEvent& e) {

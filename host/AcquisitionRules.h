@@ -5,6 +5,7 @@
 // observatory's steps advance a time of their own and the whole run is worked out at
 // once, a real observatory's steps take as long as its devices do.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,10 @@ class AcquisitionDevices {
   virtual bool prepare() = 0;
   // Slews to the target and centres it; false when `quitAt` came first and cut it short.
   virtual bool slew(const PlanStep& target, double quitAt) = 0;
+  // A German mount's meridian flip, between two exposures: slews to the target again so
+  // that the mount changes sides. Returns the pier side the mount reports after it (empty
+  // when it reports none); a mount that reports the same side as before has failed.
+  virtual std::string flip(const PlanStep& target) = 0;
   virtual void selectFilter(const std::string& filter) = 0;
   virtual void setBinning(int binning) = 0;
   // `target`: the step the focus is for (its first group's filter).
@@ -75,6 +80,7 @@ struct AcquisitionSite {
   double latitude = 0.0, longitude = 0.0;  // degrees, north and east positive
   double minimumElevation = 0.0;           // degrees
   std::vector<HorizonPoint> horizon;
+  std::optional<double> meridianFlip;      // German mount: the hour angle (degrees, west positive) to flip at
 };
 
 // How a run ended: the END event's reason and error text, and which kind of error it was.
@@ -89,8 +95,10 @@ struct AcquisitionOutcome {
 // minimum elevation or the horizon at its turn is SKIPPED (no time spent); otherwise it
 // is slewed to and each filter group takes its images, an EXPOSURE each, stamped when the
 // image is done with where the target stood then. No step starts at or after its quit
-// time; an exposure under way is finished. Every event goes to `log` as it happens; the
-// END is the caller's, from the outcome.
+// time; an exposure under way is finished. With a meridian flip, a target that stood short
+// of the flip's hour angle when it was slewed to is flipped once, before the first exposure
+// that would begin past it (FLIP): never in the middle of an exposure. Every event goes to
+// `log` as it happens; the END is the caller's, from the outcome.
 AcquisitionOutcome runAcquisition(const AcquisitionPlan& plan, const std::string& planPath,
                                   const AcquisitionSite& site, AcquisitionDevices& devices,
                                   const std::function<void(AcquisitionEvent)>& log);

@@ -203,6 +203,8 @@ const std::map<std::string, Setter>& setters() {
       {"mount.can_unpark", [](ObservatoryConfig& c, const std::string& v) { c.mount.canUnpark = readBool(v); }},
       {"mount.tilt_up_limit",
        [](ObservatoryConfig& c, const std::string& v) { c.mount.tiltUpLimit = readNumberIn(v, -90, 90); }},
+      {"mount.meridian_flip",
+       [](ObservatoryConfig& c, const std::string& v) { c.mount.meridianFlip = readNumberIn(v, -90, 90); }},
       {"limits.minimum_elevation",
        [](ObservatoryConfig& c, const std::string& v) { c.limits.minimumElevation = readNumberIn(v, -90, 90); }},
       {"limits.horizon", [](ObservatoryConfig& c, const std::string& v) { c.limits.horizon = readHorizon(v); }},
@@ -312,6 +314,10 @@ can_park = true
 can_unpark = true
 ; Highest elevation the mount may point to, degrees (Prefs.TiltUpLimit).
 tilt_up_limit = 90
+; A German mount: the hour angle in degrees past the meridian at which the acquisition
+; flips the mount between two exposures (it slews to the target again; a FLIP line in
+; AcquireImages.log). Left out: no flip.
+; meridian_flip = 5
 
 [limits]
 ; Lowest elevation the observatory observes at, degrees (Prefs.MinimumElevation).

@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,7 @@ struct ObservatoryConfig {
     bool canPark = true;
     bool canUnpark = true;
     double tiltUpLimit = 90.0;  // degrees
+    std::optional<double> meridianFlip;  // German mount: hour angle (degrees past the meridian) to flip at; none
   } mount;
   struct Limits {
     double minimumElevation = 10.0;    // degrees

@@ -181,7 +181,8 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
     scoreLine(line, score.score, judged.elevation, score.transitAltitude, score.hourAngle, sep);
     log.WriteLine(line);
     const std::int16_t priority = items.conditions.priority;
-    const bool leads = !best || priority > best->priority || (priority == best->priority && score.score > best->score);
+    const bool leads = best ? priority > best->priority || (priority == best->priority && score.score > best->score)
+                            : score.score > kNoTargetScore;
     if (observer) observer->scored(judged.elevation, score, leads);
     if (leads) {
       best = ChosenGroup{score.score, priority, *group.targetLine, group.start};

@@ -37,6 +37,17 @@ class IndiSteps : public AcquisitionDevices {
     return true;
   }
 
+  // The mount changes sides by slewing to the target again; where it reports its pier
+  // side (TELESCOPE_PIER_SIDE), the side must have changed.
+  std::string flip(const PlanStep& target) override {
+    const std::string before = devices_.pierSide(s_.mount);
+    devices_.slewTo(s_.mount, target.ra, target.dec, julianDateFromUnix(now()));
+    const std::string after = devices_.pierSide(s_.mount);
+    if (!before.empty() && after == before)
+      throw RunTimeError(s_.mount + " did not change sides at the meridian flip: TELESCOPE_PIER_SIDE still " + after);
+    return after;
+  }
+
   void selectFilter(const std::string& filter) override { devices_.selectFilter(s_.filterWheel, filter); }
   void setBinning(int binning) override { devices_.setBinning(s_.camera, binning); }
 

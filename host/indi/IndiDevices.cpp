@@ -261,6 +261,11 @@ void Devices::slewTo(const std::string& mount, double raHours, double decDegrees
               });
 }
 
+std::string Devices::pierSide(const std::string& mount) const {
+  const std::optional<PropertySnapshot> side = link_.inbox().property(mount, "TELESCOPE_PIER_SIDE");
+  return side ? side->onSwitch() : std::string();
+}
+
 int Devices::filterSlot(const std::string& wheel, const std::string& filter) const {
   std::optional<PropertySnapshot> names = link_.inbox().property(wheel, "FILTER_NAME");
   if (!names) return -1;

@@ -62,6 +62,9 @@ class Devices {
   void openDome(const std::string& dome);
   // Slews to J2000 coordinates and returns once the mount tracks there.
   void slewTo(const std::string& mount, double raHours, double decDegrees, double julianDate);
+  // The side of the pier the mount reports ("PIER_EAST", "PIER_WEST"); empty when it
+  // reports none.
+  std::string pierSide(const std::string& mount) const;
   void setSite(const std::string& mount, double latitude, double longitude);
   // The site the mount holds: latitude, longitude east positive (-180..180].
   bool readSite(const std::string& mount, double& latitude, double& longitude) const;

@@ -242,7 +242,7 @@ class IndiBackEnd : public ObservatoryBackEnd {
     setup.focuser = settings.focuser;
     setup.dome = settings.dome;
     setup.imagesFolder = imagesFolder();
-    setup.site = {latitude, longitude, config.limits.minimumElevation, config.limits.horizon};
+    setup.site = {latitude, longitude, config.limits.minimumElevation, config.limits.horizon, config.mount.meridianFlip};
     setup.autofocusCommand = config.acquisition.autofocusCommand;
     setup.autofocusTimeout = config.acquisition.autofocusTimeout;
     setup.weatherSafe = [this] { return weatherSafe(); };

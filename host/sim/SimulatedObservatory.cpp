@@ -18,6 +18,11 @@ class SimulatedSteps : public AcquisitionDevices {
   bool focusesOnTarget() const override { return false; }
   bool prepare() override { return false; }
   bool slew(const PlanStep&, double quitAt) override { return spend(config_.acquisition.overhead, quitAt); }
+  // A flip is a slew: it takes the time of one. The simulated mount reports no pier side.
+  std::string flip(const PlanStep&) override {
+    t_ += config_.acquisition.overhead;
+    return {};
+  }
   // Changing the filter or the binning takes no time.
   void selectFilter(const std::string&) override {}
   void setBinning(int) override {}
@@ -79,7 +84,7 @@ class SimulatedObservatory::Devices : public ObservatoryBackEnd {
     const double activeAt = run->activeAt();
     SimulatedSteps steps(config_, activeAt);
     const AcquisitionSite site{config_.site.latitude, config_.site.longitude, config_.limits.minimumElevation,
-                               config_.limits.horizon};
+                               config_.limits.horizon, config_.mount.meridianFlip};
     std::vector<AcquisitionEvent> events;
     AcquisitionOutcome outcome = runAcquisition(handed.plan, handed.planPath, site, steps,
                                                 [&](AcquisitionEvent e) { events.push_back(std::move(e)); });

@@ -22,7 +22,7 @@ using ::testing::HasSubstr;
 // 2026-12-08 05:00 UTC: from Kitt Peak, M42 stands high in the south-west, M81 low in the
 // north; Sigma Octantis never rises.
 constexpr double kStart = 1796706000.0;
-const AcquisitionSite kSite{31.96, -111.6, 10.0, {}};
+const AcquisitionSite kSite{31.96, -111.6, 10.0, {}, std::nullopt};
 
 // Devices whose steps take fixed times and write down what they were asked.
 class RecordingDevices : public AcquisitionDevices {
@@ -38,6 +38,11 @@ class RecordingDevices : public AcquisitionDevices {
   bool slew(const PlanStep& target, double quitAt) override {
     steps.push_back("slew " + target.name);
     return spend(60, quitAt);
+  }
+  std::string flip(const PlanStep& target) override {
+    steps.push_back("flip " + target.name);
+    t += 90;
+    return pierAfterFlip;
   }
   void selectFilter(const std::string& filter) override {
     if (filter == refusedFilter) throw PlanError("no filter named '" + filter + "'");
@@ -77,6 +82,7 @@ class RecordingDevices : public AcquisitionDevices {
   int stopAfterExposures = 1000;
   StopCause cause = StopCause::Aborted;
   std::vector<std::string> steps;
+  std::string pierAfterFlip;
 
  private:
   bool spend(double seconds, double quitAt) {
@@ -282,6 +288,76 @@ TEST(AcquisitionRunState, AnEndThatCannotBeWrittenBecomesTheRunsFailure) {
   EXPECT_TRUE(run.finished());
   EXPECT_THAT(run.outcome().failure, HasSubstr("cannot write '"));
   EXPECT_TRUE(run.waitFinished(0));
+}
+
+// ---- the meridian flip ----
+
+// The right ascension whose hour angle is `degrees` (west positive) at `unix`.
+double raAtHourAngle(double degrees, double unix) {
+  const double ra = localSiderealHours(julianDateFromUnix(unix), kSite.longitude) - degrees / 15.0;
+  return ra < 0 ? ra + 24.0 : ra;
+}
+
+Ran runFlipping(const AcquisitionPlan& plan, RecordingDevices& devices, double flipAt) {
+  AcquisitionSite site = kSite;
+  site.meridianFlip = flipAt;
+  Ran ran;
+  ran.outcome = runAcquisition(plan, "/plans/p.txt", site, devices,
+                               [&](AcquisitionEvent e) { ran.events.push_back(std::move(e)); });
+  return ran;
+}
+
+// Ten exposures of 300 s from an hour angle of -0.75 degrees after the slew: 1.25 degrees
+// each (sidereal), so the sixth would begin at 5.52 degrees, past a flip at 5: the mount flips once,
+// between the fifth and the sixth, and the images on both sides name the same target.
+TEST(AcquisitionRules, AFlipComesOnceBetweenExposuresWhenTheTargetPassesItsHourAngle) {
+  RecordingDevices devices(false);
+  devices.pierAfterFlip = "PIER_EAST";
+  AcquisitionPlan plan;
+  plan.steps = {target("Crossing", raAtHourAngle(-1.0, kStart), 20.0, {{"", 1, 10, 300}}, 2)};
+  const Ran ran = runFlipping(plan, devices, 5.0);
+  EXPECT_EQ(ran.outcome.reason, std::string(acqlog::kEndDone));
+  std::vector<std::string> expected{"prepare", "slew Crossing", "binning 1"};
+  for (int i = 0; i < 5; ++i) expected.push_back("expose Crossing");
+  expected.push_back("flip Crossing");
+  for (int i = 0; i < 5; ++i) expected.push_back("expose Crossing");
+  EXPECT_EQ(devices.steps, expected);
+  ASSERT_EQ(ran.events.size(), 12u);
+  const AcquisitionEvent& flip = ran.events[6];
+  EXPECT_EQ(flip.kind, acqlog::kFlip);
+  EXPECT_EQ(flip.text, "Crossing");
+  EXPECT_NEAR(flip.hourAngle, -1.0 + 1560 * 15.041 / 3600, 0.01);
+  EXPECT_EQ(flip.pierSide, "PIER_EAST");
+  EXPECT_EQ(flip.utc, kStart + 60 + 5 * 300);
+  EXPECT_EQ(ran.events[7].utc, kStart + 60 + 5 * 300 + 90 + 300) << "the flip's slew takes its time";
+  EXPECT_EQ(formatAcquisitionEvent(flip), formatUtc(flip.utc) + "\tFLIP\tCrossing\t5.518\tPIER_EAST");
+  const AcquisitionEvent back = parseAcquisitionEvent(formatAcquisitionEvent(flip));
+  EXPECT_EQ(back.kind, acqlog::kFlip);
+  EXPECT_EQ(back.hourAngle, 5.518);
+  EXPECT_EQ(back.pierSide, "PIER_EAST");
+}
+
+TEST(AcquisitionRules, NoFlipForATargetAlreadyPastItOrWithoutOne) {
+  AcquisitionPlan plan;
+  plan.steps = {target("West", raAtHourAngle(10.0, kStart), 20.0, {{"", 1, 10, 300}}, 2)};
+  RecordingDevices past(false);
+  EXPECT_THAT(runFlipping(plan, past, 5.0).kinds(), ::testing::Not(::testing::Contains("FLIP West")));
+  plan.steps = {target("Crossing", raAtHourAngle(-1.0, kStart), 20.0, {{"", 1, 10, 300}}, 2)};
+  RecordingDevices none(false);
+  const Ran ran = run(plan, none);
+  EXPECT_EQ(ran.events.size(), 11u);
+  EXPECT_THAT(none.steps, ::testing::Not(::testing::Contains("flip Crossing")));
+}
+
+TEST(AcquisitionRules, AFlipThatRunsIntoTheQuitTimeStartsNoExposureAfterIt) {
+  RecordingDevices devices(false);
+  AcquisitionPlan plan;
+  plan.steps = {target("Crossing", raAtHourAngle(-1.0, kStart), 20.0, {{"", 1, 10, 300}}, 2)};
+  plan.steps[0].quitAt = kStart + 60 + 5 * 300 + 30;  // within the flip's 90 s
+  const Ran ran = runFlipping(plan, devices, 5.0);
+  EXPECT_EQ(ran.outcome.reason, std::string(acqlog::kEndQuit));
+  EXPECT_EQ(devices.steps.back(), "flip Crossing");
+  EXPECT_EQ(ran.events.back().kind, acqlog::kFlip);
 }
 
 }  // namespace

@@ -132,6 +132,7 @@ TEST(ObservatoryIni, EveryKeyReachesItsMember) {
       {"mount", "can_park = false", [](auto& c) { return !c.mount.canPark && c.mount.canUnpark; }},
       {"mount", "can_unpark = FALSE", [](auto& c) { return c.mount.canPark && !c.mount.canUnpark; }},
       {"mount", "tilt_up_limit = 80", [](auto& c) { return c.mount.tiltUpLimit == 80.0; }},
+      {"mount", "meridian_flip = 7.5", [](auto& c) { return c.mount.meridianFlip == 7.5; }},
       {"limits", "minimum_elevation = 25", [](auto& c) { return c.limits.minimumElevation == 25.0; }},
       {"limits", "horizon = 10:5 200:15", [](auto& c) { return c.limits.horizon.size() == 2; }},
       {"weather", "connected = true", [](auto& c) { return c.weather.connected; }},

@@ -179,6 +179,64 @@ TEST(IndiAcquisition, QuitTimeFiltersWithoutAWheelAndTheAutofocusCommand) {
             server.address() + " CCD Simulator Focuser Simulator \n");
 }
 
+// The right ascension (J2000, "HH:MM:SS.S") whose hour angle at longitude 0 is `degrees`
+// now, west positive.
+std::string raAtHourAngle(const Clock& clock, double degrees) {
+  double ra = localSiderealHours(clock.julianDateUtc(), 0.0) - degrees / 15.0;
+  ra = ra < 0 ? ra + 24.0 : ra;
+  char text[32];
+  std::snprintf(text, sizeof text, "%.6f", ra);
+  return text;
+}
+
+// A German mount's meridian flip on Debian's telescope simulator, which takes the side of
+// the pier by the hour angle at a slew: a plan of short exposures slewed to just east of
+// the meridian (the simulator's own hour angle, of the apparent place, lies 0.35 degrees
+// short of the plan's J2000 one) crosses a flip at 0.45 degrees: one flip, between two
+// exposures, the mount on the other side after it, and the images on both sides of it of
+// the same target.
+TEST(IndiAcquisition, AFlipBetweenExposuresPutsTheMountOnTheOtherSide) {
+  TempDir folder;
+  SystemClock clock;
+  LocalFileSystem files;
+  IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd"}};
+  std::filesystem::create_directories(folder.file("Logs"));
+  IndiObservatory observatory(
+      folder.path(),
+      indiConfig(server.address(), "images = " + folder.file("Images") +
+                                       "\n[site]\nlatitude = 0\nlongitude = 0\n[mount]\nmeridian_flip = 0.45\n"
+                                       "[limits]\nminimum_elevation = -90\n"),
+      clock, files);
+  auto util = observatory.createUtil();
+  // Near the place first, so that the plan's own slew is short.
+  ASSERT_EQ(kinds(runPlan(*util, folder.path(),
+                          "#COUNT 1\r\n#INTERVAL 0.2\r\nNear\t" + raAtHourAngle(clock, 0.0) + "\t+05:00:00\r\n")),
+            "START;EXPOSURE;END done;");
+  const std::vector<AcquisitionEvent> events = runPlan(
+      *util, folder.path(), "#COUNT 25\r\n#INTERVAL 3\r\nCrossing\t" + raAtHourAngle(clock, 0.2) + "\t+05:00:00\r\n");
+  ASSERT_GE(events.size(), 4u);
+  EXPECT_EQ(events.back().kind + " " + events.back().reason, "END done") << events.back().detail;
+  std::size_t flips = 0, at = 0;
+  for (std::size_t i = 0; i < events.size(); ++i)
+    if (events[i].kind == acqlog::kFlip) ++flips, at = i;
+  ASSERT_EQ(flips, 1u) << kinds(events);
+  const AcquisitionEvent& flip = events[at];
+  EXPECT_EQ(flip.text, "Crossing");
+  EXPECT_GE(flip.hourAngle, 0.45);
+  EXPECT_LT(flip.hourAngle, 0.55);
+  EXPECT_EQ(flip.pierSide, "PIER_EAST");
+  ASSERT_GT(at, 1u);
+  ASSERT_LT(at + 1, events.size() - 1);
+  for (const AcquisitionEvent* e : {&events[at - 1], &events[at + 1]}) {
+    EXPECT_EQ(e->kind, acqlog::kExposure);
+    EXPECT_EQ(e->text, "Crossing");
+    EXPECT_THAT(e->file, HasSubstr("_Crossing_"));
+  }
+  EXPECT_LE(events[at - 1].utc, flip.utc) << "no exposure is cut by the flip";
+  EXPECT_EQ(test::fitsKeys(events[at - 1].file)["OBJECT"], "Crossing");
+  EXPECT_EQ(test::fitsKeys(events[at + 1].file)["OBJECT"], "Crossing");
+}
+
 // A full disk at the first image: the plan ends with an error that names the file, no
 // part of the image is left, and the night ends before another plan takes a count.
 TEST(IndiAcquisition, AnImageTheDiskCannotTakeEndsThePlanWithAnErrorNamingTheFile) {

@@ -78,6 +78,24 @@ TEST(AcquisitionRun, StartDelayAutofocusOverheadAndExposures) {
   }
 }
 
+// A dry run shows where a German mount's flip falls: between two exposures, once the
+// target has passed the flip's hour angle, the flip taking a slew's time (overhead).
+TEST(AcquisitionRun, AFlipIsLoggedBetweenExposuresAtTheFlipsHourAngle) {
+  SimFixture sim("[mount]\nmeridian_flip = 1\n");
+  EXPECT_FALSE(SimFixture().host->config().mount.meridianFlip) << "none by default";
+  sim.runPlan({"#COUNT 6", meridianTarget(sim, "A")});
+  sim.runUntilIdle();
+  // On the meridian at T + 3; the slew ends at T + 63 (0.25 degrees), and 1 degree is
+  // passed after 240 s of images: the third image would begin past it.
+  EXPECT_THAT(timeline(sim.events()),
+              ::testing::ElementsAre("START@3", "EXPOSURE@183:A", "EXPOSURE@303:A", "FLIP@303", "EXPOSURE@483:A",
+                                     "EXPOSURE@603:A", "EXPOSURE@723:A", "EXPOSURE@843:A", "END@843:done"));
+  const AcquisitionEvent flip = sim.events(acqlog::kFlip).at(0);
+  EXPECT_EQ(flip.text, "A");
+  EXPECT_NEAR(flip.hourAngle, 15.041 * 300 / 3600, 0.02);
+  EXPECT_TRUE(flip.pierSide.empty());
+}
+
 TEST(AcquisitionRun, LogIsWrittenOnlyUpToTheClock) {
   SimFixture sim;
   sim.runPlan({meridianTarget(sim, "A")});
