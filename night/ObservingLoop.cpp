@@ -142,12 +142,35 @@ class Run {
     log(searchBannerLine(now()));
     log(starsLine());
 
-    const std::optional<ChosenGroup> chosen =
-        selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer, &passedOver_);
-    if (run_.stopFlag) return;  // the loop test ends the run
+    std::optional<ChosenGroup> chosen;
+    std::optional<std::int16_t> left;
+    if (run_.list) {
+      // A shared list: the run is taken where the list is kept, and when another
+      // observatory took the group's last run since this pass read the list, the pass
+      // selects again on the list as it is now.
+      for (;;) {
+        status(kSelectingStatus);
+        const std::string listText = run_.list->listText();
+        chosen = selectTargetIn(s_, std::make_unique<TextLines>(listText), *run_.logFile, run_.settings,
+                                run_.stopFlag, run_.observer, &passedOver_);
+        if (run_.stopFlag) return;
+        if (!chosen) break;
+        const StoreTake take = takeFromStore(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, listText,
+                                             chosen->start, *run_.list);
+        if (take.taken) {
+          left = take.left;
+          break;
+        }
+        log(takenElsewhereLine(chosen->start + 1));
+      }
+    } else {
+      chosen = selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer, &passedOver_);
+      if (run_.stopFlag) return;  // the loop test ends the run
+      if (chosen) left = updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen->start);
+    }
 
     if (chosen) {
-      runGroup(*chosen, quitTime);
+      runGroup(*chosen, left);
     } else {
       status(kNoViableTarget);
       log(std::string(kNoViableTarget));
@@ -176,7 +199,8 @@ class Run {
     struct Quiet : MessageSink {
       void showMessage(const std::string&) override {}
     } quiet;
-    auto list = s_.files.OpenTextFile(s_.programFolder + std::string(kTargetListName));
+    std::unique_ptr<TextReader> list = run_.list ? std::make_unique<TextLines>(run_.list->listText())
+                                                 : s_.files.OpenTextFile(s_.programFolder + std::string(kTargetListName));
     while (!list->AtEndOfStream()) {
       const std::string line = list->ReadLine();
       std::int16_t remaining = 0;
@@ -185,10 +209,9 @@ class Run {
     return true;
   }
 
-  void runGroup(const ChosenGroup& chosen, DateTime quitTime) {
-    const std::optional<std::int16_t> left =
-        updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen.start);
-
+  // Hands the plan written for `chosen` to the host and waits until its script has ended;
+  // `left` is the count written back.
+  void runGroup(const ChosenGroup& chosen, std::optional<std::int16_t> left) {
     auto runOnce = s_.files.CreateTextFile(joinPath(planDir(), kRunPlanOnceName));
     runOnce->WriteLine(planFilePath(s_.util));
     runOnce->Close();

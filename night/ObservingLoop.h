@@ -14,6 +14,7 @@
 #include "host/HostInterfaces.h"
 #include "night/NightEvents.h"
 #include "settings/Settings.h"
+#include "targets/ListStore.h"
 #include "targets/RunLog.h"
 #include "targets/Services.h"
 
@@ -41,6 +42,9 @@ struct NightRun {
   // Hears the run's events (started, the weather's changes, a group or the list finished,
   // dawn after a night), when given; the night summary's text is the sink's to make.
   NightEventSink* events = nullptr;
+  // The shared list the passes read and take their runs from, when the list is not the
+  // program folder's targets.txt.
+  ListStore* list = nullptr;
 };
 
 // How a run ended, when it did not end by a failure.

@@ -40,6 +40,9 @@ std::string runningPlanLine(std::string_view targetName);
 std::string passedOverLine(std::string_view targetName, std::int64_t listLine, std::string_view why);
 // "Remaining count for best target = <count>".
 std::string remainingCountLine(std::int16_t count);
+// A shared list's group whose last run another observatory took between the pass's
+// reading of the list and its take; `groupLine` is the group's first line, from 1.
+std::string takenElsewhereLine(std::int64_t groupLine);
 // An eligible group's lines, built in `line` (reused from group to group: a pass over a
 // long list makes no new strings): "Target: <name> RA=<ra>, DEC=<dec>", then
 // "  Score=<score> Elev=<elevation> TransitAlt=<transit> HADiff=<hour angle>", then,
