@@ -28,6 +28,8 @@ inline constexpr std::string_view kRunningPlanStatus = "Running ACP plan for sel
 inline constexpr std::string_view kWaitingForDusk = "Waiting for Sun to reach an elevation of ";
 inline constexpr std::string_view kWaitingForWeather = "Waiting for weather to be safe";
 inline constexpr std::string_view kWaitingForHost = "Waiting for ACP";
+// A shared list whose store cannot be reached: followed by the cause.
+inline constexpr std::string_view kWaitingForList = "Waiting for the list's database: ";
 
 // What a run decides on beside the services, filled by the start button's handler. The
 // settings and the stop flag are the window's live values (the events processed in every

@@ -24,6 +24,7 @@ inline constexpr std::string_view kAutofocusLog = "Performing autofocus on this 
 inline constexpr std::string_view kRemainingCountLog = "Remaining count for best target = ";
 inline constexpr std::string_view kRunningPlanLog = "Running ACP plan for selected target:";
 inline constexpr std::string_view kNoViableTarget = "No viable target - sleeping for 5 minutes";
+inline constexpr std::string_view kListBack = "The list's database can be reached again";
 inline constexpr std::string_view kScriptNotSeen = "ACP script was not seen running - going on with the next pass";
 inline constexpr std::string_view kPassedOverLog = "Passed over for the rest of this run: ";
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <filesystem>
 #include <pqxx/pqxx>
 #include <string>
@@ -166,6 +167,174 @@ TEST(FleetNight, ARunTakenElsewhereMeanwhileMakesThePassSelectAgain) {
   EXPECT_EQ(status[0].lastSite, "south");
   EXPECT_EQ(status[1].remaining, 0);
   EXPECT_EQ(status[1].lastSite, "north");
+}
+
+}  // namespace
+}  // namespace np::fleet
+
+namespace np::fleet {
+namespace {
+
+// Every group's fall equals its runs in the database, and each run is one plan the host
+// was handed, in order.
+void expectEachRunCountedOnce(const std::string& connection, const std::vector<std::string>& plans) {
+  pqxx::connection conn(connection);
+  pqxx::read_transaction tx(conn);
+  EXPECT_EQ(tx.exec1("SELECT count(*) FROM groups g WHERE g.imported_remaining - g.remaining <>"
+                     " (SELECT count(*) FROM runs r WHERE r.group_id = g.id)")[0]
+                .as<int>(),
+            0);
+  std::vector<std::string> runs;
+  for (const auto& row : tx.exec("SELECT plan FROM runs ORDER BY id")) runs.push_back(pqxx::binarystring(row[0]).str());
+  EXPECT_EQ(runs, plans);
+}
+
+struct Outage {
+  bool sawWaiting = false, parkedWhileWaiting = false, restarted = false;
+};
+
+// Runs a night on a server of the test's own that `stopWhen` stops (from the loop's own
+// thread); once the site has waited for it for `waitSeconds` of the night, it is started
+// again.
+Night observeThroughOutage(TestWorld& w, np::test::PostgresServer& server, Outage& outage,
+                           const std::function<bool(long runs)>& stopWhen, long waitSeconds = 95) {
+  Night night;
+  long runs = 0, waited = 0;
+  w.user = [&] {
+    if (!w.nightRunning()) return;
+    if (w.host->runCount() != runs) {
+      runs = w.host->runCount();
+      night.plans.push_back(np::test::readFileBytes(w.planPath()));
+    }
+    if (server.running() && !outage.restarted && stopWhen(runs)) server.stop();
+    if (w.status().rfind(std::string(kWaitingForList), 0) == 0) {
+      outage.sawWaiting = true;
+      if (++waited == waitSeconds && !server.running()) {
+        outage.parkedWhileWaiting = w.host->parked();  // the telescope has had time to reach its park
+        server.start();
+        outage.restarted = true;
+      }
+    }
+    if (w.status().rfind(std::string(kWaitingForDusk), 0) == 0) w.units.stopFlag = true;
+  };
+  w.runNight();
+  night.runLog = w.runLogLines();
+  return night;
+}
+
+TEST(FleetNight, ADatabaseAwayDuringTheNightIsWaitedForAndNothingIsLostOrCountedTwice) {
+  np::test::PostgresServer server;
+  const std::string connection = server.createDatabase();
+  {
+    FleetStore store(connection);
+    store.init();
+    store.importList(parseListFile(test::sampleList()), "targets.txt");
+  }
+  TestWorld w;
+  w.writeListText(test::sampleList());
+  DatabaseList shared(connection, "north");
+  w.listStore = &shared;
+  Outage outage;
+  // Stopped while the host runs the second plan: the next pass finds it away.
+  const Night night = observeThroughOutage(w, server, outage, [](long runs) { return runs == 2; });
+
+  ASSERT_TRUE(outage.restarted);
+  EXPECT_TRUE(outage.sawWaiting);
+  EXPECT_TRUE(outage.parkedWhileWaiting);
+  EXPECT_FALSE(w.host->parked());  // unparked for the rest of the night
+  EXPECT_GT(night.plans.size(), 3u);  // the night went on once the database was back
+  const auto waiting = std::find_if(night.runLog.begin(), night.runLog.end(), [](const std::string& line) {
+    return line.rfind(std::string(kWaitingForList) + "cannot connect to the list's database", 0) == 0 ||
+           line.rfind(std::string(kWaitingForList) + "lost the connection", 0) == 0;
+  });
+  ASSERT_NE(waiting, night.runLog.end());
+  EXPECT_EQ(std::count(night.runLog.begin(), night.runLog.end(), *waiting), 1);
+  EXPECT_EQ(std::count(night.runLog.begin(), night.runLog.end(), "The list's database can be reached again"), 1);
+  expectEachRunCountedOnce(connection, night.plans);
+}
+
+// The database goes away between the pass's reading of the list and its take: the take is
+// tried again once it is back, and counted once.
+TEST(FleetNight, ATakeThatMetTheDatabaseAwayIsCountedOnceWhenItIsBack) {
+  np::test::PostgresServer server;
+  const std::string connection = server.createDatabase();
+  {
+    FleetStore store(connection);
+    store.init();
+    store.importList(parseListFile(test::sampleList()), "targets.txt");
+  }
+  // Stops the server right after the second pass has read the list.
+  struct StoppingAfterRead : ListStore {
+    DatabaseList inner;
+    np::test::PostgresServer& server;
+    int reads = 0;
+    StoppingAfterRead(const std::string& c, np::test::PostgresServer& s) : inner(c, "north"), server(s) {}
+    std::string listText() override {
+      std::string text = inner.listText();
+      if (++reads == 2) server.stop();
+      return text;
+    }
+    std::optional<std::int16_t> takeRun(std::int64_t line, std::int64_t time, const std::string& plan) override {
+      return inner.takeRun(line, time, plan);
+    }
+  } store(connection, server);
+  TestWorld w;
+  w.writeListText(test::sampleList());
+  w.listStore = &store;
+  Outage outage;
+  const Night night = observeThroughOutage(w, server, outage, [](long) { return false; });
+
+  ASSERT_TRUE(outage.restarted);
+  EXPECT_TRUE(outage.parkedWhileWaiting);
+  ASSERT_GE(night.plans.size(), 3u);
+  expectEachRunCountedOnce(connection, night.plans);
+  // The pass that met the database away ran the plan it had written before.
+  EXPECT_EQ(std::count(night.runLog.begin(), night.runLog.end(), "Updating targets file"),
+            static_cast<long>(night.plans.size()));
+}
+
+}  // namespace
+}  // namespace np::fleet
+
+namespace np::fleet {
+namespace {
+
+// A database that is never there: the site waits, retrying, until Stop, which ends the
+// run at the next pause.
+TEST(FleetNight, StopEndsTheWaitForADatabaseThatNeverAnswers) {
+  np::test::TempDir nowhere;
+  DatabaseList absent("host=" + nowhere.path() + " dbname=fleet connect_timeout=2", "north");
+  TestWorld w("", np::test::kNight);
+  w.listStore = &absent;
+  long waited = 0, afterStop = 0;
+  w.user = [&] {
+    if (!w.nightRunning()) return;
+    if (w.units.stopFlag) ++afterStop;
+    if (w.status().rfind(std::string(kWaitingForList), 0) == 0 && ++waited == 100) w.units.stopFlag = true;
+  };
+  w.runNight();
+  EXPECT_EQ(waited, 100);  // retried past several tries, never giving up by itself
+  EXPECT_LE(afterStop, 2);
+  const std::vector<std::string> log = w.runLogLines();
+  EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                          [](const std::string& line) { return line.rfind(std::string(kWaitingForList), 0) == 0; }),
+            1);
+  EXPECT_EQ(w.host->runCount(), 0);
+  EXPECT_TRUE(w.host->parked());
+}
+
+// A take tried again after its connection broke in the commit finds the first one's run.
+TEST(FleetStoreTake, RepeatedWithTheSameRunCountsItOnce) {
+  const std::string connection = databaseWith("A\t10:00:00\t+30:00:00\r\n**** remaining=3\r\n");
+  FleetStore store(connection);
+  EXPECT_EQ(store.takeRun("north", 2, 1'800'000'000, "#QUITAT x\r\nA\r\n"), 2);
+  EXPECT_EQ(store.takeRun("north", 2, 1'800'000'000, "#QUITAT x\r\nA\r\n"), 2);
+  // Another run of the group (another time, another site) is counted.
+  EXPECT_EQ(store.takeRun("north", 2, 1'800'000'600, "#QUITAT x\r\nA\r\n"), 1);
+  EXPECT_EQ(store.takeRun("south", 2, 1'800'000'000, "#QUITAT x\r\nA\r\n"), 0);
+  pqxx::connection conn(connection);
+  pqxx::read_transaction tx(conn);
+  EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs")[0].as<int>(), 3);
 }
 
 }  // namespace
