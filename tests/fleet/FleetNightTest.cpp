@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <filesystem>
 #include <pqxx/pqxx>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fleet/FleetTestLists.h"
@@ -24,9 +26,9 @@ namespace {
 using np::test::sharedPostgresServer;
 using np::test::TestWorld;
 
-// A fresh database holding `list`.
-std::string databaseWith(const std::string& list) {
-  const std::string connection = sharedPostgresServer().createDatabase();
+// A fresh database holding `list`, on the test program's server unless another is given.
+std::string databaseWith(const std::string& list, np::test::PostgresServer& server = sharedPostgresServer()) {
+  const std::string connection = server.createDatabase();
   FleetStore store(connection);
   store.init();
   store.importList(parseListFile(list), "targets.txt");
@@ -224,12 +226,7 @@ Night observeThroughOutage(TestWorld& w, np::test::PostgresServer& server, Outag
 
 TEST(FleetNight, ADatabaseAwayDuringTheNightIsWaitedForAndNothingIsLostOrCountedTwice) {
   np::test::PostgresServer server;
-  const std::string connection = server.createDatabase();
-  {
-    FleetStore store(connection);
-    store.init();
-    store.importList(parseListFile(test::sampleList()), "targets.txt");
-  }
+  const std::string connection = databaseWith(test::sampleList(), server);
   TestWorld w;
   w.writeListText(test::sampleList());
   DatabaseList shared(connection, "north");
@@ -257,12 +254,7 @@ TEST(FleetNight, ADatabaseAwayDuringTheNightIsWaitedForAndNothingIsLostOrCounted
 // tried again once it is back, and counted once.
 TEST(FleetNight, ATakeThatMetTheDatabaseAwayIsCountedOnceWhenItIsBack) {
   np::test::PostgresServer server;
-  const std::string connection = server.createDatabase();
-  {
-    FleetStore store(connection);
-    store.init();
-    store.importList(parseListFile(test::sampleList()), "targets.txt");
-  }
+  const std::string connection = databaseWith(test::sampleList(), server);
   // Stops the server right after the second pass has read the list.
   struct StoppingAfterRead : ListStore {
     DatabaseList inner;
@@ -335,6 +327,56 @@ TEST(FleetStoreTake, RepeatedWithTheSameRunCountsItOnce) {
   pqxx::connection conn(connection);
   pqxx::read_transaction tx(conn);
   EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs")[0].as<int>(), 3);
+}
+
+}  // namespace
+}  // namespace np::fleet
+
+namespace np::fleet {
+namespace {
+
+// Two sites taking the same last runs at the same instant, each on its own connection:
+// every group's last run goes to exactly one of them, the other hears it has none left.
+TEST(FleetStoreTake, TwoSitesTakingTheSameLastRunsAtOnceGetEachOnce) {
+  constexpr int kGroups = 40;
+  std::string list;
+  for (int i = 0; i < kGroups; ++i) list += "G" + std::to_string(i) + "\t10:00:00\t+30:00:00\r\n**** remaining=1\r\n";
+  const std::string connection = databaseWith(list);
+
+  std::vector<std::vector<bool>> got(2, std::vector<bool>(kGroups, false));
+  std::atomic<int> ready{0};
+  auto site = [&](int which) {
+    DatabaseList store(connection, which == 0 ? "north" : "south");
+    store.listText();  // connected before the race begins
+    ++ready;
+    while (ready.load() < 2) std::this_thread::yield();
+    for (int i = 0; i < kGroups; ++i)
+      got[which][i] = store.takeRun(2 * i + 2, 1'800'000'000, "plan").has_value();
+  };
+  std::string failures[2];
+  auto guarded = [&](int which) {
+    try {
+      site(which);
+    } catch (const std::exception& e) {
+      failures[which] = e.what();
+      ++ready;  // the other site does not wait for this one
+    }
+  };
+  std::thread first(guarded, 0), second(guarded, 1);
+  first.join();
+  second.join();
+  ASSERT_EQ(failures[0] + failures[1], "");
+
+  int north = 0;
+  for (int i = 0; i < kGroups; ++i) {
+    EXPECT_NE(got[0][i], got[1][i]) << "group " << i;
+    north += got[0][i] ? 1 : 0;
+  }
+  pqxx::connection conn(connection);
+  pqxx::read_transaction tx(conn);
+  EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs")[0].as<int>(), kGroups);
+  EXPECT_EQ(tx.exec1("SELECT count(*) FROM groups WHERE remaining <> 0")[0].as<int>(), 0);
+  EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs WHERE site = 'north'")[0].as<int>(), north);
 }
 
 }  // namespace
