@@ -20,6 +20,7 @@
 #include "app/runner/StatusBoard.h"
 #include "report/ReportPictureModule.h"
 #include "base/DateTime.h"
+#include "base/Errors.h"
 #include <fstream>
 #include <sstream>
 #include "host/HostSkeleton.h"
