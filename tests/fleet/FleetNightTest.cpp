@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <sstream>
 #include <functional>
 #include <filesystem>
 #include <pqxx/pqxx>
@@ -13,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "app/runner/ServiceRun.h"
+#include "base/Paths.h"
 #include "fleet/FleetTestLists.h"
 #include "night/ObservingLoop.h"
 #include "support/PostgresServer.h"
@@ -377,6 +381,45 @@ TEST(FleetStoreTake, TwoSitesTakingTheSameLastRunsAtOnceGetEachOnce) {
   EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs")[0].as<int>(), kGroups);
   EXPECT_EQ(tx.exec1("SELECT count(*) FROM groups WHERE remaining <> 0")[0].as<int>(), 0);
   EXPECT_EQ(tx.exec1("SELECT count(*) FROM runs WHERE site = 'north'")[0].as<int>(), north);
+}
+
+}  // namespace
+}  // namespace np::fleet
+
+namespace np::fleet {
+namespace {
+
+// The unattended service with [list] in observatory.ini observes from the database: its
+// runs are taken there, and targets.txt is left as it was.
+TEST(FleetService, TheServiceTakesItsRunsFromTheDatabaseItsIniNames) {
+  const std::string list = "M45 Pleiades\t03:47:24\t+24:07:00\r\n**** remaining=2\r\n";
+  const std::string connection = databaseWith(list);
+  TestWorld w;
+  w.writeListText("Elsewhere\t03:47:24\t+24:07:00\r\n**** remaining=5\r\n");
+  np::test::writeFileBytes(joinPath(w.hostDir(), "observatory.ini"),
+                           "[clock]\nspeed = 6000\nstart = 2026-12-08T01:40:00Z\n"
+                           "[list]\ndatabase = " + connection + "\nsite = north pier\n");
+  ServiceOptions options;
+  options.programDir = w.programDir();
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
+  long calls = 0;
+  bool done = false;
+  std::ostringstream out, err;
+  const int status = runService(
+      options,
+      [&] {
+        if (++calls % 200 == 0 && !done)
+          done = np::test::readFileBytes(w.runLogPath()).find("Remaining count for best target = 0") != std::string::npos;
+        return done || std::chrono::steady_clock::now() > deadline;
+      },
+      out, err);
+  EXPECT_EQ(status, kServiceStopped) << err.str();
+  EXPECT_TRUE(done) << out.str() << err.str();
+  EXPECT_EQ(w.listText(), "Elsewhere\t03:47:24\t+24:07:00\r\n**** remaining=5\r\n");
+  const auto groups = FleetStore(connection).status();
+  ASSERT_EQ(groups.size(), 1u);
+  EXPECT_EQ(groups[0].remaining, 0);
+  EXPECT_EQ(groups[0].lastSite, "north pier");
 }
 
 }  // namespace
