@@ -176,7 +176,8 @@ void frmMain::StartButton_Click() {
                    .saveConfig = [this] { SaveConfig(); },
                    .logFile = logFile,
                    .observer = selectionObserver,
-                   .events = nightEvents};
+                   .events = nightEvents,
+                   .list = listStore};
     end = runObservingLoop(services(), night);
   } catch (const std::exception& e) {
     // A run-time failure ends the program: the loop has closed the log, the observatory is

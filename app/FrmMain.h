@@ -17,6 +17,7 @@
 #include "night/NightEvents.h"
 #include "settings/FrmPrefs.h"
 #include "settings/Settings.h"
+#include "targets/ListStore.h"
 #include "targets/Services.h"
 
 namespace np {
@@ -62,6 +63,9 @@ class frmMain {
   // Hears the runs' events (night/NightEvents.h), when set: the loop's, and how each run
   // ended (secured or not, stopped, a failure).
   NightEventSink* nightEvents = nullptr;
+  // The shared list the runs read and take their runs from, when set; the program
+  // folder's targets.txt otherwise.
+  ListStore* listStore = nullptr;
   Settings settings;  // lastFocusJD, focusInterval, baseDir, maxElevation, minAzimuth, maxAzimuth, sunElev
 
   // ---- window state (the view shows these) ----

@@ -387,7 +387,7 @@ start = now
 
 ObservatoryConfig parseObservatoryConfig(const std::string& text, const std::string& sourceName) {
   std::set<std::string> sections = {"host",    "site",  "mount",  "limits", "weather",
-                                    "acquisition", "clock", "notify", "status"};
+                                    "acquisition", "clock", "notify", "status", "list"};
   const std::vector<ConfigBackEnd> backEnds = configBackEnds();
   std::map<std::string, const std::function<void(const std::string&)>*> backEndKeys;
   for (const ConfigBackEnd& backEnd : backEnds) {

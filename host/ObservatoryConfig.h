@@ -84,7 +84,7 @@ struct ObservatoryConfig {
 };
 
 // The sections whose keys go to ObservatoryConfig::programKeys.
-inline constexpr const char* kProgramSections[] = {"notify", "status"};
+inline constexpr const char* kProgramSections[] = {"notify", "status", "list"};
 
 inline constexpr const char* kObservatoryIniName = "observatory.ini";
 inline constexpr const char* kPlansFolderName = "Plans";

@@ -1,5 +1,7 @@
 #include "night/ObservingLoop.h"
 
+#include <type_traits>
+
 #include "base/Paths.h"
 #include "night/Twilight.h"
 #include "selection/Selection.h"
@@ -16,6 +18,12 @@ constexpr int kNoTargetPauses = 301;
 // night. A slow host gets all this time to start; one that has still not started by then
 // is told to abort, so that the next plan finds it free.
 constexpr int kScriptStartPauses = 600;
+// Pauses between two tries to reach a shared list's store that could not be reached.
+constexpr int kListRetryPauses = 30;
+
+// A wait for a shared list's store that ended before the store could be reached: the
+// stop flag was set or the night is over. The pass ends without a run.
+struct ListWaitEnded {};
 
 // The run log is buffered: it is flushed before anything that holds the run (a pause, a
 // message box) and at the end of every pass, so that whoever follows the log sees every
@@ -111,6 +119,7 @@ class Run {
     canPark = s_.telescope.CanPark();
     canUnpark = s_.telescope.CanUnpark();
     if (canPark && canUnpark) s_.telescope.Unpark();
+    parkedForList_ = false;  // unparked for the night, whatever parked it
   }
 
   void nightPass(DateTime nextDawn) {
@@ -142,12 +151,41 @@ class Run {
     log(searchBannerLine(now()));
     log(starsLine());
 
-    const std::optional<ChosenGroup> chosen =
-        selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer, &passedOver_);
-    if (run_.stopFlag) return;  // the loop test ends the run
+    std::optional<ChosenGroup> chosen;
+    std::optional<std::int16_t> left;
+    if (run_.list) {
+      // A shared list: the run is taken where the list is kept, and when another
+      // observatory took the group's last run since this pass read the list, the pass
+      // selects again on the list as it is now. A store that cannot be reached is waited
+      // for (a take under way is tried again as it was, which the store counts once).
+      PatientList list(*this, nextDawn);
+      try {
+        for (;;) {
+          status(kSelectingStatus);
+          const std::string listText = list.listText();
+          chosen = selectTargetIn(s_, std::make_unique<TextLines>(listText), *run_.logFile, run_.settings,
+                                  run_.stopFlag, run_.observer, &passedOver_);
+          if (run_.stopFlag) return;
+          if (!chosen) break;
+          const StoreTake take = takeFromStore(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime,
+                                               listText, chosen->start, list);
+          if (take.taken) {
+            left = take.left;
+            break;
+          }
+          log(takenElsewhereLine(chosen->start + 1));
+        }
+      } catch (const ListWaitEnded&) {
+        return;
+      }
+    } else {
+      chosen = selectTarget(s_, *run_.logFile, run_.settings, run_.stopFlag, run_.observer, &passedOver_);
+      if (run_.stopFlag) return;  // the loop test ends the run
+      if (chosen) left = updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen->start);
+    }
 
     if (chosen) {
-      runGroup(*chosen, quitTime);
+      runGroup(*chosen, left);
     } else {
       status(kNoViableTarget);
       log(std::string(kNoViableTarget));
@@ -155,6 +193,69 @@ class Run {
         pause();
         if (run_.stopFlag) break;
       }
+    }
+  }
+
+  // A shared list tried until it answers, each failure waited out by waitForList.
+  class PatientList : public ListStore {
+   public:
+    PatientList(Run& run, DateTime nextDawn) : run_(run), nextDawn_(nextDawn) {}
+    std::string listText() override {
+      return run_.reachingList([&] { return run_.run_.list->listText(); }, nextDawn_);
+    }
+    std::optional<std::int16_t> takeRun(std::int64_t delimiterLine, std::int64_t unixTime,
+                                        const std::string& plan) override {
+      return run_.reachingList([&] { return run_.run_.list->takeRun(delimiterLine, unixTime, plan); }, nextDawn_);
+    }
+
+   private:
+    Run& run_;
+    DateTime nextDawn_;
+  };
+
+  template <typename Step>
+  std::invoke_result_t<Step> reachingList(Step&& step, DateTime nextDawn) {
+    for (;;) {
+      try {
+        auto result = step();
+        if (listAway_) listBack();
+        return result;
+      } catch (const ListStoreUnavailable& e) {
+        waitForList(e.what(), nextDawn);
+      }
+    }
+  }
+
+  // One wait between two tries to reach the shared list, with the telescope parked (when
+  // it can both park and unpark) from the first one on: nothing can be observed meanwhile.
+  // Throws ListWaitEnded when the stop flag is set or the night ends during the wait.
+  void waitForList(const std::string& cause, DateTime nextDawn) {
+    const std::string text = std::string(kWaitingForList) + cause;
+    if (!listAway_) {
+      listAway_ = true;
+      log(text);
+    }
+    if (!parkedForList_) {
+      const bool canPark = s_.telescope.CanPark();
+      const bool canUnpark = s_.telescope.CanUnpark();
+      if (canPark && canUnpark) {
+        s_.telescope.Park();
+        parkedForList_ = true;
+      }
+    }
+    for (int i = 0; i < kListRetryPauses; ++i) {
+      status(text);
+      pause();
+      if (run_.stopFlag || !(s_.clock.nowLocal() < nextDawn)) throw ListWaitEnded{};
+    }
+  }
+
+  void listBack() {
+    listAway_ = false;
+    log(std::string(kListBack));
+    if (parkedForList_) {
+      parkedForList_ = false;
+      s_.telescope.Unpark();
     }
   }
 
@@ -176,7 +277,16 @@ class Run {
     struct Quiet : MessageSink {
       void showMessage(const std::string&) override {}
     } quiet;
-    auto list = s_.files.OpenTextFile(s_.programFolder + std::string(kTargetListName));
+    std::unique_ptr<TextReader> list;
+    if (run_.list) {
+      try {
+        list = std::make_unique<TextLines>(run_.list->listText());
+      } catch (const ListStoreUnavailable&) {
+        return false;  // cannot tell now; the next pass finds out
+      }
+    } else {
+      list = s_.files.OpenTextFile(s_.programFolder + std::string(kTargetListName));
+    }
     while (!list->AtEndOfStream()) {
       const std::string line = list->ReadLine();
       std::int16_t remaining = 0;
@@ -185,10 +295,9 @@ class Run {
     return true;
   }
 
-  void runGroup(const ChosenGroup& chosen, DateTime quitTime) {
-    const std::optional<std::int16_t> left =
-        updateTarget(s_, *run_.logFile, run_.settings, run_.saveConfig, quitTime, chosen.start);
-
+  // Hands the plan written for `chosen` to the host and waits until its script has ended;
+  // `left` is the count written back.
+  void runGroup(const ChosenGroup& chosen, std::optional<std::int16_t> left) {
     auto runOnce = s_.files.CreateTextFile(joinPath(planDir(), kRunPlanOnceName));
     runOnce->WriteLine(planFilePath(s_.util));
     runOnce->Close();
@@ -234,6 +343,8 @@ class Run {
   std::string targetName_;  // kept from plan to plan
   std::optional<bool> weatherSafe_;  // as last seen; none before the first look
   bool nightSeen_ = false;           // a night pass since the last dawn
+  bool listAway_ = false;       // the shared list's store could not be reached at the last try
+  bool parkedForList_ = false;  // the telescope parked while the shared list was waited for
   PassedOverGroups passedOver_;  // for the rest of the run
 };
 

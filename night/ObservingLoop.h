@@ -14,6 +14,7 @@
 #include "host/HostInterfaces.h"
 #include "night/NightEvents.h"
 #include "settings/Settings.h"
+#include "targets/ListStore.h"
 #include "targets/RunLog.h"
 #include "targets/Services.h"
 
@@ -27,6 +28,8 @@ inline constexpr std::string_view kRunningPlanStatus = "Running ACP plan for sel
 inline constexpr std::string_view kWaitingForDusk = "Waiting for Sun to reach an elevation of ";
 inline constexpr std::string_view kWaitingForWeather = "Waiting for weather to be safe";
 inline constexpr std::string_view kWaitingForHost = "Waiting for ACP";
+// A shared list whose store cannot be reached: followed by the cause.
+inline constexpr std::string_view kWaitingForList = "Waiting for the list's database: ";
 
 // What a run decides on beside the services, filled by the start button's handler. The
 // settings and the stop flag are the window's live values (the events processed in every
@@ -41,6 +44,9 @@ struct NightRun {
   // Hears the run's events (started, the weather's changes, a group or the list finished,
   // dawn after a night), when given; the night summary's text is the sink's to make.
   NightEventSink* events = nullptr;
+  // The shared list the passes read and take their runs from, when the list is not the
+  // program folder's targets.txt.
+  ListStore* list = nullptr;
 };
 
 // How a run ended, when it did not end by a failure.

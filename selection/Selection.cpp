@@ -132,10 +132,17 @@ std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& lo
                                         const bool& stopFlag, SelectionObserver* observer,
                                         const PassedOverGroups* passedOver) {
   services.setStatusText(kSelectingStatus);
+  return selectTargetIn(services, services.files.OpenTextFile(services.programFolder + std::string(kTargetListName)),
+                        log, settings, stopFlag, observer, passedOver);
+}
+
+std::optional<ChosenGroup> selectTargetIn(const Services& services, std::unique_ptr<TextReader> listLines,
+                                          TextWriter& log, const Settings& settings, const bool& stopFlag,
+                                          SelectionObserver* observer, const PassedOverGroups* passedOver) {
   std::optional<ChosenGroup> best;
   const char sep = services.locale.decimalSeparator;
 
-  ListReader list(services.files.OpenTextFile(services.programFolder + std::string(kTargetListName)));
+  ListReader list(std::move(listLines));
   GroupReader groups;
   std::string name, line;  // reused from group to group
   PassMoon moon(services);

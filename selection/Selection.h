@@ -3,6 +3,7 @@
 // limit, the observing window, the host's minimum elevation and horizon and the group's
 // remaining count, scores the groups that pass and chooses the best.
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -103,5 +104,12 @@ struct ChosenGroup {
 std::optional<ChosenGroup> selectTarget(const Services& services, TextWriter& log, const Settings& settings,
                                         const bool& stopFlag, SelectionObserver* observer = nullptr,
                                         const PassedOverGroups* passedOver = nullptr);
+
+// The same pass over the list read from `list` (a shared list's text as its store holds it);
+// the status line is the caller's to set.
+std::optional<ChosenGroup> selectTargetIn(const Services& services, std::unique_ptr<TextReader> list,
+                                          TextWriter& log, const Settings& settings, const bool& stopFlag,
+                                          SelectionObserver* observer = nullptr,
+                                          const PassedOverGroups* passedOver = nullptr);
 
 }  // namespace np

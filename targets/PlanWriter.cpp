@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <vector>
 
 #include "base/Errors.h"
 #include "targets/RunLog.h"
@@ -102,6 +103,62 @@ std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& l
   services.files.Replace(newListPath, listPath);
   if (loweredCount) log.WriteLine(remainingCountLine(*loweredCount));
   return loweredCount;
+}
+
+StoreTake takeFromStore(const Services& services, TextWriter& log, Settings& settings,
+                        const std::function<void()>& saveConfig, DateTime quitTime, const std::string& listText,
+                        std::int64_t bestTargetstart, ListStore& store) {
+  services.setStatusText(kUpdatingStatus);
+  ListReader input(std::make_unique<TextLines>(listText));
+  GroupReader groups;
+  for (std::int64_t i = 0; i < bestTargetstart && !input.AtEndOfStream(); ++i) groups.feed(input.ReadLine());
+
+  // The group's lines up to its delimiter line, read as the list's rewrite reads it (its
+  // items reported again).
+  std::vector<std::string> groupLines;
+  std::int64_t delimiterLine = 0;
+  bool countRead = false;
+  while (!input.AtEndOfStream()) {
+    const std::string line = input.ReadLine();
+    if (groups.feed(line) != GroupReader::LineKind::Other) {
+      DelimiterItems items;
+      countRead = parseDelimiterLine(services.messages, line, items);
+      delimiterLine = groups.linesRead();
+      break;
+    }
+    groupLines.push_back(line);
+  }
+
+  const bool focus =
+      autofocusDue(services.util.Date_Julian(services.clock.nowLocal()), settings.lastFocusJD, settings.focusInterval);
+  std::string planText;
+  {
+    std::unique_ptr<TextWriter> plan = services.files.CreateTextFile(planFilePath(services.util));
+    auto planLine = [&](const std::string& line) {
+      plan->WriteLine(line);
+      planText += line + "\r\n";
+    };
+    planLine("#QUITAT " + services.util.FormatVar(quitTime, "General Date"));
+    if (focus) planLine("#autofocus");
+    for (const std::string& line : groupLines) planLine(line);
+    // On disk before the run is taken: a plan that cannot be written costs no run.
+    plan->Close();
+  }
+
+  StoreTake result;
+  if (delimiterLine != 0 && countRead) {
+    result.left = store.takeRun(delimiterLine, static_cast<std::int64_t>(services.clock.unixSeconds()), planText);
+    if (!result.left) return result;
+  }
+  result.taken = true;
+  log.WriteLine(kUpdatingLog);
+  if (focus) {
+    log.WriteLine(kAutofocusLog);
+    settings.lastFocusJD = services.util.Date_Julian(services.clock.nowLocal());
+    saveConfig();
+  }
+  if (result.left) log.WriteLine(remainingCountLine(*result.left));
+  return result;
 }
 
 }  // namespace np

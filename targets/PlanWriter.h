@@ -9,6 +9,7 @@
 
 #include "base/DateTime.h"
 #include "settings/Settings.h"
+#include "targets/ListStore.h"
 #include "targets/Services.h"
 
 namespace np {
@@ -44,5 +45,22 @@ std::int16_t lowerCount(std::int16_t remaining);
 std::optional<std::int16_t> updateTarget(const Services& services, TextWriter& log, Settings& settings,
                                          const std::function<void()>& saveConfig, DateTime quitTime,
                                          std::int64_t bestTargetstart);
+
+// What became of a run taken from a shared list.
+struct StoreTake {
+  bool taken = false;                // false: no run was left, nothing logged or counted
+  std::optional<std::int16_t> left;  // the count written back (nothing when none was read)
+};
+
+// updateTarget for a list kept in `store`: the plan for the group after line
+// `bestTargetstart` of `listText` (the text the selection read) is written as updateTarget
+// writes it, then the group's run is taken in the store with the plan's text. Only a taken
+// run is logged ("Updating targets file", the autofocus request, the count written back),
+// the lines updateTarget logs, and only then does an autofocus request move
+// settings.lastFocusJD and call `saveConfig`: a run another observatory took first
+// leaves no trace but the plan file, which the next pass writes anew.
+StoreTake takeFromStore(const Services& services, TextWriter& log, Settings& settings,
+                        const std::function<void()>& saveConfig, DateTime quitTime, const std::string& listText,
+                        std::int64_t bestTargetstart, ListStore& store);
 
 }  // namespace np

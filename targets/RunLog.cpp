@@ -100,4 +100,9 @@ RunLogLine readRunLogLine(std::string_view text) {
   return read;
 }
 
+std::string takenElsewhereLine(std::int64_t groupLine) {
+  return "Another observatory took the last run of the group at line " + std::to_string(groupLine) +
+         " - selecting again";
+}
+
 }  // namespace np

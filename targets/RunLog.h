@@ -24,6 +24,7 @@ inline constexpr std::string_view kAutofocusLog = "Performing autofocus on this 
 inline constexpr std::string_view kRemainingCountLog = "Remaining count for best target = ";
 inline constexpr std::string_view kRunningPlanLog = "Running ACP plan for selected target:";
 inline constexpr std::string_view kNoViableTarget = "No viable target - sleeping for 5 minutes";
+inline constexpr std::string_view kListBack = "The list's database can be reached again";
 inline constexpr std::string_view kScriptNotSeen = "ACP script was not seen running - going on with the next pass";
 inline constexpr std::string_view kPassedOverLog = "Passed over for the rest of this run: ";
 
@@ -40,6 +41,9 @@ std::string runningPlanLine(std::string_view targetName);
 std::string passedOverLine(std::string_view targetName, std::int64_t listLine, std::string_view why);
 // "Remaining count for best target = <count>".
 std::string remainingCountLine(std::int16_t count);
+// A shared list's group whose last run another observatory took between the pass's
+// reading of the list and its take; `groupLine` is the group's first line, from 1.
+std::string takenElsewhereLine(std::int64_t groupLine);
 // An eligible group's lines, built in `line` (reused from group to group: a pass over a
 // long list makes no new strings): "Target: <name> RA=<ra>, DEC=<dec>", then
 // "  Score=<score> Elev=<elevation> TransitAlt=<transit> HADiff=<hour angle>", then,

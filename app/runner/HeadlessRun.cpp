@@ -13,6 +13,7 @@
 #include "app/runner/PrintingView.h"
 #include "app/runner/RunReport.h"
 #include "app/runner/StatusBoard.h"
+#include "app/runner/ListConfig.h"
 #include "app/runner/WatchConfig.h"
 #include "host/ErfaEphemeris.h"
 #include "host/InterpolatedEphemeris.h"
@@ -65,6 +66,8 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     // before the service meets it.
     readNotifyConfig(config, joinPath(result.hostDir, kObservatoryIniName));
     readStatusConfig(config, joinPath(result.hostDir, kObservatoryIniName));
+    // The dry run keeps to the program folder's targets.txt: it never takes a shared list's runs.
+    readListConfig(config, joinPath(result.hostDir, kObservatoryIniName));
     double start = clockStartUnixSeconds(config, systemUnixSeconds());
     if (!options.start.empty() && !parseUtcInstant(options.start, start))
       throw RunTimeError("--start: not an ISO 8601 UTC instant: '" + options.start + "'");

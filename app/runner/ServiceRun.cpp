@@ -15,16 +15,21 @@
 #include "app/runner/PrintingView.h"
 #include "app/runner/Notifier.h"
 #include "app/runner/RunReport.h"
+#include "app/runner/ListConfig.h"
 #include "app/runner/WatchConfig.h"
 #include "app/runner/StatusBoard.h"
 #include "report/ReportPictureModule.h"
 #include "base/DateTime.h"
+#include "base/Errors.h"
 #include <fstream>
 #include <sstream>
 #include "host/HostSkeleton.h"
 #include "report/NightReport.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
+#ifdef NIGHTPICK_FLEET
+#include "targets/fleet/DatabaseList.h"
+#endif
 
 namespace np {
 
@@ -159,8 +164,23 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
       }
     } sinks(notifier, serving ? &board : nullptr, beginNight);
 
+    // A fleet member's list is kept in the fleet's database.
+    ListConfig listConfig;
+    if (opened.skeleton) listConfig = readListConfig(opened.skeleton->config(), joinPath(hostDir, kObservatoryIniName));
+#ifdef NIGHTPICK_FLEET
+    std::unique_ptr<fleet::DatabaseList> sharedList;
+    if (!listConfig.database.empty())
+      sharedList = std::make_unique<fleet::DatabaseList>(listConfig.database, listConfig.site);
+#else
+    if (!listConfig.database.empty())
+      throw RunTimeError("list.database: a list shared in PostgreSQL is kept on Linux only");
+#endif
+
     frmMain main(platform, &view);
     window = &main;
+#ifdef NIGHTPICK_FLEET
+    main.listStore = sharedList.get();
+#endif
     main.selectionObserver = &tally;
     main.nightEvents = &sinks;
 

@@ -88,7 +88,7 @@ auto guarded(std::string_view doing, Step&& step) {
   } catch (const StoreError&) {
     throw;
   } catch (const pqxx::broken_connection& e) {
-    throw StoreError("lost the connection to the list's database while " + std::string(doing) + ": " + oneLine(e.what()));
+    throw ConnectionLost("lost the connection to the list's database while " + std::string(doing) + ": " + oneLine(e.what()));
   } catch (const std::exception& e) {
     throw StoreError("the list's database failed while " + std::string(doing) + ": " + oneLine(e.what()));
   }
@@ -112,7 +112,7 @@ FleetStore::FleetStore(const std::string& connection) {
     session.exec("SET lock_timeout = '30s'");
   } catch (const std::exception& e) {
     impl_.reset();
-    throw StoreError("cannot connect to the list's database: " + oneLine(e.what()));
+    throw ConnectionLost("cannot connect to the list's database: " + oneLine(e.what()));
   }
 }
 
@@ -191,7 +191,14 @@ std::string FleetStore::exportList() {
     for (const auto& row : lines) {
       ListLine line{bytesOf(row[0]), lineEndFromName(row[1].as<std::string>()).value_or(LineEnd::None)};
       // A count a site has lowered: the delimiter line as the program's rewrite writes it.
-      if (!row[2].is_null() && row[3].as<bool>()) line.text = delimiterLineFor(row[2].as<std::int16_t>());
+      if (!row[2].is_null() && row[3].as<bool>()) {
+        struct Quiet : MessageSink {
+          void showMessage(const std::string&) override {}
+        } quiet;  // the line was read at the import; the selection reports its faults
+        DelimiterItems items;
+        parseDelimiterLine(quiet, line.text, items);
+        line.text = rewrittenDelimiterLine(line.text, items, row[2].as<std::int16_t>());
+      }
       list.lines.push_back(std::move(line));
     }
     return listFileBytes(list);
@@ -242,6 +249,13 @@ std::optional<std::int16_t> FleetStore::takeRun(const std::string& site, std::in
   return guarded("recording a run", [&]() -> std::optional<std::int16_t> {
     pqxx::work tx(impl_->conn);
     requireSchema(tx);
+    // The same run again (a take whose commit the site never heard of before its
+    // connection broke): it was counted then, so it is not counted again.
+    const pqxx::result recorded = tx.exec_params(
+        "SELECT g.remaining FROM runs r JOIN groups g ON g.id = r.group_id"
+        " WHERE r.site = $1 AND g.delimiter_line = $2 AND r.run_at = to_timestamp($3) AND r.plan = $4 LIMIT 1",
+        site, delimiterLine, unixTime, pqxx::binarystring(plan));
+    if (!recorded.empty()) return recorded[0][0].as<std::int16_t>();
     const pqxx::result taken = tx.exec_params(
         "UPDATE groups SET remaining = CASE WHEN remaining = -32768 THEN remaining ELSE remaining - 1 END"
         " WHERE delimiter_line = $1 AND remaining <> 0 RETURNING id, remaining",

@@ -30,6 +30,12 @@ class StoreError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The database could not be reached or the connection broke: a later try may succeed.
+class ConnectionLost : public StoreError {
+ public:
+  using StoreError::StoreError;
+};
+
 struct GroupStatus {
   std::int64_t delimiterLine = 0;  // names the group
   std::string name;
@@ -62,7 +68,8 @@ class FleetStore {
   // Puts a list into a database that holds none yet; refused when it holds one.
   void importList(const ListFile& list, const std::string& source);
   // The list's bytes: as imported, each delimiter line whose count has changed since as
-  // the program's own rewrite writes it ("**** remaining=N"), keeping its line end.
+  // the program's own rewrite writes it ("**** remaining=N", or the line's condition items
+  // kept with the count's value replaced), keeping its line end.
   // Refused when no list was imported.
   std::string exportList();
   // Whether a list was imported.
@@ -74,7 +81,9 @@ class FleetStore {
   // A site's run of a group, in one transaction: the count lowered (a negative count stays
   // negative and -32768 stays -32768) unless it has reached zero, the run recorded and
   // the site's last contact set. The count written back; nothing (and nothing written)
-  // when the group had no run left or no such group exists.
+  // when the group had no run left or no such group exists. A take repeated with the same
+  // site, group, time and plan (after a connection lost during the first one's commit)
+  // finds the first one's run and counts nothing again.
   std::optional<std::int16_t> takeRun(const std::string& site, std::int64_t delimiterLine, std::int64_t unixTime,
                                       const std::string& plan);
 

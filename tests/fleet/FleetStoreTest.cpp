@@ -138,17 +138,18 @@ TEST(FleetStore, ARunLowersItsGroupsCountAndIsRecordedWithIt) {
               "#QUITAT x\r\nM31\r\n");
   }
 
-  // The changed counts' delimiter lines as the program's rewrite writes them, each with
-  // its own line end; every other byte as imported.
+  // The changed counts' delimiter lines as the program's rewrite writes them (condition
+  // items kept, the count's value replaced), each with its own line end; every other
+  // byte as imported.
   std::string expected = test::kEdgeList;
   auto replace = [&](const std::string& from, const std::string& to) {
     const std::size_t at = expected.find(from);
     ASSERT_NE(at, std::string::npos) << from;
     expected.replace(at, from.size(), to);
   };
-  replace("**** remaining=3 moon=30 moonwidth=7\r\n", "**** remaining=1\r\n");
+  replace("**** remaining=3 moon=30 moonwidth=7\r\n", "**** remaining=1 moon=30 moonwidth=7\r\n");
   replace("**** remaining=1\n", "**** remaining=0\n");
-  replace("**** remaining=-2 moon=10\r\n", "**** remaining=-3\r\n");
+  replace("**** remaining=-2 moon=10\r\n", "**** remaining=-3 moon=10\r\n");
   EXPECT_EQ(store.exportList(), expected);
 }
 

@@ -159,7 +159,8 @@ RunEnd TestWorld::runNight() {
                  .stopFlag = units.stopFlag,
                  .saveConfig = [this] { saveConfigFile(*units.files, configPath(), units.settings); },
                  .logFile = units.log,
-                 .observer = nullptr};
+                 .observer = nullptr,
+                 .list = listStore};
   nightRunning_ = true;
   try {
     RunEnd end = runObservingLoop(services(), night);

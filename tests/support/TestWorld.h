@@ -146,6 +146,8 @@ class TestWorld : public SimFixture {
   // ended (the user hook sets units.stopFlag to stop it). config.ini is saved through
   // units.files when the run asks.
   RunEnd runNight();
+  // The shared list runNight's passes read and take their runs from, when set.
+  ListStore* listStore = nullptr;
   bool nightRunning() const { return nightRunning_; }
   const std::string& status() const;  // the last status text ("" before any)
 
