@@ -6,20 +6,14 @@
 
 #include "app/runner/ListConfig.h"
 #include "base/Errors.h"
+#include "support/TestText.h"
 
 namespace np {
 namespace {
 
-ListConfig listOf(const std::string& ini) { return readListConfig(parseObservatoryConfig(ini, "o.ini"), "o.ini"); }
+using test::errorOf;
 
-std::string errorOf(const std::function<void()>& step) {
-  try {
-    step();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
+ListConfig listOf(const std::string& ini) { return readListConfig(parseObservatoryConfig(ini, "o.ini"), "o.ini"); }
 
 TEST(ListConfig, ADatabaseAndASiteMakeAFleetMemberNeitherKeepsTheFile) {
   EXPECT_TRUE(listOf("[site]\nlatitude = 10\n").database.empty());

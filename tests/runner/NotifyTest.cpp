@@ -27,6 +27,8 @@
 namespace np {
 namespace {
 
+using test::errorOf;
+
 using test::readFileBytes;
 using test::splitLines;
 using test::waitForText;
@@ -36,15 +38,6 @@ using ::testing::HasSubstr;
 
 NotifyConfig notifyOf(const std::string& ini) { return readNotifyConfig(parseObservatoryConfig(ini, "o.ini"), "o.ini"); }
 StatusConfig statusOf(const std::string& ini) { return readStatusConfig(parseObservatoryConfig(ini, "o.ini"), "o.ini"); }
-
-std::string errorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const RunTimeError& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 TEST(WatchConfig, ReadsNotifyAndStatusWithTheirDefaultsAndNamesEveryBadKeyByLine) {
   const NotifyConfig none = notifyOf("[site]\nlatitude = 10\n");
