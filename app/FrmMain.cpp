@@ -177,7 +177,8 @@ void frmMain::StartButton_Click() {
                    .logFile = logFile,
                    .observer = selectionObserver,
                    .events = nightEvents,
-                   .list = listStore};
+                   .list = listStore,
+                   .secure = [this](const std::string& why) { return secure(why); }};
     end = runObservingLoop(services(), night);
   } catch (const std::exception& e) {
     // A run-time failure ends the program: the loop has closed the log, the observatory is
@@ -205,11 +206,12 @@ void frmMain::tell(NightEventKind kind, const std::string& text) {
   if (nightEvents) nightEvents->nightEvent(kind, text);
 }
 
-void frmMain::secure(const std::string& why) {
+SecuringOutcome frmMain::secure(const std::string& why) {
   const SecuringOutcome outcome = platform_.host.secureObservatory(why);
   if (outcome.kept)
     tell(outcome.secured ? NightEventKind::Secured : NightEventKind::NotSecured,
          outcome.text.empty() ? why : outcome.text);
+  return outcome;
 }
 
 Services frmMain::services() {

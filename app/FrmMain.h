@@ -117,8 +117,9 @@ class frmMain {
   bool foldersWritable();
   void endRun();
   void tell(NightEventKind kind, const std::string& text);
-  // Secures the observatory at an end of a run, telling how that went.
-  void secure(const std::string& why);
+  // Secures the observatory (at an end of a run, or while the shared list is away),
+  // telling how that went.
+  SecuringOutcome secure(const std::string& why);
 
   Platform& platform_;
   MainWindowView* view_;

@@ -119,7 +119,9 @@ class Run {
     canPark = s_.telescope.CanPark();
     canUnpark = s_.telescope.CanUnpark();
     if (canPark && canUnpark) s_.telescope.Unpark();
-    parkedForList_ = false;  // unparked for the night, whatever parked it
+    // Unparked for the night, whatever parked it; a list still away secures it again.
+    parkedForList_ = false;
+    securedForList_ = false;
   }
 
   void nightPass(DateTime nextDawn) {
@@ -143,6 +145,9 @@ class Run {
     // A wait that lasted into the day ends the pass: the next one parks for the day instead
     // of spending a count on a plan that would quit at once.
     if (!(s_.clock.nowLocal() < nextDawn)) return;
+    // Secured while the shared list was away and kept so by the weather since: opened now
+    // that the weather is safe.
+    if (parkedForList_ && !listAway_) reopenAfterList();
 
     const std::string runOnce = joinPath(planDir(), kRunPlanOnceName);
     if (s_.files.FileExists(runOnce)) s_.files.Remove(runOnce);
@@ -163,6 +168,9 @@ class Run {
         for (;;) {
           status(kSelectingStatus);
           const std::string listText = list.listText();
+          // The list came back while the weather keeps the observatory secured: nothing is
+          // taken, and the next pass waits for the weather.
+          if (parkedForList_ && !listAway_) return;
           chosen = selectTargetIn(s_, std::make_unique<TextLines>(listText), *run_.logFile, run_.settings,
                                   run_.stopFlag, run_.observer, &passedOver_);
           if (run_.stopFlag) return;
@@ -226,8 +234,10 @@ class Run {
     }
   }
 
-  // One wait between two tries to reach the shared list, with the telescope parked (when
-  // it can both park and unpark) from the first one on: nothing can be observed meanwhile.
+  // One wait between two tries to reach the shared list. Nothing can be observed
+  // meanwhile, so the observatory is secured at the first one. While the weather is unsafe
+  // the status line says so (it is the weather that keeps the observatory closed then, and
+  // the reports count the time as the weather's), and the weather's changes are told.
   // Throws ListWaitEnded when the stop flag is set or the night ends during the wait.
   void waitForList(const std::string& cause, DateTime nextDawn) {
     const std::string text = std::string(kWaitingForList) + cause;
@@ -235,28 +245,49 @@ class Run {
       listAway_ = true;
       log(text);
     }
-    if (!parkedForList_) {
-      const bool canPark = s_.telescope.CanPark();
-      const bool canUnpark = s_.telescope.CanUnpark();
-      if (canPark && canUnpark) {
-        s_.telescope.Park();
-        parkedForList_ = true;
-      }
-    }
+    if (!securedForList_) secureForList(cause);
     for (int i = 0; i < kListRetryPauses; ++i) {
-      status(text);
+      status(weatherUnsafeNow() ? kWaitingForWeather : std::string_view(text));
       pause();
       if (run_.stopFlag || !(s_.clock.nowLocal() < nextDawn)) throw ListWaitEnded{};
     }
   }
 
+  // The observatory left as safe as at the end of a run: the host's own securing (the
+  // exposure ended, the mount parked, the roof closed), and where the host keeps none or
+  // could not make all of it safe, the telescope parked when it can both park and unpark.
+  void secureForList(const std::string& cause) {
+    securedForList_ = true;
+    const SecuringOutcome outcome =
+        run_.secure ? run_.secure("the list's database cannot be reached: " + cause) : SecuringOutcome{};
+    if (outcome.kept) parkedForList_ = true;
+    if (outcome.kept && outcome.secured) return;
+    if (s_.telescope.CanPark() && s_.telescope.CanUnpark()) {
+      s_.telescope.Park();
+      parkedForList_ = true;
+    }
+  }
+
+  // The list is back: the observatory opens again at once, unless the weather keeps it
+  // secured; then the next pass opens it once the weather is safe.
   void listBack() {
     listAway_ = false;
+    securedForList_ = false;
     log(std::string(kListBack));
-    if (parkedForList_) {
-      parkedForList_ = false;
-      s_.telescope.Unpark();
-    }
+    if (parkedForList_ && !weatherUnsafeNow()) reopenAfterList();
+  }
+
+  void reopenAfterList() {
+    parkedForList_ = false;
+    if (s_.telescope.CanUnpark()) s_.telescope.Unpark();
+  }
+
+  // True when the weather source is connected and says unsafe now.
+  bool weatherUnsafeNow() {
+    if (!s_.util.WeatherConnected()) return false;
+    const bool safe = s_.util.Weather().Safe();
+    weatherSeen(safe);
+    return !safe;
   }
 
   // Tells of a change of the weather as the loop sees it; safe weather at the first look
@@ -344,7 +375,8 @@ class Run {
   std::optional<bool> weatherSafe_;  // as last seen; none before the first look
   bool nightSeen_ = false;           // a night pass since the last dawn
   bool listAway_ = false;       // the shared list's store could not be reached at the last try
-  bool parkedForList_ = false;  // the telescope parked while the shared list was waited for
+  bool securedForList_ = false;  // the observatory secured for the wait under way
+  bool parkedForList_ = false;   // secured or parked for the shared list, not yet opened again
   PassedOverGroups passedOver_;  // for the rest of the run
 };
 

@@ -47,6 +47,9 @@ struct NightRun {
   // The shared list the passes read and take their runs from, when the list is not the
   // program folder's targets.txt.
   ListStore* list = nullptr;
+  // Leaves the observatory safe while nothing can be observed (IHostFactory's
+  // secureObservatory, told to whoever hears the run's events), when given.
+  std::function<SecuringOutcome(const std::string& why)> secure;
 };
 
 // How a run ended, when it did not end by a failure.

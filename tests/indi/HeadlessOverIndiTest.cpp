@@ -292,5 +292,34 @@ TEST_F(HeadlessOverIndi, ACameraThatGoesAwayEndsTheRunWithTheObservatorySecured)
   EXPECT_THAT(err, HasSubstr("safety: Dome closed: Dome Simulator"));
 }
 
+// A fleet member whose list's database cannot be reached at night: nothing can be
+// observed, so the open observatory is secured (the mount parked, the dome closed) while
+// the site waits and tries again, and SIGTERM ends the wait.
+TEST_F(HeadlessOverIndi, AWaitForTheListsDatabaseAtNightSecuresTheObservatory) {
+  IndiServer server{{"indi_simulator_telescope", "indi_simulator_ccd", "indi_simulator_dome"}};
+  TempDir program, nowhere;
+  writeFileBytes(program.file("targets.txt"), "Star\t00:00:00\t+10:00:00\r\n**** remaining=3\r\n");
+  std::filesystem::create_directories(program.file("observatory"));
+  writeFileBytes(program.file("observatory") + "/observatory.ini",
+                 "[host]\nkind = indi\n[indi]\nserver = " + server.address() +
+                     "\nmount = Telescope Simulator\ncamera = CCD Simulator\ndome = Dome Simulator\n"
+                     "[site]\nlatitude = 30\nlongitude = " + std::to_string(nightSiteNow().longitude) +
+                     "\n[list]\ndatabase = host=" + nowhere.path() + " dbname=fleet connect_timeout=2\nsite = north\n");
+  openObservatory(server);
+  const std::string out = program.file("out.txt");
+  ProgramProcess nightpick(headlessPath(), {"--program-dir", program.path()}, out);
+  auto text = [](const std::string& path) { return std::filesystem::exists(path) ? readFileBytes(path) : std::string(); };
+  auto state = [&] { return "stdout:\n" + text(out) + "\nstderr:\n" + text(out + ".err"); };
+  ASSERT_TRUE(within(120, [&] { return text(out).find(std::string(kWaitingForList)) != std::string::npos; }))
+      << state();
+  EXPECT_TRUE(within(120, [&] { return server.secured(test::kMount, test::kDome); })) << state();
+  nightpick.signal(SIGTERM);
+  EXPECT_EQ(nightpick.wait(std::chrono::seconds(120)), 0) << state();
+  const std::string runLog = text(program.file("observatory") + "/Logs/Nightpick.log");
+  EXPECT_THAT(runLog, HasSubstr("Securing the observatory: the list's database cannot be reached: "));
+  EXPECT_THAT(runLog, HasSubstr("Dome closed: Dome Simulator"));
+  EXPECT_EQ(readFileBytes(program.file("targets.txt")), "Star\t00:00:00\t+10:00:00\r\n**** remaining=3\r\n");
+}
+
 }  // namespace
 }  // namespace np

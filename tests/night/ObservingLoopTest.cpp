@@ -396,5 +396,81 @@ TEST(ObservingLoop, TheRunLogOnDiskIsCompleteWheneverTheRunWaitsOrShowsAMessage)
   EXPECT_GT(countPrefix(recorder.written, "Currently daytime"), 0);
 }
 
+// A shared list whose store is away from `awayFrom` to `awayTo` (UTC seconds on the world's
+// clock); its runs never run out, and every take is kept with its time.
+class StoreAwayForAWhile : public ListStore {
+ public:
+  StoreAwayForAWhile(TestWorld& w, std::string list, double awayFrom, double awayTo)
+      : w_(w), list_(std::move(list)), from_(awayFrom), to_(awayTo) {}
+  std::string listText() override {
+    check();
+    return list_;
+  }
+  std::optional<std::int16_t> takeRun(std::int64_t, std::int64_t unixTime, const std::string&) override {
+    check();
+    takes.push_back(static_cast<double>(unixTime));
+    return 50;
+  }
+  std::vector<double> takes;
+
+ private:
+  void check() {
+    const double now = w_.clock.unixSeconds();
+    if (now >= from_ && now < to_) throw ListStoreUnavailable("the server is away");
+  }
+  TestWorld& w_;
+  std::string list_;
+  double from_, to_;
+};
+
+// The list's store goes away at 06:10 and comes back at 07:00, in rain from 06:30 to 07:30:
+// the telescope is parked for the wait, the rain's half hour of it is the weather's on the
+// status line, and nothing is taken or opened until the rain has stopped.
+TEST(ObservingLoop, AWaitForTheSharedListSecuresAndLeavesTheRainItsOwn) {
+  TestWorld w("[weather]\nconnected = true\nunsafe = 2026-12-07T06:30:00Z/2026-12-07T07:30:00Z\n", "2026-12-07T06:00:00Z");
+  const std::string list = "Winter Field\t05:30:00\t+20:00:00\r\n**** remaining=100\r\n";
+  w.writeListText(list);
+  StoreAwayForAWhile store(w, list, utc("2026-12-07T06:10:00Z"), utc("2026-12-07T07:00:00Z"));
+  w.listStore = &store;
+  std::vector<std::pair<double, std::string>> statuses;
+  bool parkedAway = false, parkedInRainAfter = true, openAfterRain = false;
+  w.user = [&] {
+    if (!w.nightRunning()) return;
+    const double now = w.clock.unixSeconds();
+    if (statuses.empty() || statuses.back().second != w.status()) statuses.emplace_back(now, w.status());
+    if (now >= utc("2026-12-07T06:25:00Z") && now < utc("2026-12-07T06:26:00Z")) parkedAway = w.host->parked();
+    if (now >= utc("2026-12-07T07:20:00Z") && now < utc("2026-12-07T07:21:00Z"))
+      parkedInRainAfter = w.host->parked();
+    if (now >= utc("2026-12-07T07:45:00Z")) {
+      openAfterRain = !w.host->parked();
+      w.units.stopFlag = true;
+    }
+  };
+  w.runNight();
+
+  EXPECT_TRUE(parkedAway);
+  EXPECT_TRUE(parkedInRainAfter);
+  EXPECT_TRUE(openAfterRain);
+  // Taken before the store went away and again after the rain, never in between.
+  ASSERT_FALSE(store.takes.empty());
+  EXPECT_LT(store.takes.front(), utc("2026-12-07T06:10:00Z"));
+  for (double t : store.takes)
+    EXPECT_TRUE(t < utc("2026-12-07T06:10:00Z") || t >= utc("2026-12-07T07:30:00Z")) << t;
+  EXPECT_GE(store.takes.back(), utc("2026-12-07T07:30:00Z"));
+  // The status line: the store's wait until the rain, the weather's from then on.
+  auto statusAt = [&](const char* iso) {
+    std::string text;
+    for (const auto& [t, s] : statuses)
+      if (t <= utc(iso)) text = s;
+    return text;
+  };
+  EXPECT_EQ(statusAt("2026-12-07T06:20:00Z"), "Waiting for the list's database: the server is away");
+  EXPECT_EQ(statusAt("2026-12-07T06:45:00Z"), "Waiting for weather to be safe");
+  EXPECT_EQ(statusAt("2026-12-07T07:15:00Z"), "Waiting for weather to be safe");
+  const std::vector<std::string> log = w.runLogLines();
+  EXPECT_EQ(std::count(log.begin(), log.end(), "Waiting for the list's database: the server is away"), 1);
+  EXPECT_EQ(std::count(log.begin(), log.end(), "The list's database can be reached again"), 1);
+}
+
 }  // namespace
 }  // namespace np::test

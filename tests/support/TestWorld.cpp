@@ -160,7 +160,8 @@ RunEnd TestWorld::runNight() {
                  .saveConfig = [this] { saveConfigFile(*units.files, configPath(), units.settings); },
                  .logFile = units.log,
                  .observer = nullptr,
-                 .list = listStore};
+                 .list = listStore,
+                 .secure = [this](const std::string& why) { return host->secureObservatory(why); }};
   nightRunning_ = true;
   try {
     RunEnd end = runObservingLoop(services(), night);
