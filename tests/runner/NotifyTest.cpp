@@ -284,11 +284,12 @@ TEST(NotifyNight, EveryEventOfANightGoesOutOnceAndInOrder) {
               ElementsAre("started", "group-finished", "list-finished", "weather-unsafe", "weather-safe",
                           "night-summary", "stopped"));
   const std::string text = readFileBytes(texts);
-  // The times are the observatory's clock as the run saw it, which real time moves on.
-  EXPECT_THAT(text, testing::ContainsRegex("^Nightpick started at 2026-12-07 18:4[0-9]:[0-9][0-9]\n--\n"));
+  // The times are the observatory's clock as the run saw it, which real time moves on: at
+  // 6,000 times real time a busy machine's tenth of a second is ten minutes of the night.
+  EXPECT_THAT(text, testing::ContainsRegex("^Nightpick started at 2026-12-07 (18:[45]|19:[0-5])[0-9]:[0-9][0-9]\n--\n"));
   EXPECT_THAT(text, HasSubstr("M45 Pleiades: the group's last run is done\n--\n"));
-  EXPECT_THAT(text, HasSubstr("The weather is unsafe at 2026-12-07 21:0"));
-  EXPECT_THAT(text, HasSubstr("The weather is safe again at 2026-12-07 22:00:"));
+  EXPECT_THAT(text, HasSubstr("The weather is unsafe at 2026-12-07 21:"));
+  EXPECT_THAT(text, HasSubstr("The weather is safe again at 2026-12-07 22:"));
   EXPECT_THAT(text, HasSubstr("Plans run: 1 "));
   EXPECT_THAT(text, HasSubstr("the run was stopped\n--\n"));
   EXPECT_EQ(readFileBytes(out + ".err"), "");
