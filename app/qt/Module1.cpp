@@ -18,6 +18,7 @@
 #include "base/FileSystem.h"
 #include "night/qt/QtEventPump.h"
 #include "app/runner/OpenHost.h"
+#include "app/runner/ListConfig.h"
 #include "app/runner/Notifier.h"
 #include "app/runner/WatchConfig.h"
 #include "base/Paths.h"
@@ -80,8 +81,14 @@ int runWindowed(QApplication& app, np::MessageSink& messages) {
   const np::Clock& clock = *opened.clock;
   np::Notifier notifier(notify, np::withoutSeparator(np::programFolderOf(exe)), [&clock] { return clock.unixSeconds(); },
                         nullptr, std::cerr);
+  // A fleet member observes from the list it shares with the other observatories.
+  std::unique_ptr<np::LastReadList> sharedList;
+  if (opened.skeleton)
+    sharedList = np::openSharedList(
+        np::readListConfig(opened.skeleton->config(), np::joinPath(opened.hostFolder, np::kObservatoryIniName)));
   np::frmMain form(platform);
   form.nightEvents = &notifier;
+  form.listStore = sharedList.get();
   // The window's load: a host that cannot be created ends the program before any
   // window shows.
   form.Form_Load();

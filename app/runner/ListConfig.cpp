@@ -1,6 +1,9 @@
 #include "app/runner/ListConfig.h"
 
 #include "base/Errors.h"
+#ifdef NIGHTPICK_FLEET
+#include "targets/fleet/DatabaseList.h"
+#endif
 
 namespace np {
 
@@ -33,6 +36,39 @@ ListConfig readListConfig(const ObservatoryConfig& config, const std::string& so
   if (database) list.database = database->value;
   if (site) list.site = site->value;
   return list;
+}
+
+std::string LastReadList::listText() {
+  std::string text = store_->listText();
+  std::lock_guard lock(mutex_);
+  last_ = text;
+  return text;
+}
+
+std::optional<std::int16_t> LastReadList::takeRun(std::int64_t delimiterLine, std::int64_t unixTime,
+                                                  const std::string& plan) {
+  return store_->takeRun(delimiterLine, unixTime, plan);
+}
+
+std::optional<std::string> LastReadList::lastRead(bool readIfNone) {
+  {
+    std::lock_guard lock(mutex_);
+    if (last_ || !readIfNone) return last_;
+  }
+  try {
+    return listText();
+  } catch (const std::exception&) {
+    return std::nullopt;  // away or refusing: the run says so when it reads
+  }
+}
+
+std::unique_ptr<LastReadList> openSharedList(const ListConfig& config) {
+  if (config.database.empty()) return nullptr;
+#ifdef NIGHTPICK_FLEET
+  return std::make_unique<LastReadList>(std::make_unique<fleet::DatabaseList>(config.database, config.site));
+#else
+  throw RunTimeError("list.database: a list shared in PostgreSQL is kept on Linux only");
+#endif
 }
 
 }  // namespace np

@@ -37,8 +37,12 @@ std::vector<ReportGroup> reportGroupsOf(HostSkeleton& observatory, const std::st
   if (!in) return {};
   std::ostringstream text;
   text << in.rdbuf();
+  return reportGroupsOfText(observatory, text.str());
+}
+
+std::vector<ReportGroup> reportGroupsOfText(HostSkeleton& observatory, const std::string& listText) {
   auto util = observatory.createUtil();
-  return readReportGroups(*util, text.str());
+  return readReportGroups(*util, listText);
 }
 
 }  // namespace np

@@ -29,5 +29,7 @@ NightReport buildRunReport(const RunReportSource& source, double startUnix, doub
 
 // The target list's groups as they stand in `listPath` (none when it cannot be read).
 std::vector<ReportGroup> reportGroupsOf(HostSkeleton& observatory, const std::string& listPath);
+// The same from the list's text (a shared list's, as the run last read it).
+std::vector<ReportGroup> reportGroupsOfText(HostSkeleton& observatory, const std::string& listText);
 
 }  // namespace np

@@ -27,9 +27,6 @@
 #include "report/NightReport.h"
 #include "targets/RunLog.h"
 #include "targets/TargetList.h"
-#ifdef NIGHTPICK_FLEET
-#include "targets/fleet/DatabaseList.h"
-#endif
 
 namespace np {
 
@@ -73,6 +70,17 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
     const Clock& clock = *opened.clock;
     const std::string runLogPath = opened.skeleton ? joinPath(opened.skeleton->logDir(), kRunLogName) : std::string();
     const std::string listPath = joinPath(programDir, std::string(kTargetListName));
+    // A fleet member's list is kept in the fleet's database; what shows the list while the
+    // run goes shows it as the run last read it.
+    ListConfig listConfig;
+    if (opened.skeleton) listConfig = readListConfig(opened.skeleton->config(), joinPath(hostDir, kObservatoryIniName));
+    std::unique_ptr<LastReadList> sharedList = openSharedList(listConfig);
+    auto listGroups = [&](bool readIfNone) -> std::vector<ReportGroup> {
+      if (!opened.skeleton) return {};
+      if (!sharedList) return reportGroupsOf(*opened.skeleton, listPath);
+      const std::optional<std::string> text = sharedList->lastRead(readIfNone);
+      return text ? reportGroupsOfText(*opened.skeleton, *text) : std::vector<ReportGroup>{};
+    };
     double nightStart = clock.unixSeconds();
     std::uint64_t nightLogStart = 0;
     std::vector<ReportGroup> nightGroups;
@@ -83,7 +91,7 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
       nightStart = clock.unixSeconds();
       nightStatuses.clear();
       tally = EligibilityTally{};
-      if (opened.skeleton) nightGroups = reportGroupsOf(*opened.skeleton, listPath);
+      nightGroups = listGroups(true);
     };
     frmMain* window = nullptr;
     auto nightSoFar = [&]() -> NightReport {
@@ -135,7 +143,7 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
       };
     }
     sources.runLogPath = runLogPath;
-    sources.list = [&] { return opened.skeleton ? reportGroupsOf(*opened.skeleton, listPath) : std::vector<ReportGroup>{}; };
+    sources.list = [&] { return listGroups(false); };
     StatusBoard board(sources);
     std::shared_ptr<void> statusServer;
     // A page that cannot be served (its port taken, an address not this computer's) is
@@ -164,23 +172,9 @@ int runService(const ServiceOptions& options, const std::function<bool()>& stopR
       }
     } sinks(notifier, serving ? &board : nullptr, beginNight);
 
-    // A fleet member's list is kept in the fleet's database.
-    ListConfig listConfig;
-    if (opened.skeleton) listConfig = readListConfig(opened.skeleton->config(), joinPath(hostDir, kObservatoryIniName));
-#ifdef NIGHTPICK_FLEET
-    std::unique_ptr<fleet::DatabaseList> sharedList;
-    if (!listConfig.database.empty())
-      sharedList = std::make_unique<fleet::DatabaseList>(listConfig.database, listConfig.site);
-#else
-    if (!listConfig.database.empty())
-      throw RunTimeError("list.database: a list shared in PostgreSQL is kept on Linux only");
-#endif
-
     frmMain main(platform, &view);
     window = &main;
-#ifdef NIGHTPICK_FLEET
     main.listStore = sharedList.get();
-#endif
     main.selectionObserver = &tally;
     main.nightEvents = &sinks;
 

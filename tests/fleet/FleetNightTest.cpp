@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <atomic>
 #include <chrono>
 #include <sstream>
@@ -16,6 +17,8 @@
 #include <vector>
 
 #include "app/runner/ServiceRun.h"
+#include "app/runner/StatusBoard.h"
+#include "app/runner/WatchConfig.h"
 #include "base/Paths.h"
 #include "fleet/FleetTestLists.h"
 #include "night/ObservingLoop.h"
@@ -398,9 +401,16 @@ TEST(FleetService, TheServiceTakesItsRunsFromTheDatabaseItsIniNames) {
   w.writeListText("Elsewhere\t03:47:24\t+24:07:00\r\n**** remaining=5\r\n");
   np::test::writeFileBytes(joinPath(w.hostDir(), "observatory.ini"),
                            "[clock]\nspeed = 6000\nstart = 2026-12-08T01:40:00Z\n"
-                           "[list]\ndatabase = " + connection + "\nsite = north pier\n");
+                           "[list]\ndatabase = " + connection + "\nsite = north pier\n[status]\nlisten = 127.0.0.1:1\n");
+  // The status page's board, without a server: the list it shows is the database's.
+  const StatusBoard* board = nullptr;
+  std::set<std::string> listsShown;
   ServiceOptions options;
   options.programDir = w.programDir();
+  options.serveStatus = [&](const StatusBoard& served, const StatusConfig&) -> std::shared_ptr<void> {
+    board = &served;
+    return std::make_shared<int>(0);
+  };
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
   long calls = 0;
   bool done = false;
@@ -410,6 +420,11 @@ TEST(FleetService, TheServiceTakesItsRunsFromTheDatabaseItsIniNames) {
       [&] {
         if (++calls % 200 == 0 && !done)
           done = np::test::readFileBytes(w.runLogPath()).find("Remaining count for best target = 0") != std::string::npos;
+        if (board && board->snapshot()) {
+          std::string shown;
+          for (const auto& group : board->snapshot()->list) shown += group.name + "=" + std::to_string(group.remaining) + ";";
+          listsShown.insert(shown);
+        }
         return done || std::chrono::steady_clock::now() > deadline;
       },
       out, err);
@@ -420,6 +435,9 @@ TEST(FleetService, TheServiceTakesItsRunsFromTheDatabaseItsIniNames) {
   ASSERT_EQ(groups.size(), 1u);
   EXPECT_EQ(groups[0].remaining, 0);
   EXPECT_EQ(groups[0].lastSite, "north pier");
+  // The page showed the list as the run read it from the database, never targets.txt.
+  EXPECT_THAT(listsShown, ::testing::IsSupersetOf({"M45 Pleiades=2;", "M45 Pleiades=1;"}));
+  for (const std::string& shown : listsShown) EXPECT_EQ(shown.find("Elsewhere"), std::string::npos) << shown;
 }
 
 }  // namespace
