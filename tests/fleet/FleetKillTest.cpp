@@ -8,11 +8,18 @@
 // The random instants come from a seed printed with every failure; NIGHTPICK_KILL_SEED
 // runs the same one again.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <iostream>
 #include <optional>
 #include <pqxx/pqxx>
 #include <random>
@@ -21,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/Loopback.h"
 #include "support/PostgresServer.h"
 #include "support/ProgramProcess.h"
 #include "support/TempDir.h"
@@ -411,6 +419,127 @@ TEST(FleetKill, AServerRestartedUnderASitesTakesLosesNoRunAndCountsNoneTwice) {
   const std::vector<TakenRun> logged = site->logged();
   EXPECT_EQ(logged.size(), 400u);
   EXPECT_EQ(db.runsOf(*site), logged);
+  db.expectGroupsConsistent();
+}
+
+// A TCP proxy on loopback between a site and its server that cuts the connection of the
+// takes it is told to, once their commit has gone through: it hands the take's COMMIT to
+// the server, waits for the server's answer and closes both sides without passing it on.
+// One connection at a time, as a site holds one; every wait bounded.
+class CommitCutter {
+ public:
+  CommitCutter(int serverPort, std::vector<int> takesToCut) : serverPort_(serverPort), cut_(std::move(takesToCut)) {
+    listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a = loopback(0);
+    socklen_t n = sizeof a;
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(listener_, 8) != 0 ||
+        ::getsockname(listener_, reinterpret_cast<sockaddr*>(&a), &n) != 0)
+      throw std::runtime_error("the proxy cannot listen");
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { serve(); });
+  }
+  ~CommitCutter() {
+    stop_ = true;
+    thread_.join();
+    ::close(listener_);
+  }
+  int port() const { return port_; }
+  int cuts() const { return cuts_; }
+
+ private:
+  static sockaddr_in loopback(int port) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    return a;
+  }
+  bool readable(int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, ms) > 0;
+  }
+
+  void serve() {
+    while (!stop_) {
+      if (!readable(listener_, 50)) continue;
+      const int client = ::accept(listener_, nullptr, nullptr);
+      if (client < 0) continue;
+      const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+      const sockaddr_in a = loopback(serverPort_);
+      if (server >= 0 && ::connect(server, reinterpret_cast<const sockaddr*>(&a), sizeof a) == 0) pump(client, server);
+      ::close(server);
+      ::close(client);
+    }
+  }
+
+  // Passes bytes both ways until either side closes (or the test ends), cutting a take's
+  // commit when its turn has come.
+  void pump(int client, int server) {
+    static const std::string kCommit("Q\0\0\0\x0b" "COMMIT\0", 12);  // a simple query message
+    char buffer[65536];
+    bool takeUnderWay = false;
+    while (!stop_) {
+      pollfd p[2] = {{client, POLLIN, 0}, {server, POLLIN, 0}};
+      if (::poll(p, 2, 50) <= 0) continue;
+      if (p[0].revents != 0) {
+        const ssize_t n = ::read(client, buffer, sizeof buffer);
+        if (n <= 0) return;
+        const std::string_view bytes(buffer, static_cast<std::size_t>(n));
+        if (bytes.find("INSERT INTO runs") != std::string_view::npos) takeUnderWay = true;
+        const bool commit = bytes.find(kCommit) != std::string_view::npos;
+        if (::write(server, buffer, static_cast<std::size_t>(n)) != n) return;
+        if (commit && takeUnderWay) {
+          takeUnderWay = false;
+          if (std::find(cut_.begin(), cut_.end(), ++takes_) != cut_.end()) {
+            // The server's answer means the commit is done; the site never hears it.
+            if (readable(server, 10'000)) ++cuts_;
+            return;
+          }
+        }
+      }
+      if (p[1].revents != 0) {
+        const ssize_t n = ::read(server, buffer, sizeof buffer);
+        if (n <= 0 || ::write(client, buffer, static_cast<std::size_t>(n)) != n) return;
+      }
+    }
+  }
+
+  int serverPort_, port_ = 0, listener_ = -1;
+  std::vector<int> cut_;
+  int takes_ = 0;
+  std::atomic<int> cuts_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A take whose commit went through while the site lost the connection before it heard so:
+// the site waits, takes the run again as it was, and the store finds it there: each run
+// is counted and heard of once.
+TEST(FleetKill, ATakeCommittedUnheardIsTakenAgainAndCountedOnce) {
+  PostgresServer server(np::test::PostgresRoute::LoopbackTcp);
+  const std::string database = server.createDatabaseNamed();
+  {
+    FleetStore store(server.connectionString(database));
+    store.init();
+    store.importList(parseListFile(killList()), "targets.txt");
+  }
+  CommitCutter cutter(server.port(), {3, 7});
+  TempDir folder;
+  Site site("host=127.0.0.1 port=" + std::to_string(cutter.port()) + " user=fleet dbname=" + database +
+                " connect_timeout=10",
+            folder.path(), 0, 10);
+  ASSERT_EQ(site.wait(60s), 0) << site.errors();
+  EXPECT_EQ(cutter.cuts(), 2);
+  const std::string output = site.output();
+  std::size_t cutShort = 0;
+  for (std::size_t at = 0; (at = output.find("the connection broke during the commit", at)) != std::string::npos; ++at)
+    ++cutShort;
+  EXPECT_EQ(cutShort, 2u) << output;
+
+  Observer db(server.connectionString(database));
+  const std::vector<TakenRun> logged = site.logged();
+  EXPECT_EQ(logged.size(), 10u);
+  EXPECT_EQ(db.runsOf(site), logged);
   db.expectGroupsConsistent();
 }
 
