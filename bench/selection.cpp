@@ -24,56 +24,13 @@
 #include "host/ErfaEphemeris.h"
 #include "host/sim/SimulatedObservatory.h"
 #include "host/SkyMath.h"
+#include "bench/PassWorld.h"
 #include "bench/floor/FloorGroup.h"
 #include "selection/Selection.h"
 
 namespace {
 
-constexpr double kNightUnix = 1710043200.0;  // 2024-03-10 04:00 UTC: night at the default site
-
-// The list holds no faults: any message would be a fault of the benchmark itself.
-class QuietMessages : public np::MessageSink {
- public:
-  void showMessage(const std::string&) override { ++shown; }
-  int shown = 0;
-};
-
-class NoEvents : public np::EventPump {
- public:
-  void DoEvents() override {}
-  void WaitSeconds(int) override {}
-};
-
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::random_device rd;
-    path_ = std::filesystem::temp_directory_path() / ("np-bench-" + std::to_string(rd()));
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  std::string file(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-// `groups` groups of one plan line, a target line and a delimiter line, spread over the
-// whole sky; one in ten is finished.
-void writeList(const std::string& path, int groups) {
-  std::mt19937 random(12345);
-  std::uniform_real_distribution<double> ra(0, 24), dec(-40, 80);
-  std::ofstream out(path, std::ios::binary);
-  out << std::fixed << std::setprecision(5);
-  for (int g = 0; g < groups; ++g) {
-    out << "#COUNT 2\r\n";
-    out << "T" << g << '\t' << ra(random) << '\t' << dec(random) << "\r\n";
-    out << "**** remaining=" << (g % 10 == 0 ? 0 : 3) << "\r\n";
-  }
-}
+using namespace np::bench;
 
 // ---- The floor -------------------------------------------------------------------------
 
@@ -111,21 +68,6 @@ int floorPass(const std::string& listPath, std::FILE* log, double localSidereal,
 
 // ---- The benchmarks --------------------------------------------------------------------
 
-struct PassWorld {
-  explicit PassWorld(int groups)
-      : clock(kNightUnix), host(folder.file("observatory"), clock), util(host.createUtil()),
-        telescope(host.createTelescope()) {
-    writeList(folder.file("targets.txt"), groups);
-  }
-  ScratchFolder folder;
-  np::ManualClock clock;
-  np::SimulatedObservatory host;
-  std::unique_ptr<np::IUtil> util;
-  std::unique_ptr<np::ITelescope> telescope;
-
-  double localSidereal() { return np::localSiderealHours(util->SysJulianDate(), host.config().site.longitude); }
-};
-
 double secondsSince(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
@@ -153,28 +95,13 @@ BENCHMARK(BM_Floor)->Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillis
 void BM_SelectionPass(benchmark::State& state) {
   const int groups = static_cast<int>(state.range(0));
   PassWorld world(groups);
-  np::LocalFileSystem files;
   const std::string logPath = world.folder.file("Nightpick.log");
   const std::string floorLogPath = world.folder.file("floor.log");
-  auto log = files.OpenTextFileForAppending(logPath);
+  auto log = world.files.OpenTextFileForAppending(logPath);
   std::FILE* floorLog = std::fopen(floorLogPath.c_str(), "ab");
-  QuietMessages messages;
-  NoEvents events;
   np::Settings settings;
   bool stopFlag = false;
-  auto application = world.host.createApplication();
-  np::ErfaEphemerisFactory ephemeris;
-  const np::Services services{.util = *world.util,
-                              .telescope = *world.telescope,
-                              .acpApp = *application,
-                              .ephemeris = ephemeris,
-                              .files = files,
-                              .clock = world.clock,
-                              .events = events,
-                              .messages = messages,
-                              .setStatusText = [](const std::string&) {},
-                              .locale = np::NumberLocale{},
-                              .programFolder = world.folder.file("")};  // with its trailing separator
+  const np::Services services = world.services();
   const double lst = world.localSidereal();
 
   double passSeconds = 0, floorSeconds = 0;
@@ -195,7 +122,7 @@ void BM_SelectionPass(benchmark::State& state) {
     state.SetIterationTime(pass);
   }
   std::fclose(floorLog);
-  if (messages.shown != 0) state.SkipWithError("unexpected message box");
+  if (world.messages.shown != 0) state.SkipWithError("unexpected message box");
   const double n = static_cast<double>(state.iterations()) * groups;
   state.SetItemsProcessed(state.iterations() * groups);
   state.counters["us_per_group"] = 1e6 * passSeconds / n;

@@ -89,6 +89,12 @@ auto guarded(std::string_view doing, Step&& step) {
     throw;
   } catch (const pqxx::broken_connection& e) {
     throw ConnectionLost("lost the connection to the list's database while " + std::string(doing) + ": " + oneLine(e.what()));
+  } catch (const pqxx::in_doubt_error&) {
+    // The connection broke during the commit: the transaction may have gone through or
+    // not. The step is tried again when the database is back, and a take finds its run
+    // if the commit went through.
+    throw ConnectionLost("lost the connection to the list's database while " + std::string(doing) +
+                         ": the connection broke during the commit");
   } catch (const std::exception& e) {
     throw StoreError("the list's database failed while " + std::string(doing) + ": " + oneLine(e.what()));
   }

@@ -1,6 +1,7 @@
 #include "support/PostgresServer.h"
 
 #include "support/BoundedWait.h"
+#include "support/Loopback.h"
 
 #include <fcntl.h>
 #include <grp.h>
@@ -77,8 +78,9 @@ int runBounded(const RunAs& as, const std::string& home, const std::string& outp
 
 }  // namespace
 
-PostgresServer::PostgresServer() {
+PostgresServer::PostgresServer(PostgresRoute listening) : tcp_(listening == PostgresRoute::LoopbackTcp) {
   namespace fs = std::filesystem;
+  if (tcp_ && (port_ = freeLoopbackPortNow()) == 0) throw std::runtime_error("no free TCP port on 127.0.0.1");
   dataFolder_ = root_.file("data");
   socketFolder_ = root_.file("socket");
   home_ = root_.file("home");
@@ -117,7 +119,8 @@ void PostgresServer::start() {
   if (pid_ < 0) throw std::runtime_error("cannot start postgres");
   if (pid_ == 0)
     execAs(as, home_, output,
-           {kBin + "postgres", "-D", dataFolder_, "-k", socketFolder_, "-p", std::to_string(port()), "-c", "listen_addresses=",
+           {kBin + "postgres", "-D", dataFolder_, "-k", socketFolder_, "-p", std::to_string(port()), "-c",
+            tcp_ ? "listen_addresses=127.0.0.1" : "listen_addresses=",
             "-c", "fsync=off", "-c", "shared_buffers=16MB", "-c", "max_connections=40"});
   ::setpgid(pid_, pid_);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -145,17 +148,21 @@ void PostgresServer::stop() {
   pid_ = -1;
 }
 
-std::string PostgresServer::connectionString(const std::string& database) const {
-  return "host=" + socketFolder_ + " port=" + std::to_string(port()) + " user=" + kSuperuser + " dbname=" + database +
+std::string PostgresServer::connectionString(const std::string& database, PostgresRoute route) const {
+  if (route == PostgresRoute::LoopbackTcp && !tcp_) throw std::logic_error("the server listens on no TCP port");
+  const std::string host = route == PostgresRoute::LoopbackTcp ? "127.0.0.1" : socketFolder_;
+  return "host=" + host + " port=" + std::to_string(port()) + " user=" + kSuperuser + " dbname=" + database +
          " connect_timeout=10";
 }
 
-std::string PostgresServer::createDatabase() {
+std::string PostgresServer::createDatabase() { return connectionString(createDatabaseNamed()); }
+
+std::string PostgresServer::createDatabaseNamed() {
   const std::string name = "fleet" + std::to_string(++databases_);
   if (runBounded({}, home_, root_.file("createdb.log"),
                  {kBin + "createdb", "-h", socketFolder_, "-p", std::to_string(port()), "-U", kSuperuser, name}, 30) != 0)
     throw std::runtime_error("createdb " + name + " failed:\n" + readFileBytes(root_.file("createdb.log")));
-  return connectionString(name);
+  return name;
 }
 
 PostgresServer& sharedPostgresServer() {

@@ -20,6 +20,7 @@ class ProgramProcess {
  public:
   // Standard output goes to `outPath`, standard error to `outPath` + ".err".
   ProgramProcess(const std::string& exe, const std::vector<std::string>& arguments, const std::string& outPath) {
+    std::fflush(nullptr);  // what the test has buffered is written once, not again by the child
     pid_ = ::fork();
     if (pid_ == 0) {
       std::vector<std::string> args = arguments;
