@@ -29,7 +29,7 @@ class SiteFolder {
 
 // `groups` groups spread through the right ascensions from `raFrom` to `raTo` hours and
 // the declinations from -15 to +65 degrees, lines ended by CR LF. Each has `runs` runs
-// but, when `oddCounts`, every 17th (from the 5th) a negative count and every 41st (from
+// but, when `oddCounts`, every 50th (from the 5th) a negative count and every 67th (from
 // the 20th) a count that cannot be read.
 inline std::string spreadFleetList(int groups, int runs, bool oddCounts = false, int raFrom = 0, int raTo = 24) {
   std::string list;
@@ -40,8 +40,8 @@ inline std::string spreadFleetList(int groups, int runs, bool oddCounts = false,
     std::snprintf(target, sizeof target, "Field %03d\t%02d:%02d:00\t%+03d:%02d:00", i, ra / 60 % 24, ra % 60, dec,
                   (i * 13) % 60);
     std::string count = std::to_string(runs);
-    if (oddCounts && i % 17 == 5) count = "-1";
-    if (oddCounts && i % 41 == 20) count = "many";
+    if (oddCounts && i % 50 == 5) count = "-1";
+    if (oddCounts && i % 67 == 20) count = "many";
     list += "#COUNT 2\r\n" + std::string(target) + "\r\n**** remaining=" + count + "\r\n";
   }
   return list;
