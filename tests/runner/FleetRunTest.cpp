@@ -111,14 +111,12 @@ TEST(FleetRun, TheSameFleetGivesTheSameReportsEachTime) {
   std::string first;
   for (int run = 0; run < 3; ++run) {
     SiteFolder a(kLatitude, -110, list, neverReached + "kitt peak\n"), b(-30, 20, list, neverReached + "sutherland\n"),
-        c(kLatitude, 140, list);
+        c(kLatitude, 140, list, neverReached + "nagano\n");
     const DryRun r = dryRun({&a, &b, &c}, 4 * 24);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     std::string out = r.out;
     for (const SiteFolder* s : {&a, &b, &c})
       for (std::size_t at; (at = out.find(s->path())) != std::string::npos;) out.replace(at, s->path().size(), "<dir>");
-    const std::string cName = std::filesystem::path(c.path()).filename().string();
-    for (std::size_t at; (at = out.find(cName)) != std::string::npos;) out.replace(at, cName.size(), "<c>");
     if (run == 0) {
       first = out;
       EXPECT_THAT(out, HasSubstr("=== kitt peak (<dir>) ==="));
