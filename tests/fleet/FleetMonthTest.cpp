@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/runner/FleetRun.h"
+#include "fleet/FleetTestLists.h"
 #include "support/FleetFolders.h"
 #include "support/PostgresServer.h"
 #include "support/TestText.h"
@@ -162,6 +163,31 @@ TEST(FleetMonth, TheDryRunLeavesTheDatabaseItsSitesNameUntouched) {
   for (const GroupStatus& g : store.status()) EXPECT_TRUE(g.lastSite.empty()) << g.name;
   EXPECT_EQ(west.listText(), list);
   EXPECT_EQ(east.listText(), list);
+}
+
+// The copy a dry run shares takes as the database takes, on a list of every shape: each
+// take gives the same answer (refusals too), and both give the same list after.
+TEST(FleetMonth, TheDryRunsCopyTakesAsTheDatabaseTakes) {
+  const std::string connection = databaseWith(test::kEdgeList);
+  FleetStore store(connection);
+  ListCopy copy(test::kEdgeList);
+  const std::vector<CountedGroup> groups = countedGroups(test::kEdgeList);
+  const ListFile parsed = parseListFile(test::kEdgeList);
+  ASSERT_EQ(groups.size(), parsed.groups.size());
+  for (std::size_t i = 0; i < groups.size(); ++i) {
+    EXPECT_EQ(groups[i].delimiterLine, parsed.groups[i].delimiterLine);
+    EXPECT_EQ(groups[i].name, parsed.groups[i].name);
+    EXPECT_EQ(groups[i].remaining, parsed.groups[i].remaining);
+  }
+  // Every line of the list, a line past it, and each group again until its count is spent.
+  std::int64_t at = 1'796'644'800;
+  for (int round = 0; round < 5; ++round) {
+    for (std::int64_t line = 1; line <= static_cast<std::int64_t>(parsed.lines.size()) + 1; ++line) {
+      ++at;
+      EXPECT_EQ(copy.takeRun(line, at, "plan"), store.takeRun("north", line, at, "plan")) << "line " << line;
+    }
+    EXPECT_EQ(copy.listText(), store.exportList()) << "round " << round;
+  }
 }
 
 }  // namespace
