@@ -235,7 +235,9 @@ int runFleetDryRun(const std::vector<std::string>& programDirs, const FleetOptio
       }
       if (site.isSeason) {
         SeasonReport season = site.season;
-        season.notes.push_back("the list is shared: the plans and counts above are this site's alone");
+        season.notes.push_back(
+            "the list is shared: the plans and counts above are this site's alone (a group the other sites "
+            "finished shows as kept out by its count); the fleet's report below has the list's own");
         out << formatSeasonReport(season) << '\n';
       } else {
         out << formatNightReport(site.report) << '\n';
