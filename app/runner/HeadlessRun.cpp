@@ -95,6 +95,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     frmMain main(platform, &view);
     EligibilityTally tally(&clock);
     main.selectionObserver = &tally;
+    main.listStore = options.list;
 
     // What the report needs from before the run: where this run's part of the run log
     // begins, and the target list as it stood.
@@ -105,7 +106,11 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     std::vector<ReportGroup> groups;
     {
       std::string list;
-      if (readWholeFile(joinPath(result.programDir, kTargetListName), list)) {
+      if (options.list)
+        list = options.list->listText();
+      else
+        readWholeFile(joinPath(result.programDir, kTargetListName), list);  // none: no groups
+      if (!list.empty()) {
         auto util = observatory.createUtil();
         groups = readReportGroups(*util, list);
       }
@@ -152,6 +157,7 @@ HeadlessResult runHeadless(const HeadlessOptions& options, std::ostream& out, st
     // The runner's "user": Stop at the end of the stretch, or once enough plans are done.
     bool stopPressed = false;
     events.setOnEvents([&] {
+      if (options.clockMoved) options.clockMoved(clock.unixSeconds());
       if (board) board->refresh();
       if (stopPressed || !main.running()) return;
       if (clock.unixSeconds() >= end ||

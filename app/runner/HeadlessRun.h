@@ -13,6 +13,7 @@
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "host/HostInterfaces.h"
+#include "targets/ListStore.h"
 
 namespace np {
 
@@ -36,6 +37,14 @@ struct HeadlessOptions {
   // A status page over the run: the board is filled on the run's thread, and whatever
   // serves it lives as long as what this returns. Empty: none.
   std::function<std::shared_ptr<void>(const StatusBoard&)> serveStatus;
+  // The list the passes read and take their runs from in place of the program folder's
+  // targets.txt, which is then neither read nor written (the reports' groups are the
+  // store's at the start). Null: targets.txt.
+  ListStore* list = nullptr;
+  // Told the run's clock at every event processing (after each wait has moved it on),
+  // before the runner's own checks: a timeline the run shares with others may hold it
+  // there. Empty: nothing is told.
+  std::function<void(double unixSeconds)> clockMoved;
 };
 
 struct HeadlessResult {

@@ -12,6 +12,7 @@
 
 #include "base/Clock.h"
 #include "app/runner/Explain.h"
+#include "app/runner/FleetRun.h"
 #include "app/runner/HeadlessRun.h"
 #include "app/runner/OpenHost.h"
 #include "report/LogReport.h"
@@ -94,7 +95,25 @@ int main(int argc, char** argv) {
   fromLogOption->excludes(app.get_option("--stop-after-plans"));
   latitude->needs(longitude);
   longitude->needs(latitude);
+
+  std::vector<std::string> fleetDirs;
+  auto* fleet = app.add_option("--fleet", fleetDirs,
+                               "instead of one folder: a fleet's dry run, the program folders DIR1,DIR2,... each a "
+                               "site with its own observatory, on one timeline from --start for --hours, sharing a "
+                               "copy in memory of the first folder's targets.txt (never written; no [list] database "
+                               "is contacted): each site's report, then the fleet's")
+                    ->delimiter(',');
+  for (const char* single : {"--program-dir", "--host-dir", "--stop-after-plans", "--report", "--explain",
+                             "--report-from-log"})
+    fleet->excludes(app.get_option(single));
   CLI11_PARSE(app, argc, argv);
+
+  if (!fleetDirs.empty()) {
+    np::FleetOptions fleetOptions;
+    fleetOptions.start = options.start;
+    fleetOptions.hours = options.hours;
+    return np::runFleetDryRun(fleetDirs, fleetOptions, std::cout, std::cerr);
+  }
 
   if (!fromLog.empty()) {
     if (!reportFile.empty() && !np::isReportPicturePath(reportFile)) {

@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "report/ReportPictureModule.h"
+#include "support/FleetFolders.h"
 #include "support/TempDir.h"
 #include "RunnerPath.h"
 #include "support/TestWorld.h"
@@ -250,6 +251,31 @@ TEST_F(RunnerBinary, AReportFromTheLogOfA100000GroupNightStaysWithinTheMemoryBou
   // ru_maxrss is in KiB.
   EXPECT_LT(usage.ru_maxrss, 256L * 1024) << "peak " << usage.ru_maxrss / 1024 << " MiB";
   std::filesystem::remove(logPath);
+}
+
+// --fleet takes the folders separated by commas and prints each site's report, then the
+// fleet's; the options of a single folder's run are refused beside it.
+TEST_F(RunnerBinary, AFleetsDryRunTakesItsFoldersAndRefusesASingleFoldersOptions) {
+  const std::string list = test::spreadFleetList(12, 2, false, 1, 11);
+  test::SiteFolder west(32, -110, list), east(32, 120, "");
+  const Outcome o = runRunner(f, "--fleet '" + west.path() + "," + east.path() +
+                                     "' --start 2026-12-07T12:00:00Z --hours 48");
+  ASSERT_EQ(o.exitCode, 0) << o.err;
+  const std::size_t w = o.out.find("=== " + std::filesystem::path(west.path()).filename().string() + " (");
+  const std::size_t e = o.out.find("=== " + std::filesystem::path(east.path()).filename().string() + " (");
+  const std::size_t fleet = o.out.find("=== the fleet ===\nFleet report: 2 sites sharing one list");
+  ASSERT_NE(w, std::string::npos) << o.out;
+  EXPECT_LT(w, e);
+  EXPECT_LT(e, fleet);
+  EXPECT_NE(fleet, std::string::npos);
+  EXPECT_THAT(o.out, HasSubstr("List done: "));
+  EXPECT_EQ(west.listText(), list);
+
+  for (const std::string single : {"--program-dir .", "--stop-after-plans 3", "--explain", "--report x.png"}) {
+    const Outcome refused = runRunner(f, "--fleet '" + west.path() + "' " + single);
+    EXPECT_NE(refused.exitCode, 0) << single;
+    EXPECT_THAT(refused.err, HasSubstr("excludes")) << single;
+  }
 }
 
 }  // namespace
