@@ -80,6 +80,17 @@ void requireSchema(pqxx::transaction_base& tx) {
                      ": run 'nightpick-fleet init' to migrate them");
 }
 
+// The SQLSTATEs of a failure that says nothing of the request, only that the database
+// could not carry it out now.
+bool busyState(const std::string& state) {
+  return state == "57014"      // query_canceled: statement_timeout
+         || state == "55P03"   // lock_not_available: lock_timeout
+         || state == "40001"   // serialization_failure
+         || state == "40P01"   // deadlock_detected
+         || state == "53300"   // too_many_connections
+         || state == "57P03";  // cannot_connect_now: the server is starting
+}
+
 // Runs one step against the database, its failures as StoreError naming what was done.
 template <typename Step>
 auto guarded(std::string_view doing, Step&& step) {
@@ -95,6 +106,14 @@ auto guarded(std::string_view doing, Step&& step) {
     // if the commit went through.
     throw ConnectionLost("lost the connection to the list's database while " + std::string(doing) +
                          ": the connection broke during the commit");
+  } catch (const pqxx::sql_error& e) {
+    // A database that is there but cannot answer now (a lock held past lock_timeout, a
+    // statement past statement_timeout, a deadlock, a server starting or shutting down,
+    // no connection slot left): the transaction was rolled back, and a later try may go
+    // through.
+    if (busyState(e.sqlstate()))
+      throw ConnectionLost("the list's database is busy while " + std::string(doing) + ": " + oneLine(e.what()));
+    throw StoreError("the list's database failed while " + std::string(doing) + ": " + oneLine(e.what()));
   } catch (const std::exception& e) {
     throw StoreError("the list's database failed while " + std::string(doing) + ": " + oneLine(e.what()));
   }
@@ -113,9 +132,12 @@ FleetStore::FleetStore(const std::string& connection) {
   ::setenv("PGCONNECT_TIMEOUT", "10", 0);
   try {
     impl_ = std::make_unique<Impl>(connection);
+    // Bounds on a statement and on a lock's wait, unless the connection string (options),
+    // the role or the database already sets its own.
     pqxx::nontransaction session(impl_->conn);
-    session.exec("SET statement_timeout = '60s'");
-    session.exec("SET lock_timeout = '30s'");
+    if (session.exec1("SHOW statement_timeout")[0].as<std::string>() == "0")
+      session.exec("SET statement_timeout = '60s'");
+    if (session.exec1("SHOW lock_timeout")[0].as<std::string>() == "0") session.exec("SET lock_timeout = '30s'");
   } catch (const std::exception& e) {
     impl_.reset();
     throw ConnectionLost("cannot connect to the list's database: " + oneLine(e.what()));

@@ -53,7 +53,10 @@ class FleetStore {
  public:
   // Connects with a libpq connection string ("host=... dbname=..." or a postgresql://
   // address). Without connect_timeout in it (or PGCONNECT_TIMEOUT), a connection is
-  // given up after 10 s; a statement after 60 s.
+  // given up after 10 s; a statement after 60 s and a wait for a lock after 30 s, unless
+  // the connection string's options, the role or the database set bounds of their own.
+  // A database too busy to answer (a bound passed, a deadlock, no connection slot left)
+  // fails as ConnectionLost: nothing was done, and a later try may go through.
   explicit FleetStore(const std::string& connection);
   ~FleetStore();
   FleetStore(const FleetStore&) = delete;

@@ -202,5 +202,34 @@ TEST(FleetStore, NamesTheLostConnectionWhenTheServerGoesAway) {
   EXPECT_TRUE(again.status().empty());
 }
 
+// A take that waits past its lock's bound on a row another session holds is a database too
+// busy to answer, not a failure of the list: nothing is taken, and the same take goes
+// through once the row is free. The connection string's own bound is kept.
+TEST(FleetStore, ATakeKeptWaitingPastItsLockBoundIsTriedAgainLater) {
+  const std::string connection = sharedPostgresServer().createDatabase();
+  FleetStore setup(connection);
+  setup.init();
+  setup.importList(parseListFile("Star\t00:00:00\t+10:00:00\r\n**** remaining=2\r\n"), "targets.txt");
+  FleetStore store(connection + " options='-c lock_timeout=300'");
+  pqxx::connection other(connection);
+  {
+    pqxx::work holding(other);
+    holding.exec("SELECT remaining FROM groups FOR UPDATE");
+    const auto started = std::chrono::steady_clock::now();
+    try {
+      store.takeRun("north", 2, 1796600000, "plan");
+      ADD_FAILURE() << "the take went through a held row";
+    } catch (const ConnectionLost& e) {
+      EXPECT_NE(std::string(e.what()).find("the list's database is busy while recording a run"), std::string::npos)
+          << e.what();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+    holding.abort();
+  }
+  EXPECT_EQ(store.takeRun("north", 2, 1796600000, "plan"), std::optional<std::int16_t>(1));
+  ASSERT_EQ(store.status().size(), 1u);
+  EXPECT_EQ(store.status()[0].remaining, std::optional<std::int16_t>(1));
+}
+
 }  // namespace
 }  // namespace np::fleet
